@@ -1,0 +1,169 @@
+#include "entry/init_file.h"
+
+#include <cstring>
+
+#include "entry/host_library.h"
+#include "entry/instance.h"
+
+namespace {
+
+constexpr int kLineBufferSize = 256;  // longer lines are handled in pieces
+
+const char kIllegalFormat[] = "KOVRIN> Illegal format of Int File:";
+
+enum class SwitchValue { kNoMatch, kNo, kYes, kIllegal };
+
+// "KEY = %1c%1c%1c" matches when two or three characters were taken.
+SwitchValue MatchSwitch(const char* line, const char* pattern) {
+  char c[3] = {0, 0, 0};
+  const int taken = std::sscanf(line, pattern, &c[0], &c[1], &c[2]);
+  if (taken != 2 && taken != 3) return SwitchValue::kNoMatch;
+  if (c[0] == 'N' && c[1] == 'O') return SwitchValue::kNo;
+  if (taken == 3 && c[0] == 'Y' && c[1] == 'E' && c[2] == 'S') return SwitchValue::kYes;
+  return SwitchValue::kIllegal;
+}
+
+void SetFlag(VpiInstance* instance, uint16_t flag, bool on) {
+  if (on) {
+    instance->flags = static_cast<uint16_t>(instance->flags | flag);
+  } else {
+    instance->flags = static_cast<uint16_t>(instance->flags & ~flag);
+  }
+}
+
+struct FlagKey {
+  const char* pattern;
+  uint16_t flag;
+  const char* complaint;
+};
+
+const FlagKey kFlagKeys[] = {
+    {"SWAP = %1c%1c%1c", kFlagSwap, "KOVRIN> Check for SWAP = in your int file. Assuming NO swap"},
+    {"FLOATSWAP = %1c%1c%1c", kFlagFloatSwap,
+     "KOVRIN> Check for FLOATSWAP = in your int file. Assuming NO swap"},
+    {"LONGADDR = %1c%1c%1c", kFlagLongAddr,
+     "KOVRIN> Check for LONGADDR = in your int file. Assuming NO switching"},
+};
+
+struct GapKey {
+  const char* pattern;
+  uint16_t VpiInstance::*field;
+  const char* complaint;
+};
+
+const GapKey kGapKeys[] = {
+    {"IFG_MS = %u", &VpiInstance::IFG_MS,
+     "KOVRIN> Check for IFG_MS = in your int file. Assuming IFG_MS = 0"},
+    {"IFG = %u", &VpiInstance::IFG, "KOVRIN> Check for IFG = in your int file. Assuming IFG = 0"},
+};
+
+void Complain(const char* secondLine) {
+  err(kLogMajor, "%s", kIllegalFormat);
+  err(kLogMajor, "%s", secondLine);
+}
+
+// Applies one upper-cased line: the first pattern that matches decides.
+void ApplyLine(VpiInstance* instance, const char* line, int lineNumber) {
+  char protocol = 0;
+  char base = 0;
+  if (std::sscanf(line, "BUS = %1c , %1c", &protocol, &base) == 2) {
+    if ((protocol == 'M' || protocol == 'J') && (base == 'D' || base == 'H' || base == 'L')) {
+      instance->protocol = protocol;
+      instance->base = base;
+    } else {
+      err(kLogMajor, "KOVRIN> Illegal format of Int File! - ");
+      err(kLogMajor, "KOVRIN> Default values used: Protocol=Modbus Base=Decimal");
+    }
+    return;
+  }
+  for (const FlagKey& key : kFlagKeys) {
+    const SwitchValue value = MatchSwitch(line, key.pattern);
+    if (value == SwitchValue::kNoMatch) continue;
+    SetFlag(instance, key.flag, value == SwitchValue::kYes);
+    if (value == SwitchValue::kIllegal) Complain(key.complaint);
+    return;
+  }
+  if (const SwitchValue value = MatchSwitch(line, "RTSCTS = %1c%1c%1c");
+      value != SwitchValue::kNoMatch) {
+    instance->RTSCTS = value == SwitchValue::kYes ? 1 : 0;
+    if (value == SwitchValue::kIllegal) {
+      Complain("KOVRIN> Check for RTSCTS = in your int file. Assuming NO switching");
+    }
+    return;
+  }
+  for (const GapKey& key : kGapKeys) {
+    unsigned int number = 0;
+    if (std::sscanf(line, key.pattern, &number) != 1) continue;
+    if (number != 0) {
+      instance->*key.field = static_cast<uint16_t>(number);
+    } else {
+      Complain(key.complaint);
+    }
+    return;
+  }
+  err(kLogMajor, "KOVRIN> Illegal line %d in Int File", lineNumber);
+}
+
+void UpcaseLetters(char* text) {
+  for (; *text != '\0'; ++text) {
+    if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+  }
+}
+
+void LogSettings(const VpiInstance* instance) {
+  err(kLogMajor, "%s", instance->protocol == 'M' ? "KOVRIN> Protocol = Modbus" : "KOVRIN> Protocol = J-Bus");
+  if (instance->base == 'D') {
+    err(kLogMajor, "KOVRIN> Base = Decimal");
+  } else if (instance->base == 'L') {
+    err(kLogMajor, "KOVRIN> Base =Long Decimal");
+  } else {
+    err(kLogMajor, "KOVRIN> Base = Hexadecimal");
+  }
+  err(kLogMajor, "%s", (instance->flags & kFlagSwap) ? "KOVRIN> Word swap of int 32bit gates = YES"
+                                               : "KOVRIN> Word swap of int 32bit gates = NO");
+  err(kLogMajor, "%s", (instance->flags & kFlagFloatSwap) ? "KOVRIN> Word swap of float gates = YES"
+                                                    : "KOVRIN> Word swap of float gates = NO");
+  err(kLogMajor, "%s", (instance->flags & kFlagLongAddr) ? "KOVRIN> Long word addres mapping = YES"
+                                                   : "KOVRIN> Long word addres mapping = NO");
+  if (instance->IFG_MS != 0) {
+    err(kLogMajor, "KOVRIN> Inter Frame Gap = %u msec.", static_cast<unsigned>(instance->IFG_MS));
+  } else {
+    err(kLogMajor, "KOVRIN> Inter Frame Gap = %u", static_cast<unsigned>(instance->IFG));
+  }
+}
+
+}  // namespace
+
+FILE* OpenInitFile(const char* baseName, char (&nameBuffer)[kInitFileNameSize], int driverNumber) {
+  std::snprintf(nameBuffer, sizeof nameBuffer, "%s%02d.INT", baseName, driverNumber);
+  if (FILE* file = std::fopen(nameBuffer, "r")) return file;
+  std::snprintf(nameBuffer, sizeof nameBuffer, "%s%01d.INT", baseName, driverNumber);
+  if (FILE* file = std::fopen(nameBuffer, "r")) return file;
+  std::snprintf(nameBuffer, sizeof nameBuffer, "%s.INT", baseName);
+  return std::fopen(nameBuffer, "r");
+}
+
+void ReadInitFile(VpiRequest* request) {
+  auto* instance = static_cast<VpiInstance*>(request->instance);
+  instance->IFG = 0;
+  instance->IFG_MS = 0;
+  instance->base = 'D';
+  instance->flags = 0;
+
+  char name[kInitFileNameSize];
+  FILE* file = OpenInitFile(kInitFileBaseName, name, request->driverNumber);
+  if (file == nullptr) {
+    err(kLogMajor, "KOVRIN> ColdStart() no initfile found, defaults used");
+  } else {
+    err(kLogMajor, "KOVRIN> ColdStart() reading initfile '%s'", name);
+    char line[kLineBufferSize];
+    int lineNumber = 0;
+    while (std::fgets(line, sizeof line, file) != nullptr) {
+      ++lineNumber;
+      UpcaseLetters(line);
+      ApplyLine(instance, line, lineNumber);
+    }
+    std::fclose(file);
+  }
+  LogSettings(instance);
+}

@@ -1,0 +1,63 @@
+// The per-instance working area the host allocates (instanceSize bytes) and
+// the few variables that exist once for the whole module.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+constexpr uint32_t kInstanceSize = 9464;
+constexpr int kFrameBufferSize = 600;
+constexpr int kReportBufferSize = 8200;
+
+// Option bits of VpiInstance::flags, set from the init file.
+constexpr uint16_t kFlagSwap = 2;
+constexpr uint16_t kFlagFloatSwap = 4;
+constexpr uint16_t kFlagLongAddr = 8;
+
+constexpr uint16_t kLineFlagsDefault = 0x0303;  // DTR on, RTS on
+
+struct PortSettings {
+  char portName[12];  // NUL-terminated, at most 11 characters
+  uint16_t baud;
+  int16_t dataBits;
+  int16_t stopBits;
+  int16_t parity;
+  uint16_t lineFlags;
+};
+
+struct VpiInstance {
+  uint32_t replyTimeout;  // units of 10 ms
+  uint32_t portOpen;
+  char protocol;  // 'M' Modbus, 'J' J-BUS
+  char base;      // 'D' decimal, 'H' hexadecimal, 'L' long decimal
+  HANDLE portHandle;
+  PortSettings portSettings;
+  uint32_t writeInProgress;
+  uint8_t txBuffer[kFrameBufferSize];
+  uint8_t rxBuffer[kFrameBufferSize];
+  uint16_t flags;
+  uint16_t IFG;
+  uint16_t IFG_MS;
+  uint8_t RTSCTS;
+  uint8_t clientId;
+  char ReportBuffer[kReportBufferSize];
+  int32_t ReportPos;
+};
+
+static_assert(sizeof(PortSettings) == 22);
+static_assert(sizeof(VpiInstance) <= kInstanceSize, "VpiInstance must fit instanceSize");
+
+// Driver-wide state, one copy for all instances.
+extern int g_ended;              // set by EndVpi; VpiMain then answers 0
+extern uint8_t g_lastError;      // transaction last-error indicator
+
+constexpr uint8_t kLastErrorSendFailed = 1;
+constexpr uint8_t kLastErrorException = 8;
+
+// Port names travel in 12-byte fields that the host may fill without a NUL.
+// A name is read up to its 12th byte at most and taken to end there.
+void CopyPortName(char (&to)[12], const char* from);
+bool SamePortName(const char* a, const char* b);
+// The name as a C string (12 characters at most, always NUL-terminated).
+void PortNameToCString(const char* name, char (&out)[13]);

@@ -1,0 +1,13 @@
+#include "entry/vpi_main.h"
+
+#include "entry/handlers.h"
+#include "entry/instance.h"
+
+extern "C" VPI_EXPORT int32_t VPI_CDECL VpiMain(VpiRequest* request) {
+  if (g_ended) return kResultDone;
+  const uint32_t command = request->command;
+  if (command == 0 || command > kCommandSlots) return kResultTransport;
+  const VpiHandler handler = kCommandTable[command];
+  if (handler == nullptr) return kResultTransport;
+  return handler(request);
+}

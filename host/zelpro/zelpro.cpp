@@ -1,0 +1,167 @@
+// Stand-in for the host library: a log, a client registry and a gate table.
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "entry/host_library.h"
+#include "host/zelpro/zelpro_host.h"
+
+namespace {
+
+struct Gate {
+  std::string address;
+  std::string text;
+};
+
+struct Client {
+  unsigned char id;
+  std::string name;
+};
+
+struct HostState {
+  ZelLogSink sink = nullptr;
+  void* sinkContext = nullptr;
+  int minimumLevel = 0;
+  bool refuseClients = false;
+  unsigned char nextClientId = 1;
+  std::vector<Client> clients;
+  std::vector<Gate> gates;
+  int putCount = 0;
+  int putsBeforeFailure = -1;
+};
+
+HostState& State() {
+  static HostState state;
+  return state;
+}
+
+void DefaultSink(int level, const char* text) {
+  if (level < State().minimumLevel) return;
+  std::fprintf(stderr, "[%2d] %s\n", level, text);
+}
+
+}  // namespace
+
+extern "C" {
+
+VPI_EXPORT int VPI_CDECL err(int level, const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  HostState& state = State();
+  if (state.sink != nullptr) {
+    state.sink(level, text, state.sinkContext);
+  } else {
+    DefaultSink(level, text);
+  }
+  return 0;
+}
+
+VPI_EXPORT int VPI_CDECL ZelMkClient(const char* name, int, int, unsigned char* clientIdOut) {
+  HostState& state = State();
+  if (state.refuseClients) return 1;
+  const unsigned char id = state.nextClientId++;
+  if (state.nextClientId == 0) state.nextClientId = 1;
+  state.clients.push_back({id, name != nullptr ? std::string(name) : std::string()});
+  *clientIdOut = id;
+  return 0;
+}
+
+VPI_EXPORT int VPI_CDECL ZelRmClient(unsigned char clientId) {
+  auto& clients = State().clients;
+  for (auto it = clients.begin(); it != clients.end(); ++it) {
+    if (it->id == clientId) {
+      clients.erase(it);
+      return 0;
+    }
+  }
+  return 1;
+}
+
+VPI_EXPORT int VPI_CDECL ZelGetGateIdByAddressStr(unsigned char, unsigned char,
+                                                  const char* addressText, int32_t* gateIdOut) {
+  const auto& gates = State().gates;
+  for (size_t i = 0; i < gates.size(); ++i) {
+    if (gates[i].address == addressText) {
+      *gateIdOut = static_cast<int32_t>(i + 1);
+      return 0;
+    }
+  }
+  return 1;
+}
+
+VPI_EXPORT int VPI_CDECL ZelPutGateStr(unsigned char, int32_t gateId, int, const char* text, int,
+                                       int) {
+  HostState& state = State();
+  if (gateId < 1 || static_cast<size_t>(gateId) > state.gates.size()) return 1;
+  if (state.putsBeforeFailure == 0) return 1;
+  if (state.putsBeforeFailure > 0) --state.putsBeforeFailure;
+  state.gates[gateId - 1].text.assign(text, strnlen(text, 4096));
+  ++state.putCount;
+  return 0;
+}
+
+VPI_EXPORT void ZelHostSetLogSink(ZelLogSink sink, void* context) {
+  State().sink = sink;
+  State().sinkContext = context;
+}
+
+VPI_EXPORT void ZelHostSetMinimumLevel(int level) { State().minimumLevel = level; }
+
+VPI_EXPORT void ZelHostRefuseClients(int refuse) { State().refuseClients = refuse != 0; }
+
+VPI_EXPORT int ZelHostClientCount(void) { return static_cast<int>(State().clients.size()); }
+
+VPI_EXPORT int ZelHostClientRegistered(unsigned char clientId) {
+  for (const Client& client : State().clients) {
+    if (client.id == clientId) return 1;
+  }
+  return 0;
+}
+
+VPI_EXPORT int ZelHostClientName(unsigned char clientId, char* out, size_t outSize) {
+  if (outSize == 0) return 0;
+  out[0] = '\0';
+  for (const Client& client : State().clients) {
+    if (client.id == clientId) {
+      std::snprintf(out, outSize, "%s", client.name.c_str());
+      return static_cast<int>(std::strlen(out));
+    }
+  }
+  return 0;
+}
+
+VPI_EXPORT int32_t ZelHostAddGate(const char* address) {
+  auto& gates = State().gates;
+  for (size_t i = 0; i < gates.size(); ++i) {
+    if (gates[i].address == address) return static_cast<int32_t>(i + 1);
+  }
+  gates.push_back({address, std::string()});
+  return static_cast<int32_t>(gates.size());
+}
+
+VPI_EXPORT void ZelHostClearGates(void) { State().gates.clear(); }
+
+VPI_EXPORT int ZelHostGateText(const char* address, char* out, size_t outSize) {
+  for (const Gate& gate : State().gates) {
+    if (gate.address == address) {
+      if (outSize > 0) std::snprintf(out, outSize, "%s", gate.text.c_str());
+      return 1;
+    }
+  }
+  if (outSize > 0) out[0] = '\0';
+  return 0;
+}
+
+VPI_EXPORT int ZelHostPutCount(void) { return State().putCount; }
+
+VPI_EXPORT void ZelHostFailPutsAfter(int okCount) { State().putsBeforeFailure = okCount; }
+
+VPI_EXPORT void ZelHostReset(void) { State() = HostState(); }
+
+}  // extern "C"

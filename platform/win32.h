@@ -1,0 +1,194 @@
+// The Win32 subset the driver is written against.
+//
+// On Windows this is <windows.h> itself. Everywhere else this header declares
+// exactly the functions, types and constants the driver uses, and platform/
+// implements them over POSIX with Windows semantics. No other folder includes
+// an OS header or tests the platform.
+#pragma once
+
+#include <cstdint>
+
+#ifdef _WIN32
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#define VPI_CDECL __cdecl
+#define VPI_EXPORT
+
+#else  // not Windows
+
+#define VPI_CDECL
+#define VPI_EXPORT __attribute__((visibility("default")))
+
+#define WINAPI
+#define CALLBACK
+
+// ---- basic types --------------------------------------------------------
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef unsigned int UINT;
+typedef DWORD* LPDWORD;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* HANDLE;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+struct SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+struct OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+
+#define TRUE 1
+#define FALSE 0
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+
+// ---- files and serial communication -------------------------------------
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_NORMAL 0x80
+
+typedef struct _DCB {
+  DWORD DCBlength;
+  DWORD BaudRate;
+  DWORD fBinary : 1;
+  DWORD fParity : 1;
+  DWORD fOutxCtsFlow : 1;
+  DWORD fOutxDsrFlow : 1;
+  DWORD fDtrControl : 2;
+  DWORD fDsrSensitivity : 1;
+  DWORD fTXContinueOnXoff : 1;
+  DWORD fOutX : 1;
+  DWORD fInX : 1;
+  DWORD fErrorChar : 1;
+  DWORD fNull : 1;
+  DWORD fRtsControl : 2;
+  DWORD fAbortOnError : 1;
+  DWORD fDummy2 : 17;
+  WORD wReserved;
+  WORD XonLim;
+  WORD XoffLim;
+  BYTE ByteSize;
+  BYTE Parity;
+  BYTE StopBits;
+  char XonChar;
+  char XoffChar;
+  char ErrorChar;
+  char EofChar;
+  char EvtChar;
+  WORD wReserved1;
+} DCB, *LPDCB;
+
+typedef struct _COMMTIMEOUTS {
+  DWORD ReadIntervalTimeout;
+  DWORD ReadTotalTimeoutMultiplier;
+  DWORD ReadTotalTimeoutConstant;
+  DWORD WriteTotalTimeoutMultiplier;
+  DWORD WriteTotalTimeoutConstant;
+} COMMTIMEOUTS, *LPCOMMTIMEOUTS;
+
+typedef struct _COMSTAT {
+  DWORD fCtsHold : 1;
+  DWORD fDsrHold : 1;
+  DWORD fRlsdHold : 1;
+  DWORD fXoffHold : 1;
+  DWORD fXoffSent : 1;
+  DWORD fEof : 1;
+  DWORD fTxim : 1;
+  DWORD fReserved : 25;
+  DWORD cbInQue;
+  DWORD cbOutQue;
+} COMSTAT, *LPCOMSTAT;
+
+#define DTR_CONTROL_DISABLE 0x00
+#define DTR_CONTROL_ENABLE 0x01
+#define DTR_CONTROL_HANDSHAKE 0x02
+#define RTS_CONTROL_DISABLE 0x00
+#define RTS_CONTROL_ENABLE 0x01
+#define RTS_CONTROL_HANDSHAKE 0x02
+#define RTS_CONTROL_TOGGLE 0x03
+
+#define NOPARITY 0
+#define ODDPARITY 1
+#define EVENPARITY 2
+#define MARKPARITY 3
+#define SPACEPARITY 4
+#define ONESTOPBIT 0
+#define ONE5STOPBITS 1
+#define TWOSTOPBITS 2
+
+#define SETRTS 3
+#define CLRRTS 4
+#define SETDTR 5
+#define CLRDTR 6
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES security, DWORD creation,
+                   DWORD flags, HANDLE templateFile);
+BOOL CloseHandle(HANDLE handle);
+BOOL GetCommState(HANDLE handle, LPDCB dcb);
+BOOL SetCommState(HANDLE handle, LPDCB dcb);
+BOOL GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts);
+BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts);
+BOOL SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue);
+BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat);
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
+              LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+               LPOVERLAPPED overlapped);
+BOOL EscapeCommFunction(HANDLE handle, DWORD function);
+void Sleep(DWORD milliseconds);
+
+// ---- modules and dialogs ------------------------------------------------
+typedef struct HWND__* HWND;
+typedef struct HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+#define MAKEINTRESOURCEA(i) ((LPSTR)(uintptr_t)(WORD)(i))
+#define LOWORD(l) ((WORD)(((uintptr_t)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((uintptr_t)(l)) >> 16) & 0xffff))
+
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_VSCROLL 0x0115
+#define SB_LINEUP 0
+#define SB_LINEDOWN 1
+#define BN_CLICKED 0
+#define LB_ADDSTRING 0x0180
+#define LB_GETTEXT 0x0189
+#define LB_GETTOPINDEX 0x018E
+#define LB_ERR (-1)
+#define CB_ADDSTRING 0x0143
+#define IDOK 1
+#define IDCANCEL 2
+#define MB_OK 0x00000000u
+
+HMODULE GetModuleHandleA(LPCSTR moduleName);
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
+                        DLGPROC dialogProc, LPARAM initParam);
+BOOL EndDialog(HWND dialog, INT_PTR result);
+HWND GetDlgItem(HWND dialog, int id);
+BOOL EnableWindow(HWND window, BOOL enable);
+BOOL SetWindowTextA(HWND window, LPCSTR text);
+int GetWindowTextA(HWND window, LPSTR text, int maxCount);
+UINT GetDlgItemTextA(HWND dialog, int id, LPSTR text, int maxCount);
+LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam,
+                            LPARAM lParam);
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+#endif  // not Windows
