@@ -2,8 +2,8 @@
 
 const VpiHandler kCommandTable[kCommandSlots + 1] = {
     nullptr,          // 0: no command
-    nullptr,          // 1: ColdStart
-    nullptr,          // 2: WarmStart
+    ColdStart,        // 1: ColdStart
+    WarmStart,        // 2: WarmStart
     nullptr,          // 3: SingleAddressParser
     nullptr,          // 4: BlockAddressParser
     nullptr,          // 5: SingleRead
@@ -12,11 +12,11 @@ const VpiHandler kCommandTable[kCommandSlots + 1] = {
     nullptr,          // 8: none
     nullptr,          // 9: none
     nullptr,          // 10: BlockWrite
-    nullptr,          // 11: EndVpi
-    nullptr,          // 12: CloseCom
-    nullptr,          // 13: ReOpenCom
+    EndVpi,           // 11: EndVpi
+    CloseCom,         // 12: CloseCom
+    ReOpenCom,        // 13: ReOpenCom
     GetVpiInfo,       // 14: GetVpiInfo
-    nullptr,          // 15: ChangeVpiParams
+    ChangeVpiParams,  // 15: ChangeVpiParams
     nullptr,          // 16: BrowseAddress
     nullptr,          // 17: none
 };
