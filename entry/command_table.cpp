@@ -4,8 +4,8 @@ const VpiHandler kCommandTable[kCommandSlots + 1] = {
     nullptr,          // 0: no command
     nullptr,          // 1: ColdStart
     nullptr,          // 2: WarmStart
-    nullptr,          // 3: SingleAddressParser
-    nullptr,          // 4: BlockAddressParser
+    SingleAddressParser,  // 3: SingleAddressParser
+    BlockAddressParser,   // 4: BlockAddressParser
     nullptr,          // 5: SingleRead
     nullptr,          // 6: BlockRead
     nullptr,          // 7: SingleWrite
