@@ -156,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(TransferTest, RefusedWritesSendNothing) {
   Start([](const Bytes& r, int) { return WriteEcho(r); });
-  Bytes values(64, 0);
+  Bytes values(256, 0);  // the largest blocks below read 255 bytes
   struct Refusal {
     uint32_t command;
     Gate gate;

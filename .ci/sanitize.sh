@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The whole test suite again, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer; any report aborts its test and fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source .ci/ensure-packages.sh
+ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" socat libmodbus-dev
+
+werror=OFF
+[ "${CI:-}" = "true" ] && werror=ON
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKOVRIN_SANITIZE=ON -DKOVRIN_WERROR=$werror >/dev/null
+cmake --build build-sanitize -j "$(nproc)"
+# detect_leaks: LeakSanitizer runs at every test program's exit.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir build-sanitize -j 2 --output-on-failure
