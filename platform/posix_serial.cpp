@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/fake_line.h"
 #include "platform/port_names.h"
 #include "platform/serial_faults.h"
 #include "platform/win32.h"
@@ -163,6 +164,7 @@ int SerialCallCount(SerialCall call) { return g_faults[static_cast<int>(call)].c
 HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
                    HANDLE) {
   if (Inject(SerialCall::kCreateFile)) return INVALID_HANDLE_VALUE;
+  if (fake_line::Claims(name)) return fake_line::Open();
   char path[256];
   if (!MapPortName(name, path, sizeof path)) return INVALID_HANDLE_VALUE;
 
@@ -205,6 +207,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
 
 BOOL CloseHandle(HANDLE handle) {
   if (Inject(SerialCall::kCloseHandle)) return FALSE;
+  if (fake_line::Owns(handle)) return fake_line::CloseHandle(handle);
   std::lock_guard<std::mutex> lock(g_portsMutex);
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
@@ -216,6 +219,7 @@ BOOL CloseHandle(HANDLE handle) {
 
 BOOL GetCommState(HANDLE handle, LPDCB dcb) {
   if (Inject(SerialCall::kGetCommState)) return FALSE;
+  if (fake_line::Owns(handle)) return fake_line::GetCommState(handle, dcb);
   Port* port = PortOf(handle);
   if (port == nullptr || dcb == nullptr) return FALSE;
   termios tio;
@@ -250,6 +254,7 @@ BOOL GetCommState(HANDLE handle, LPDCB dcb) {
 
 BOOL SetCommState(HANDLE handle, LPDCB dcb) {
   if (Inject(SerialCall::kSetCommState)) return FALSE;
+  if (fake_line::Owns(handle)) return fake_line::SetCommState(handle, dcb);
   Port* port = PortOf(handle);
   if (port == nullptr || dcb == nullptr) return FALSE;
   speed_t speed;
@@ -298,6 +303,7 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb) {
 
 BOOL GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
   if (Inject(SerialCall::kGetCommTimeouts)) return FALSE;
+  if (fake_line::Owns(handle)) return fake_line::GetCommTimeouts(handle, timeouts);
   Port* port = PortOf(handle);
   if (port == nullptr || timeouts == nullptr) return FALSE;
   *timeouts = port->timeouts;
@@ -306,6 +312,7 @@ BOOL GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
 
 BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
   if (Inject(SerialCall::kSetCommTimeouts)) return FALSE;
+  if (fake_line::Owns(handle)) return fake_line::SetCommTimeouts(handle, timeouts);
   Port* port = PortOf(handle);
   if (port == nullptr || timeouts == nullptr) return FALSE;
   port->timeouts = *timeouts;
@@ -314,11 +321,13 @@ BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
 
 BOOL SetupComm(HANDLE handle, DWORD, DWORD) {
   if (Inject(SerialCall::kSetupComm)) return FALSE;
+  if (fake_line::Owns(handle)) return fake_line::SetupComm(handle);
   return PortOf(handle) != nullptr ? TRUE : FALSE;
 }
 
 BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   if (Inject(SerialCall::kClearCommError)) return FALSE;
+  if (fake_line::Owns(handle)) return fake_line::ClearCommError(handle, errors, stat);
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
   int inQueue = 0;
@@ -341,6 +350,7 @@ BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   if (read != nullptr) *read = 0;
   if (Inject(SerialCall::kReadFile)) return FALSE;
+  if (fake_line::Owns(handle)) return fake_line::ReadFile(handle, buffer, toRead, read);
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
   toRead = ShortLimit(SerialCall::kReadFile, toRead);
@@ -384,6 +394,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
   if (written != nullptr) *written = 0;
   if (Inject(SerialCall::kWriteFile)) return FALSE;
+  if (fake_line::Owns(handle)) return fake_line::WriteFile(handle, buffer, toWrite, written);
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
   toWrite = ShortLimit(SerialCall::kWriteFile, toWrite);
@@ -408,6 +419,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
 
 BOOL EscapeCommFunction(HANDLE handle, DWORD function) {
   if (Inject(SerialCall::kEscapeCommFunction)) return FALSE;
+  if (fake_line::Owns(handle)) return fake_line::EscapeCommFunction(handle, function);
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
   int bits = 0;
@@ -423,6 +435,7 @@ BOOL EscapeCommFunction(HANDLE handle, DWORD function) {
 }
 
 void Sleep(DWORD milliseconds) {
+  if (FakeLineSleepsSkipped()) return;
   timespec ts;
   ts.tv_sec = milliseconds / 1000;
   ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;

@@ -146,7 +146,11 @@ int DoRead(VpiRequest* request, int mode) {
   }
   // A bit of a high-byte gate counts from the register's bit 0; the raised
   // number is kept in the host's record, which the host refills every time.
-  if (mode == kReadSingle && transfer->memoryType == kMemHighByte && transfer->bit != -1) {
+  // Only a bit of the byte (0 to 15) is raised: any other number names no
+  // bit of the register, and raising it could overflow or, from below 0,
+  // land inside the low byte.
+  if (mode == kReadSingle && transfer->memoryType == kMemHighByte && transfer->bit >= 0 &&
+      transfer->bit <= 15) {
     transfer->bit += 8;
   }
 

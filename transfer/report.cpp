@@ -121,6 +121,13 @@ int32_t ReadReport(VpiRequest* request) {
   const int plc = gate->plc;
   const int report = LoadLe16(static_cast<const uint8_t*>(gate->values) + 2);
   if (report < 1 || report > 16) return kResultFailed;
+  // The request's function is the gate's memory type, 65 for every trigger
+  // the address parser accepts; any other would send a read or even a write
+  // (function 5, 6, 15 or 16) with the report code as its address.
+  if (gate->memoryType != kMemReport) {
+    err(kLogDetail, "KOVRIN> SingleWrite() report trigger with memory type %d", gate->memoryType);
+    return kResultFailed;
+  }
   const uint16_t code = ReportCode(report);
   if (instance->portOpen == 0) return kResultFailed;
 

@@ -61,6 +61,27 @@ uint16_t MergeBit(uint16_t current, int32_t position, uint16_t value) {
   return static_cast<uint16_t>((current & ~mask) | (value != 0 ? mask : 0));
 }
 
+// The records the address parsers leave for a writable single gate. Any
+// other memory type, or a width or bit that does not fit it, would write
+// where the gate does not point (a coil's pre-read, a pair of registers for
+// one, or a register of a type no address names).
+bool SingleWritable(const GateTransfer* gate) {
+  const bool registerBit = gate->bit >= 0 && gate->bit <= 15;
+  switch (gate->memoryType) {
+    case kMemCoils:
+      return gate->width == 1 && gate->bit == -1;
+    case kMemHoldingRegisters:
+    case kMemLowByte:
+    case kMemHighByte:
+      return (gate->width == 16 && gate->bit == -1) || (gate->width == 1 && registerBit);
+    case kMemHoldingFloat:
+    case kMemHoldingLong:
+      return gate->width == 32 && gate->bit == -1;
+    default:
+      return false;
+  }
+}
+
 int32_t NormalWrite(VpiRequest* request) {
   auto* instance = static_cast<VpiInstance*>(request->instance);
   auto* gate = static_cast<GateTransfer*>(request->params);
@@ -73,6 +94,11 @@ int32_t NormalWrite(VpiRequest* request) {
   if (gate->memoryType == kMemReport) {
     // A report line takes text from a report fetch; it has no register.
     err(kLogDetail, "KOVRIN> SingleWrite() not allowed for report line gates");
+    return kResultFailed;
+  }
+  if (!SingleWritable(gate)) {
+    err(kLogDetail, "KOVRIN> SingleWrite() not allowed for memory type %d, width %d, bit %d",
+        gate->memoryType, gate->width, gate->bit);
     return kResultFailed;
   }
 
@@ -88,7 +114,8 @@ int32_t NormalWrite(VpiRequest* request) {
 
   uint16_t current = 0;
   if (gate->bit != -1 || gate->memoryType > 256) {
-    if (gate->memoryType == kMemHighByte && gate->bit != -1) gate->bit += 8;
+    // Raised as the read raises it: only a bit number 0 to 15.
+    if (gate->memoryType == kMemHighByte && gate->bit >= 0 && gate->bit <= 15) gate->bit += 8;
     const int result = PreRead(request, gate, &current);
     if (result != kResultDone) {
       err(kLogDetail, "KOVRIN> SingleWrite() error SingleRead() for spec. dig. gate, rc=%d", result);
@@ -137,6 +164,14 @@ bool BlockWritable(int32_t memoryType) {
          memoryType == kMemHoldingFloat || memoryType == kMemHoldingLong;
 }
 
+// The width a block of that memory type has: the function goes by width,
+// so another width would write coils for registers or the other way round.
+bool BlockWidthFits(int32_t memoryType, int32_t width) {
+  if (memoryType == kMemCoils) return width == 1;
+  if (memoryType == kMemHoldingRegisters) return width == 16;
+  return width == 32;
+}
+
 }  // namespace
 
 int32_t SingleWrite(VpiRequest* request) {
@@ -163,6 +198,11 @@ int32_t BlockWrite(VpiRequest* request) {
   }
   if (!BlockWritable(gate->memoryType)) {
     err(kLogDetail, "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516");
+    return kResultFailed;
+  }
+  if (!BlockWidthFits(gate->memoryType, gate->width)) {
+    err(kLogDetail, "KOVRIN> BlockWrite() width %d does not fit memory type %d", gate->width,
+        gate->memoryType);
     return kResultFailed;
   }
   if (count < 1 || dataBytes > kMaxFrameData) {

@@ -1,0 +1,178 @@
+#include "fuzz/driver_harness.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "entry/vpi_main.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/scratch_directory.h"
+#include "host/zelpro/zelpro_host.h"
+#include "platform/fake_line.h"
+#include "serial/crc16.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KOVRIN_FUZZ_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define KOVRIN_FUZZ_ASAN 1
+#endif
+#ifdef KOVRIN_FUZZ_ASAN
+#include <sanitizer/asan_interface.h>
+#define POISON(at, size) ASAN_POISON_MEMORY_REGION(at, size)
+#define UNPOISON(at, size) ASAN_UNPOISON_MEMORY_REGION(at, size)
+#else
+#define POISON(at, size) ((void)(at), (void)(size))
+#define UNPOISON(at, size) ((void)(at), (void)(size))
+#endif
+
+namespace {
+
+constexpr int32_t kFuzzDriverNumber = 77;
+
+void DiscardLog(int, const char*, void*) {}
+
+}  // namespace
+
+void PrepareFuzzProcess() {
+  static bool prepared = false;
+  if (prepared) return;
+  prepared = true;
+  ZelHostSetLogSink(DiscardLog, nullptr);
+  EnterScratchDirectory();
+}
+
+FakeLineDriver::FakeLineDriver(uint8_t settings) {
+  instance_ = new VpiInstance;
+  std::memset(static_cast<void*>(instance_), 0xCD, sizeof *instance_);
+  ColdStartParams params{};
+  std::memcpy(params.portName, kFakeLinePortName, sizeof kFakeLinePortName);
+  params.portInUse = 1;
+  params.replyTimeout = 5;
+  params.baud = 9600;
+  params.dataBits = 8;
+  params.stopBits = 0;
+  params.parity = 0;
+  started_ = Call(kCmdColdStart, &params) == kResultDone;
+  FUZZ_CHECK(started_, "ColdStart on the fake line failed");
+  instance_->protocol = (settings & kFuzzJbus) ? 'J' : 'M';
+  instance_->base = (settings & kFuzzHexBase) ? 'H' : 'D';
+  uint16_t flags = 0;
+  if (settings & kFuzzSwap) flags |= kFlagSwap;
+  if (settings & kFuzzFloatSwap) flags |= kFlagFloatSwap;
+  if (settings & kFuzzLongAddr) flags |= kFlagLongAddr;
+  instance_->flags = flags;
+  instance_->RTSCTS = (settings & kFuzzRtsCts) ? 1 : 0;
+  instance_->IFG_MS = (settings & kFuzzGapMs) ? 3 : 0;  // sleeps are skipped
+  instance_->IFG = (settings & kFuzzGapBusy) ? 1 : 0;
+}
+
+FakeLineDriver::~FakeLineDriver() {
+  if (started_) {
+    FUZZ_CHECK(Call(kCmdCloseCom, nullptr) == kResultDone, "CloseCom failed");
+    FUZZ_CHECK(!FakeLineIsOpen(), "CloseCom left the line open");
+  }
+  delete instance_;
+  FakeLineRemove();
+}
+
+int32_t FakeLineDriver::Call(uint32_t command, void* params) {
+  VpiRequest request{instance_, command, kFuzzDriverNumber, 0, params};
+  return VpiMain(&request);
+}
+
+int32_t FakeLineDriver::Transfer(uint32_t command, GateTransfer* gate) {
+  const int before = FakeLineRequestCount();
+  const int32_t result = Call(command, gate);
+  FUZZ_CHECK(result == kResultDone || result == kResultFailed || result == kResultTransport,
+             "command %u gave %d", command, result);
+  FUZZ_CHECK(instance_->writeInProgress == 0, "command %u left writeInProgress %u", command,
+             instance_->writeInProgress);
+  if (FakeLineRequestCount() != before) {
+    const uint8_t* request = nullptr;
+    const size_t length = FakeLineLastRequest(&request);
+    FUZZ_CHECK(length >= 4 && length <= static_cast<size_t>(kFrameBufferSize), "a request of %zu bytes went out", length);
+    FUZZ_CHECK(Crc16(request, length) == 0, "a request went out with a wrong CRC");
+  }
+  return result;
+}
+
+ValueArea::ValueArea(size_t size, uint8_t seed) : size_(size) {
+  block_ = new uint8_t[size + 2 * kCanary];
+  before_ = new uint8_t[size + 1];
+  std::memset(block_, kCanaryByte, kCanary);
+  std::memset(block_ + kCanary + size, kCanaryByte, kCanary);
+  uint32_t x = seed * 2654435761u + 1;
+  for (size_t i = 0; i < size; ++i) {
+    x = x * 1103515245u + 12345u;
+    data()[i] = static_cast<uint8_t>(x >> 16);
+  }
+  Snapshot();
+}
+
+ValueArea::~ValueArea() {
+  delete[] block_;
+  delete[] before_;
+}
+
+void ValueArea::Snapshot() { std::memcpy(before_, data(), size_); }
+
+void ValueArea::Guard() {
+  POISON(block_, kCanary);
+  POISON(block_ + kCanary + size_, kCanary);
+}
+
+void ValueArea::Unguard() {
+  UNPOISON(block_, kCanary);
+  UNPOISON(block_ + kCanary + size_, kCanary);
+  for (size_t i = 0; i < kCanary; ++i) {
+    FUZZ_CHECK(block_[i] == kCanaryByte, "the byte %zu before the value area changed", kCanary - i);
+    FUZZ_CHECK(block_[kCanary + size_ + i] == kCanaryByte, "the byte %zu after the value area changed",
+               i);
+  }
+}
+
+void ValueArea::CheckUnchanged(const char* what) const { CheckUnchangedOutside(0, 0, what); }
+
+void ValueArea::CheckUnchangedOutside(size_t offset, size_t length, const char* what) const {
+  for (size_t i = 0; i < size_; ++i) {
+    if (i >= offset && i < offset + length) continue;
+    FUZZ_CHECK(block_[kCanary + i] == before_[i], "%s: value area byte %zu changed", what, i);
+  }
+}
+
+bool ReadLayout(const GateTransfer& gate, bool block, size_t* offset, size_t* length) {
+  const int64_t count = gate.count > 0 ? gate.count : 0;
+  *offset = 0;
+  switch (gate.width) {
+    case 1:
+      if (!block) *offset = 2;
+      *length = block ? static_cast<size_t>((count + 7) / 8) : 2;
+      return true;
+    case 16:
+      if (!block) *offset = 2;
+      *length = block ? static_cast<size_t>(count * 2) : 2;
+      return true;
+    case 32:
+      *length = block ? static_cast<size_t>(count * 4) : 4;
+      return true;
+    default:
+      *length = 0;
+      return false;
+  }
+}
+
+size_t AreaSizeFor(const GateTransfer& gate, bool block, bool write) {
+  if (!block) return 4;
+  const int64_t count = gate.count > 0 ? (gate.count < 4096 ? gate.count : 4096) : 0;
+  switch (gate.width) {
+    case 1: return static_cast<size_t>((count + 7) / 8);
+    case 16: return static_cast<size_t>(count * 2);
+    case 32: return static_cast<size_t>(count * (write ? 8 : 4));
+    default: return 0;
+  }
+}

@@ -1,0 +1,39 @@
+#include "fuzz/line_script.h"
+
+#include "platform/fake_line.h"
+#include "serial/crc16.h"
+
+namespace {
+
+constexpr size_t kReplyBytesKept = 4096;
+
+}  // namespace
+
+void ScriptFakeLine(FuzzInput& input) {
+  FakeLineInstall();
+  FakeLineSkipSleeps(true);
+  static uint8_t reply[kReplyBytesKept];
+  size_t replySize = 0;
+  auto keep = [&](const uint8_t* bytes, size_t n) {
+    for (size_t i = 0; i < n && replySize < kReplyBytesKept; ++i) reply[replySize++] = bytes[i];
+  };
+  while (!input.Empty()) {
+    const uint8_t c = input.Byte();
+    if (c < 0x80) {
+      size_t length = c & 0x3F;
+      if (c >= 0x40) length = (length << 8) | input.Byte();
+      size_t got = 0;
+      const uint8_t* bytes = input.Take(length, &got);
+      if (!FakeLineAddChunk(bytes, got)) return;
+      keep(bytes, got);
+    } else if (c < 0xC0) {
+      if (!FakeLineEndReply(c >= 0xA0)) return;
+      replySize = 0;
+    } else {
+      const uint16_t crc = Crc16(reply, replySize);
+      const uint8_t bytes[2] = {static_cast<uint8_t>(crc & 0xFF), static_cast<uint8_t>(crc >> 8)};
+      if (!FakeLineExtendChunk(bytes, 2)) return;
+      keep(bytes, 2);
+    }
+  }
+}
