@@ -74,53 +74,62 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* o, std::string* error)
     } else if (arg == "--no-port") {
       o->noPort = true;
     } else if (arg == "--baud") {
-      if (!value(&v) || !Number(v, 50, 65535, &n)) {
+      if (!value(&v)) return false;
+      if (!Number(v, 50, 65535, &n)) {
         *error = "--baud takes a rate from 50 to 65535 (the host's field is 16 bits)";
         return false;
       }
       o->baud = static_cast<uint16_t>(n);
     } else if (arg == "--data-bits") {
-      if (!value(&v) || !Number(v, 5, 8, &n)) {
+      if (!value(&v)) return false;
+      if (!Number(v, 5, 8, &n)) {
         *error = "--data-bits takes 5, 6, 7 or 8";
         return false;
       }
       o->dataBits = static_cast<int16_t>(n);
     } else if (arg == "--parity") {
-      if (!value(&v) || !Lookup(kParities, v, &o->parity)) {
+      if (!value(&v)) return false;
+      if (!Lookup(kParities, v, &o->parity)) {
         *error = "--parity takes none, odd, even, mark or space";
         return false;
       }
     } else if (arg == "--stop-bits") {
-      if (!value(&v) || !Lookup(kStopBits, v, &o->stopBits)) {
+      if (!value(&v)) return false;
+      if (!Lookup(kStopBits, v, &o->stopBits)) {
         *error = "--stop-bits takes 1, 1.5 or 2";
         return false;
       }
     } else if (arg == "--timeout") {
-      if (!value(&v) || !Number(v, 1, 6000, &n)) {
+      if (!value(&v)) return false;
+      if (!Number(v, 1, 6000, &n)) {
         *error = "--timeout takes 1 to 6000 (units of 10 ms)";
         return false;
       }
       o->timeout = static_cast<uint32_t>(n);
     } else if (arg == "--driver-number") {
-      if (!value(&v) || !Number(v, 0, 999, &n)) {
+      if (!value(&v)) return false;
+      if (!Number(v, 0, 999, &n)) {
         *error = "--driver-number takes 0 to 999";
         return false;
       }
       o->driverNumber = static_cast<int32_t>(n);
     } else if (arg == "--cycles") {
-      if (!value(&v) || !Number(v, 1, 1000000, &n)) {
+      if (!value(&v)) return false;
+      if (!Number(v, 1, 1000000, &n)) {
         *error = "--cycles takes a count from 1";
         return false;
       }
       o->cycles = static_cast<int>(n);
     } else if (arg == "--interval") {
-      if (!value(&v) || !Number(v, 0, 3600000, &n)) {
+      if (!value(&v)) return false;
+      if (!Number(v, 0, 3600000, &n)) {
         *error = "--interval takes milliseconds";
         return false;
       }
       o->intervalMs = static_cast<int>(n);
     } else if (arg == "--log-level") {
-      if (!value(&v) || !Number(v, 0, 1000, &n)) {
+      if (!value(&v)) return false;
+      if (!Number(v, 0, 1000, &n)) {
         *error = "--log-level takes a level (0, 8 or 32)";
         return false;
       }
