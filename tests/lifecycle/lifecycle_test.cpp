@@ -186,6 +186,44 @@ INSTANTIATE_TEST_SUITE_P(
         StateCase{"ended without a port", {Step::kStartWithoutPort, Step::kEndVpi}, 0, -1, false,
                   false, true}));
 
+// A read of one holding register, as the host asks for it after the start.
+struct ReadAfterCase {
+  const char* state;
+  std::vector<Step> steps;
+  int32_t result;
+};
+
+void PrintTo(const ReadAfterCase& c, std::ostream* out) { *out << c.state; }
+
+class ReadAfterTest : public LifecycleTest, public ::testing::WithParamInterface<ReadAfterCase> {};
+
+TEST_P(ReadAfterTest, TransferCommandsSeeThePortFlag) {
+  const ReadAfterCase& c = GetParam();
+  for (Step step : c.steps) {
+    switch (step) {
+      case Step::kStartWithoutPort: ColdStartWith(StartParams(0)); break;
+      case Step::kStartMissingPort: ColdStartWith(StartParams(1, "COM7")); break;
+      case Step::kStartWithPort: ColdStartWith(StartParams(1)); break;
+      case Step::kCloseCom: Call(kCmdCloseCom); break;
+      case Step::kEndVpi: Call(kCmdEndVpi); break;
+      default: FAIL() << "step not used here";
+    }
+  }
+  uint8_t values[16] = {};
+  GateTransfer transfer{"0140001", 0, 1, kMemHoldingRegisters, 0, -1, 16, kGateInt16, 1, 0, values};
+  EXPECT_EQ(Call(kCmdSingleRead, &transfer), c.result);
+  EXPECT_TRUE(device_.Received(20).empty()) << "nothing may reach the line";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, ReadAfterTest,
+    ::testing::Values(
+        ReadAfterCase{"started, no port: refused", {Step::kStartWithoutPort}, kResultFailed},
+        ReadAfterCase{"started, port failed: transport failure", {Step::kStartMissingPort},
+                      kResultTransport},
+        ReadAfterCase{"closed: refused", {Step::kStartWithPort, Step::kCloseCom}, kResultFailed},
+        ReadAfterCase{"ended: nothing happens", {Step::kStartWithPort, Step::kEndVpi}, kResultDone}));
+
 // ---- ColdStart ------------------------------------------------------------------------
 
 TEST_F(LifecycleTest, ColdStartSetsDefaultsRegistersOpensAndAppliesTheTimeout) {
