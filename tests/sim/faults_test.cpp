@@ -50,6 +50,8 @@ const PlanCase kPlanCases[] = {
     {"garbage:10", {Concat(Hex("FF FE FD FC FB FA F9 F8 FF FE"), HexCrc("07 03 02 00 00"))}, {0}},
 };
 
+void PrintTo(const PlanCase& c, std::ostream* os) { *os << c.action; }
+
 class PlanTest : public ::testing::TestWithParam<PlanCase> {};
 
 TEST_P(PlanTest, ShapesTheAnswer) {

@@ -40,6 +40,8 @@ const StreamCase kStreamCases[] = {
     {"incomplete_dropped_when_idle", {Hex("01 03 00 00")}, {}, true, 4, 0},
 };
 
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
+
 class StreamTest : public ::testing::TestWithParam<StreamCase> {};
 
 TEST_P(StreamTest, CutsFrames) {

@@ -34,6 +34,8 @@ const PresetCase kPresetCases[] = {
     {" hr : 1 = float:-2.0 ", 0, Area::kHoldingRegister, 1, {0xC000, 0x0000}},
 };
 
+void PrintTo(const PresetCase& c, std::ostream* os) { *os << c.text; }
+
 class PresetTextTest : public ::testing::TestWithParam<PresetCase> {};
 
 TEST_P(PresetTextTest, Parses) {

@@ -86,6 +86,8 @@ const LineFaultCase kLineFaultCases[] = {
     {"garbage:2", Concat(Hex("FF FE"), kAnswerOne), 0},
 };
 
+void PrintTo(const LineFaultCase& c, std::ostream* os) { *os << c.action; }
+
 class LineFaultTest : public SimulatorTest, public ::testing::WithParamInterface<LineFaultCase> {};
 
 TEST_P(LineFaultTest, MasterSeesTheFault) {

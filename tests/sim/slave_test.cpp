@@ -52,6 +52,8 @@ const AnswerCase kAnswerCases[] = {
     {"function_0x41_code_9209", "01 41 23 F9 00 00", "01 C1 02"},
 };
 
+void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
+
 class AnswerTest : public ::testing::TestWithParam<AnswerCase> {};
 
 TEST_P(AnswerTest, AnswersAsAModbusSlave) {
@@ -158,6 +160,8 @@ struct TextCase {
   size_t length;
   bool ended;
 };
+
+void PrintTo(const TextCase& c, std::ostream* os) { *os << c.spec; }
 
 class SpecialReportTest : public ::testing::TestWithParam<TextCase> {};
 
