@@ -26,7 +26,11 @@ bool Fail(std::string* error, std::string message) {
 
 Simulator::Simulator(SimulatorOptions options) : options_(std::move(options)) {
   for (uint8_t address : options_.stations) {
-    if (address < 1 || address > 247 || stations_.count(address)) continue;
+    if (address < 1 || address > 247) {
+      badStation_ = address;
+      continue;
+    }
+    if (stations_.count(address)) continue;
     auto station = std::make_unique<Station>(address);
     ApplyPresets(options_.presets, *station);
     stations_.emplace(address, std::move(station));
@@ -40,6 +44,12 @@ Simulator::~Simulator() {
 
 bool Simulator::Open(std::string* error) {
   if (line_ >= 0) return true;
+  if (badStation_ >= 0) return Fail(error, "station " + std::to_string(badStation_) + " is not 1 to 247");
+  if (stations_.empty()) return Fail(error, "no station to serve");
+  if (options_.idleMs < 1) return Fail(error, "the idle time must be at least 1 ms");
+  if (options_.timing.enabled() && options_.timing.bitsPerCharacter < 1) {
+    return Fail(error, "bad number of bits a character");
+  }
   const LineOptions& line = options_.line;
   if (line.device.empty()) {
     char path[128];
@@ -207,13 +217,17 @@ void Simulator::Serve() {
   auto lastByte = std::chrono::steady_clock::now();
   uint8_t buffer[512];
   std::vector<uint8_t> frame;
+  bool readFailed = false;
   while (Pause(std::chrono::microseconds{0})) {
     const long n = LineRead(line_, buffer, sizeof buffer, kPollMs);
     const auto now = std::chrono::steady_clock::now();
     if (n < 0) {
+      if (!readFailed) Trace("reading " + devicePath_ + " failed; trying again");
+      readFailed = true;
       Pause(std::chrono::milliseconds{20});  // a device gone away: do not spin
       continue;
     }
+    readFailed = false;
     if (n > 0) {
       assembler.Push(buffer, static_cast<size_t>(n));
       lastByte = now;

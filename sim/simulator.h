@@ -60,7 +60,8 @@ struct SimulatorOptions {
   WireTiming timing;            // baud 0: answers go out at once
   int idleMs = 50;              // silence after which an incomplete frame is dropped
   size_t logLimit = 100000;     // requests kept in the log (oldest dropped first)
-  // Receives each trace line (without newline); empty: no trace.
+  // Receives each trace line (without newline) on the serving thread; it
+  // must not call Stop. Empty: no trace.
   std::function<void(const std::string&)> trace;
 };
 
@@ -134,6 +135,7 @@ class Simulator {
   std::string linkMade_;
   int line_ = -1;
   int holdSlave_ = -1;
+  int badStation_ = -1;  // a station address out of range, refused by Open
   std::chrono::steady_clock::time_point started_;
 
   mutable std::mutex mutex_;

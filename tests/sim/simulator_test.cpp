@@ -262,6 +262,21 @@ TEST(SimulatorLineTest, RefusesToReplaceAFile) {
   EXPECT_TRUE(std::filesystem::is_regular_file(dir.path() / "com1"));
 }
 
+TEST(SimulatorLineTest, RefusesBadOptions) {
+  for (auto change : std::vector<void (*)(sim::SimulatorOptions&)>{
+           [](sim::SimulatorOptions& o) { o.stations = {}; },
+           [](sim::SimulatorOptions& o) { o.stations = {1, 0}; },
+           [](sim::SimulatorOptions& o) { o.stations = {248}; },
+           [](sim::SimulatorOptions& o) { o.idleMs = 0; }}) {
+    sim::SimulatorOptions options;
+    change(options);
+    sim::Simulator simulator(options);
+    std::string error;
+    EXPECT_FALSE(simulator.Start(&error));
+    EXPECT_FALSE(error.empty());
+  }
+}
+
 TEST(SimulatorLineTest, ServesAnExistingDevice) {
   char path[128];
   const int outer = LineOpenPty(path, sizeof path);
