@@ -6,12 +6,12 @@ const VpiHandler kCommandTable[kCommandSlots + 1] = {
     WarmStart,            // 2
     SingleAddressParser,  // 3
     BlockAddressParser,   // 4
-    nullptr,              // 5: SingleRead
-    nullptr,              // 6: BlockRead
-    nullptr,              // 7: SingleWrite
+    SingleRead,           // 5
+    BlockRead,            // 6
+    SingleWrite,          // 7
     nullptr,              // 8: none
     nullptr,              // 9: none
-    nullptr,              // 10: BlockWrite
+    BlockWrite,           // 10
     EndVpi,               // 11
     CloseCom,             // 12
     ReOpenCom,            // 13

@@ -18,6 +18,8 @@ class PtyDevice {
   // The port name the driver opens ("COM1"), and the device behind it.
   const char* portName() const { return "COM1"; }
   const std::string& devicePath() const { return slavePath_; }
+  // The far end, for helpers that play the device on their own thread.
+  int line() const { return master_; }
 
   // Bytes the driver sent, read until the line is idle for idleMs.
   std::vector<uint8_t> Received(int firstByteMs = 1000, int idleMs = 30);
