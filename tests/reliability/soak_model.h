@@ -1,0 +1,53 @@
+// What a transaction must give when the simulator answers its requests with
+// the fault actions it logged: the retry schemes of the read and write
+// transactions replayed over the logged actions, one request each.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "sim/simulator.h"
+
+// What one attempt comes to in the driver: 0 a good reply, 1 a refusal,
+// checksum error or exception, 2 nothing (or too little) in time or
+// exception 4, 3 a wrong frame.
+enum AttemptOutcome : int { kAttemptOk = 0, kAttemptFailed = 1, kAttemptTransport = 2, kAttemptWrong = 3 };
+
+// The simulator's correct answer to a request, without faults: its length
+// with CRC, or the exception it refuses the request with.
+struct NaturalAnswer {
+  int length = 0;
+  int exception = 0;  // 0: a normal answer
+  bool writeEcho = false;
+};
+
+NaturalAnswer NaturalAnswerTo(const std::vector<uint8_t>& request);
+AttemptOutcome OutcomeOf(const sim::FaultAction& action, const NaturalAnswer& natural);
+
+// Walks the logged requests of one command in order.
+class RequestCursor {
+ public:
+  explicit RequestCursor(std::vector<sim::LoggedRequest> log) : log_(std::move(log)) {}
+
+  bool Done() const { return next_ >= log_.size(); }
+  size_t used() const { return next_; }
+  size_t size() const { return log_.size(); }
+  // Whether any write request taken was carried out by the device.
+  bool carriedOut() const { return carriedOut_; }
+  const std::vector<uint8_t>& LastFrame() const { return log_[next_ - 1].frame; }
+
+  // The read retry scheme (3 counted attempts, 9 more after wrong frames);
+  // -1 when the log holds fewer requests than the scheme sends.
+  int Read();
+  // The write scheme: up to 10 attempts.
+  int Write();
+
+ private:
+  AttemptOutcome Take();
+
+  std::vector<sim::LoggedRequest> log_;
+  size_t next_ = 0;
+  bool carriedOut_ = false;
+  bool shortOfRequests_ = false;
+};
