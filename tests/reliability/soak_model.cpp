@@ -114,3 +114,12 @@ int RequestCursor::Write() {
   }
   return result == kAttemptWrong ? 1 : result;
 }
+
+std::string RequestCursor::Describe() const {
+  std::string text;
+  for (const sim::LoggedRequest& request : log_) {
+    if (!text.empty()) text += ", ";
+    text += sim::FormatFault(request.action) + " (function " + std::to_string(request.frame[1]) + ")";
+  }
+  return text;
+}

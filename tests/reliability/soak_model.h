@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "sim/simulator.h"
@@ -36,6 +37,8 @@ class RequestCursor {
   // Whether any write request taken was carried out by the device.
   bool carriedOut() const { return carriedOut_; }
   const std::vector<uint8_t>& LastFrame() const { return log_[next_ - 1].frame; }
+  // The logged fault actions, for a mismatch report.
+  std::string Describe() const;
 
   // The read retry scheme (3 counted attempts, 9 more after wrong frames);
   // -1 when the log holds fewer requests than the scheme sends.

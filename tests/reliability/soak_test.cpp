@@ -6,7 +6,7 @@
 // it was carried out, the old one otherwise. Leaks show in the sanitized
 // run (LeakSanitizer at exit).
 //
-// The suite runs a short soak. The long one:
+// The suite runs a short soak (200 transactions). The long one:
 //   KOVRIN_SOAK_TRANSACTIONS=20000 build-sanitize/tests/reliability/soak_tests
 // (KOVRIN_SOAK_SEED picks another fault sequence.)
 
@@ -122,7 +122,7 @@ std::vector<sim::RandomFault> EveryFaultAction(bool heavy) {
       fault(FaultKind::kException, 4, 0.01),     fault(FaultKind::kException, 6, 0.01),
       fault(FaultKind::kException, 11, 0.01),    fault(FaultKind::kTruncate, 1, 0.004),
       fault(FaultKind::kTruncate, 2, 0.004),     fault(FaultKind::kTruncate, 3, 0.004),
-      fault(FaultKind::kTruncate, 7, 0.004),     fault(FaultKind::kSplit, 3, 0.02, 1),
+      fault(FaultKind::kTruncate, 7, 0.004),     fault(FaultKind::kSplit, 32, 0.02, 1),
       fault(FaultKind::kDelay, 2, 0.02),         fault(FaultKind::kGarbage, 0, 0.03),
   };
 }
@@ -141,7 +141,7 @@ class SoakTest : public ::testing::Test {
     ColdStartParams params{};
     std::strncpy(params.portName, "COM1", sizeof params.portName);
     params.portInUse = 1;
-    params.replyTimeout = 10;  // 100 ms
+    params.replyTimeout = 15;  // 150 ms: a split answer arrives well within it
     params.baud = 19200;
     params.dataBits = 8;
     ASSERT_EQ(Call(kCmdColdStart, &params), kResultDone);
@@ -244,10 +244,10 @@ class SoakTest : public ::testing::Test {
   void CheckAllUsed(const RequestCursor& cursor, int expected, int32_t result, const char* what) {
     lastResult_ = result;
     Expect(expected == result, std::string(what) + ": result " + std::to_string(result) + ", the faults give " +
-                                   std::to_string(expected));
+                                   std::to_string(expected) + "; actions " + cursor.Describe());
     Expect(cursor.used() == cursor.size(), std::string(what) + ": " + std::to_string(cursor.size()) +
                                                " requests went out, the scheme sends " +
-                                               std::to_string(cursor.used()));
+                                               std::to_string(cursor.used()) + "; actions " + cursor.Describe());
   }
 
   void SingleRead() {
