@@ -1,0 +1,62 @@
+#include "bench/rounds.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "bench/allocation_counter.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+}  // namespace
+
+double Figures::MeanUs() const {
+  if (latencyUs.empty()) return 0.0;
+  double sum = 0;
+  for (double v : latencyUs) sum += v;
+  return sum / static_cast<double>(latencyUs.size());
+}
+
+double Figures::PercentileUs(double percent) const {
+  if (latencyUs.empty()) return 0.0;
+  std::vector<double> sorted = latencyUs;
+  std::sort(sorted.begin(), sorted.end());
+  size_t rank = static_cast<size_t>(percent / 100.0 * static_cast<double>(sorted.size()) + 0.999999);
+  rank = std::clamp<size_t>(rank, 1, sorted.size());
+  return sorted[rank - 1];
+}
+
+void RunSlice(Master& master, double sliceSeconds, Figures* figures) {
+  if (figures->latencyUs.capacity() < figures->latencyUs.size() + 200000) {
+    figures->latencyUs.reserve(figures->latencyUs.size() + 400000);
+  }
+  const Clock::time_point start = Clock::now();
+  Clock::time_point now = start;
+  do {
+    const uint64_t allocationsBefore = AllocationCount();
+    const Clock::time_point before = Clock::now();
+    const bool done = master.Transact();
+    now = Clock::now();
+    figures->allocations += AllocationCount() - allocationsBefore;
+    figures->latencyUs.push_back(Seconds(now - before) * 1e6);
+    ++figures->transactions;
+    if (!done) ++figures->failures;
+  } while (Seconds(now - start) < sliceSeconds);
+  figures->seconds += Seconds(now - start);
+}
+
+void RunRounds(Master& first, Master* second, double secondsPerMaster, int rounds, int warmUp,
+               Figures* firstFigures, Figures* secondFigures) {
+  for (int i = 0; i < warmUp; ++i) {
+    first.Transact();
+    if (second != nullptr) second->Transact();
+  }
+  const double slice = secondsPerMaster / std::max(rounds, 1);
+  for (int round = 0; round < std::max(rounds, 1); ++round) {
+    RunSlice(first, slice, firstFigures);
+    if (second != nullptr) RunSlice(*second, slice, secondFigures);
+    // A transaction longer than the slice ends the rounds early.
+    if (firstFigures->seconds >= secondsPerMaster) break;
+  }
+}
