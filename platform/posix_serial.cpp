@@ -27,6 +27,13 @@ struct Port {
   COMMTIMEOUTS timeouts{};
   DWORD dtrControl = DTR_CONTROL_ENABLE;
   DWORD rtsControl = RTS_CONTROL_ENABLE;
+  // Set by a write: the answer cannot be there yet, so the next read waits
+  // before it reads. Otherwise a read first takes what is waiting, which
+  // saves a poll per piece of a reply that has arrived whole.
+  bool readWaitsFirst = false;
+  // The output queue was seen empty and nothing was written since: it stays
+  // empty, and ClearCommError need not ask again.
+  bool outputIdle = false;
 };
 
 constexpr int kMaxPorts = 64;
@@ -324,7 +331,8 @@ BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   int inQueue = 0;
   int outQueue = 0;
   if (ioctl(port->fd, FIONREAD, &inQueue) != 0) return FALSE;
-  if (port->isTerminal && ioctl(port->fd, TIOCOUTQ, &outQueue) != 0) return FALSE;
+  if (port->isTerminal && !port->outputIdle && ioctl(port->fd, TIOCOUTQ, &outQueue) != 0) return FALSE;
+  port->outputIdle = outQueue == 0;
   if (errors != nullptr) *errors = 0;
   if (stat != nullptr) {
     std::memset(stat, 0, sizeof *stat);
@@ -350,27 +358,39 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
   const int64_t total = static_cast<int64_t>(t.ReadTotalTimeoutMultiplier) * toRead +
                         t.ReadTotalTimeoutConstant;
   const bool bounded = total > 0 || immediate;
-  const int64_t deadline = NowMs() + total;
+  // The clock starts at the first wait; a read that finds everything
+  // waiting needs none.
+  int64_t deadline = -1;
   const bool interval = t.ReadIntervalTimeout != 0 && !immediate;
 
   auto* bytes = static_cast<uint8_t*>(buffer);
   DWORD got = 0;
+  bool wait = port->readWaitsFirst;
+  port->readWaitsFirst = false;
   while (got < toRead) {
-    int waitMs = -1;
-    if (bounded) {
-      const int64_t left = deadline - NowMs();
-      waitMs = left > 0 ? static_cast<int>(left) : 0;
+    const bool waited = wait;
+    if (wait) {
+      int waitMs = -1;
+      if (bounded) {
+        const int64_t now = NowMs();
+        if (deadline < 0) deadline = now + total;
+        const int64_t left = deadline - now;
+        waitMs = left > 0 ? static_cast<int>(left) : 0;
+      }
+      if (interval && got > 0) {
+        const int gap = static_cast<int>(t.ReadIntervalTimeout);
+        if (waitMs < 0 || gap < waitMs) waitMs = gap;
+      }
+      if (!WaitFor(port->fd, POLLIN, waitMs)) break;
     }
-    if (interval && got > 0) {
-      const int gap = static_cast<int>(t.ReadIntervalTimeout);
-      if (waitMs < 0 || gap < waitMs) waitMs = gap;
-    }
-    if (!WaitFor(port->fd, POLLIN, waitMs)) break;
+    wait = true;
     const ssize_t n = ::read(port->fd, bytes + got, toRead - got);
     if (n > 0) {
       got += static_cast<DWORD>(n);
       continue;
     }
+    // Nothing waiting yet: a terminal without VMIN answers 0, not EAGAIN.
+    if (n == 0 && !waited) continue;
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
     // End of file, or a line whose far end hung up (EIO).
     if (got == 0 && n < 0) return FALSE;
@@ -387,6 +407,8 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
   toWrite = ShortLimit(SerialCall::kWriteFile, toWrite);
+  port->readWaitsFirst = true;
+  port->outputIdle = false;
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   DWORD done = 0;
   while (done < toWrite) {
