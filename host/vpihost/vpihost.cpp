@@ -92,14 +92,6 @@ bool Poll(DriverModule& driver, std::vector<Gate>& gates) {
   return allDone;
 }
 
-void ShowReportLines(const std::vector<Gate>& gates) {
-  for (const Gate& gate : gates) {
-    if (GateTypeOf(gate) == 7 && gate.parseResult == 0) {
-      std::printf("  %-10s %s\n", gate.spec.address.c_str(), TextOf(gate).c_str());
-    }
-  }
-}
-
 int Write(DriverModule& driver, std::vector<Gate>& gates, const std::string& address,
           const std::string& text) {
   Gate* gate = nullptr;
@@ -137,10 +129,7 @@ int Write(DriverModule& driver, std::vector<Gate>& gates, const std::string& add
   }
   const int32_t result = driver.Call(IsBlock(*gate) ? kCmdBlockWrite : kCmdSingleWrite, &t);
   std::printf("write %s = %s: %d %s\n", address.c_str(), text.c_str(), result, ResultMeaning(result));
-  if (trigger && result == 0) {
-    std::printf("report %s fetched; report lines:\n", text.c_str());
-    ShowReportLines(gates);
-  }
+  if (trigger && result == 0) std::printf("report %s fetched into the report-line gates\n", text.c_str());
   return result == 0 ? kExitOk : kExitFailed;
 }
 
@@ -253,6 +242,8 @@ int main(int argc, char** argv) {
   } else {
     const std::string address = options.arguments[0];
     status = Write(driver, gates, address, options.arguments[1]);
+    // Read everything back, so the written value shows in the table.
+    if (status != kExitUsage && !Poll(driver, gates)) status = kExitFailed;
   }
   driver.Call(kCmdEndVpi, nullptr);
   return status;
