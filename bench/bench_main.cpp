@@ -99,7 +99,7 @@ int Measure(int argc, char** argv) {
     } else if (name == "--line-seconds") {
       options.lineSeconds = std::atof(argv[++i]);
     } else if (name == "--rounds") {
-      options.rounds = std::atoi(argv[++i]);
+      options.ptyRounds = options.lineRounds = std::atoi(argv[++i]);
     } else {
       return Usage();
     }

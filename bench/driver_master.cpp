@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bench/report_texts.h"
+#include "entry/host_library.h"
 #include "entry/vpi_main.h"
 #include "host/zelpro/zelpro_host.h"
 
@@ -87,12 +88,15 @@ bool DriverMaster::Prepare(const Scenario& scenario, std::string* error) {
       }
       std::snprintf(gas_, sizeof gas_, "!R01");
       parsed_.gateType = kGateType0;
-      // The host's report-line gates that receive the text.
+      // The host's report-line gates that receive the text. A host's
+      // records exist before the driver stores into them: each gate gets a
+      // full-length text once, so the stores of a fetch allocate nothing.
       ZelHostClearGates();
+      const char fullLine[] = "--------------------------------------------------------------------------------";
       for (int line = 1; line <= kReportLines; ++line) {
         char address[16];
         std::snprintf(address, sizeof address, "R01%02u%03d", static_cast<unsigned>(reportNumber_), line);
-        ZelHostAddGate(address);
+        ZelPutGateStr(0, ZelHostAddGate(address), 2, fullLine, 0, 0);
       }
       break;
     }

@@ -121,8 +121,10 @@ bool RunPlan(const MeasureOptions& options, const Plan& plan, std::FILE* out) {
       Figures d;
       Figures l;
       RunRounds(driver, scenario->shared ? &libmodbus : nullptr, baud ? options.lineSeconds : options.ptySeconds,
-                options.rounds, longOne ? 0 : kWarmUp, &d, &l);
-      WriteRunRecord(out, Record(plan, baud, *scenario, "driver", d));
+                baud ? options.lineRounds : options.ptyRounds, longOne ? 0 : kWarmUp, &d, &l);
+      RunRecord driverRecord = Record(plan, baud, *scenario, "driver", d);
+      if (scenario->shared) driverRecord.ratioSpread = RatioSpread(d, l);
+      WriteRunRecord(out, driverRecord);
       if (scenario->shared) WriteRunRecord(out, Record(plan, baud, *scenario, "libmodbus", l));
       std::fprintf(stderr, "  %-6s %-9s %-20s driver %9.1f tx/s", plan.line.c_str(), plan.slave.c_str(),
                    scenario->title, d.PerSecond());

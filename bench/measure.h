@@ -14,7 +14,9 @@ struct MeasureOptions {
   std::vector<std::string> lines{"pty", "19200", "9600"};
   double ptySeconds = 1.0;   // per master and scenario, unthrottled line
   double lineSeconds = 2.5;  // per master and scenario, emulated lines
-  int rounds = 5;
+  // Short slices on the unthrottled line, so that noise hits both alike.
+  int ptyRounds = 20;
+  int lineRounds = 5;
   bool growth = true;        // the block-size and report-length series
   bool secondSlave = true;   // the shared scenarios also against the libmodbus slave
 };

@@ -86,18 +86,27 @@ std::vector<Row> Rows(const Results& results) {
   return rows;
 }
 
+// Characters on the screen: UTF-8 continuation bytes take no room.
+size_t DisplayWidth(const std::string& text) {
+  size_t width = 0;
+  for (unsigned char c : text) {
+    if ((c & 0xC0) != 0x80) ++width;
+  }
+  return width;
+}
+
 void PrintMarkdown(const std::vector<std::vector<std::string>>& cells, std::FILE* out) {
   std::vector<size_t> widths;
   for (const auto& row : cells) {
     widths.resize(std::max(widths.size(), row.size()), 0);
-    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(row[i]));
   }
   for (size_t r = 0; r < cells.size(); ++r) {
     std::string line = "|";
     for (size_t i = 0; i < widths.size(); ++i) {
       const std::string& cell = i < cells[r].size() ? cells[r][i] : std::string();
       const bool left = i < 3;
-      const std::string pad(widths[i] - cell.size(), ' ');
+      const std::string pad(widths[i] - DisplayWidth(cell), ' ');
       line += " " + (left ? cell + pad : pad + cell) + " |";
     }
     std::fprintf(out, "%s\n", line.c_str());
@@ -114,10 +123,10 @@ void PrintMarkdown(const std::vector<std::vector<std::string>>& cells, std::FILE
 }  // namespace
 
 void WriteRunRecord(std::FILE* out, const RunRecord& r) {
-  std::fprintf(out, "run\t%s\t%s\t%d\t%s\t%s\t%llu\t%llu\t%.6f\t%.3f\t%.3f\t%llu\n", r.line.c_str(),
+  std::fprintf(out, "run\t%s\t%s\t%d\t%s\t%s\t%llu\t%llu\t%.6f\t%.3f\t%.3f\t%llu\t%.4f\n", r.line.c_str(),
                r.slave.c_str(), r.baud, r.scenario.c_str(), r.master.c_str(),
                static_cast<unsigned long long>(r.transactions), static_cast<unsigned long long>(r.failures),
-               r.seconds, r.meanUs, r.p99Us, static_cast<unsigned long long>(r.allocations));
+               r.seconds, r.meanUs, r.p99Us, static_cast<unsigned long long>(r.allocations), r.ratioSpread);
   std::fflush(out);
 }
 
@@ -130,7 +139,7 @@ bool ReadResults(const char* path, Results* results, std::string* error) {
   std::string text;
   while (std::getline(in, text)) {
     const std::vector<std::string> f = SplitTabs(text);
-    if (f.size() == 12 && f[0] == "run") {
+    if (f.size() >= 12 && f[0] == "run") {
       RunRecord r;
       r.line = f[1];
       r.slave = f[2];
@@ -143,6 +152,7 @@ bool ReadResults(const char* path, Results* results, std::string* error) {
       r.meanUs = std::atof(f[9].c_str());
       r.p99Us = std::atof(f[10].c_str());
       r.allocations = std::strtoull(f[11].c_str(), nullptr, 10);
+      if (f.size() > 12) r.ratioSpread = std::atof(f[12].c_str());
       results->runs.push_back(r);
     } else if (f.size() == 6 && f[0] == "cost") {
       results->costs.push_back({f[1], f[2], f[3], f[4], std::atof(f[5].c_str())});
@@ -153,16 +163,20 @@ bool ReadResults(const char* path, Results* results, std::string* error) {
 
 void PrintTable(const Results& results, std::FILE* out) {
   std::vector<std::vector<std::string>> cells;
-  cells.push_back({"line", "slave", "scenario", "driver tx/s", "libmodbus tx/s", "ratio", "driver mean / p99",
+  cells.push_back({"line", "slave", "scenario", "driver tx/s", "libmodbus tx/s", "ratio (95%)", "driver mean / p99",
                    "libmodbus mean / p99", "wire eff. drv / lmb", "instr/tx drv / lmb", "syscalls/tx drv / lmb",
                    "allocs/tx drv", "wire @19200", "failed drv / lmb"});
   const std::vector<Row> rows = Rows(results);
 
   double minRatio = 0;
+  double minRatioSpread = -1;
   std::string minRatioAt;
   int sharedRows = 0;
+  int ratioMet = 0;
+  int withinNoise = 0;
   int emulatedRows = 0;
-  int efficiencyMet = 0;
+  double driverEfficiency = 0;
+  double libmodbusEfficiency = 0;
   double maxAllocations = 0;
   for (const Row& row : rows) {
     const RunRecord& d = *row.driver;
@@ -178,12 +192,18 @@ void PrintTable(const Results& results, std::FILE* out) {
     c.push_back(l ? Rate(PerSecond(*l)) : "-");
     if (l != nullptr && PerSecond(*l) > 0) {
       const double ratio = PerSecond(d) / PerSecond(*l);
-      c.push_back(Format("%.2f", ratio));
+      c.push_back(Format("%.2f", ratio) + (d.ratioSpread >= 0 ? Format(" ± %.2f", d.ratioSpread) : ""));
       if (sharedRows == 0 || ratio < minRatio) {
         minRatio = ratio;
+        minRatioSpread = d.ratioSpread;
         minRatioAt = c[0] + " " + d.scenario;
       }
       ++sharedRows;
+      if (ratio >= 1.0) {
+        ++ratioMet;
+      } else if (d.ratioSpread >= 0 && ratio + d.ratioSpread >= 1.0) {
+        ++withinNoise;
+      }
     } else {
       c.push_back("-");
     }
@@ -196,7 +216,8 @@ void PrintTable(const Results& results, std::FILE* out) {
         const double le = WireEfficiency(*l);
         cell += " / " + Format("%.1f%%", le * 100);
         ++emulatedRows;
-        if (de >= le) ++efficiencyMet;
+        driverEfficiency += de;
+        libmodbusEfficiency += le;
       }
       c.push_back(cell);
     } else {
@@ -215,12 +236,14 @@ void PrintTable(const Results& results, std::FILE* out) {
 
   std::string headline = "headline:";
   if (sharedRows > 0) {
-    headline += " throughput driver/libmodbus min " + Format("%.2f", minRatio) + " (" + minRatioAt + ", " +
-                std::to_string(sharedRows) + " shared rows);";
+    headline += " throughput driver/libmodbus >= 1.0 on " + std::to_string(ratioMet) + " of " +
+                std::to_string(sharedRows) + " shared rows (" + std::to_string(withinNoise) +
+                " more within the round-to-round noise), min " + Format("%.2f", minRatio) +
+                (minRatioSpread >= 0 ? Format(" ± %.2f", minRatioSpread) : "") + " (" + minRatioAt + ");";
   }
   if (emulatedRows > 0) {
-    headline += " wire efficiency driver >= libmodbus on " + std::to_string(efficiencyMet) + "/" +
-                std::to_string(emulatedRows) + " emulated rows;";
+    headline += " wire efficiency on emulated lines driver " + Format("%.1f%%", driverEfficiency / emulatedRows * 100) +
+                " vs libmodbus " + Format("%.1f%%", libmodbusEfficiency / emulatedRows * 100) + " (mean);";
   }
   for (const char* metric : {"instructions", "syscalls"}) {
     const CostRecord* a = nullptr;
@@ -231,10 +254,12 @@ void PrintTable(const Results& results, std::FILE* out) {
       if (cost.master == "libmodbus" && b == nullptr) b = &cost;
     }
     if (a != nullptr && b != nullptr) {
-      headline += std::string(" ") + metric + "/read " + Format("%.0f", a->perTransaction) + " vs " +
-                  Format("%.0f", b->perTransaction) + ";";
+      const char* format = std::string(metric) == "syscalls" ? "%.1f" : "%.0f";
+      headline += std::string(" ") + metric + " per 1-register read " + Format(format, a->perTransaction) + " vs " +
+                  Format(format, b->perTransaction) + ";";
     }
   }
-  headline += " driver allocations/transaction " + (maxAllocations == 0 ? std::string("0") : Format("%.2f", maxAllocations));
+  headline += " driver heap allocations/transaction " +
+              (maxAllocations == 0 ? std::string("0") : Format("%.2f", maxAllocations));
   std::fprintf(out, "%s\n", headline.c_str());
 }

@@ -3,7 +3,8 @@
 // instructions and system calls per transaction) from the callgrind and
 // strace runs of bench/run.sh.
 //
-//   run  <line> <slave> <baud> <scenario> <master> <transactions> <failures> <seconds> <mean us> <p99 us> <allocations>
+//   run  <line> <slave> <baud> <scenario> <master> <transactions> <failures> <seconds> <mean us> <p99 us>
+//        <allocations> <ratio spread>
 //   cost <slave> <master> <scenario> <instructions|syscalls> <per transaction>
 #pragma once
 
@@ -24,6 +25,7 @@ struct RunRecord {
   double meanUs = 0;
   double p99Us = 0;
   uint64_t allocations = 0;
+  double ratioSpread = -1;  // driver records: 95% interval of the per-round ratio, -1 none
 };
 
 struct CostRecord {

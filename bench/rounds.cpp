@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "bench/allocation_counter.h"
 
@@ -33,6 +34,7 @@ void RunSlice(Master& master, double sliceSeconds, Figures* figures) {
   }
   const Clock::time_point start = Clock::now();
   Clock::time_point now = start;
+  uint64_t count = 0;
   do {
     const uint64_t allocationsBefore = AllocationCount();
     const Clock::time_point before = Clock::now();
@@ -41,9 +43,29 @@ void RunSlice(Master& master, double sliceSeconds, Figures* figures) {
     figures->allocations += AllocationCount() - allocationsBefore;
     figures->latencyUs.push_back(Seconds(now - before) * 1e6);
     ++figures->transactions;
+    ++count;
     if (!done) ++figures->failures;
   } while (Seconds(now - start) < sliceSeconds);
-  figures->seconds += Seconds(now - start);
+  const double slice = Seconds(now - start);
+  figures->seconds += slice;
+  figures->sliceRates.push_back(slice > 0 ? static_cast<double>(count) / slice : 0.0);
+}
+
+double RatioSpread(const Figures& first, const Figures& second) {
+  const size_t n = std::min(first.sliceRates.size(), second.sliceRates.size());
+  if (n < 2) return -1.0;
+  std::vector<double> ratios;
+  for (size_t i = 0; i < n; ++i) {
+    if (second.sliceRates[i] > 0) ratios.push_back(first.sliceRates[i] / second.sliceRates[i]);
+  }
+  if (ratios.size() < 2) return -1.0;
+  double mean = 0;
+  for (double r : ratios) mean += r;
+  mean /= static_cast<double>(ratios.size());
+  double squares = 0;
+  for (double r : ratios) squares += (r - mean) * (r - mean);
+  const double variance = squares / static_cast<double>(ratios.size() - 1);
+  return 1.96 * std::sqrt(variance / static_cast<double>(ratios.size()));
 }
 
 void RunRounds(Master& first, Master* second, double secondsPerMaster, int rounds, int warmUp,

@@ -13,6 +13,7 @@ struct Figures {
   uint64_t allocations = 0;  // counted inside the transactions only
   double seconds = 0;
   std::vector<double> latencyUs;
+  std::vector<double> sliceRates;  // transactions per second of each slice
 
   double PerSecond() const { return seconds > 0 ? transactions / seconds : 0.0; }
   double MeanUs() const;
@@ -26,5 +27,9 @@ void RunSlice(Master& master, double sliceSeconds, Figures* figures);
 // the second (when there is one), until each master had about
 // secondsPerMaster; at least one round. warmUp transactions of each go
 // first, unmeasured.
+// Half-width of the 95% confidence interval of the mean of the per-round
+// ratios first / second (paired by round); -1 with fewer than two rounds.
+double RatioSpread(const Figures& first, const Figures& second);
+
 void RunRounds(Master& first, Master* second, double secondsPerMaster, int rounds, int warmUp,
                Figures* firstFigures, Figures* secondFigures);
