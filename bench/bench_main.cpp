@@ -6,7 +6,7 @@
 //                        [--no-second-slave]
 //   kovrin_bench cost --master driver|libmodbus --scenario ID --count N
 //   kovrin_bench report FILE...
-//   kovrin_bench scenarios
+//   kovrin_bench scenarios [--all]
 //
 // measure and cost find the line as $VPI_COM_DIR/com1; measure starts the
 // slaves itself, cost expects one there (bench/run.sh starts it, so that
@@ -44,7 +44,7 @@ int Usage() {
                "                            [--rounds N] [--no-growth] [--no-second-slave]\n"
                "       kovrin_bench cost --master driver|libmodbus --scenario ID --count N\n"
                "       kovrin_bench report FILE...\n"
-               "       kovrin_bench scenarios\n"
+               "       kovrin_bench scenarios [--all]\n"
                "measure and cost use the line $VPI_COM_DIR/com1.\n");
   return 2;
 }
@@ -168,9 +168,13 @@ int Report(int argc, char** argv) {
   return 0;
 }
 
-int ListScenarios() {
-  for (int i = 0; i < kMainScenarioCount; ++i) {
-    const Scenario* s = FindScenario(kMainScenarios[i]);
+// The main table's scenarios, with --all also those of the growth series:
+// one a line, with "shared" or "driver" (only the driver can do it).
+int ListScenarios(bool all) {
+  std::vector<const char*> ids(kMainScenarios, kMainScenarios + kMainScenarioCount);
+  if (all) ids.insert(ids.end(), kGrowthScenarios, kGrowthScenarios + kGrowthScenarioCount);
+  for (const char* id : ids) {
+    const Scenario* s = FindScenario(id);
     std::printf("%s %s\n", s->id, s->shared ? "shared" : "driver");
   }
   return 0;
@@ -184,6 +188,6 @@ int main(int argc, char** argv) {
   if (command == "measure") return Measure(argc, argv);
   if (command == "cost") return Cost(argc, argv);
   if (command == "report") return Report(argc, argv);
-  if (command == "scenarios") return ListScenarios();
+  if (command == "scenarios") return ListScenarios(argc > 2 && std::strcmp(argv[2], "--all") == 0);
   return Usage();
 }

@@ -77,7 +77,7 @@ while read -r scenario kind; do
   [ "$kind" = shared ] && masters+=(libmodbus)
   short=100
   long=600
-  if [ "$scenario" = report64 ]; then short=4; long=14; fi
+  case "$scenario" in report*) short=4 long=14 ;; esac
   for master in "${masters[@]}"; do
     ir=$(per_transaction callgrind_total $short $long --master "$master" --scenario "$scenario")
     sys=$(per_transaction strace_total $short $long --master "$master" --scenario "$scenario")
@@ -85,7 +85,7 @@ while read -r scenario kind; do
     printf 'cost\t%s\t%s\t%s\tsyscalls\t%s\n' "$slave_name" "$master" "$scenario" "$sys" >>"$results"
     printf '  %-9s %-9s %8s instructions %6s system calls per transaction\n' "$scenario" "$master" "$ir" "$sys" >&2
   done
-done < <("$bench" scenarios)
+done < <("$bench" scenarios --all)
 
 cp "$results" "$build/bench-results.tsv"
 echo >&2

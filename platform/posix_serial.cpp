@@ -8,6 +8,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -40,6 +42,9 @@ struct Port {
   // The output queue was seen empty and nothing was written since: it stays
   // empty, and ClearCommError need not ask again.
   bool outputIdle = false;
+  // A pseudo-terminal writes straight into its far end's input: it has no
+  // output queue (TIOCOUTQ always answers 0 there).
+  bool noOutputQueue = false;
 };
 
 constexpr int kMaxPorts = 64;
@@ -144,6 +149,13 @@ void SetModemLine(int fd, int line, bool on) {
   ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
 }
 
+bool IsPseudoTerminalSlave(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  const unsigned int deviceMajor = major(st.st_rdev);
+  return deviceMajor >= 136 && deviceMajor <= 143;  // Unix98 pty slaves
+}
+
 bool WaitFor(int fd, short events, int timeoutMs) {
   pollfd p{fd, events, 0};
   for (;;) {
@@ -234,6 +246,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
     port.used = true;
     port.fd = fd;
     port.isTerminal = isTerminal;
+    port.noOutputQueue = !isTerminal || IsPseudoTerminalSlave(fd);
     return HandleOf(slot);
   }
   close(fd);
@@ -368,7 +381,9 @@ BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   int inQueue = 0;
   int outQueue = 0;
   if (ioctl(port->fd, FIONREAD, &inQueue) != 0) return FALSE;
-  if (port->isTerminal && !port->outputIdle && ioctl(port->fd, TIOCOUTQ, &outQueue) != 0) return FALSE;
+  if (!port->noOutputQueue && !port->outputIdle && ioctl(port->fd, TIOCOUTQ, &outQueue) != 0) {
+    return FALSE;
+  }
   port->outputIdle = outQueue == 0;
   if (errors != nullptr) *errors = 0;
   if (stat != nullptr) {
