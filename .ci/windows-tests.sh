@@ -108,6 +108,10 @@ run_windows_test() {
   local status=0
   echo "== $name"
   (cd "$stage" && wine_run 300 "$name.exe" "$@" </dev/null >"$log" 2>&1) || status=$?
+  # The next program starts with a server and desktop of its own: one that
+  # starts while the last one's desktop process shuts down gets no display
+  # driver.
+  wine_stop
   grep -v '^-- ' "$log" || true
   if [ $status -ne 0 ] || ! tail -n 1 "$log" | grep -qE '^[0-9]+ passed, 0 failed'; then
     echo "$name failed (exit status $status)"
