@@ -3,6 +3,8 @@
 #
 #   wine_install [extra packages]   installs wine, wine32:i386, fonts-wine
 #   wine_prefix_create DIR          a fresh 32-bit prefix in DIR, ready to use
+#   wine_prefix_use_x11             lets the prefix draw on $DISPLAY
+#   wine_link_com N PATH            the prefix's COMN is the device PATH
 #   wine_run TIMEOUT PROGRAM ARGS   runs PROGRAM under wine, bounded
 #   wine_stop                       ends the prefix's wineserver (bounded)
 #
@@ -51,7 +53,6 @@ wine_prefix_create() {
   export WINEDEBUG=-all
   # No Mono or Gecko installers, no menu entries.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-  unset DISPLAY_SAVED
   local display=${DISPLAY-}
   unset DISPLAY
   if ! timeout "$WINE_BOOT_TIMEOUT" "$WINE" wineboot -i >/dev/null 2>&1; then
@@ -91,7 +92,8 @@ REG
   return 0
 }
 
-# Lets a prefix use X (for a screenshot): drops the null graphics driver.
+# Lets the prefix draw on the X display in $DISPLAY (for a screenshot): the
+# X11 driver, drawing its own window frames since no window manager runs.
 wine_prefix_use_x11() {
   local reg=$WINEPREFIX/kovrin-x11.reg
   cat >"$reg" <<'REG'
@@ -99,8 +101,15 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\Drivers]
 "Graphics"="x11"
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Decorated"="N"
+"Managed"="N"
 REG
-  timeout 60 "$WINE" regedit /S "$reg" >/dev/null 2>&1
+  timeout 60 "$WINE" regedit /S "$reg" >/dev/null 2>&1 || {
+    echo "regedit failed or timed out" >&2
+    return 1
+  }
   wine_stop
 }
 

@@ -35,20 +35,7 @@ done
 [ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
 
-# The X11 driver this time, drawing its own window frames (no window
-# manager runs on the virtual display).
-cat >"$work/x11.reg" <<'REG'
-REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Wine\Drivers]
-"Graphics"="x11"
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Decorated"="N"
-"Managed"="N"
-REG
-timeout 60 "$WINE" regedit /S "$work/x11.reg" >/dev/null 2>&1
-wine_stop
+wine_prefix_use_x11
 
 stage=$work/stage
 mkdir -p "$stage"
