@@ -17,6 +17,6 @@ const VpiHandler kCommandTable[kCommandSlots + 1] = {
     nullptr,          // 13: ReOpenCom
     GetVpiInfo,       // 14: GetVpiInfo
     nullptr,          // 15: ChangeVpiParams
-    nullptr,          // 16: BrowseAddress
+    BrowseAddress,    // 16: BrowseAddress
     nullptr,          // 17: none
 };
