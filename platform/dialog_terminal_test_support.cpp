@@ -49,22 +49,28 @@ bool PseudoTerminalChild::Send(const std::string& keys) {
 bool PseudoTerminalChild::ReadSome(int timeoutMs) {
   pollfd fd{master_, POLLIN, 0};
   const int ready = poll(&fd, 1, timeoutMs);
-  if (ready <= 0) return ready == 0 || errno == EINTR;
+  if (ready <= 0) return ready == 0 || errno == EINTR;  // a timeout is no end
   char buffer[512];
   const ssize_t got = read(master_, buffer, sizeof buffer);
   if (got <= 0) return got < 0 && errno == EINTR;  // EIO: the child closed the terminal
-  output_.append(buffer, static_cast<size_t>(got));
+  for (ssize_t i = 0; i < got; ++i) {
+    if (buffer[i] != '\r') output_ += buffer[i];  // the terminal's CR before each LF
+  }
   return true;
 }
 
 bool PseudoTerminalChild::WaitFor(const std::string& text, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (output_.find(text) == std::string::npos) {
+  for (;;) {
+    const size_t at = output_.find(text, seen_);
+    if (at != std::string::npos) {
+      seen_ = at + text.size();
+      return true;
+    }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
-    if (!ReadSome(static_cast<int>(left.count()))) return output_.find(text) != std::string::npos;
+    if (!ReadSome(static_cast<int>(left.count()))) return false;
   }
-  return true;
 }
 
 int PseudoTerminalChild::Wait(int timeoutMs) {

@@ -17,11 +17,13 @@ class PseudoTerminalChild {
 
   bool started() const { return pid_ > 0; }
   bool Send(const std::string& keys);
-  // Collects output until it contains text (counting from the start); false
-  // when timeoutMs passes or the child closes the terminal first.
+  // Collects output until text appears after the end of the text found by
+  // the previous call, as a reader follows the screen; false when timeoutMs
+  // passes or the child closes the terminal first.
   bool WaitFor(const std::string& text, int timeoutMs);
   // The child's exit status, or -1 when it did not exit within timeoutMs.
   int Wait(int timeoutMs);
+  // Everything the child wrote so far, without carriage returns.
   const std::string& output() const { return output_; }
 
  private:
@@ -30,6 +32,7 @@ class PseudoTerminalChild {
   int pid_ = -1;
   int master_ = -1;
   std::string output_;
+  size_t seen_ = 0;
 };
 
 // Runs body() in a child process in a new session, so without a

@@ -155,7 +155,7 @@ bool ReplaceWindowText(HWND__& window, std::string_view text) {
 int CopyWindowText(std::string_view text, char* buffer, int maxCount) {
   if (buffer == nullptr || maxCount <= 0) return 0;
   const size_t count = std::min(text.size(), static_cast<size_t>(maxCount) - 1);
-  std::memcpy(buffer, text.data(), count);
+  if (count > 0) std::memcpy(buffer, text.data(), count);
   buffer[count] = '\0';
   return static_cast<int>(count);
 }
