@@ -11,7 +11,7 @@ void ComposeAddress(const BrowseDialogState& state, char (&out)[kComposedAddress
   } else {
     const int addressDigits = state.base == 'L' ? 5 : 4;
     const char bit[2] = {std::strcmp(state.bit, "None") == 0 ? '\0' : state.bit[0], '\0'};
-    std::snprintf(out, sizeof out, "%.2s%.1s%.*s%s", state.plc, state.memoryType, addressDigits, state.address,
-                  bit);
+    std::snprintf(out, sizeof out, "%.2s%.1s%.*s%s", state.plc, state.memoryType, addressDigits,
+                  state.address, bit);
   }
 }

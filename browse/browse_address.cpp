@@ -40,8 +40,9 @@ int32_t BrowseAddress(VpiRequest* request) {
   g_browseDialog.reportLineMode = false;
   g_browseDialog.reportTriggerMode = false;
 
-  const INT_PTR ended = DialogBoxParamA(GetModuleHandleA(kDriverModuleName), MAKEINTRESOURCEA(kTagFormatDialogId),
-                                        nullptr, TagFormatDialogProc, 0);
+  const INT_PTR ended =
+      DialogBoxParamA(GetModuleHandleA(kDriverModuleName), MAKEINTRESOURCEA(kTagFormatDialogId), nullptr,
+                      TagFormatDialogProc, 0);
   if (ended != IDOK) return kResultCancelled;  // cancelled, or the dialog could not be shown
 
   char composed[kComposedAddressSize];

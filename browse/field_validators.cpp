@@ -3,9 +3,9 @@
 namespace {
 
 struct FieldRule {
-  int digits;      // exact number of digits
+  int digits;  // exact number of digits
   bool hexadecimal;
-  int maxValue;    // 0: the value is not checked; otherwise 1 to maxValue
+  int maxValue;  // 0: the value is not checked; otherwise 1 to maxValue
   const char* wrongDigits;
   const char* outOfRange;
 };
@@ -68,5 +68,7 @@ int DigitValue(char c, bool hexadecimal) {
 
 const char* CheckPlcNumber(const char* text, char base) { return Check(RuleFor(kPlcRules, base), text); }
 const char* CheckAddress(const char* text, char base) { return Check(RuleFor(kAddressRules, base), text); }
-const char* CheckReportNumber(const char* text, char base) { return Check(RuleFor(kReportRules, base), text); }
+const char* CheckReportNumber(const char* text, char base) {
+  return Check(RuleFor(kReportRules, base), text);
+}
 const char* CheckLineNumber(const char* text, char base) { return Check(RuleFor(kLineRules, base), text); }

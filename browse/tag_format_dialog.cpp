@@ -25,8 +25,8 @@ const char* const kMemoryTypeItems[] = {
 
 // The fields of a plain address and those of a report line, each with its
 // label. The PLC number and its arrows serve every mode.
-const int kPlainFields[] = {kIdMemoryType, kIdMemoryTypeLabel, kIdAddress,
-                            kIdAddressLabel, kIdBitNumber,      kIdBitNumberLabel};
+const int kPlainFields[] = {kIdMemoryType,   kIdMemoryTypeLabel, kIdAddress,
+                            kIdAddressLabel, kIdBitNumber,       kIdBitNumberLabel};
 const int kReportLineFields[] = {kIdReportNumber, kIdLineNumber, kIdReportLabel, kIdLineLabel};
 
 const char kMissingValue[] = "missing value!";
@@ -130,7 +130,8 @@ bool ReadAndCheck(HWND dialog) {
   }
   if (state.reportTriggerMode) return Passes(dialog, CheckPlcNumber(state.plc, state.base));
 
-  if (state.plc[0] == '\0' || state.memoryType[0] == '\0' || state.address[0] == '\0' || state.bit[0] == '\0') {
+  if (state.plc[0] == '\0' || state.memoryType[0] == '\0' || state.address[0] == '\0' ||
+      state.bit[0] == '\0') {
     return Passes(dialog, kMissingValue);
   }
   return Passes(dialog, CheckAddress(state.address, state.base)) &&

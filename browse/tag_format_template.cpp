@@ -32,8 +32,14 @@ const DialogItemTemplate kTagFormatItems[] = {
 };
 
 const DialogTemplate kTagFormat = {
-    kTagFormatDialogId, "Tag Format", DS_MODALFRAME | WS_POPUP | WS_CAPTION | DS_SETFONT, 8, "MS Sans Serif", 236,
-    122, kTagFormatItems,
+    kTagFormatDialogId,
+    "Tag Format",
+    DS_MODALFRAME | WS_POPUP | WS_CAPTION | DS_SETFONT,
+    8,
+    "MS Sans Serif",
+    236,
+    122,
+    kTagFormatItems,
 };
 
 const DialogTemplateRegistration kTagFormatRegistration(kTagFormat);

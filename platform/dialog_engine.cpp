@@ -37,7 +37,9 @@ const DialogItemTemplate& DialogSession::ControlTemplate(int index) const {
   return *controls_.at(static_cast<size_t>(index))->item;
 }
 
-DialogControlKind DialogSession::Kind(int index) const { return controls_.at(static_cast<size_t>(index))->kind; }
+DialogControlKind DialogSession::Kind(int index) const {
+  return controls_.at(static_cast<size_t>(index))->kind;
+}
 
 HWND DialogSession::window() { return window_.get(); }
 
@@ -58,8 +60,6 @@ HWND__* DialogSession::Lookup(int id) const {
 }
 
 HWND DialogSession::Control(int id) { return Lookup(id); }
-
-bool DialogSession::Exists(int id) const { return Lookup(id) != nullptr; }
 
 HWND__* DialogSession::ControlFor(int id, DialogControlKind kind) const {
   HWND__* control = Lookup(id);

@@ -51,7 +51,6 @@ class DialogSession {
   int ControlCount() const;  // every control, in tab order
   const DialogItemTemplate& ControlTemplate(int index) const;
   DialogControlKind Kind(int index) const;
-  bool Exists(int id) const;
   bool IsEnabled(int id) const;
   std::string Text(int id) const;  // a combo box shows its selected item
   bool IsChecked(int id) const;

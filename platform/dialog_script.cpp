@@ -16,7 +16,9 @@ DialogStep Step(DialogStep::Action action, int id, std::string text = {}, int li
 }  // namespace
 
 DialogStep TypeInto(int id, std::string text) { return Step(DialogStep::Action::kType, id, std::move(text)); }
-DialogStep ChooseItem(int id, std::string text) { return Step(DialogStep::Action::kChoose, id, std::move(text)); }
+DialogStep ChooseItem(int id, std::string text) {
+  return Step(DialogStep::Action::kChoose, id, std::move(text));
+}
 DialogStep ScrollListTo(int id, std::string text) {
   return Step(DialogStep::Action::kScrollListTo, id, std::move(text));
 }
@@ -78,7 +80,7 @@ std::vector<std::string> ScriptedDialogFrontEnd::messageTexts() const {
 }
 
 std::string Describe(const DialogStep& step) {
-  static const char* const kNames[] = {"type",   "choose",     "scroll list to", "scroll list", "click",
+  static const char* const kNames[] = {"type",     "choose",     "scroll list to", "scroll list", "click",
                                        "arrow up", "arrow down", "escape",         "look"};
   std::string text = kNames[static_cast<int>(step.action)];
   if (step.id != 0) text += " " + std::to_string(step.id);

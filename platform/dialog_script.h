@@ -10,11 +10,21 @@
 #include "platform/dialog_engine.h"
 
 struct DialogStep {
-  enum class Action { kType, kChoose, kScrollListTo, kScrollList, kClick, kArrowUp, kArrowDown, kEscape, kLook };
+  enum class Action {
+    kType,
+    kChoose,
+    kScrollListTo,
+    kScrollList,
+    kClick,
+    kArrowUp,
+    kArrowDown,
+    kEscape,
+    kLook
+  };
   Action action = Action::kLook;
   int id = 0;
-  std::string text;   // kType, kChoose, kScrollListTo
-  int lines = 0;      // kScrollList
+  std::string text;                                // kType, kChoose, kScrollListTo
+  int lines = 0;                                   // kScrollList
   std::function<void(const DialogSession&)> look;  // kLook: sees the dialog, touches nothing
 };
 

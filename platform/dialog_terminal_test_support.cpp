@@ -67,7 +67,8 @@ bool PseudoTerminalChild::WaitFor(const std::string& text, int timeoutMs) {
       seen_ = at + text.size();
       return true;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     if (!ReadSome(static_cast<int>(left.count()))) return false;
   }

@@ -8,8 +8,8 @@ namespace {
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 bool LessIgnoringCase(std::string_view a, std::string_view b) {
@@ -161,8 +161,8 @@ int CopyWindowText(std::string_view text, char* buffer, int maxCount) {
 }
 
 int InsertItem(HWND__& box, std::string_view text) {
-  const bool sorted = box.kind == DialogControlKind::kComboBox ? (box.style & CBS_SORT) != 0
-                                                               : (box.style & LBS_SORT) != 0;
+  const bool sorted =
+      box.kind == DialogControlKind::kComboBox ? (box.style & CBS_SORT) != 0 : (box.style & LBS_SORT) != 0;
   auto at = box.items.end();
   if (sorted) {
     at = std::upper_bound(box.items.begin(), box.items.end(), text,
@@ -180,7 +180,8 @@ int FindItem(const HWND__& box, std::string_view text) {
   }
   if (text.empty()) return -1;
   for (size_t i = 0; i < box.items.size(); ++i) {
-    if (box.items[i].size() >= text.size() && SameIgnoringCase(std::string_view(box.items[i]).substr(0, text.size()), text)) {
+    if (box.items[i].size() >= text.size() &&
+        SameIgnoringCase(std::string_view(box.items[i]).substr(0, text.size()), text)) {
       return static_cast<int>(i);
     }
   }

@@ -1,20 +1,30 @@
 // The headless dialog engine on a small dialog of its own: the messages a
 // user's actions produce, the controls' behaviour and the failures.
 
+#include "platform/dialog_engine.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/dialog_engine.h"
 #include "platform/dialog_script.h"
 #include "platform/win32.h"
 
 namespace {
 
 constexpr int kToyDialog = 900;
-enum : int { kUpperEdit = 10, kDisabledEdit = 11, kPlainEdit = 12, kSortedCombo = 20, kList = 30,
-             kAutoBox = 40, kManualBox = 41, kArrows = 50, kLabel = 60 };
+enum : int {
+  kUpperEdit = 10,
+  kDisabledEdit = 11,
+  kPlainEdit = 12,
+  kSortedCombo = 20,
+  kList = 30,
+  kAutoBox = 40,
+  kManualBox = 41,
+  kArrows = 50,
+  kLabel = 60
+};
 
 const DialogItemTemplate kToyItems[] = {
     {"Edit", "", kUpperEdit, ES_UPPERCASE | WS_TABSTOP, 0, 0, 10, 10},
@@ -28,7 +38,8 @@ const DialogItemTemplate kToyItems[] = {
     {"Button", "OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 80, 10, 10},
     {"Static", "Label", kLabel, SS_LEFT, 0, 90, 10, 10},
 };
-const DialogTemplate kToy = {kToyDialog, "Toy", WS_POPUP | WS_CAPTION, 8, "MS Sans Serif", 100, 100, kToyItems};
+const DialogTemplate kToy = {kToyDialog, "Toy",    WS_POPUP | WS_CAPTION, 8, "MS Sans Serif", 100,
+                             100,        kToyItems};
 const DialogTemplateRegistration kToyRegistration(kToy);
 
 struct Seen {
@@ -40,7 +51,8 @@ struct Seen {
 };
 
 void PrintTo(const Seen& s, std::ostream* out) {
-  *out << "{0x" << std::hex << s.message << std::dec << ", " << s.low << ", " << s.high << ", " << s.from << "}";
+  *out << "{0x" << std::hex << s.message << std::dec << ", " << s.low << ", " << s.high << ", " << s.from
+       << "}";
 }
 
 std::vector<Seen> g_seen;
@@ -60,10 +72,12 @@ INT_PTR ToyProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     g_toy = dialog;
     g_addedAt.clear();
     for (const char* item : {"b", "A", "c", "B"}) {
-      g_addedAt.push_back(SendDlgItemMessageA(dialog, kSortedCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item)));
+      g_addedAt.push_back(
+          SendDlgItemMessageA(dialog, kSortedCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item)));
     }
     for (const char* item : {"z", "y"}) {
-      g_addedAt.push_back(SendDlgItemMessageA(dialog, kList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item)));
+      g_addedAt.push_back(
+          SendDlgItemMessageA(dialog, kList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item)));
     }
     return TRUE;
   }
@@ -100,14 +114,17 @@ TEST(DialogEngineTest, UserActionsSendWhatWindowsSends) {
       {ClickOn(kManualBox), true, {{WM_COMMAND, kManualBox, BN_CLICKED, kManualBox}}},
       {ClickOn(kLabel), false, {}},
       {ArrowUp(kArrows), true, {{WM_VSCROLL, SB_LINEUP, 0, kArrows}, {WM_VSCROLL, SB_ENDSCROLL, 0, kArrows}}},
-      {ArrowDown(kArrows), true, {{WM_VSCROLL, SB_LINEDOWN, 0, kArrows}, {WM_VSCROLL, SB_ENDSCROLL, 0, kArrows}}},
+      {ArrowDown(kArrows),
+       true,
+       {{WM_VSCROLL, SB_LINEDOWN, 0, kArrows}, {WM_VSCROLL, SB_ENDSCROLL, 0, kArrows}}},
       {ArrowUp(kPlainEdit), false, {}},
       {PressEscape(), true, {{WM_COMMAND, IDCANCEL, BN_CLICKED, 0}}},  // this dialog has no Cancel button
   };
   for (const ActionCase& c : cases) {
     SCOPED_TRACE(Describe(c.step));
     std::vector<Seen> seen;
-    ScriptedDialogFrontEnd script({c.step, LookAt([&](const DialogSession&) { seen = g_seen; }), ClickOn(IDOK)});
+    ScriptedDialogFrontEnd script(
+        {c.step, LookAt([&](const DialogSession&) { seen = g_seen; }), ClickOn(IDOK)});
     EXPECT_EQ(RunToy(script), 7);
     EXPECT_EQ(seen, c.messages);
     EXPECT_EQ(script.refused().empty(), c.accepted);
@@ -190,7 +207,8 @@ TEST(DialogEngineTest, TemplatesAreFoundOnlyInThisModule) {
   ScopedDialogFrontEnd use(&script);
   EXPECT_EQ(DialogBoxParamA(module, MAKEINTRESOURCEA(901), nullptr, ToyProc, 0), -1);
   EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kToyDialog), nullptr, ToyProc, 0), -1);
-  EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kToyDialog), nullptr, ToyProc, 0), -1);
+  EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kToyDialog), nullptr, ToyProc, 0),
+            -1);
   EXPECT_EQ(DialogBoxParamA(module, MAKEINTRESOURCEA(kToyDialog), nullptr, nullptr, 0), -1);
   EXPECT_EQ(script.stepsLeft(), 1u);
 }

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int kPatience = 20000;  // ms; generous for a busy machine
+constexpr int kPatience = 20000;                    // ms; generous for a busy machine
 constexpr char kPrompt[] = "\"esc\" cancels.\n> ";  // the end of each form
 
 int BrowseAtTheTerminal() {
@@ -60,12 +60,12 @@ TEST_F(TerminalDialogTest, UserComposesAnAddress) {
   EXPECT_EQ(Finish(), 0);
 
   // The form names every field by its label.
-  for (const char* label : {"  1  PLC number ........... [01]\n", "  2  Memory type .......... (none chosen)\n",
-                            "  3  Address .............. []\n", "  4  Bit number ........... [None]\n",
-                            "  5  OK\n", "  6  Cancel\n", "  7  PLC number arrows .... up / down\n",
-                            "  8  Report ............... []  (disabled)\n",
-                            "  9  Line ................. []  (disabled)\n", " 10  String Based Request\n",
-                            " 11  Report Based Request\n"}) {
+  for (const char* label :
+       {"  1  PLC number ........... [01]\n", "  2  Memory type .......... (none chosen)\n",
+        "  3  Address .............. []\n", "  4  Bit number ........... [None]\n", "  5  OK\n",
+        "  6  Cancel\n", "  7  PLC number arrows .... up / down\n",
+        "  8  Report ............... []  (disabled)\n", "  9  Line ................. []  (disabled)\n",
+        " 10  String Based Request\n", " 11  Report Based Request\n"}) {
     EXPECT_NE(child_.output().find(label), std::string::npos) << label << "\n" << child_.output();
   }
 }
