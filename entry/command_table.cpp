@@ -1,22 +1,22 @@
 #include "entry/handlers.h"
 
 const VpiHandler kCommandTable[kCommandSlots + 1] = {
-    nullptr,          // 0: no command
-    nullptr,          // 1: ColdStart
-    nullptr,          // 2: WarmStart
-    nullptr,          // 3: SingleAddressParser
-    nullptr,          // 4: BlockAddressParser
-    nullptr,          // 5: SingleRead
-    nullptr,          // 6: BlockRead
-    nullptr,          // 7: SingleWrite
-    nullptr,          // 8: none
-    nullptr,          // 9: none
-    nullptr,          // 10: BlockWrite
-    nullptr,          // 11: EndVpi
-    nullptr,          // 12: CloseCom
-    nullptr,          // 13: ReOpenCom
-    GetVpiInfo,       // 14: GetVpiInfo
-    nullptr,          // 15: ChangeVpiParams
-    BrowseAddress,    // 16: BrowseAddress
-    nullptr,          // 17: none
+    nullptr,              // 0: no command
+    ColdStart,            // 1
+    WarmStart,            // 2
+    SingleAddressParser,  // 3
+    BlockAddressParser,   // 4
+    SingleRead,           // 5
+    BlockRead,            // 6
+    SingleWrite,          // 7
+    nullptr,              // 8: none
+    nullptr,              // 9: none
+    BlockWrite,           // 10
+    EndVpi,               // 11
+    CloseCom,             // 12
+    ReOpenCom,            // 13
+    GetVpiInfo,           // 14
+    ChangeVpiParams,      // 15
+    BrowseAddress,        // 16
+    nullptr,              // 17: none
 };

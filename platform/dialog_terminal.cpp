@@ -39,6 +39,14 @@ std::string Plain(const char* text) {
   return plain;
 }
 
+// Plain formatting: std::to_string would export library template code from
+// the module.
+std::string Number(long value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%ld", value);
+  return text;
+}
+
 bool Overlap(int a, int aLength, int b, int bLength) { return a < b + bLength && b < a + aLength; }
 
 // The label of a control: the nearest static text on its left in the same
@@ -61,7 +69,7 @@ std::string LabelOf(const DialogSession& session, const DialogItemTemplate& cont
     }
   }
   if (best >= 0) return Plain(session.ControlTemplate(best).text);
-  return "Control " + std::to_string(control.id);
+  return "Control " + Number(control.id);
 }
 
 // A scroll bar serves as the arrows of the control on its left.
@@ -204,7 +212,7 @@ class TerminalDialogFrontEnd : public DialogFrontEnd {
       return;
     }
     if (number < 1 || static_cast<size_t>(number) > fields.size()) {
-      Write("There is no field " + std::to_string(number) + ".\n");
+      Write("There is no field " + Number(number) + ".\n");
       return;
     }
     const Field& field = fields[static_cast<size_t>(number - 1)];

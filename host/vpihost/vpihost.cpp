@@ -1,64 +1,250 @@
 // vpihost: runs the driver module as the host runtime does.
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
 
-#include "entry/host_records.h"
+#include "host/vpihost/driver.h"
+#include "host/vpihost/embedded_device.h"
+#include "host/vpihost/gates_file.h"
+#include "host/vpihost/options.h"
+#include "host/vpihost/value_format.h"
 #include "host/zelpro/zelpro_host.h"
-#include "platform/module_loader.h"
 
 namespace {
 
-using VpiMainFunction = int32_t(VPI_CDECL*)(VpiRequest*);
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
 
-void Usage() {
-  std::printf(
-      "usage: vpihost [--module PATH]\n"
-      "\n"
-      "Loads the driver module and prints what it reports about itself.\n"
-      "  --module PATH   the driver module (default: %s)\n",
-      KOVRIN_MODULE_PATH);
+struct Gate {
+  GateSpec spec;
+  ParseRequest parsed{};
+  int32_t parseResult = 1;
+};
+
+bool IsBlock(const Gate& gate) { return gate.spec.blockSize > 0; }
+int32_t GateTypeOf(const Gate& gate) { return gate.spec.kind->gateType; }
+
+// Room for the largest value area a gate of this kind can need.
+size_t ValueAreaSize(const Gate& gate) { return 16 + 8 * static_cast<size_t>(gate.spec.blockSize); }
+
+GateTransfer TransferFor(Gate& gate, std::vector<uint8_t>& values) {
+  GateTransfer t{};
+  t.gas = gate.spec.address.c_str();
+  t.plc = gate.parsed.plc;
+  t.memoryType = gate.parsed.memoryType;
+  t.address = gate.parsed.address;
+  t.bit = gate.parsed.bit;
+  t.width = gate.parsed.width;
+  t.gateType = GateTypeOf(gate);
+  t.count = IsBlock(gate) ? gate.spec.blockSize : 1;
+  values.assign(ValueAreaSize(gate), 0);
+  t.values = values.data();
+  return t;
+}
+
+void PrintRow(size_t index, const Gate& gate, const std::string& value, int32_t result) {
+  char resultText[64];
+  std::snprintf(resultText, sizeof resultText, "%d %s", result, ResultMeaning(result));
+  std::printf("%3zu  %-10s %-8s %-36s %s\n", index + 1, gate.spec.address.c_str(), gate.spec.kind->name,
+              value.c_str(), resultText);
+}
+
+std::string TextOf(const Gate& gate) {
+  char text[256];
+  ZelHostGateText(gate.spec.address.c_str(), text, sizeof text);
+  return "\"" + std::string(text) + "\"";
+}
+
+// Reads every gate once and prints the table; true when every read worked.
+bool Poll(DriverModule& driver, std::vector<Gate>& gates) {
+  std::printf("%3s  %-10s %-8s %-36s %s\n", "#", "address", "type", "value", "result");
+  bool allDone = true;
+  for (size_t i = 0; i < gates.size(); ++i) {
+    Gate& gate = gates[i];
+    if (gate.parseResult != 0) {
+      PrintRow(i, gate, "(address refused)", gate.parseResult);
+      allDone = false;
+      continue;
+    }
+    if (GateTypeOf(gate) == 7) {
+      std::printf("%3zu  %-10s %-8s %s\n", i + 1, gate.spec.address.c_str(), "text", TextOf(gate).c_str());
+      continue;
+    }
+    if (gate.parsed.memoryType == 65) {
+      std::printf("%3zu  %-10s %-8s %s\n", i + 1, gate.spec.address.c_str(), "trigger",
+                  "(write a report number to fetch)");
+      continue;
+    }
+    std::vector<uint8_t> values;
+    GateTransfer t = TransferFor(gate, values);
+    const int32_t result = driver.Call(IsBlock(gate) ? kCmdBlockRead : kCmdSingleRead, &t);
+    const std::string shown =
+        result == 0 ? FormatValues(values.data(), GateTypeOf(gate), gate.parsed.width, IsBlock(gate) ? t.count : 0)
+                    : "-";
+    PrintRow(i, gate, shown, result);
+    allDone = allDone && result == 0;
+  }
+  return allDone;
+}
+
+int Write(DriverModule& driver, std::vector<Gate>& gates, const std::string& address,
+          const std::string& text) {
+  Gate* gate = nullptr;
+  for (Gate& g : gates) {
+    if (g.spec.address == address) gate = &g;
+  }
+  if (gate == nullptr) {
+    std::fprintf(stderr, "vpihost: no gate '%s' in the gates file\n", address.c_str());
+    return kExitUsage;
+  }
+  if (gate->parseResult != 0) {
+    std::fprintf(stderr, "vpihost: the driver refused the address '%s'\n", address.c_str());
+    return kExitFailed;
+  }
+  std::vector<uint8_t> values;
+  GateTransfer t = TransferFor(*gate, values);
+  std::string error;
+  const bool trigger = gate->parsed.memoryType == 65 && GateTypeOf(*gate) == 0;
+  bool ok = true;
+  if (trigger) {
+    ok = ParseValue(text, 2, 16, values.data(), &error);
+    if (ok && (values[2] < 1 || values[2] > 16 || values[3] != 0)) {
+      error = "a report number is 1 to 16";
+      ok = false;
+    }
+  } else if (IsBlock(*gate)) {
+    ok = ParseBlockValues(text, GateTypeOf(*gate), gate->parsed.width, values.data(), gate->spec.blockSize,
+                          &t.count, &error);
+  } else {
+    ok = ParseValue(text, GateTypeOf(*gate), gate->parsed.width, values.data(), &error);
+  }
+  if (!ok) {
+    std::fprintf(stderr, "vpihost: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  const int32_t result = driver.Call(IsBlock(*gate) ? kCmdBlockWrite : kCmdSingleWrite, &t);
+  std::printf("write %s = %s: %d %s\n", address.c_str(), text.c_str(), result, ResultMeaning(result));
+  if (trigger && result == 0) std::printf("report %s fetched into the report-line gates\n", text.c_str());
+  return result == 0 ? kExitOk : kExitFailed;
+}
+
+int Browse(DriverModule& driver) {
+  char buffer[16] = {};
+  BrowseRequest request{buffer};
+  const int32_t result = driver.Call(kCmdBrowseAddress, &request);
+  if (result == 0) {
+    std::printf("composed address string: %s\n", buffer);
+    return kExitOk;
+  }
+  std::printf("browse: cancelled (result %d)\n", result);
+  return kExitFailed;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* modulePath = KOVRIN_MODULE_PATH;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--module") == 0 && i + 1 < argc) {
-      modulePath = argv[++i];
-    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      Usage();
-      return 0;
-    } else {
-      std::fprintf(stderr, "vpihost: unknown argument '%s' (try --help)\n", argv[i]);
-      return 2;
-    }
+  HostOptions options;
+  options.module = KOVRIN_MODULE_PATH;
+  options.gatesFile = KOVRIN_DEMO_GATES;
+  std::string error;
+  if (!ParseHostOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr, "vpihost: %s (try --help)\n", error.c_str());
+    return kExitUsage;
   }
+  if (options.help) {
+    PrintHostUsage(options);
+    return kExitOk;
+  }
+  ZelHostSetMinimumLevel(options.logLevel);
 
-  char error[512];
-  void* module = LoadModule(modulePath, error, sizeof error);
-  if (module == nullptr) {
-    std::fprintf(stderr, "vpihost: %s\n", error);
-    return 2;
+  DriverModule driver;
+  driver.driverNumber = options.driverNumber;
+  if (!driver.Load(options.module, &error)) {
+    std::fprintf(stderr, "vpihost: %s\n", error.c_str());
+    return kExitUsage;
   }
-  auto vpiMain = reinterpret_cast<VpiMainFunction>(FindModuleSymbol(module, "VpiMain"));
-  if (vpiMain == nullptr) {
-    std::fprintf(stderr, "vpihost: %s exports no VpiMain\n", modulePath);
-    return 2;
-  }
-
   VpiInfo info{};
-  VpiRequest request{};
-  request.command = kCmdGetVpiInfo;
-  request.params = &info;
-  const int32_t result = vpiMain(&request);
-  std::printf("module       %s\n", modulePath);
-  std::printf("name         %s\n", info.name);
-  std::printf("description  %s", info.description);
-  std::printf("instance     %u bytes\n", info.instanceSize);
-  std::printf("line         %u baud, %d data bits, stop code %d, parity code %d\n",
-              info.defaultBaud, info.defaultDataBits, info.defaultStopBits, info.defaultParity);
-  std::printf("result       %d\n", result);
-  return result == kResultDone ? 0 : 1;
+  driver.Info(&info);
+  std::printf("driver       %s: %s", info.name, info.description);
+  if (options.command == "info") {
+    std::printf("module       %s\n", options.module.c_str());
+    std::printf("instance     %u bytes\n", info.instanceSize);
+    std::printf("defaults     %u baud, %d data bits, stop code %d, parity code %d\n", info.defaultBaud,
+                info.defaultDataBits, info.defaultStopBits, info.defaultParity);
+    return kExitOk;
+  }
+  if (options.command == "browse") return Browse(driver);
+
+  std::vector<GateSpec> specs;
+  if (!LoadGatesFile(options.gatesFile, &specs, &error)) {
+    std::fprintf(stderr, "vpihost: %s\n", error.c_str());
+    return kExitUsage;
+  }
+
+  EmbeddedDevice device;
+  std::string port = options.port;
+  if (port.empty() && !options.noPort) {
+    std::string description;
+    if (!device.Start(&port, &description, &error)) {
+      std::fprintf(stderr, "vpihost: %s\n", error.c_str());
+      return kExitUsage;
+    }
+    std::printf("device       %s\n", description.c_str());
+  } else {
+    std::printf("port         %s\n", options.noPort ? "(none)" : port.c_str());
+  }
+
+  ColdStartParams start{};
+  std::strncpy(start.portName, port.c_str(), sizeof start.portName);
+  start.portInUse = options.noPort ? 0 : 1;
+  start.replyTimeout = options.timeout;
+  start.baud = options.baud;
+  start.dataBits = options.dataBits;
+  start.stopBits = options.stopBits;
+  start.parity = options.parity;
+  const int32_t started = driver.Call(kCmdColdStart, &start);
+  if (started != 0) {
+    std::fprintf(stderr, "vpihost: ColdStart failed (%d %s)%s\n", started, ResultMeaning(started),
+                 started == 2 ? ": the port cannot be opened" : "");
+    driver.Call(kCmdEndVpi, nullptr);
+    return kExitUsage;
+  }
+
+  std::vector<Gate> gates;
+  for (const GateSpec& spec : specs) {
+    Gate gate;
+    gate.spec = spec;
+    gate.parsed.gas = gate.spec.address.c_str();
+    gate.parsed.gateType = spec.kind->gateType;
+    gate.parsed.blockSize = spec.blockSize;
+    gate.parseResult =
+        driver.Call(spec.blockSize > 0 ? kCmdBlockAddressParser : kCmdSingleAddressParser, &gate.parsed);
+    gate.parsed.gas = nullptr;  // the spec's string moves with the vector
+    if (gate.parseResult == 0 && spec.kind->gateType == 7) ZelHostAddGate(spec.address.c_str());
+    gates.push_back(gate);
+  }
+
+  int status = kExitOk;
+  if (options.command == "poll") {
+    for (int cycle = 0; cycle < options.cycles; ++cycle) {
+      if (cycle > 0) {
+        driver.Call(kCmdWarmStart, nullptr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(options.intervalMs));
+      }
+      if (options.cycles > 1) std::printf("cycle %d\n", cycle + 1);
+      if (!Poll(driver, gates)) status = kExitFailed;
+    }
+  } else {
+    const std::string address = options.arguments[0];
+    status = Write(driver, gates, address, options.arguments[1]);
+    // Read everything back, so the written value shows in the table.
+    if (status != kExitUsage && !Poll(driver, gates)) status = kExitFailed;
+  }
+  driver.Call(kCmdEndVpi, nullptr);
+  return status;
 }

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The Windows module exports VpiMain only and imports only from the host
+# library, the system DLLs and the C runtime.
+set -euo pipefail
+dll=$1
+dump=$(i686-w64-mingw32-objdump -p "$dll")
+exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\t\[/ {print $NF; next} on {on=0}' <<<"$dump")
+if [ "$exports" != "VpiMain" ]; then
+  echo "unexpected exports of $dll:"; echo "$exports"; exit 1
+fi
+imports=$(awk '/DLL Name:/ {print toupper($3)}' <<<"$dump" | sort -u)
+for dll_name in $imports; do
+  case "$dll_name" in
+    ZELPRO.DLL|KERNEL32.DLL|USER32.DLL|MSVCRT.DLL) ;;
+    *) echo "unexpected import from $dll_name"; exit 1 ;;
+  esac
+done
+echo "$dll: exports VpiMain only; imports from $(echo $imports | tr '\n' ' ')"

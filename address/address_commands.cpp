@@ -1,0 +1,119 @@
+// The two address parser commands: SingleAddressParser (3) checks a single
+// gate's address against its gate type, BlockAddressParser (4) a block
+// gate's address against its block size.
+
+#include <cstdint>
+
+#include "address/gas_parser.h"
+#include "address/report_address.h"
+#include "entry/handlers.h"
+#include "entry/host_library.h"
+#include "entry/instance.h"
+
+namespace {
+
+constexpr uint32_t GateTypeBit(int32_t gateType) { return 1u << gateType; }
+
+// The gate types a memory area (low byte of MemoryType) takes when the gate
+// has no bit number, and the complaint for any other.
+struct AreaRule {
+  int32_t area;
+  uint32_t acceptedGateTypes;
+  const char* complaint;
+};
+
+constexpr char kShouldBeDigital[] = "KOVRIN> SingleParse() gate type should be DIGITAL";
+constexpr char kShouldBeInt16[] = "KOVRIN> SingleParse() gate type should be 16-bit INTEGER";
+constexpr char kShouldBeFloat[] = "KOVRIN> SingleParse() gate type should be FLOAT";
+constexpr char kShouldBeInt32[] = "KOVRIN> SingleParse() gate type should be 32-bit INTEGER";
+
+constexpr uint32_t kRegisterGateTypes =
+    GateTypeBit(kGateType0) | GateTypeBit(kGateType1) | GateTypeBit(kGateInt16);
+constexpr uint32_t kLongGateTypes = GateTypeBit(kGateInt32) | GateTypeBit(kGateType5);
+
+constexpr AreaRule kAreaRules[] = {
+    {kMemCoils, GateTypeBit(kGateDigital), kShouldBeDigital},
+    {kMemInputs, GateTypeBit(kGateDigital), kShouldBeDigital},
+    {kMemInputRegisters, kRegisterGateTypes, kShouldBeInt16},
+    {kMemHoldingRegisters, kRegisterGateTypes, kShouldBeInt16},
+    {kMemInputFloat, GateTypeBit(kGateFloat), kShouldBeFloat},
+    {kMemHoldingFloat, GateTypeBit(kGateFloat), kShouldBeFloat},
+    {kMemInputLong, kLongGateTypes, kShouldBeInt32},
+    {kMemHoldingLong, kLongGateTypes, kShouldBeInt32},
+};
+
+bool GateTypeIn(uint32_t accepted, int32_t gateType) {
+  return gateType >= 0 && gateType < 32 && (accepted & GateTypeBit(gateType)) != 0;
+}
+
+int32_t CheckGateTypeForArea(int32_t area, int32_t gateType) {
+  for (const AreaRule& rule : kAreaRules) {
+    if (rule.area != area) continue;
+    if (GateTypeIn(rule.acceptedGateTypes, gateType)) return kResultDone;
+    err(kLogMajor, "%s", rule.complaint);
+    return kResultFailed;
+  }
+  return kResultFailed;  // no gate type fits an area Parse never yields
+}
+
+// Block sizes above these are refused; the limits themselves are accepted.
+constexpr int32_t kMaxBitBlock = 2000;
+constexpr int32_t kMaxInputRegisterBlock = 125;
+constexpr int32_t kMaxLongBlock = 62;
+
+}  // namespace
+
+int32_t SingleAddressParser(VpiRequest* request) {
+  VpiInstance* instance = static_cast<VpiInstance*>(request->instance);
+  ParseRequest* parse = static_cast<ParseRequest*>(request->params);
+  const int32_t gateType = parse->gateType;
+
+  if (gateType == kGateText) return ParseReportLine(instance, parse);
+  if (gateType == kGateType0) {
+    const int trigger = ParseReportTrigger(instance, parse);
+    if (trigger != kResultNotTrigger) return trigger;
+  }
+
+  const int parsed = Parse(instance, parse);
+  if (parsed != kResultDone) return parsed;
+
+  if (gateType == kGateDigital && parse->width == 32) {
+    err(kLogMajor, "KOVRIN> SingleParse() no digital gates allowed from long memory area");
+    return kResultFailed;
+  }
+  if (parse->bit != -1) {
+    if (gateType == kGateDigital) return kResultDone;
+    err(kLogMajor, "%s", kShouldBeDigital);
+    return kResultFailed;
+  }
+  return CheckGateTypeForArea(parse->memoryType & 0xFF, gateType);
+}
+
+int32_t BlockAddressParser(VpiRequest* request) {
+  VpiInstance* instance = static_cast<VpiInstance*>(request->instance);
+  ParseRequest* parse = static_cast<ParseRequest*>(request->params);
+
+  const int parsed = Parse(instance, parse);
+  if (parsed != kResultDone) return parsed;
+
+  if (parse->bit != -1) {
+    err(kLogMajor, "KOVRIN> BlockParse() no spec. digital gates as block!");
+    return kResultFailed;
+  }
+  const int32_t memoryType = parse->memoryType;
+  const int32_t area = memoryType & 0xFF;
+  const int32_t blockSize = parse->blockSize;
+  if ((memoryType == kMemCoils || memoryType == kMemInputs) && blockSize > kMaxBitBlock) {
+    err(kLogMajor, "KOVRIN> BlockParse() blocksize should be < 2000!");
+    return kResultFailed;
+  }
+  if (area == kMemInputRegisters && blockSize > kMaxInputRegisterBlock) {
+    err(kLogMajor, "KOVRIN> BlockParse() blocksize should be < 125");
+    return kResultFailed;
+  }
+  if (area > kMemHoldingRegisters && blockSize > kMaxLongBlock) {
+    err(kLogMajor, "KOVRIN> BlockParse() blocksize should be < 62");
+    return kResultFailed;
+  }
+  return kResultDone;
+}

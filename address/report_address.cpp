@@ -1,0 +1,105 @@
+#include "address/report_address.h"
+
+#include <cstring>
+
+#include "address/field_scan.h"
+#include "address/gas_parser.h"
+#include "entry/host_library.h"
+
+const char* const ReportCharTable[kReportLineLength] = {
+    "R",
+    "0123456789ABCDEF",
+    "0123456789ABCDEF",
+    "0123456789ABCDEF",
+    "0123456789ABCDEF",
+    "0123456789ABCDEF",
+    "0123456789ABCDEF",
+    "0123456789ABCDEF",
+};
+
+namespace {
+
+constexpr int kReportNumberMax = 16;
+constexpr int kReportLineMax = 110;
+
+// One number field of a report address, 2 or 3 digits: hexadecimal in base
+// H, decimal otherwise. In the decimal bases scanf would stop at a letter
+// and take "1A" for 1; such a field is no number.
+bool ScanReportNumber(const char* text, size_t digits, bool hex, int* value) {
+  if (!hex && !AllDecimalDigits(text, digits)) return false;
+  const char* format = digits == 2 ? (hex ? "%02x" : "%02d") : (hex ? "%03x" : "%03d");
+  return ScanField(text, format, value);
+}
+
+const char* GasOf(const ParseRequest* request) {
+  return request->gas != nullptr ? request->gas : "";
+}
+
+}  // namespace
+
+int ParseReportLine(VpiInstance* instance, ParseRequest* request) {
+  request->bit = -1;
+  request->width = 16;
+
+  const char* gas = GasOf(request);
+  if (strnlen(gas, kReportLineLength + 1) != kReportLineLength) return kResultFailed;
+  char copy[kReportLineLength + 1];
+  std::memcpy(copy, gas, kReportLineLength);
+  copy[kReportLineLength] = '\0';
+  copy[0] = UpcaseAscii(copy[0]);
+  for (size_t i = 0; i < kReportLineLength; ++i) {
+    if (!CharAllowed(ReportCharTable[i], copy[i])) return kResultFailed;
+  }
+
+  const bool hex = instance->base == 'H';
+  int plc = 0;
+  if (!ScanReportNumber(copy + 1, 2, hex, &plc) || plc < 1) {
+    err(kLogDetail, "KOVRIN> Parse() illegal PLC address, '%s'", copy);
+    return kResultFailed;
+  }
+  request->plc = plc;
+
+  int report = 0;
+  if (!ScanReportNumber(copy + 3, 2, hex, &report) || report < 1 || report > kReportNumberMax) {
+    err(kLogDetail, "KOVRIN> Parse() illegal address, '%s'", copy);
+    return kResultFailed;
+  }
+  request->address = 0;
+  request->memoryType = kMemReport;
+
+  int line = 0;
+  if (!ScanReportNumber(copy + 5, 3, hex, &line) || line < 1 || line > kReportLineMax) {
+    err(kLogDetail, "KOVRIN> Parse() illegal address, '%s'", copy);
+    return kResultFailed;
+  }
+  return kResultDone;
+}
+
+int ParseReportTrigger(VpiInstance* instance, ParseRequest* request) {
+  request->bit = -1;
+  request->width = 16;
+
+  // Only the first two characters decide whether this is a trigger at all.
+  const char* gas = GasOf(request);
+  const size_t length = strnlen(gas, kReportTriggerLength + 1);
+  if (length < 2 || gas[0] != '!' || UpcaseAscii(gas[1]) != 'R') return kResultNotTrigger;
+  if (length != kReportTriggerLength) return kResultFailed;
+
+  char copy[kReportTriggerLength + 1];
+  std::memcpy(copy, gas, kReportTriggerLength);
+  copy[kReportTriggerLength] = '\0';
+  copy[1] = 'R';
+  if (!CharAllowed(ReportCharTable[1], copy[2]) || !CharAllowed(ReportCharTable[2], copy[3])) {
+    return kResultFailed;
+  }
+
+  int plc = 0;
+  if (!ScanReportNumber(copy + 2, 2, instance->base == 'H', &plc) || plc < 1) {
+    err(kLogDetail, "KOVRIN> Parse() illegal PLC address, '%s'", copy);
+    return kResultFailed;
+  }
+  request->plc = plc;
+  request->address = 0;
+  request->memoryType = kMemReport;
+  return kResultDone;
+}

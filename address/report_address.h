@@ -1,0 +1,25 @@
+// The two report address forms of single gates: a report trigger "!R" + plc
+// and a report line "R" + plc + report number + line number.
+#pragma once
+
+#include <cstddef>
+
+#include "entry/host_records.h"
+#include "entry/instance.h"
+
+constexpr size_t kReportLineLength = 8;
+constexpr size_t kReportTriggerLength = 4;
+
+// The characters allowed at each position of a report address: "R", then
+// upper-case hexadecimal digits.
+extern const char* const ReportCharTable[kReportLineLength];
+
+// A report line for a text gate. Stores bit -1 and width 16 first, then plc,
+// address 0 and MemoryType 65. Returns 0 or 1; a wrong length or character
+// is refused without a log line.
+int ParseReportLine(VpiInstance* instance, ParseRequest* request);
+
+// A report trigger. Returns kResultNotTrigger (10) when the GAS does not
+// begin with '!' and 'R' (either case), so the caller parses it as an
+// ordinary GAS; otherwise 0 or 1, storing as ParseReportLine does.
+int ParseReportTrigger(VpiInstance* instance, ParseRequest* request);

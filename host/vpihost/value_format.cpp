@@ -1,0 +1,142 @@
+#include "host/vpihost/value_format.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+uint32_t Long(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void PutWord(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+void PutLong(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+std::string Float(uint32_t bits) {
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  char text[48];
+  std::snprintf(text, sizeof text, "%.7g", static_cast<double>(f));
+  return text;
+}
+
+std::string One32(uint32_t v, int32_t gateType) {
+  return gateType == 3 ? Float(v) : std::to_string(v);
+}
+
+bool ParseUnsigned(const std::string& text, unsigned long long max, unsigned long long* out) {
+  if (text.empty() || text[0] == '-') return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+  if (*end != '\0' || errno != 0 || v > max) return false;
+  *out = v;
+  return true;
+}
+
+bool ParseOne(const std::string& text, int32_t gateType, int32_t width, uint32_t* out,
+              std::string* error) {
+  if (width == 32 && gateType == 3) {
+    char* end = nullptr;
+    const float f = std::strtof(text.c_str(), &end);
+    if (text.empty() || *end != '\0') {
+      *error = "'" + text + "' is not a number";
+      return false;
+    }
+    std::memcpy(out, &f, sizeof f);
+    return true;
+  }
+  const unsigned long long max = width == 32 ? 0xFFFFFFFFull : width == 1 ? 1 : 0xFFFF;
+  unsigned long long v = 0;
+  if (!ParseUnsigned(text, max, &v)) {
+    *error = "'" + text + "' is not a whole number from 0 to " + std::to_string(max);
+    return false;
+  }
+  *out = static_cast<uint32_t>(v);
+  return true;
+}
+
+}  // namespace
+
+std::string FormatValues(const uint8_t* values, int32_t gateType, int32_t width, int32_t count) {
+  if (count <= 0) {
+    if (width == 32) return One32(Long(values), gateType);
+    return std::to_string(Word(values + 2));
+  }
+  std::ostringstream out;
+  out << "[";
+  for (int32_t i = 0; i < count; ++i) {
+    if (i != 0) out << ", ";
+    if (width == 1) {
+      out << ((values[i / 8] >> (i % 8)) & 1);
+    } else if (width == 16) {
+      out << Word(values + 2 * i);
+    } else {
+      out << One32(Long(values + 4 * i), gateType);
+    }
+  }
+  out << "]";
+  return out.str();
+}
+
+bool ParseValue(const std::string& text, int32_t gateType, int32_t width, uint8_t* values,
+                std::string* error) {
+  uint32_t v = 0;
+  if (!ParseOne(text, gateType, width, &v, error)) return false;
+  if (width == 32) {
+    PutLong(values, v);
+  } else {
+    PutWord(values + 2, static_cast<uint16_t>(v));
+  }
+  return true;
+}
+
+bool ParseBlockValues(const std::string& text, int32_t gateType, int32_t width, uint8_t* values,
+                      int32_t capacity, int32_t* count, std::string* error) {
+  std::vector<std::string> items;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) items.push_back(item);
+  if (items.empty() || static_cast<int32_t>(items.size()) > capacity) {
+    *error = "give 1 to " + std::to_string(capacity) + " comma-separated values";
+    return false;
+  }
+  for (size_t i = 0; i < items.size(); ++i) {
+    uint32_t v = 0;
+    if (!ParseOne(items[i], gateType, width, &v, error)) return false;
+    if (width == 1) {
+      if (v) values[i / 8] = static_cast<uint8_t>(values[i / 8] | (1u << (i % 8)));
+      else values[i / 8] = static_cast<uint8_t>(values[i / 8] & ~(1u << (i % 8)));
+    } else if (width == 16) {
+      PutWord(values + 2 * i, static_cast<uint16_t>(v));
+    } else {
+      PutLong(values + 8 * i, v);  // a 32-bit block write takes 8-byte cells
+    }
+  }
+  *count = static_cast<int32_t>(items.size());
+  return true;
+}
+
+const char* ResultMeaning(int32_t result) {
+  switch (result) {
+    case 0: return "done";
+    case 1: return "refused or failed";
+    case 2: return "transport or port failure";
+    case 53: return "cancelled";
+    default: return "unknown result";
+  }
+}

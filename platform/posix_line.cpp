@@ -1,0 +1,147 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "platform/line.h"
+
+namespace {
+
+bool MakeRaw(int fd) {
+  termios tio;
+  if (tcgetattr(fd, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+bool WaitReadable(int fd, int timeoutMs) {
+  pollfd p{fd, POLLIN, 0};
+  for (;;) {
+    const int n = poll(&p, 1, timeoutMs);
+    if (n >= 0) return n > 0;
+    if (errno != EINTR) return false;
+  }
+}
+
+}  // namespace
+
+int LineOpenPty(char* slavePath, size_t pathSize) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0) return -1;
+  char name[128];
+  if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0 ||
+      !MakeRaw(master)) {
+    close(master);
+    return -1;
+  }
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  std::snprintf(slavePath, pathSize, "%s", name);
+  return master;
+}
+
+int LineOpenDevice(const char* path) {
+  const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (isatty(fd) && !MakeRaw(fd)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void LineClose(int line) {
+  if (line >= 0) close(line);
+}
+
+long LineRead(int line, uint8_t* buffer, size_t size, int timeoutMs) {
+  if (size == 0) return 0;
+  if (!WaitReadable(line, timeoutMs)) return 0;
+  for (;;) {
+    const ssize_t n = read(line, buffer, size);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN) return 0;
+    return -1;
+  }
+}
+
+size_t LineReadExactly(int line, uint8_t* buffer, size_t size, int timeoutMs) {
+  const int64_t deadline = LineNowMs() + timeoutMs;
+  size_t got = 0;
+  while (got < size) {
+    const int64_t left = deadline - LineNowMs();
+    if (left <= 0) break;
+    const long n = LineRead(line, buffer + got, size - got, static_cast<int>(left));
+    if (n < 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return got;
+}
+
+size_t LineReadUntilIdle(int line, uint8_t* buffer, size_t size, int firstByteMs, int idleMs) {
+  size_t got = 0;
+  int wait = firstByteMs;
+  while (got < size) {
+    const long n = LineRead(line, buffer + got, size - got, wait);
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+    wait = idleMs;
+  }
+  return got;
+}
+
+bool LineWrite(int line, const uint8_t* bytes, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = write(line, bytes + done, size - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      pollfd p{line, POLLOUT, 0};
+      poll(&p, 1, 100);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+long LineAvailable(int line) {
+  int n = 0;
+  return ioctl(line, FIONREAD, &n) == 0 ? n : -1;
+}
+
+void LineFlushInput(int line) {
+  uint8_t scratch[512];
+  while (LineRead(line, scratch, sizeof scratch, 0) > 0) {
+  }
+}
+
+bool LineMakeSymlink(const char* target, const char* linkPath) {
+  unlink(linkPath);
+  return symlink(target, linkPath) == 0;
+}
+
+bool LineRemoveFile(const char* path) { return unlink(path) == 0; }
+
+int64_t LineNowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void LineSleepMs(int milliseconds) {
+  timespec ts;
+  ts.tv_sec = milliseconds / 1000;
+  ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}

@@ -1,0 +1,31 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "platform/port_names.h"
+
+bool MapPortName(const char* name, char* path, size_t pathSize) {
+  if (name == nullptr || pathSize == 0) return false;
+  if (name[0] == '/') {
+    const int n = std::snprintf(path, pathSize, "%s", name);
+    return n > 0 && static_cast<size_t>(n) < pathSize;
+  }
+  if (strcasecmp(name, "NUL") == 0) {
+    std::snprintf(path, pathSize, "/dev/null");
+    return true;
+  }
+  if (strncasecmp(name, "COM", 3) != 0) return false;
+  const char* digits = name + 3;
+  if (*digits < '1' || *digits > '9') return false;
+  unsigned long number = 0;
+  for (const char* d = digits; *d != '\0'; ++d) {
+    if (*d < '0' || *d > '9' || number > 100000) return false;
+    number = number * 10 + static_cast<unsigned long>(*d - '0');
+  }
+  const char* dir = std::getenv("VPI_COM_DIR");
+  const int n = (dir != nullptr && dir[0] != '\0')
+                    ? std::snprintf(path, pathSize, "%s/com%lu", dir, number)
+                    : std::snprintf(path, pathSize, "/dev/ttyS%lu", number - 1);
+  return n > 0 && static_cast<size_t>(n) < pathSize;
+}

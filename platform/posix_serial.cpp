@@ -1,0 +1,431 @@
+// The Win32 serial subset over POSIX termios, with Windows semantics.
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "platform/port_names.h"
+#include "platform/serial_faults.h"
+#include "platform/win32.h"
+
+namespace {
+
+// ---- handles ---------------------------------------------------------------
+// Handles are small table slots, so a stale or garbage handle is refused
+// instead of followed.
+struct Port {
+  bool used = false;
+  int fd = -1;
+  bool isTerminal = false;
+  COMMTIMEOUTS timeouts{};
+  DWORD dtrControl = DTR_CONTROL_ENABLE;
+  DWORD rtsControl = RTS_CONTROL_ENABLE;
+};
+
+constexpr int kMaxPorts = 64;
+constexpr uintptr_t kHandleBase = 0x100;
+constexpr uintptr_t kHandleStep = 4;
+
+Port g_ports[kMaxPorts];
+std::mutex g_portsMutex;
+
+HANDLE HandleOf(int slot) {
+  return reinterpret_cast<HANDLE>(kHandleBase + kHandleStep * static_cast<uintptr_t>(slot));
+}
+
+Port* PortOf(HANDLE handle) {
+  const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+  if (value < kHandleBase || (value - kHandleBase) % kHandleStep != 0) return nullptr;
+  const uintptr_t slot = (value - kHandleBase) / kHandleStep;
+  if (slot >= kMaxPorts || !g_ports[slot].used) return nullptr;
+  return &g_ports[slot];
+}
+
+// ---- fault seam -------------------------------------------------------------
+struct Fault {
+  int skip = 0;
+  int failTimes = 0;
+  int shortTimes = 0;
+  uint32_t shortMax = 0;
+  int calls = 0;
+};
+Fault g_faults[static_cast<int>(SerialCall::kCount)];
+
+// Counts the call; true when it is to fail.
+bool Inject(SerialCall call) {
+  Fault& f = g_faults[static_cast<int>(call)];
+  ++f.calls;
+  if (f.failTimes == 0) return false;
+  if (f.skip > 0) {
+    --f.skip;
+    return false;
+  }
+  --f.failTimes;
+  return true;
+}
+
+DWORD ShortLimit(SerialCall call, DWORD wanted) {
+  Fault& f = g_faults[static_cast<int>(call)];
+  if (f.shortTimes == 0) return wanted;
+  --f.shortTimes;
+  return wanted < f.shortMax ? wanted : f.shortMax;
+}
+
+// ---- time ------------------------------------------------------------------
+int64_t NowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// ---- line settings -----------------------------------------------------------
+struct BaudEntry {
+  DWORD rate;
+  speed_t code;
+};
+
+const BaudEntry kBaudTable[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},
+    {150, B150},       {200, B200},       {300, B300},       {600, B600},
+    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
+    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+    {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+    {576000, B576000}, {921600, B921600}, {1000000, B1000000},
+};
+
+bool SpeedCode(DWORD rate, speed_t* code) {
+  for (const BaudEntry& entry : kBaudTable) {
+    if (entry.rate == rate) {
+      *code = entry.code;
+      return true;
+    }
+  }
+  return false;
+}
+
+DWORD SpeedRate(speed_t code) {
+  for (const BaudEntry& entry : kBaudTable) {
+    if (entry.code == code) return entry.rate;
+  }
+  return 0;
+}
+
+struct SizeEntry {
+  BYTE bits;
+  tcflag_t flag;
+};
+const SizeEntry kSizeTable[] = {{5, CS5}, {6, CS6}, {7, CS7}, {8, CS8}};
+
+// Asserts or negates a modem line. Devices without the line (a
+// pseudo-terminal answers ENOTTY) are left alone, as the Windows driver of a
+// port without those lines would.
+void SetModemLine(int fd, int line, bool on) {
+  int bits = line;
+  ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
+}
+
+bool WaitFor(int fd, short events, int timeoutMs) {
+  pollfd p{fd, events, 0};
+  for (;;) {
+    const int n = poll(&p, 1, timeoutMs);
+    if (n >= 0) return n > 0;
+    if (errno != EINTR) return false;
+  }
+}
+
+}  // namespace
+
+void SerialFaultFail(SerialCall call, int times, int skip) {
+  Fault& f = g_faults[static_cast<int>(call)];
+  f.failTimes = times;
+  f.skip = skip;
+}
+
+void SerialFaultShortTransfer(SerialCall call, uint32_t maxBytes, int times) {
+  Fault& f = g_faults[static_cast<int>(call)];
+  f.shortMax = maxBytes;
+  f.shortTimes = times;
+}
+
+void SerialFaultsReset() {
+  for (Fault& f : g_faults) f = Fault();
+}
+
+int SerialCallCount(SerialCall call) { return g_faults[static_cast<int>(call)].calls; }
+
+HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                   HANDLE) {
+  if (Inject(SerialCall::kCreateFile)) return INVALID_HANDLE_VALUE;
+  char path[256];
+  if (!MapPortName(name, path, sizeof path)) return INVALID_HANDLE_VALUE;
+
+  const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  const bool isTerminal = isatty(fd) != 0;
+  if (isTerminal && shareMode == 0) {
+    // Exclusive use: flock keeps out every cooperating opener (root
+    // included), TIOCEXCL keeps out everyone else but root.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      close(fd);
+      return INVALID_HANDLE_VALUE;
+    }
+    ioctl(fd, TIOCEXCL);
+  }
+  if (isTerminal) {
+    termios raw;
+    if (tcgetattr(fd, &raw) == 0) {
+      cfmakeraw(&raw);
+      raw.c_cflag |= CLOCAL | CREAD;
+      raw.c_cc[VMIN] = 0;
+      raw.c_cc[VTIME] = 0;
+      tcsetattr(fd, TCSANOW, &raw);
+    }
+  }
+
+  std::lock_guard<std::mutex> lock(g_portsMutex);
+  for (int slot = 0; slot < kMaxPorts; ++slot) {
+    if (g_ports[slot].used) continue;
+    Port& port = g_ports[slot];
+    port = Port();
+    port.used = true;
+    port.fd = fd;
+    port.isTerminal = isTerminal;
+    return HandleOf(slot);
+  }
+  close(fd);
+  return INVALID_HANDLE_VALUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  if (Inject(SerialCall::kCloseHandle)) return FALSE;
+  std::lock_guard<std::mutex> lock(g_portsMutex);
+  Port* port = PortOf(handle);
+  if (port == nullptr) return FALSE;
+  if (port->isTerminal) ioctl(port->fd, TIOCNXCL);
+  const int result = close(port->fd);
+  *port = Port();
+  return result == 0 ? TRUE : FALSE;
+}
+
+BOOL GetCommState(HANDLE handle, LPDCB dcb) {
+  if (Inject(SerialCall::kGetCommState)) return FALSE;
+  Port* port = PortOf(handle);
+  if (port == nullptr || dcb == nullptr) return FALSE;
+  termios tio;
+  if (tcgetattr(port->fd, &tio) != 0) return FALSE;
+  std::memset(dcb, 0, sizeof *dcb);
+  dcb->DCBlength = sizeof(DCB);
+  dcb->BaudRate = SpeedRate(cfgetospeed(&tio));
+  dcb->fBinary = 1;
+  dcb->fParity = (tio.c_iflag & INPCK) ? 1 : 0;
+  dcb->fOutxCtsFlow = (tio.c_cflag & CRTSCTS) ? 1 : 0;
+  dcb->fDtrControl = port->dtrControl;
+  dcb->fRtsControl = port->rtsControl;
+  dcb->fOutX = (tio.c_iflag & IXON) ? 1 : 0;
+  dcb->fInX = (tio.c_iflag & IXOFF) ? 1 : 0;
+  dcb->ByteSize = 8;
+  for (const SizeEntry& entry : kSizeTable) {
+    if ((tio.c_cflag & CSIZE) == entry.flag) dcb->ByteSize = entry.bits;
+  }
+  if (!(tio.c_cflag & PARENB)) {
+    dcb->Parity = NOPARITY;
+  } else if (tio.c_cflag & CMSPAR) {
+    dcb->Parity = (tio.c_cflag & PARODD) ? MARKPARITY : SPACEPARITY;
+  } else {
+    dcb->Parity = (tio.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
+  }
+  dcb->StopBits = (tio.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
+  dcb->XonChar = static_cast<char>(tio.c_cc[VSTART]);
+  dcb->XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
+  dcb->EofChar = static_cast<char>(tio.c_cc[VEOF]);
+  return TRUE;
+}
+
+BOOL SetCommState(HANDLE handle, LPDCB dcb) {
+  if (Inject(SerialCall::kSetCommState)) return FALSE;
+  Port* port = PortOf(handle);
+  if (port == nullptr || dcb == nullptr) return FALSE;
+  speed_t speed;
+  if (!SpeedCode(dcb->BaudRate, &speed)) return FALSE;
+  tcflag_t size = 0;
+  for (const SizeEntry& entry : kSizeTable) {
+    if (entry.bits == dcb->ByteSize) size = entry.flag;
+  }
+  if (size == 0 && dcb->ByteSize != 5) return FALSE;  // CS5 is 0
+  if (dcb->Parity > SPACEPARITY) return FALSE;
+  // One and a half stop bits have no POSIX form.
+  if (dcb->StopBits != ONESTOPBIT && dcb->StopBits != TWOSTOPBITS) return FALSE;
+
+  termios tio;
+  if (tcgetattr(port->fd, &tio) != 0) return FALSE;
+  cfmakeraw(&tio);
+  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  tio.c_cflag |= size | CLOCAL | CREAD;
+  switch (dcb->Parity) {
+    case ODDPARITY: tio.c_cflag |= PARENB | PARODD; break;
+    case EVENPARITY: tio.c_cflag |= PARENB; break;
+    case MARKPARITY: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case SPACEPARITY: tio.c_cflag |= PARENB | CMSPAR; break;
+    default: break;
+  }
+  if (dcb->StopBits == TWOSTOPBITS) tio.c_cflag |= CSTOPB;
+  if (dcb->fOutxCtsFlow || dcb->fRtsControl == RTS_CONTROL_HANDSHAKE) tio.c_cflag |= CRTSCTS;
+  tio.c_iflag &= ~(INPCK | IXON | IXOFF);
+  if (dcb->fParity) tio.c_iflag |= INPCK;
+  if (dcb->fOutX) tio.c_iflag |= IXON;
+  if (dcb->fInX) tio.c_iflag |= IXOFF;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  cfsetispeed(&tio, speed);
+  cfsetospeed(&tio, speed);
+  if (tcsetattr(port->fd, TCSANOW, &tio) != 0) return FALSE;
+
+  port->dtrControl = dcb->fDtrControl;
+  port->rtsControl = dcb->fRtsControl;
+  SetModemLine(port->fd, TIOCM_DTR, dcb->fDtrControl != DTR_CONTROL_DISABLE);
+  if (dcb->fRtsControl != RTS_CONTROL_HANDSHAKE) {
+    SetModemLine(port->fd, TIOCM_RTS, dcb->fRtsControl == RTS_CONTROL_ENABLE);
+  }
+  return TRUE;
+}
+
+BOOL GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
+  if (Inject(SerialCall::kGetCommTimeouts)) return FALSE;
+  Port* port = PortOf(handle);
+  if (port == nullptr || timeouts == nullptr) return FALSE;
+  *timeouts = port->timeouts;
+  return TRUE;
+}
+
+BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
+  if (Inject(SerialCall::kSetCommTimeouts)) return FALSE;
+  Port* port = PortOf(handle);
+  if (port == nullptr || timeouts == nullptr) return FALSE;
+  port->timeouts = *timeouts;
+  return TRUE;
+}
+
+BOOL SetupComm(HANDLE handle, DWORD, DWORD) {
+  if (Inject(SerialCall::kSetupComm)) return FALSE;
+  return PortOf(handle) != nullptr ? TRUE : FALSE;
+}
+
+BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
+  if (Inject(SerialCall::kClearCommError)) return FALSE;
+  Port* port = PortOf(handle);
+  if (port == nullptr) return FALSE;
+  int inQueue = 0;
+  int outQueue = 0;
+  if (ioctl(port->fd, FIONREAD, &inQueue) != 0) return FALSE;
+  if (port->isTerminal && ioctl(port->fd, TIOCOUTQ, &outQueue) != 0) return FALSE;
+  if (errors != nullptr) *errors = 0;
+  if (stat != nullptr) {
+    std::memset(stat, 0, sizeof *stat);
+    stat->cbInQue = static_cast<DWORD>(inQueue);
+    stat->cbOutQue = static_cast<DWORD>(outQueue);
+  }
+  return TRUE;
+}
+
+// Returns when toRead bytes arrived or the total timeout ran out. The total
+// timeout is multiplier x toRead + constant; all zero means no timeout. An
+// interval timeout of MAXDWORD with zero totals returns at once with what is
+// there.
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
+  if (read != nullptr) *read = 0;
+  if (Inject(SerialCall::kReadFile)) return FALSE;
+  Port* port = PortOf(handle);
+  if (port == nullptr) return FALSE;
+  toRead = ShortLimit(SerialCall::kReadFile, toRead);
+  const COMMTIMEOUTS& t = port->timeouts;
+  const bool immediate = t.ReadIntervalTimeout == 0xFFFFFFFFu &&
+                         t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
+  const int64_t total = static_cast<int64_t>(t.ReadTotalTimeoutMultiplier) * toRead +
+                        t.ReadTotalTimeoutConstant;
+  const bool bounded = total > 0 || immediate;
+  const int64_t deadline = NowMs() + total;
+  const bool interval = t.ReadIntervalTimeout != 0 && !immediate;
+
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  DWORD got = 0;
+  while (got < toRead) {
+    int waitMs = -1;
+    if (bounded) {
+      const int64_t left = deadline - NowMs();
+      waitMs = left > 0 ? static_cast<int>(left) : 0;
+    }
+    if (interval && got > 0) {
+      const int gap = static_cast<int>(t.ReadIntervalTimeout);
+      if (waitMs < 0 || gap < waitMs) waitMs = gap;
+    }
+    if (!WaitFor(port->fd, POLLIN, waitMs)) break;
+    const ssize_t n = ::read(port->fd, bytes + got, toRead - got);
+    if (n > 0) {
+      got += static_cast<DWORD>(n);
+      continue;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    // End of file, or a line whose far end hung up (EIO).
+    if (got == 0 && n < 0) return FALSE;
+    break;
+  }
+  if (read != nullptr) *read = got;
+  return TRUE;
+}
+
+// Writes have no timeout: every byte is written, partial writes retried.
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
+  if (written != nullptr) *written = 0;
+  if (Inject(SerialCall::kWriteFile)) return FALSE;
+  Port* port = PortOf(handle);
+  if (port == nullptr) return FALSE;
+  toWrite = ShortLimit(SerialCall::kWriteFile, toWrite);
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  DWORD done = 0;
+  while (done < toWrite) {
+    const ssize_t n = ::write(port->fd, bytes + done, toWrite - done);
+    if (n > 0) {
+      done += static_cast<DWORD>(n);
+    } else if (n < 0 && errno == EAGAIN) {
+      WaitFor(port->fd, POLLOUT, -1);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      if (written != nullptr) *written = done;
+      return FALSE;
+    }
+  }
+  if (written != nullptr) *written = done;
+  return TRUE;
+}
+
+BOOL EscapeCommFunction(HANDLE handle, DWORD function) {
+  if (Inject(SerialCall::kEscapeCommFunction)) return FALSE;
+  Port* port = PortOf(handle);
+  if (port == nullptr) return FALSE;
+  int bits = 0;
+  unsigned long request = 0;
+  switch (function) {
+    case SETRTS: bits = TIOCM_RTS; request = TIOCMBIS; break;
+    case CLRRTS: bits = TIOCM_RTS; request = TIOCMBIC; break;
+    case SETDTR: bits = TIOCM_DTR; request = TIOCMBIS; break;
+    case CLRDTR: bits = TIOCM_DTR; request = TIOCMBIC; break;
+    default: return FALSE;
+  }
+  return ioctl(port->fd, request, &bits) == 0 ? TRUE : FALSE;
+}
+
+void Sleep(DWORD milliseconds) {
+  timespec ts;
+  ts.tv_sec = milliseconds / 1000;
+  ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}

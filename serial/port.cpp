@@ -1,0 +1,135 @@
+#include "serial/port.h"
+
+#include <cstring>
+
+namespace {
+
+struct LineControlRule {
+  uint16_t mask;
+  DWORD control;
+};
+
+// Tested in order; the first rule whose mask meets lineFlags decides.
+const LineControlRule kDtrRules[] = {
+    {0x0101, DTR_CONTROL_ENABLE},
+    {0x8000, DTR_CONTROL_HANDSHAKE},
+};
+const LineControlRule kRtsRules[] = {
+    {0x0202, RTS_CONTROL_ENABLE},
+    {0x1000, RTS_CONTROL_HANDSHAKE},
+    {0x2000, RTS_CONTROL_TOGGLE},
+};
+
+template <size_t N>
+DWORD ControlFor(const LineControlRule (&rules)[N], uint16_t lineFlags) {
+  for (const LineControlRule& rule : rules) {
+    if (lineFlags & rule.mask) return rule.control;
+  }
+  return 0;  // DTR_CONTROL_DISABLE / RTS_CONTROL_DISABLE
+}
+
+}  // namespace
+
+DWORD DtrControlFor(uint16_t lineFlags) { return ControlFor(kDtrRules, lineFlags); }
+DWORD RtsControlFor(uint16_t lineFlags) { return ControlFor(kRtsRules, lineFlags); }
+
+int OpenPort(const char* name, const PortSettings& line, HANDLE* handle) {
+  HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (port == INVALID_HANDLE_VALUE) return kPortOpenFailed;
+  // The null device takes no state, timeout, line or queue call.
+  if (std::strcmp(name, "NUL") == 0) {
+    *handle = port;
+    return kPortDone;
+  }
+
+  DCB dcb;
+  std::memset(&dcb, 0, sizeof dcb);
+  dcb.DCBlength = sizeof(DCB);
+  if (!GetCommState(port, &dcb)) {
+    CloseHandle(port);
+    return kPortStateFailed;
+  }
+
+  COMMTIMEOUTS timeouts;
+  timeouts.ReadIntervalTimeout = 0;
+  timeouts.ReadTotalTimeoutMultiplier = 0;
+  timeouts.ReadTotalTimeoutConstant = kOpenReadTimeoutMs;
+  timeouts.WriteTotalTimeoutMultiplier = 0;
+  timeouts.WriteTotalTimeoutConstant = 0;
+  if (!SetCommTimeouts(port, &timeouts)) {
+    CloseHandle(port);
+    return kPortOpenFailed;
+  }
+
+  dcb.BaudRate = line.baud;
+  dcb.fBinary = 1;
+  dcb.fParity = 1;
+  dcb.fOutxCtsFlow = 0;
+  dcb.fOutxDsrFlow = 0;
+  dcb.fDtrControl = DtrControlFor(line.lineFlags);
+  dcb.fDsrSensitivity = 0;
+  dcb.fOutX = 0;
+  dcb.fInX = 0;
+  dcb.fErrorChar = 0;
+  dcb.fNull = 0;
+  dcb.fRtsControl = RtsControlFor(line.lineFlags);
+  dcb.fAbortOnError = 0;
+  dcb.ByteSize = static_cast<BYTE>(line.dataBits & 0xFF);
+  dcb.Parity = static_cast<BYTE>(line.parity & 0xFF);
+  dcb.StopBits = static_cast<BYTE>(line.stopBits & 0xFF);
+  dcb.ErrorChar = static_cast<char>(0xFC);
+  if (!SetCommState(port, &dcb)) {
+    CloseHandle(port);
+    return kPortSettingsRefused;
+  }
+
+  SetupComm(port, kPortQueueSize, kPortQueueSize);
+  *handle = port;
+  return kPortDone;
+}
+
+int ClosePort(HANDLE handle) { return CloseHandle(handle) ? kPortDone : kPortIoFailed; }
+
+uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout) {
+  COMMTIMEOUTS timeouts;
+  if (!GetCommTimeouts(handle, &timeouts)) return 0;
+  const DWORD previous = timeouts.ReadTotalTimeoutConstant;
+  const DWORD wanted = static_cast<DWORD>(timeout * 10u);
+  if (wanted != previous) {
+    timeouts.ReadTotalTimeoutConstant = wanted;
+    if (!SetCommTimeouts(handle, &timeouts)) return 0;
+  }
+  return previous / 10;
+}
+
+void DrainInput(HANDLE handle) {
+  DWORD errors = 0;
+  COMSTAT status;
+  std::memset(&status, 0, sizeof status);
+  const BOOL cleared = ClearCommError(handle, &errors, &status);
+  if (cleared && status.cbInQue == 0) return;
+
+  const uint32_t previous = SetReadTimeout(handle, kDrainTimeout);
+  uint8_t scratch[512];
+  DWORD got = 0;
+  while (ReadFile(handle, scratch, sizeof scratch, &got, nullptr) && got == sizeof scratch) {
+  }
+  if (previous != 0) SetReadTimeout(handle, previous);
+}
+
+int WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
+  DWORD done = 0;
+  if (!WriteFile(handle, bytes, count, &done, nullptr)) return kPortIoFailed;
+  if (written != nullptr) *written = done;
+  return done == count ? kPortDone : kPortShortWrite;
+}
+
+int ReadBytes(HANDLE handle, uint8_t* buffer, DWORD count, DWORD* received) {
+  if (received != nullptr) *received = 0;
+  DWORD got = 0;
+  if (!ReadFile(handle, buffer, static_cast<uint16_t>(count), &got, nullptr)) return kPortIoFailed;
+  if (got == 0) return kPortIoFailed;
+  if (received != nullptr) *received = got;
+  return kPortDone;
+}

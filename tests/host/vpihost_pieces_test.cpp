@@ -1,0 +1,122 @@
+// vpihost's gates file, value texts and command line.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host/vpihost/gates_file.h"
+#include "host/vpihost/options.h"
+#include "host/vpihost/value_format.h"
+
+namespace {
+
+TEST(GatesFile, ReadsGatesCommentsAndBlocks) {
+  std::vector<GateSpec> gates;
+  std::string error;
+  ASSERT_TRUE(ParseGates("# demo\n\n0140001 int16\n  0140002\tint16 4 # block\n!R01 trigger\n",
+                         "g.txt", &gates, &error))
+      << error;
+  ASSERT_EQ(gates.size(), 3u);
+  EXPECT_EQ(gates[1].address, "0140002");
+  EXPECT_EQ(gates[1].kind->gateType, 2);
+  EXPECT_EQ(gates[1].blockSize, 4);
+  EXPECT_EQ(gates[1].line, 4);
+  EXPECT_EQ(gates[2].kind->gateType, 0);
+}
+
+TEST(GatesFile, BadLinesNameFileAndLine) {
+  struct Case {
+    const char* text;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"0140001\n", "g.txt:1: gate '0140001' has no type"},
+      {"# x\n0140001 word\n", "g.txt:2: unknown gate type 'word' (digital, int16, float, int32, text or trigger)"},
+      {"0140001 int16 0\n", "g.txt:1: block size '0' is not a number from 1 to 100000"},
+      {"0140001 int16 12x\n", "g.txt:1: block size '12x' is not a number from 1 to 100000"},
+      {"R0101001 text 3\n", "g.txt:1: a text gate cannot be a block"},
+      {"0140001 int16 3 4\n", "g.txt:1: unexpected '4' after the gate"},
+      {"# nothing\n", "g.txt: no gates"},
+  };
+  for (const Case& c : cases) {
+    std::vector<GateSpec> gates;
+    std::string error;
+    EXPECT_FALSE(ParseGates(c.text, "g.txt", &gates, &error)) << c.text;
+    EXPECT_EQ(error, c.error);
+  }
+}
+
+TEST(ValueFormat, SingleAndBlockValues) {
+  const uint8_t word[4] = {0xEE, 0xEE, 0x34, 0x12};
+  EXPECT_EQ(FormatValues(word, 2, 16, 0), "4660");
+  const uint8_t one[4] = {0, 0, 0x80, 0x3F};
+  EXPECT_EQ(FormatValues(one, 3, 32, 0), "1");
+  EXPECT_EQ(FormatValues(one, 4, 32, 0), "1065353216");
+  const uint8_t bits[2] = {0x05, 0x01};
+  EXPECT_EQ(FormatValues(bits, 6, 1, 9), "[1, 0, 1, 0, 0, 0, 0, 0, 1]");
+  const uint8_t words[4] = {1, 0, 2, 0};
+  EXPECT_EQ(FormatValues(words, 2, 16, 2), "[1, 2]");
+}
+
+TEST(ValueFormat, ParsedValuesLandWhereTheDriverTakesThem) {
+  uint8_t v[32] = {};
+  std::string error;
+  ASSERT_TRUE(ParseValue("0x1234", 2, 16, v, &error));
+  EXPECT_EQ(v[2], 0x34);
+  EXPECT_EQ(v[3], 0x12);
+  ASSERT_TRUE(ParseValue("-2.5", 3, 32, v, &error));
+  float f;
+  std::memcpy(&f, v, 4);
+  EXPECT_EQ(f, -2.5f);
+  int32_t count = 0;
+  std::memset(v, 0, sizeof v);
+  ASSERT_TRUE(ParseBlockValues("7,8,9", 4, 32, v, 3, &count, &error));
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(v[8], 8);  // 32-bit block writes take 8-byte cells
+  EXPECT_EQ(v[16], 9);
+  ASSERT_TRUE(ParseBlockValues("1,0,1", 6, 1, v, 8, &count, &error));
+  EXPECT_EQ(v[0], 0x05);
+
+  EXPECT_FALSE(ParseValue("70000", 2, 16, v, &error));
+  EXPECT_FALSE(ParseValue("2", 6, 1, v, &error));
+  EXPECT_FALSE(ParseValue("-1", 4, 32, v, &error));
+  EXPECT_FALSE(ParseValue("x", 3, 32, v, &error));
+  EXPECT_FALSE(ParseBlockValues("1,2,3,4", 2, 16, v, 3, &count, &error));
+}
+
+TEST(Options, CommandsArgumentsAndErrors) {
+  struct Case {
+    std::vector<const char*> args;
+    bool ok;
+    const char* command;
+    const char* error;
+  };
+  const Case cases[] = {
+      {{}, true, "poll", ""},
+      {{"--port", "COM2", "write", "0140001", "-5"}, true, "write", ""},
+      {{"report", "!R01", "3", "--log-level", "0"}, true, "report", ""},
+      {{"write", "0140001"}, false, "", "'write' takes 2 arguments"},
+      {{"frobnicate"}, false, "", "unknown command 'frobnicate'"},
+      {{"--bogus"}, false, "", "unknown option --bogus"},
+      {{"--port", "/dev/serial/by-id/x"}, false, "",
+       "--port takes a name of 1 to 11 characters (use VPI_COM_DIR for longer paths)"},
+      {{"--parity", "x"}, false, "", "--parity takes none, odd, even, mark or space"},
+      {{"--baud", "115200"}, false, "", "--baud takes a rate from 50 to 65535 (the host's field is 16 bits)"},
+      {{"--timeout"}, false, "", "--timeout needs a value"},
+  };
+  for (const Case& c : cases) {
+    std::vector<char*> argv = {const_cast<char*>("vpihost")};
+    for (const char* a : c.args) argv.push_back(const_cast<char*>(a));
+    HostOptions options;
+    std::string error;
+    EXPECT_EQ(ParseHostOptions(static_cast<int>(argv.size()), argv.data(), &options, &error), c.ok)
+        << error;
+    if (c.ok) {
+      EXPECT_EQ(options.command, c.command);
+    } else {
+      EXPECT_EQ(error, c.error);
+    }
+  }
+}
+
+}  // namespace

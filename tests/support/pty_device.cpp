@@ -1,0 +1,47 @@
+#include "tests/support/pty_device.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "platform/line.h"
+#include "serial/crc16.h"
+
+PtyDevice::PtyDevice() {
+  char path[128];
+  master_ = LineOpenPty(path, sizeof path);
+  if (master_ < 0) throw std::runtime_error("cannot open a pseudo-terminal");
+  slavePath_ = path;
+  const std::string link = (dir_.path() / "com1").string();
+  if (!LineMakeSymlink(path, link.c_str())) throw std::runtime_error("cannot link com1");
+  setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
+}
+
+PtyDevice::~PtyDevice() {
+  unsetenv("VPI_COM_DIR");
+  LineClose(master_);
+}
+
+std::vector<uint8_t> PtyDevice::Received(int firstByteMs, int idleMs) {
+  std::vector<uint8_t> bytes(4096);
+  bytes.resize(LineReadUntilIdle(master_, bytes.data(), bytes.size(), firstByteMs, idleMs));
+  return bytes;
+}
+
+std::vector<uint8_t> PtyDevice::ReceiveExactly(size_t n, int timeoutMs) {
+  std::vector<uint8_t> bytes(n);
+  bytes.resize(LineReadExactly(master_, bytes.data(), n, timeoutMs));
+  return bytes;
+}
+
+void PtyDevice::Send(const std::vector<uint8_t>& bytes) {
+  if (!LineWrite(master_, bytes.data(), bytes.size())) throw std::runtime_error("write failed");
+}
+
+void PtyDevice::SendFrame(std::vector<uint8_t> bytes) { Send(WithCrc(std::move(bytes))); }
+
+std::vector<uint8_t> WithCrc(std::vector<uint8_t> bytes) {
+  const uint16_t crc = Crc16(bytes.data(), bytes.size());
+  bytes.push_back(static_cast<uint8_t>(crc & 0xFF));
+  bytes.push_back(static_cast<uint8_t>(crc >> 8));
+  return bytes;
+}

@@ -1,0 +1,38 @@
+// A pseudo-terminal pair whose far end the test plays as the device. The
+// driver reaches the near end as "COM1" through VPI_COM_DIR.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+class PtyDevice {
+ public:
+  PtyDevice();
+  ~PtyDevice();
+  PtyDevice(const PtyDevice&) = delete;
+  PtyDevice& operator=(const PtyDevice&) = delete;
+
+  // The port name the driver opens ("COM1"), and the device behind it.
+  const char* portName() const { return "COM1"; }
+  const std::string& devicePath() const { return slavePath_; }
+  // The far end, for helpers that play the device on their own thread.
+  int line() const { return master_; }
+
+  // Bytes the driver sent, read until the line is idle for idleMs.
+  std::vector<uint8_t> Received(int firstByteMs = 1000, int idleMs = 30);
+  // Exactly n bytes the driver sent, waiting up to timeoutMs in all.
+  std::vector<uint8_t> ReceiveExactly(size_t n, int timeoutMs = 2000);
+  void Send(const std::vector<uint8_t>& bytes);
+  // Appends the CRC and sends.
+  void SendFrame(std::vector<uint8_t> bytes);
+
+ private:
+  TempDir dir_;
+  std::string slavePath_;
+  int master_ = -1;
+};
+
+std::vector<uint8_t> WithCrc(std::vector<uint8_t> bytes);

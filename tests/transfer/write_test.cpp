@@ -1,0 +1,206 @@
+// Writes: frames for every kind, read-modify-write, the ten attempts.
+
+#include "tests/transfer/transfer_fixture.h"
+
+namespace {
+
+// A holding register the device holds for the pre-read.
+Bytes RegisterDevice(const Bytes& request, uint16_t current) {
+  if (request[1] == 0x03) return ReadReply(request, {static_cast<uint8_t>(current >> 8), static_cast<uint8_t>(current)});
+  return WriteEcho(request);
+}
+
+struct WriteCase {
+  const char* name;
+  const char* initFile;
+  uint32_t command;
+  Gate gate;
+  Bytes valueArea;
+  uint16_t current;       // register value for a pre-read
+  Bytes writeRequest;     // expected write frame without CRC
+  int32_t recordBitAfter;
+};
+
+class WriteCases : public TransferTest, public ::testing::WithParamInterface<WriteCase> {};
+
+TEST_P(WriteCases, Frame) {
+  const WriteCase& c = GetParam();
+  const uint16_t current = c.current;
+  Start([current](const Bytes& r, int) { return RegisterDevice(r, current); }, c.initFile);
+  Bytes values = c.valueArea;
+  ASSERT_EQ(Transfer(c.command, c.gate, values.data()), kResultDone);
+  const std::vector<Bytes> requests = Requests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back(), WithCrc(c.writeRequest));
+  EXPECT_EQ(transfer_.bit, c.recordBitAfter);
+  EXPECT_EQ(instance_.writeInProgress, 0u);
+}
+
+const Bytes kOne = {0, 0, 1, 0};
+const Bytes kZero = {0, 0, 0, 0};
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, WriteCases,
+    ::testing::Values(
+        WriteCase{"CoilOn", "", kCmdSingleWrite, Gate{1, 0, 7, -1, 1, 6, 1}, kOne, 0,
+                  {0x01, 0x05, 0x00, 0x07, 0xFF, 0x00}, -1},
+        WriteCase{"CoilAnyNonZeroIsOn", "", kCmdSingleWrite, Gate{1, 0, 7, -1, 1, 6, 1}, {0, 0, 0, 2},
+                  0, {0x01, 0x05, 0x00, 0x07, 0xFF, 0x00}, -1},
+        WriteCase{"CoilOff", "", kCmdSingleWrite, Gate{1, 0, 7, -1, 1, 6, 1}, kZero, 0,
+                  {0x01, 0x05, 0x00, 0x07, 0x00, 0x00}, -1},
+        WriteCase{"Register", "", kCmdSingleWrite, Gate{1, 4, 0x10, -1, 16, 2, 1}, {9, 9, 0x34, 0x12}, 0,
+                  {0x01, 0x06, 0x00, 0x10, 0x12, 0x34}, -1},
+        WriteCase{"UnsignedLong", "", kCmdSingleWrite, Gate{1, 8, 50, -1, 32, 4, 1},
+                  {0x44, 0x33, 0x22, 0x11}, 0,
+                  {0x01, 0x10, 0x00, 0x64, 0x00, 0x02, 0x04, 0x11, 0x22, 0x33, 0x44}, -1},
+        WriteCase{"UnsignedLongSwapped", "SWAP=YES\n", kCmdSingleWrite, Gate{1, 8, 50, -1, 32, 4, 1},
+                  {0x44, 0x33, 0x22, 0x11}, 0,
+                  {0x01, 0x10, 0x00, 0x64, 0x00, 0x02, 0x04, 0x33, 0x44, 0x11, 0x22}, -1},
+        WriteCase{"FloatSwapped", "FLOATSWAP=YES\n", kCmdSingleWrite, Gate{1, 7, 0, -1, 32, 3, 1},
+                  {0x00, 0x00, 0x80, 0x3F}, 0,
+                  {0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0x3F, 0x80}, -1},
+        WriteCase{"FloatIgnoresIntegerSwap", "SWAP=YES\n", kCmdSingleWrite, Gate{1, 7, 0, -1, 32, 3, 1},
+                  {0x00, 0x00, 0x80, 0x3F}, 0,
+                  {0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x3F, 0x80, 0x00, 0x00}, -1},
+        WriteCase{"LongAddress", "LONGADDR=YES\n", kCmdSingleWrite, Gate{1, 8, 50, -1, 32, 4, 1},
+                  {0x44, 0x33, 0x22, 0x11}, 0,
+                  {0x01, 0x10, 0x00, 0x32, 0x00, 0x02, 0x04, 0x11, 0x22, 0x33, 0x44}, -1},
+        WriteCase{"SetBit", "", kCmdSingleWrite, Gate{1, 4, 0, 3, 1, 6, 1}, kOne, 0x00F0,
+                  {0x01, 0x06, 0x00, 0x00, 0x00, 0xF8}, 3},
+        WriteCase{"ClearBit", "", kCmdSingleWrite, Gate{1, 4, 0, 4, 1, 6, 1}, kZero, 0x00F0,
+                  {0x01, 0x06, 0x00, 0x00, 0x00, 0xE0}, 4},
+        WriteCase{"BitValueTwoSetsOnlyThatBit", "", kCmdSingleWrite, Gate{1, 4, 0, 3, 1, 6, 1},
+                  {0, 0, 2, 0}, 0x0000, {0x01, 0x06, 0x00, 0x00, 0x00, 0x08}, 3},
+        WriteCase{"LowByte", "", kCmdSingleWrite, Gate{1, 260, 0, -1, 16, 2, 1}, {0, 0, 0xAB, 0}, 0x1234,
+                  {0x01, 0x06, 0x00, 0x00, 0x12, 0xAB}, -1},
+        WriteCase{"HighByte", "", kCmdSingleWrite, Gate{1, 516, 0, -1, 16, 2, 1}, {0, 0, 0xAB, 0}, 0x1234,
+                  {0x01, 0x06, 0x00, 0x00, 0xAB, 0x34}, -1},
+        WriteCase{"HighByteBit", "", kCmdSingleWrite, Gate{1, 516, 0, 2, 1, 6, 1}, kOne, 0x0000,
+                  {0x01, 0x06, 0x00, 0x00, 0x04, 0x00}, 10},
+        WriteCase{"HighByteBitOutsideRegister", "", kCmdSingleWrite, Gate{1, 516, 0, 8, 1, 6, 1}, kOne,
+                  0x1234, {0x01, 0x06, 0x00, 0x00, 0x12, 0x34}, 16},
+        WriteCase{"LowByteBit", "", kCmdSingleWrite, Gate{1, 260, 0, 7, 1, 6, 1}, kOne, 0x1200,
+                  {0x01, 0x06, 0x00, 0x00, 0x12, 0x80}, 7},
+        WriteCase{"CoilBlock", "", kCmdBlockWrite, Gate{1, 0, 0x20, -1, 1, 6, 10}, {0xCD, 0x02}, 0,
+                  {0x01, 0x0F, 0x00, 0x20, 0x00, 0x0A, 0x02, 0xCD, 0x02}, -1},
+        WriteCase{"RegisterBlock", "", kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 2}, {0x34, 0x12, 0x78, 0x56},
+                  0, {0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x12, 0x34, 0x56, 0x78}, -1},
+        WriteCase{"LongBlockUsesEightByteCells", "", kCmdBlockWrite, Gate{1, 8, 1, -1, 32, 4, 3},
+                  {1, 0, 0, 0, 9, 9, 9, 9, 2, 0, 0, 0, 9, 9, 9, 9, 3, 0, 0, 0, 9, 9, 9, 9}, 0,
+                  {0x01, 0x10, 0x00, 0x02, 0x00, 0x03, 0x0C, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3}, -1},
+        WriteCase{"FloatBlockSwapped", "FLOATSWAP=YES\n", kCmdBlockWrite, Gate{1, 7, 0, -1, 32, 3, 1},
+                  {0x00, 0x00, 0x80, 0x3F, 0, 0, 0, 0}, 0,
+                  {0x01, 0x10, 0x00, 0x00, 0x00, 0x01, 0x04, 0x00, 0x00, 0x3F, 0x80}, -1}),
+    [](const ::testing::TestParamInfo<WriteCase>& info) { return info.param.name; });
+
+TEST_F(TransferTest, ReadModifyWriteReadsTheRegisterFirst) {
+  Start([](const Bytes& r, int) { return RegisterDevice(r, 0x00F0); });
+  Bytes values = {0, 0, 1, 0};
+  ASSERT_EQ(Transfer(kCmdSingleWrite, Gate{3, 4, 0x20, 3, 1, 6, 1}, values.data()), kResultDone);
+  const std::vector<Bytes> requests = Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0], WithCrc({0x03, 0x03, 0x00, 0x20, 0x00, 0x01}));
+}
+
+TEST_F(TransferTest, FailedPreReadSendsNoWrite) {
+  Start([](const Bytes& r, int) { return ExceptionReply(r, 2); });
+  Bytes values = {0, 0, 1, 0};
+  EXPECT_EQ(Transfer(kCmdSingleWrite, Gate{1, 4, 0, 3, 1, 6, 1}, values.data()), kResultFailed);
+  for (const Bytes& request : Requests()) EXPECT_EQ(request[1], 0x03);
+  EXPECT_TRUE(log_.Contains("KOVRIN> SingleWrite() error SingleRead() for spec. dig. gate, rc=1"));
+}
+
+struct WriteRetryCase {
+  const char* name;
+  std::function<Bytes(const Bytes&, int)> responder;
+  int32_t result;
+  int requests;
+};
+
+class WriteRetries : public TransferTest, public ::testing::WithParamInterface<WriteRetryCase> {};
+
+TEST_P(WriteRetries, AttemptsAndResult) {
+  const WriteRetryCase& c = GetParam();
+  Start(c.responder);
+  Bytes values = {0, 0, 0x34, 0x12};
+  EXPECT_EQ(Transfer(kCmdSingleWrite, Gate{}, values.data()), c.result);
+  EXPECT_EQ(device_->RequestCount(), c.requests);
+  EXPECT_EQ(instance_.writeInProgress, 0u);
+  if (c.result != kResultDone) {
+    EXPECT_TRUE(log_.Contains("KOVRIN> SingleWrite() exited, rc= " + std::to_string(c.result)));
+    EXPECT_TRUE(log_.Contains("DORZA, Do write, retry 9"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Schemes, WriteRetries,
+    ::testing::Values(
+        WriteRetryCase{"Silent", [](const Bytes&, int) { return Bytes(); }, kResultTransport, 10},
+        WriteRetryCase{"ExceptionAlways", [](const Bytes& r, int) { return ExceptionReply(r, 1); },
+                       kResultFailed, 10},
+        WriteRetryCase{"IllegalValueAlways", [](const Bytes& r, int) { return ExceptionReply(r, 3); },
+                       kResultFailed, 10},
+        WriteRetryCase{"DeviceFailureAlways", [](const Bytes& r, int) { return ExceptionReply(r, 4); },
+                       kResultTransport, 10},
+        WriteRetryCase{"WrongSlaveAlways",
+                       [](const Bytes& r, int) {
+                         Bytes echo(r.begin(), r.begin() + 6);
+                         echo[0] = 9;
+                         return WithCrc(echo);
+                       },
+                       kResultFailed, 10},
+        WriteRetryCase{"BadCrcUntilTheLastAttempt",
+                       [](const Bytes& r, int i) { return i < 9 ? BreakCrc(WriteEcho(r)) : WriteEcho(r); },
+                       kResultDone, 10}),
+    [](const ::testing::TestParamInfo<WriteRetryCase>& info) { return info.param.name; });
+
+TEST_F(TransferTest, RefusedWritesSendNothing) {
+  Start([](const Bytes& r, int) { return WriteEcho(r); });
+  Bytes values(64, 0);
+  struct Refusal {
+    uint32_t command;
+    Gate gate;
+    const char* message;
+  };
+  const Refusal refusals[] = {
+      {kCmdSingleWrite, Gate{1, 1, 0, -1, 1, 6, 1}, "KOVRIN> SingleWrite() not allowed for types 1,3,5 and 6"},
+      {kCmdSingleWrite, Gate{1, 3, 0, -1, 16, 2, 1}, "KOVRIN> SingleWrite() not allowed for types 1,3,5 and 6"},
+      {kCmdSingleWrite, Gate{1, 5, 0, -1, 32, 3, 1}, "KOVRIN> SingleWrite() not allowed for types 1,3,5 and 6"},
+      {kCmdSingleWrite, Gate{1, 6, 0, -1, 32, 4, 1}, "KOVRIN> SingleWrite() not allowed for types 1,3,5 and 6"},
+      {kCmdSingleWrite, Gate{1, 65, 0, -1, 16, 7, 1, "R0101001"},
+       "KOVRIN> SingleWrite() not allowed for report line gates"},
+      {kCmdBlockWrite, Gate{1, 1, 0, -1, 1, 6, 8}, "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
+      {kCmdBlockWrite, Gate{1, 3, 0, -1, 16, 2, 2}, "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
+      {kCmdBlockWrite, Gate{1, 5, 0, -1, 32, 3, 2}, "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
+      {kCmdBlockWrite, Gate{1, 6, 0, -1, 32, 4, 2}, "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
+      {kCmdBlockWrite, Gate{1, 260, 0, -1, 16, 2, 2}, "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
+      {kCmdBlockWrite, Gate{1, 516, 0, -1, 16, 2, 2}, "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
+      {kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 0}, "KOVRIN> BlockWrite() block of 0 values does not fit one frame"},
+      {kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, -3}, "KOVRIN> BlockWrite() block of -3 values does not fit one frame"},
+      {kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 128}, "KOVRIN> BlockWrite() block of 128 values does not fit one frame"},
+      {kCmdBlockWrite, Gate{1, 8, 0, -1, 32, 4, 64}, "KOVRIN> BlockWrite() block of 64 values does not fit one frame"},
+      {kCmdBlockWrite, Gate{1, 0, 0, -1, 1, 6, 2041}, "KOVRIN> BlockWrite() block of 2041 values does not fit one frame"},
+  };
+  for (const Refusal& r : refusals) {
+    log_.Clear();
+    EXPECT_EQ(Transfer(r.command, r.gate, values.data()), kResultFailed) << r.message;
+    EXPECT_TRUE(log_.Contains(r.message)) << r.message;
+  }
+  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{1, 4, 0, -1, 8, 2, 1}, values.data()), kResultFailed);
+  EXPECT_EQ(device_->RequestCount(), 0);
+  // The largest blocks that fit go out.
+  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 127}, values.data()), kResultDone);
+  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{1, 0, 0, -1, 1, 6, 2040}, values.data()), kResultDone);
+}
+
+TEST_F(TransferTest, WritesWithoutPort) {
+  Start([](const Bytes& r, int) { return WriteEcho(r); });
+  ASSERT_EQ(Call(kCmdCloseCom, nullptr), kResultDone);
+  Bytes values(8, 0);
+  EXPECT_EQ(Transfer(kCmdSingleWrite, Gate{}, values.data()), kResultFailed);
+  // A block write does not look at the port flag; every attempt fails.
+  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 2}, values.data()), kResultTransport);
+  EXPECT_EQ(device_->RequestCount(), 0);
+}
+
+}  // namespace

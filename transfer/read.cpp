@@ -1,0 +1,170 @@
+#include "transfer/read.h"
+
+#include "entry/handlers.h"
+#include "entry/host_library.h"
+#include "transfer/value_area.h"
+
+namespace {
+
+// Indexed by the low byte of the memory type.
+const uint8_t kReadFunctionTable[9] = {
+    1,                // 0 coils
+    2,                // 1 inputs
+    kNoReadFunction,  // 2 no such type
+    4,                // 3 input registers
+    3,                // 4 holding registers, their low and high bytes
+    4,                // 5 input registers as float
+    4,                // 6 input registers as unsigned long
+    3,                // 7 holding registers as float
+    3,                // 8 holding registers as unsigned long
+};
+
+constexpr int kReplyDataOffset = 3;  // slave, function, byte count
+constexpr int kMaxFrameData = 255;   // what a byte-count byte can announce
+
+// A register value with the byte adjustments of the byte gates.
+uint16_t RegisterValue(const uint8_t* data, int32_t memoryType) {
+  const uint16_t value = LoadBe16(data);
+  if (memoryType == kMemHighByte) return static_cast<uint16_t>(value >> 8);
+  if (memoryType == kMemLowByte) return static_cast<uint16_t>(value & 0xFF);
+  return value;
+}
+
+uint32_t Value32(const uint8_t* d, bool swapped) {
+  const uint32_t high = LoadBe16(d);
+  const uint32_t low = LoadBe16(d + 2);
+  return swapped ? (low << 16) | high : (high << 16) | low;
+}
+
+// Bit of a register; positions outside the register read 0.
+uint16_t RegisterBit(const uint8_t* data, int32_t position) {
+  if (position < 0 || position > 15) return 0;
+  return static_cast<uint16_t>((LoadBe16(data) >> position) & 1);
+}
+
+int32_t Report(const char* command, int32_t result) {
+  if (result != kResultDone) err(kLogDetail, "KOVRIN> %s() , ret val is %d", command, result);
+  return result;
+}
+
+}  // namespace
+
+uint8_t ReadFunctionFor(int32_t memoryType) {
+  const uint32_t low = static_cast<uint32_t>(memoryType) & 0xFF;
+  return low < 9 ? kReadFunctionTable[low] : kNoReadFunction;
+}
+
+int ReadDataBytes(const GateTransfer* transfer, int mode) {
+  if (mode == kReadSingle) {
+    switch (transfer->width) {
+      case 1: return transfer->bit == -1 ? 1 : 2;
+      case 16: return 2;
+      case 32: return 4;
+      default: return -1;
+    }
+  }
+  const int64_t count = transfer->count > 0 ? transfer->count : 0;
+  switch (transfer->width) {
+    case 1: return static_cast<int>(count > 4096 ? 4096 : (count + 7) / 8);
+    case 16: return static_cast<int>(count > 4096 ? 8192 : count * 2);
+    case 32: return static_cast<int>(count > 4096 ? 16384 : count * 4);
+    default: return -1;
+  }
+}
+
+int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance) {
+  uint8_t* tx = instance->txBuffer;
+  tx[0] = static_cast<uint8_t>(transfer->plc);
+  tx[1] = ReadFunctionFor(transfer->memoryType);
+  StoreBe16(tx + 2, FrameAddress(transfer->address, transfer->width, instance->flags));
+  uint16_t quantity = static_cast<uint16_t>(transfer->count);
+  if (transfer->gateType == kGateFloat || transfer->gateType == kGateInt32 ||
+      transfer->gateType == kGateType5) {
+    quantity = static_cast<uint16_t>(quantity * 2);
+  }
+  StoreBe16(tx + 4, quantity);
+  return kReadRequestLength;
+}
+
+int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength,
+                    uint16_t flags, int mode) {
+  const int needed = ReadDataBytes(transfer, mode);
+  if (needed < 0) return kResultFailed;
+  const int carried = replyLength - kReplyDataOffset - 2;
+  if (carried < needed || reply[2] < needed) {
+    err(kLogDetail, "KOVRIN> DoRead() reply carries %d data bytes, %d needed", reply[2], needed);
+    return kResultFailed;
+  }
+  const uint8_t* d = reply + kReplyDataOffset;
+  auto* values = static_cast<uint8_t*>(transfer->values);
+  const int32_t memoryType = transfer->memoryType;
+
+  if (mode == kReadSingle) {
+    switch (transfer->width) {
+      case 1:
+        // The bit position was already raised for a high-byte gate.
+        StoreLe16(values + 2, transfer->bit == -1 ? static_cast<uint16_t>(d[0] & 1)
+                                                  : RegisterBit(d, transfer->bit));
+        return kResultDone;
+      case 16:
+        StoreLe16(values + 2, RegisterValue(d, memoryType));
+        return kResultDone;
+      default:  // 32
+        StoreLe32(values, Value32(d, WordsSwapped(memoryType, flags)));
+        return kResultDone;
+    }
+  }
+
+  const int32_t count = transfer->count;
+  switch (transfer->width) {
+    case 1:
+      for (int i = 0; i < needed; ++i) values[i] = d[i];
+      return kResultDone;
+    case 16:
+      for (int32_t i = 0; i < count; ++i) StoreLe16(values + 2 * i, RegisterValue(d + 2 * i, memoryType));
+      return kResultDone;
+    default: {  // 32
+      const bool swapped = WordsSwapped(memoryType, flags);
+      for (int32_t i = 0; i < count; ++i) StoreLe32(values + 4 * i, Value32(d + 4 * i, swapped));
+      return kResultDone;
+    }
+  }
+}
+
+int DoRead(VpiRequest* request, int mode) {
+  auto* instance = static_cast<VpiInstance*>(request->instance);
+  auto* transfer = static_cast<GateTransfer*>(request->params);
+
+  if (ReadFunctionFor(transfer->memoryType) == kNoReadFunction) {
+    err(kLogDetail, "KOVRIN> DoRead() no read function for memory type %d", transfer->memoryType);
+    return kResultFailed;
+  }
+  const int dataBytes = ReadDataBytes(transfer, mode);
+  if (mode == kReadBlock && dataBytes > kMaxFrameData) {
+    err(kLogMajor, "KOVRIN> BlockRead() block of %d values does not fit one frame", transfer->count);
+    return kResultFailed;
+  }
+  // A bit of a high-byte gate counts from the register's bit 0; the raised
+  // number is kept in the host's record, which the host refills every time.
+  if (mode == kReadSingle && transfer->memoryType == kMemHighByte && transfer->bit != -1) {
+    transfer->bit += 8;
+  }
+
+  const int length = BuildReadRequest(transfer, instance);
+  int replyLength = 0;
+  int result = ExchangeWithReadRetries(instance, transfer, length, &replyLength);
+  if (result == kResultDone) {
+    result = DecodeReadReply(transfer, instance->rxBuffer, replyLength, instance->flags, mode);
+  }
+  return result;
+}
+
+int32_t SingleRead(VpiRequest* request) {
+  if (static_cast<VpiInstance*>(request->instance)->portOpen == 0) return kResultFailed;
+  return Report("SingleRead", DoRead(request, kReadSingle));
+}
+
+int32_t BlockRead(VpiRequest* request) {
+  if (static_cast<VpiInstance*>(request->instance)->portOpen == 0) return kResultFailed;
+  return Report("BlockRead", DoRead(request, kReadBlock));
+}

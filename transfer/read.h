@@ -1,0 +1,38 @@
+// Read transactions: SingleRead and BlockRead (declared with the other
+// handlers) and the pieces they are made of.
+#pragma once
+
+#include <cstdint>
+
+#include "entry/host_records.h"
+#include "entry/instance.h"
+
+enum ReadMode : int { kReadSingle = 1, kReadBlock = 2 };
+
+constexpr int kReadRequestLength = 6;
+constexpr uint8_t kNoReadFunction = 0xFF;
+
+// Modbus read function for a memory type (by its low byte), or
+// kNoReadFunction.
+uint8_t ReadFunctionFor(int32_t memoryType);
+
+// The read transaction with its retries; 0, 1 or 2.
+int DoRead(VpiRequest* request, int mode);
+
+// Writes the 6-byte read request into instance->txBuffer; gives 6.
+int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance);
+
+// Stores the data of a good reply (replyLength bytes in reply) in the value
+// area; 1 for a width other than 1, 16 or 32 or a reply carrying fewer data
+// bytes than the count needs (nothing is stored then).
+int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength,
+                    uint16_t flags, int mode);
+
+// Data bytes a reply must carry for the transfer, or -1 for an unknown width.
+int ReadDataBytes(const GateTransfer* transfer, int mode);
+
+// The read retry scheme over the request already built in txBuffer: up to
+// 3 counted attempts plus up to 9 more after wrong replies. On 0 the good
+// reply is in rxBuffer and *replyLength holds its length; otherwise 1 or 2.
+int ExchangeWithReadRetries(VpiInstance* instance, const GateTransfer* transfer,
+                            int requestLength, int* replyLength);

@@ -1,0 +1,145 @@
+#include "transfer/report.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "address/gas_parser.h"
+#include "entry/host_library.h"
+#include "transfer/read.h"
+#include "transfer/value_area.h"
+
+namespace {
+
+const char* const kReportCodeTable[16] = {
+    "9101", "9102", "9103", "9104", "9105", "9106", "9107", "9108",
+    "9201", "9202", "9203", "9204", "9205", "9206", "9207", "9208",
+};
+
+constexpr int kReportTextOffset = 6;  // slave, function, report code, packet number
+
+// Two digits of a number for a report-line address: a leading zero before
+// one digit, the first two digits from 100 on.
+void TwoDigits(char* out, int number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d", number);
+  out[0] = text[0];
+  out[1] = text[1];
+}
+
+}  // namespace
+
+uint16_t ReportCode(int report) {
+  return static_cast<uint16_t>(std::atoi(kReportCodeTable[report - 1]));
+}
+
+bool IsReportTrigger(const char* gas) {
+  if (gas == nullptr) return false;
+  char copy[20] = {};
+  std::strncpy(copy, gas, sizeof copy - 1);
+  copy[1] = UpcaseAscii(copy[1]);
+  return copy[0] == '!' && copy[1] == 'R';
+}
+
+int BuildReportRequest(uint8_t* buffer, int plc, uint8_t function, uint16_t reportCode,
+                       uint16_t packet) {
+  buffer[0] = static_cast<uint8_t>(plc);
+  buffer[1] = function;
+  StoreBe16(buffer + 2, reportCode);
+  StoreBe16(buffer + 4, packet);
+  return 6;
+}
+
+int CollectReportText(VpiInstance* instance, const uint8_t* reply, bool* endOfReport) {
+  for (int i = kReportTextOffset; i < kReportTextOffset + kReportTextPerPacket; ++i) {
+    // 64 packets of 128 bytes leave room for the closing NUL.
+    if (instance->ReportPos < 0 || instance->ReportPos >= kReportBufferSize) break;
+    if (reply[i] == kEndOfReport) {
+      instance->ReportBuffer[instance->ReportPos] = '\0';
+      *endOfReport = true;
+      break;
+    }
+    instance->ReportBuffer[instance->ReportPos++] = static_cast<char>(reply[i]);
+  }
+  return 0;
+}
+
+int ReadReportPacket(VpiRequest* request, int plc, uint8_t function, uint16_t reportCode,
+                     uint16_t packet, bool* endOfReport) {
+  auto* instance = static_cast<VpiInstance*>(request->instance);
+  const auto* gate = static_cast<const GateTransfer*>(request->params);
+  const int length = BuildReportRequest(instance->txBuffer, plc, function, reportCode, packet);
+  int replyLength = 0;
+  const int result = ExchangeWithReadRetries(instance, gate, length, &replyLength);
+  if (result != kResultDone) return result;
+  return CollectReportText(instance, instance->rxBuffer, endOfReport);
+}
+
+int DistributeReport(VpiRequest* request, int plc, int report) {
+  auto* instance = static_cast<VpiInstance*>(request->instance);
+  instance->ReportPos = 0;
+  bool exhausted = false;
+  for (int line = 1; line <= kReportLines; ++line) {
+    char address[9];
+    address[0] = 'R';
+    TwoDigits(address + 1, plc);
+    TwoDigits(address + 3, report);
+    address[5] = static_cast<char>('0' + line / 100);
+    address[6] = static_cast<char>('0' + line / 10 % 10);
+    address[7] = static_cast<char>('0' + line % 10);
+    address[8] = '\0';
+    int32_t gateId = 0;
+    if ((ZelGetGateIdByAddressStr(instance->clientId, static_cast<unsigned char>(request->driverNumber),
+                                  address, &gateId) &
+         0xFFFF) != 0) {
+      continue;
+    }
+    char piece[kReportPieceLength + 1];
+    int n = 0;
+    if (!exhausted) {
+      while (n < kReportPieceLength && instance->ReportPos < kReportBufferSize &&
+             instance->ReportBuffer[instance->ReportPos] != '\0') {
+        piece[n++] = instance->ReportBuffer[instance->ReportPos++];
+      }
+    }
+    piece[n] = '\0';
+    if ((ZelPutGateStr(instance->clientId, gateId, 2, piece, 0, 0) & 0xFFFF) != 0) return kResultFailed;
+    if (instance->ReportPos >= kReportBufferSize || instance->ReportBuffer[instance->ReportPos] == '\0') {
+      exhausted = true;
+    }
+  }
+  if (!exhausted) {
+    err(kLogMajor, "KOVRIN> SingleWrite(),can't supply full Report %d from plc %d (not enough TAGs)",
+        report, plc);
+  }
+  return kResultDone;
+}
+
+int32_t ReadReport(VpiRequest* request) {
+  auto* instance = static_cast<VpiInstance*>(request->instance);
+  const auto* gate = static_cast<const GateTransfer*>(request->params);
+  const int plc = gate->plc;
+  const int report = LoadLe16(static_cast<const uint8_t*>(gate->values) + 2);
+  if (report < 1 || report > 16) return kResultFailed;
+  const uint16_t code = ReportCode(report);
+  if (instance->portOpen == 0) return kResultFailed;
+
+  instance->ReportPos = 0;
+  bool endOfReport = false;
+  const auto function = static_cast<uint8_t>(gate->memoryType);
+  for (int packet = 0; packet < kReportPackets && !endOfReport; ++packet) {
+    const int result =
+        ReadReportPacket(request, plc, function, code, static_cast<uint16_t>(packet), &endOfReport);
+    if (result != kResultDone) {
+      err(kLogMajor, "KOVRIN> SingleWrite(),bad packet %d: Report %d, plc %d, rc %d", packet, report,
+          plc, result);
+      return result;
+    }
+  }
+  if (!endOfReport) {
+    err(kLogMajor, "KOVRIN> SingleWrite(),wasn't received End of Report %d, plc %d (CTRL-Z)", report,
+        plc);
+    return kResultFailed;
+  }
+  return DistributeReport(request, plc, report);
+}
