@@ -22,6 +22,12 @@ size_t LineReadExactly(int line, uint8_t* buffer, size_t size, int timeoutMs);
 size_t LineReadUntilIdle(int line, uint8_t* buffer, size_t size, int firstByteMs, int idleMs);
 // Writes every byte; false on failure.
 bool LineWrite(int line, const uint8_t* bytes, size_t size);
+// Writes what the line takes within timeoutMs; returns the count written.
+size_t LineWriteWithin(int line, const uint8_t* bytes, size_t size, int timeoutMs);
+// Sets the speed and character format of a serial device (8 data bits;
+// parity 'N', 'E' or 'O'; 1 or 2 stop bits). False for a speed the system
+// does not know or when the device refuses.
+bool LineConfigure(int line, int baud, char parity, int stopBits);
 // Bytes waiting to be read, or -1.
 long LineAvailable(int line);
 // Throws away pending input.

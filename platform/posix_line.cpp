@@ -114,6 +114,68 @@ bool LineWrite(int line, const uint8_t* bytes, size_t size) {
   return true;
 }
 
+size_t LineWriteWithin(int line, const uint8_t* bytes, size_t size, int timeoutMs) {
+  const int64_t deadline = LineNowMs() + timeoutMs;
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = write(line, bytes + done, size - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+    const int64_t left = deadline - LineNowMs();
+    if (left <= 0) break;
+    pollfd p{line, POLLOUT, 0};
+    poll(&p, 1, static_cast<int>(left < 100 ? left : 100));
+  }
+  return done;
+}
+
+namespace {
+
+speed_t SpeedOf(int baud) {
+  switch (baud) {
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    default: return B0;
+  }
+}
+
+}  // namespace
+
+bool LineConfigure(int line, int baud, char parity, int stopBits) {
+  const speed_t speed = SpeedOf(baud);
+  if (speed == B0 || (parity != 'N' && parity != 'E' && parity != 'O') || (stopBits != 1 && stopBits != 2)) {
+    return false;
+  }
+  termios tio;
+  if (tcgetattr(line, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
+  tio.c_cflag |= CS8;
+  if (parity != 'N') tio.c_cflag |= PARENB;
+  if (parity == 'O') tio.c_cflag |= PARODD;
+  if (stopBits == 2) tio.c_cflag |= CSTOPB;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  cfsetispeed(&tio, speed);
+  cfsetospeed(&tio, speed);
+  return tcsetattr(line, TCSANOW, &tio) == 0;
+}
+
 long LineAvailable(int line) {
   int n = 0;
   return ioctl(line, FIONREAD, &n) == 0 ? n : -1;

@@ -27,6 +27,12 @@ struct Port {
   COMMTIMEOUTS timeouts{};
   DWORD dtrControl = DTR_CONTROL_ENABLE;
   DWORD rtsControl = RTS_CONTROL_ENABLE;
+  // Character size and parity as last set. A pseudo-terminal holds neither
+  // (the kernel forces CS8 without PARENB), so the handle reports what it was
+  // given, as the Windows driver of a virtual port does.
+  bool framingSet = false;
+  BYTE byteSize = 8;
+  BYTE parity = NOPARITY;
 };
 
 constexpr int kMaxPorts = 64;
@@ -160,6 +166,30 @@ void SerialFaultsReset() {
 
 int SerialCallCount(SerialCall call) { return g_faults[static_cast<int>(call)].calls; }
 
+bool SerialViewDevice(HANDLE handle, SerialDeviceView* view) {
+  Port* port = PortOf(handle);
+  termios tio;
+  if (port == nullptr || view == nullptr || tcgetattr(port->fd, &tio) != 0) return false;
+  view->baud = SpeedRate(cfgetospeed(&tio));
+  view->byteSize = 8;
+  for (const SizeEntry& entry : kSizeTable) {
+    if ((tio.c_cflag & CSIZE) == entry.flag) view->byteSize = entry.bits;
+  }
+  view->parityEnable = (tio.c_cflag & PARENB) != 0;
+  view->parityOdd = (tio.c_cflag & PARODD) != 0;
+  view->markSpace = (tio.c_cflag & CMSPAR) != 0;
+  view->twoStopBits = (tio.c_cflag & CSTOPB) != 0;
+  view->inputParityCheck = (tio.c_iflag & INPCK) != 0;
+  view->rtsCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
+  view->raw = (tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 && (tio.c_oflag & OPOST) == 0 &&
+              (tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | IXON | IXOFF)) == 0 &&
+              (tio.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) && tio.c_cc[VMIN] == 0 &&
+              tio.c_cc[VTIME] == 0;
+  int exclusive = 0;
+  view->exclusive = ioctl(port->fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+  return true;
+}
+
 HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
                    HANDLE) {
   if (Inject(SerialCall::kCreateFile)) return INVALID_HANDLE_VALUE;
@@ -241,6 +271,10 @@ BOOL GetCommState(HANDLE handle, LPDCB dcb) {
   } else {
     dcb->Parity = (tio.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
   }
+  if (port->framingSet) {
+    dcb->ByteSize = port->byteSize;
+    dcb->Parity = port->parity;
+  }
   dcb->StopBits = (tio.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
   dcb->XonChar = static_cast<char>(tio.c_cc[VSTART]);
   dcb->XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
@@ -289,6 +323,9 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb) {
 
   port->dtrControl = dcb->fDtrControl;
   port->rtsControl = dcb->fRtsControl;
+  port->framingSet = true;
+  port->byteSize = dcb->ByteSize;
+  port->parity = dcb->Parity;
   SetModemLine(port->fd, TIOCM_DTR, dcb->fDtrControl != DTR_CONTROL_DISABLE);
   if (dcb->fRtsControl != RTS_CONTROL_HANDSHAKE) {
     SetModemLine(port->fd, TIOCM_RTS, dcb->fRtsControl == RTS_CONTROL_ENABLE);

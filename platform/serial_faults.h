@@ -1,9 +1,12 @@
 // Test seam of the POSIX serial layer: makes chosen calls fail or transfer
 // fewer bytes, and counts calls, so that every failure path of the driver can
-// be reached on a real pseudo-terminal. Inert unless a test arms it.
+// be reached on a real pseudo-terminal. Inert unless a test arms it. Also
+// shows what the device behind a handle holds, read back from the kernel.
 #pragma once
 
 #include <cstdint>
+
+#include "platform/win32.h"
 
 enum class SerialCall : int {
   kCreateFile,
@@ -28,3 +31,21 @@ void SerialFaultShortTransfer(SerialCall call, uint32_t maxBytes, int times = 1)
 void SerialFaultsReset();
 // Calls of `call` since the last reset (failed ones included).
 int SerialCallCount(SerialCall call);
+
+// The line settings the device behind an open handle holds, as the kernel
+// reports them (a pseudo-terminal keeps 8 bits without parity enable
+// whatever it is told).
+struct SerialDeviceView {
+  uint32_t baud;
+  int byteSize;
+  bool parityEnable;
+  bool parityOdd;
+  bool markSpace;  // CMSPAR
+  bool twoStopBits;
+  bool inputParityCheck;  // INPCK
+  bool rtsCtsFlow;        // CRTSCTS
+  bool raw;        // no line editing, echo, signals, translation or flow control
+  bool exclusive;  // TIOCEXCL
+};
+// False when the handle is not an open terminal.
+bool SerialViewDevice(HANDLE handle, SerialDeviceView* view);

@@ -1,35 +1,75 @@
-// One frame each way on a real pseudo-terminal.
+// One frame each way on a real pseudo-terminal: the request's bytes, every
+// length rule and message of the reply, the exception codes, RTS switching
+// and the inter-frame gap.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <ctime>
+#include <ostream>
+#include <string>
+#include <vector>
 
 #include "entry/handlers.h"
+#include "entry/host_library.h"
 #include "entry/instance.h"
+#include "platform/serial_faults.h"
+#include "serial/crc16.h"
 #include "serial/frame.h"
+#include "serial/port.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/pty_device.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+int64_t MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+double CpuMs() { return 1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+DWORD InputQueue(HANDLE port) {
+  DWORD errors = 0;
+  COMSTAT status{};
+  return ClearCommError(port, &errors, &status) ? status.cbInQue : 0xFFFFFFFFu;
+}
+
+Bytes Report(uint8_t slave, uint8_t textByte) {
+  Bytes frame{slave, 65, 0x00, 0x03, 0x00, 0x01};
+  frame.insert(frame.end(), 128, textByte);
+  return WithCrc(frame);
+}
 
 class FrameExchangeTest : public ::testing::Test {
  protected:
+  // A short reply timeout keeps the cases that wait for missing bytes fast.
+  static constexpr uint32_t kReplyTimeout = 3;  // 30 ms
+
   void SetUp() override {
+    SerialFaultsReset();
+    g_lastError = 0;
     std::memset(&instance_, 0xCD, sizeof instance_);
     ColdStartParams params{};
     std::strncpy(params.portName, device_.portName(), sizeof params.portName);
     params.portInUse = 1;
-    params.replyTimeout = 20;  // 200 ms
+    params.replyTimeout = kReplyTimeout;
     params.baud = 9600;
     params.dataBits = 8;
     VpiRequest request{&instance_, kCmdColdStart, 1, 0, &params};
     ASSERT_EQ(ColdStart(&request), kResultDone);
     transfer_.plc = 1;
     transfer_.memoryType = kMemHoldingRegisters;
+    log_.Clear();
+    SerialFaultsReset();
   }
   void TearDown() override {
+    SerialFaultsReset();
+    g_lastError = 0;
     VpiRequest request{&instance_, kCmdCloseCom, 1, 0, nullptr};
     CloseCom(&request);
   }
@@ -38,6 +78,18 @@ class FrameExchangeTest : public ::testing::Test {
     std::memcpy(instance_.txBuffer, request.data(), request.size());
     return SendFrame(&instance_, instance_.txBuffer, static_cast<int>(request.size()));
   }
+  // The device answers; returns once the driver's side holds every byte, so
+  // that only deliberately missing bytes make a read wait.
+  void Reply(const Bytes& bytes) {
+    if (bytes.empty()) return;
+    const DWORD expected = InputQueue(instance_.portHandle) + static_cast<DWORD>(bytes.size());
+    device_.Send(bytes);
+    for (int i = 0; i < 2000 && InputQueue(instance_.portHandle) < expected; ++i) Sleep(1);
+    ASSERT_EQ(InputQueue(instance_.portHandle), expected);
+  }
+  int Receive(int* length) {
+    return ReceiveFrame(&transfer_, &instance_, instance_.rxBuffer, length);
+  }
 
   PtyDevice device_;
   LogCapture log_;
@@ -45,19 +97,317 @@ class FrameExchangeTest : public ::testing::Test {
   GateTransfer transfer_{};
 };
 
+// ---- CRC and the request on the wire ----------------------------------------
+
+TEST(Crc16, MatchesTheModbusVectors) {
+  struct Vector {
+    Bytes bytes;
+    uint16_t crc;
+  };
+  const Vector vectors[] = {
+      {{}, 0xFFFF},
+      {{'1', '2', '3', '4', '5', '6', '7', '8', '9'}, 0x4B37},
+      {{0x01, 0x03, 0x00, 0x00, 0x00, 0x01}, 0x0A84},
+      {{0x01, 0x03, 0x02, 0x00, 0x2A}, 0x9B39},
+      {{0x01, 0x83, 0x02}, 0xF1C0},
+  };
+  for (const Vector& v : vectors) {
+    EXPECT_EQ(Crc16(v.bytes.data(), v.bytes.size()), v.crc);
+    const Bytes whole = WithCrc(v.bytes);
+    EXPECT_EQ(Crc16(whole.data(), whole.size()), 0) << "a frame with its CRC checks to 0";
+    EXPECT_TRUE(FrameCrcMatches(whole.data(), static_cast<int>(whole.size())));
+  }
+  const uint8_t bad[] = {0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9C};
+  EXPECT_FALSE(FrameCrcMatches(bad, 7));
+  EXPECT_FALSE(FrameCrcMatches(bad, 1));
+}
+
 TEST_F(FrameExchangeTest, RequestGoesOutWithCrc) {
   ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 0);
   EXPECT_EQ(device_.ReceiveExactly(8), (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}));
+  EXPECT_EQ(instance_.txBuffer[6], 0x84);
+  EXPECT_EQ(instance_.txBuffer[7], 0x0A);
+  EXPECT_TRUE(log_.lines().empty());
+  EXPECT_EQ(g_lastError, 0);
 }
 
 TEST_F(FrameExchangeTest, ReadReplyIsReadWhole) {
   ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 0);
   device_.ReceiveExactly(8);
-  device_.Send({0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B});
+  Reply({0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B});
   int length = -1;
-  EXPECT_EQ(ReceiveFrame(&transfer_, &instance_, instance_.rxBuffer, &length), kReceiveDone);
+  EXPECT_EQ(Receive(&length), kReceiveDone);
   EXPECT_EQ(length, 7);
   EXPECT_TRUE(FrameCrcMatches(instance_.rxBuffer, length));
+}
+
+TEST_F(FrameExchangeTest, SendDrainsWhatAWrongReplyLeftBehind) {
+  ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 0);
+  device_.ReceiveExactly(8);
+  Reply(WithCrc({0x02, 0x03, 0x02, 0x00, 0x2A}));
+  int length = -1;
+  EXPECT_EQ(Receive(&length), kReceiveWrong);
+  EXPECT_EQ(InputQueue(instance_.portHandle), 5u) << "nothing read after the wrong address";
+
+  ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 0);
+  EXPECT_EQ(InputQueue(instance_.portHandle), 0u);
+  device_.ReceiveExactly(8);
+  Reply({0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B});
+  EXPECT_EQ(Receive(&length), kReceiveDone);
+  EXPECT_EQ(length, 7);
+}
+
+// ---- ReceiveFrame: every length rule and message --------------------------------
+
+struct ReplyCase {
+  const char* what;
+  uint8_t requestFunction;
+  int32_t memoryType;
+  uint32_t writeInProgress;
+  Bytes reply;
+  int result;
+  int length;
+  std::vector<std::string> messages;  // all at level 8
+};
+
+void PrintTo(const ReplyCase& c, std::ostream* out) { *out << c.what; }
+
+class ReplyTest : public FrameExchangeTest, public ::testing::WithParamInterface<ReplyCase> {};
+
+TEST_P(ReplyTest, ResultLengthAndMessages) {
+  const ReplyCase& c = GetParam();
+  instance_.txBuffer[0] = 1;
+  instance_.txBuffer[1] = c.requestFunction;
+  instance_.writeInProgress = c.writeInProgress;
+  transfer_.memoryType = c.memoryType;
+  Reply(c.reply);
+  int length = -1;
+  EXPECT_EQ(Receive(&length), c.result);
+  EXPECT_EQ(length, c.length);
+  std::vector<LogLine> expected;
+  for (const std::string& m : c.messages) expected.push_back({kLogDetail, m});
+  EXPECT_EQ(log_.lines(), expected);
+  // Whatever was read stays at the start of the buffer.
+  const size_t kept = std::min(c.reply.size(), static_cast<size_t>(std::max(length, 0)));
+  EXPECT_EQ(Bytes(instance_.rxBuffer, instance_.rxBuffer + kept), Bytes(c.reply.begin(), c.reply.begin() + kept));
+}
+
+const std::string kLastPart = "KOVRIN> Receive() wrong length last data part message. ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ReplyTest,
+    ::testing::Values(
+        ReplyCase{"read reply", 3, kMemHoldingRegisters, 0, {0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B},
+                  kReceiveDone, 7, {}},
+        ReplyCase{"read reply with a wrong CRC is still whole", 3, kMemHoldingRegisters, 0,
+                  {0x01, 0x03, 0x02, 0x00, 0x2A, 0x00, 0x00}, kReceiveDone, 7, {}},
+        ReplyCase{"silent device", 3, kMemHoldingRegisters, 0, {}, kReceiveTransport, 0,
+                  {"KOVRIN> Recieve() timeout 1 (iRead=0)"}},
+        ReplyCase{"wrong slave", 3, kMemHoldingRegisters, 0, WithCrc({0x02, 0x03, 0x02, 0x00, 0x2A}),
+                  kReceiveWrong, 0, {"KOVRIN> Wrong plc addr.2h received"}},
+        ReplyCase{"lone wrong byte counts as a wrong address", 3, kMemHoldingRegisters, 0, {0xF7},
+                  kReceiveWrong, 0, {"KOVRIN> Wrong plc addr.f7h received"}},
+        ReplyCase{"one-byte header", 3, kMemHoldingRegisters, 0, {0x01}, kReceiveWrong, 0,
+                  {"KOVRIN> Recieve() wrong length reading header (iRead=1)",
+                   "KOVRIN> Only right plc addr.1h received"}},
+        ReplyCase{"other function", 3, kMemHoldingRegisters, 0, WithCrc({0x01, 0x04, 0x02, 0x00, 0x2A}),
+                  kReceiveWrong, 2, {"KOVRIN> Different function returned"}},
+        ReplyCase{"byte count missing", 3, kMemHoldingRegisters, 0, {0x01, 0x03}, kReceiveTransport, 2,
+                  {"KOVRIN> Receive() error reading data part message (iRead=0)"}},
+        ReplyCase{"data missing", 3, kMemHoldingRegisters, 0, {0x01, 0x03, 0x02}, kReceiveTransport, 3,
+                  {"KOVRIN> Receive() reading timeout last data part message (iRead=0)"}},
+        ReplyCase{"short data", 3, kMemHoldingRegisters, 0, {0x01, 0x03, 0x04, 0x00, 0x2A},
+                  kReceiveWrong, 5, {kLastPart + "iToRead 6, iRead 2"}},
+        ReplyCase{"byte count 255", 3, kMemHoldingRegisters, 0,
+                  [] {
+                    Bytes b{0x01, 0x03, 0xFF};
+                    b.insert(b.end(), 255, 0x11);
+                    return WithCrc(b);
+                  }(),
+                  kReceiveDone, 260, {}},
+        ReplyCase{"write echo whatever its third byte says", 6, kMemHoldingRegisters, 1,
+                  WithCrc({0x01, 0x06, 0x00, 0x10, 0x12, 0x34}), kReceiveDone, 8, {}},
+        ReplyCase{"write echo of a multiple write", 16, kMemHoldingRegisters, 1,
+                  WithCrc({0x01, 0x10, 0xFF, 0x10, 0x00, 0x02}), kReceiveDone, 8, {}},
+        ReplyCase{"short write echo", 6, kMemHoldingRegisters, 1, {0x01, 0x06, 0x00, 0x10},
+                  kReceiveWrong, 4, {kLastPart + "iToRead 6, iRead 2"}},
+        ReplyCase{"write echo missing", 6, kMemHoldingRegisters, 1, {0x01, 0x06}, kReceiveTransport, 2,
+                  {"KOVRIN> Receive() reading timeout last data part message (iRead=0)"}},
+        ReplyCase{"writeInProgress other than 1 reads by byte count", 6, kMemHoldingRegisters, 2,
+                  WithCrc({0x01, 0x06, 0x02, 0x12, 0x34}), kReceiveDone, 7, {}},
+        ReplyCase{"report packet", 65, kMemReport, 0, Report(1, 'A'), kReceiveDone, 136, {}},
+        ReplyCase{"report packet during a write", 65, kMemReport, 1, Report(1, 'B'), kReceiveDone, 136,
+                  {}},
+        ReplyCase{"short report packet", 65, kMemReport, 0,
+                  [] {
+                    Bytes b = Report(1, 'C');
+                    b.resize(52);
+                    return b;
+                  }(),
+                  kReceiveWrong, 52, {kLastPart + "iToRead 134, iRead 50"}},
+        ReplyCase{"report packet missing", 65, kMemReport, 0, {0x01, 65}, kReceiveTransport, 2,
+                  {"KOVRIN> Receive() reading timeout (2+2+128+2) data part message (iRead=0)"}},
+        ReplyCase{"report gate with a read function reads by byte count", 3, kMemReport, 0,
+                  {0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B}, kReceiveDone, 7, {}},
+        ReplyCase{"function 65 on another gate reads by byte count", 65, kMemHoldingRegisters, 0,
+                  WithCrc({0x01, 65, 0x02, 0x00, 0x2A}), kReceiveDone, 7, {}},
+        ReplyCase{"exception reply", 3, kMemHoldingRegisters, 0, {0x01, 0x83, 0x02, 0xC0, 0xF1},
+                  kReceiveRefused, 5, {"KOVRIN> (MB-protocol) Illegal data address"}},
+        ReplyCase{"exception reply code 1", 3, kMemHoldingRegisters, 0, WithCrc({0x01, 0x83, 0x01}),
+                  kReceiveDone, 5, {"KOVRIN> (MB-protocol) Illegal function"}},
+        ReplyCase{"exception reply to another function", 3, kMemHoldingRegisters, 0,
+                  WithCrc({0x01, 0x84, 0x02}), kReceiveRefused, 5,
+                  {"KOVRIN> Different function with 0x80 returned",
+                   "KOVRIN> (MB-protocol) Illegal data address"}},
+        ReplyCase{"exception reply during a write", 6, kMemHoldingRegisters, 1,
+                  WithCrc({0x01, 0x86, 0x04}), kReceiveTransport, 5,
+                  {"KOVRIN> (MB-protocol) Failure in associated device"}},
+        ReplyCase{"short exception reply", 3, kMemHoldingRegisters, 0, {0x01, 0x83, 0x02},
+                  kReceiveWrong, 2, {"KOVRIN> Receive() wrong length 2nd part message iRead=1"}},
+        ReplyCase{"exception code missing", 3, kMemHoldingRegisters, 0, {0x01, 0x83},
+                  kReceiveTransport, 2, {"KOVRIN> Receive() timeout 2nd part message (iRead=0)"}}));
+
+// ---- exception codes ------------------------------------------------------------------
+
+struct ExceptionClass {
+  int code;
+  const char* message;
+  int result;
+};
+
+const ExceptionClass kExceptionClasses[] = {
+    {1, "KOVRIN> (MB-protocol) Illegal function", kReceiveDone},
+    {2, "KOVRIN> (MB-protocol) Illegal data address", kReceiveRefused},
+    {3, "KOVRIN> (MB-protocol) Illegal data value", kReceiveRefused},
+    {4, "KOVRIN> (MB-protocol) Failure in associated device", kReceiveTransport},
+    {5, "KOVRIN> (MB-protocol) Acknowledge (processing)", kReceiveRefused},
+    {6, "KOVRIN> (MB-protocol) Busy, rejected message", kReceiveDone},
+    {7, "KOVRIN> (MB-protocol) Negative acknowledgment", kReceiveDone},
+    {8, "KOVRIN> (MB-protocol) Memory parity error", kReceiveDone},
+};
+const ExceptionClass kOtherCodes = {-1, "KOVRIN> (MB-protocol error)", kReceiveDone};
+
+TEST_F(FrameExchangeTest, EveryExceptionCodeHasItsMessageAndResult) {
+  instance_.txBuffer[1] = 3;
+  for (int code = 0; code <= 255; ++code) {
+    ExceptionClass expected = kOtherCodes;
+    for (const ExceptionClass& c : kExceptionClasses) {
+      if (c.code == code) expected = c;
+    }
+    log_.Clear();
+    Reply(WithCrc({0x01, 0x83, static_cast<uint8_t>(code)}));
+    int length = -1;
+    EXPECT_EQ(Receive(&length), expected.result) << "code " << code;
+    EXPECT_EQ(length, 5) << "code " << code;
+    EXPECT_EQ(log_.lines(), (std::vector<LogLine>{{kLogDetail, expected.message}})) << "code " << code;
+    EXPECT_EQ(instance_.rxBuffer[2], code);
+  }
+}
+
+// ---- timing -----------------------------------------------------------------------------
+
+TEST_F(FrameExchangeTest, SilentDeviceReturnsAfterAboutTheReplyTimeout) {
+  SetReadTimeout(instance_.portHandle, 20);  // 200 ms
+  const auto start = Clock::now();
+  int length = -1;
+  EXPECT_EQ(Receive(&length), kReceiveTransport);
+  const int64_t elapsed = MsSince(start);
+  EXPECT_GE(elapsed, 190);
+  EXPECT_LT(elapsed, 700) << "waited well past the reply timeout";
+}
+
+TEST_F(FrameExchangeTest, InterFrameGapInMillisecondsTakesPrecedence) {
+  const Bytes request{0x01, 0x03, 0x00, 0x00, 0x00, 0x01};
+  constexpr int kSends = 8;
+  // Busy-wait gap alone: it really runs (costs processor time).
+  instance_.IFG = 65535;
+  instance_.IFG_MS = 0;
+  double cpu = CpuMs();
+  for (int i = 0; i < kSends; ++i) ASSERT_EQ(Send(request), 0);
+  const double busyCpu = CpuMs() - cpu;
+  device_.ReceiveExactly(8 * kSends);
+
+  // Both set: only the sleep happens.
+  instance_.IFG_MS = 15;
+  const auto start = Clock::now();
+  cpu = CpuMs();
+  for (int i = 0; i < kSends; ++i) ASSERT_EQ(Send(request), 0);
+  const double sleepCpu = CpuMs() - cpu;
+  const int64_t elapsed = MsSince(start);
+  device_.ReceiveExactly(8 * kSends);
+
+  EXPECT_GT(busyCpu, 2.0) << "the busy-wait loop did not run";
+  EXPECT_GE(elapsed, 15 * kSends - 5);
+  EXPECT_LT(sleepCpu, busyCpu / 2) << "the busy wait ran although IFG_MS was set";
+}
+
+// ---- SendFrame: RTS switching and failures ----------------------------------------
+
+struct SendCase {
+  const char* what;
+  uint8_t rtscts;
+  int fault;  // a SerialCall to fail once, or -1
+  int faultSkip;
+  int shortTo;  // -1: whole write
+  int result;
+  std::vector<std::string> messages;  // all at level 8
+  int escapes;                        // EscapeCommFunction calls
+};
+
+void PrintTo(const SendCase& c, std::ostream* out) { *out << c.what; }
+
+class SendTest : public FrameExchangeTest, public ::testing::WithParamInterface<SendCase> {};
+
+const char kEscapeFailed[] = "KOVRIN> Send() EscapeCommFunction() failed";
+const char kUnableToSend[] = "KOVRIN> SEND> Unable to send message.";
+
+TEST_P(SendTest, ResultMessagesAndRtsSteps) {
+  const SendCase& c = GetParam();
+  instance_.RTSCTS = c.rtscts;
+  if (c.fault >= 0) SerialFaultFail(static_cast<SerialCall>(c.fault), 1, c.faultSkip);
+  if (c.shortTo >= 0) SerialFaultShortTransfer(SerialCall::kWriteFile, static_cast<uint32_t>(c.shortTo));
+  const auto start = Clock::now();
+  EXPECT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), c.result);
+  const int64_t elapsed = MsSince(start);
+  std::vector<LogLine> expected;
+  for (const std::string& m : c.messages) expected.push_back({kLogDetail, m});
+  EXPECT_EQ(log_.lines(), expected);
+  EXPECT_EQ(g_lastError, c.result == 0 ? 0 : kLastErrorSendFailed);
+  EXPECT_EQ(SerialCallCount(SerialCall::kEscapeCommFunction), c.escapes);
+  if (c.rtscts) {
+    // The drain asks once, the output-queue wait at least once more.
+    EXPECT_GE(SerialCallCount(SerialCall::kClearCommError), 2);
+    if (c.fault != static_cast<int>(SerialCall::kClearCommError)) {
+      EXPECT_GE(elapsed, 1) << "RTS stays up a millisecond after the queue empties";
+    }
+  }
+  if (c.result == 0) {
+    EXPECT_EQ(device_.ReceiveExactly(8), (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sends, SendTest,
+    ::testing::Values(
+        SendCase{"plain", 0, -1, 0, -1, 0, {}, 0},
+        SendCase{"RTS switching on a line without RTS", 1, -1, 0, -1, 0,
+                 {kEscapeFailed, kEscapeFailed}, 2},
+        SendCase{"output queue cannot be watched", 1, static_cast<int>(SerialCall::kClearCommError), 1,
+                 -1, 0, {kEscapeFailed, "KOVRIN> Send() ClearCommError() failed", kEscapeFailed}, 2},
+        SendCase{"write fails", 0, static_cast<int>(SerialCall::kWriteFile), 0, -1, 2, {kUnableToSend}, 0},
+        SendCase{"short write", 0, -1, 0, 5, 2, {kUnableToSend}, 0},
+        SendCase{"write fails with RTS switching", 1, static_cast<int>(SerialCall::kWriteFile), 0, -1, 2,
+                 {kEscapeFailed, kEscapeFailed, kUnableToSend}, 2}));
+
+TEST_F(FrameExchangeTest, SendWithoutAnOpenPortFailsInTransport) {
+  const HANDLE open = instance_.portHandle;
+  instance_.portHandle = nullptr;  // as in "started, port failed"
+  EXPECT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 2);
+  EXPECT_EQ(g_lastError, kLastErrorSendFailed);
+  EXPECT_TRUE(log_.Contains(kUnableToSend));
+  int length = -1;
+  EXPECT_EQ(Receive(&length), kReceiveTransport);
+  instance_.portHandle = open;
 }
 
 }  // namespace

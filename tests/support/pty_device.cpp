@@ -45,3 +45,36 @@ std::vector<uint8_t> WithCrc(std::vector<uint8_t> bytes) {
   bytes.push_back(static_cast<uint8_t>(crc >> 8));
   return bytes;
 }
+
+void PtyDevice::LinkAs(const std::filesystem::path& dir, const std::string& linkName) const {
+  const std::string link = (dir / linkName).string();
+  if (!LineMakeSymlink(slavePath_.c_str(), link.c_str())) {
+    throw std::runtime_error("cannot link " + linkName);
+  }
+}
+
+void PtyDevice::UseAsComDir() const { setenv("VPI_COM_DIR", dir_.path().c_str(), 1); }
+
+void PtyDevice::HangUp() {
+  LineClose(master_);
+  master_ = -1;
+}
+
+namespace {
+
+void SetComDir(const std::optional<std::string>& dir) {
+  if (dir) {
+    setenv("VPI_COM_DIR", dir->c_str(), 1);
+  } else {
+    unsetenv("VPI_COM_DIR");
+  }
+}
+
+}  // namespace
+
+ScopedComDir::ScopedComDir(const std::optional<std::string>& dir) {
+  if (const char* now = std::getenv("VPI_COM_DIR")) previous_ = now;
+  SetComDir(dir);
+}
+
+ScopedComDir::~ScopedComDir() { SetComDir(previous_); }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,16 @@ class PtyDevice {
   // Appends the CRC and sends.
   void SendFrame(std::vector<uint8_t> bytes);
 
+  // The directory VPI_COM_DIR names for this device.
+  const std::filesystem::path& comDir() const { return dir_.path(); }
+  // Makes the device reachable as dir/linkName too (e.g. "com2" beside
+  // another device's "com1").
+  void LinkAs(const std::filesystem::path& dir, const std::string& linkName) const;
+  // Points VPI_COM_DIR at this device's directory again.
+  void UseAsComDir() const;
+  // Closes the far end: the driver's side sees the line hung up.
+  void HangUp();
+
  private:
   TempDir dir_;
   std::string slavePath_;
@@ -36,3 +48,16 @@ class PtyDevice {
 };
 
 std::vector<uint8_t> WithCrc(std::vector<uint8_t> bytes);
+
+// Sets (or, with no value, removes) VPI_COM_DIR for a scope and restores the
+// previous value afterwards.
+class ScopedComDir {
+ public:
+  explicit ScopedComDir(const std::optional<std::string>& dir);
+  ~ScopedComDir();
+  ScopedComDir(const ScopedComDir&) = delete;
+  ScopedComDir& operator=(const ScopedComDir&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};

@@ -156,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(TransferTest, RefusedWritesSendNothing) {
   Start([](const Bytes& r, int) { return WriteEcho(r); });
-  Bytes values(64, 0);
+  Bytes values(512, 0);  // room for the largest block that fits a frame
   struct Refusal {
     uint32_t command;
     Gate gate;

@@ -1,0 +1,620 @@
+// Start, restart, port control and end of an instance, through VpiMain as
+// the host calls them, with a pseudo-terminal as the instance's port.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <ostream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "entry/host_library.h"
+#include "entry/instance.h"
+#include "entry/vpi_main.h"
+#include "host/zelpro/zelpro_host.h"
+#include "platform/serial_faults.h"
+#include "serial/port.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/pty_device.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr int32_t kDriverNumber = 3;
+
+const char kOpenFailed[] = "KOVRIN> ColdStart() error opening COM port";
+const char kInstalled[] = "KOVRIN> ModBus/J-BUS (RTU protocol) 32bit driver installed";
+const char kChangeFailed[] = "KOVRIN> ChangeVpiParams() open new COM port failed";
+
+Bytes Snapshot(const VpiInstance& instance) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&instance);
+  return Bytes(bytes, bytes + sizeof instance);
+}
+
+// Runs before the log capture attaches, so the capture survives the reset.
+struct FreshHost {
+  FreshHost() { ZelHostReset(); }
+  ~FreshHost() { ZelHostReset(); }
+};
+
+ColdStartParams StartParams(uint32_t portInUse, const char* name = "COM1", uint32_t timeout = 20,
+                            uint16_t baud = 9600) {
+  ColdStartParams p{};
+  std::strncpy(p.portName, name, sizeof p.portName);
+  p.portInUse = portInUse;
+  p.replyTimeout = timeout;
+  p.baud = baud;
+  p.dataBits = 8;
+  p.stopBits = 0;
+  p.parity = 0;
+  return p;
+}
+
+ChangeParams ChangeTo(const char* name, int32_t timeout, uint16_t baud = 0, int16_t dataBits = 8,
+                      int16_t stopBits = 0, int16_t parity = 0) {
+  ChangeParams p{};
+  std::strncpy(p.portName, name, sizeof p.portName);
+  p.replyTimeout = timeout;
+  p.baud = baud;
+  p.dataBits = dataBits;
+  p.stopBits = stopBits;
+  p.parity = parity;
+  return p;
+}
+
+class LifecycleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SerialFaultsReset();
+    g_ended = 0;
+    std::memset(&instance_, 0xCD, sizeof instance_);  // the host's allocation is not cleared
+  }
+  void TearDown() override {
+    SerialFaultsReset();
+    g_ended = 0;
+    // The slot table refuses a handle that is garbage or already closed.
+    ClosePort(instance_.portHandle);
+  }
+
+  int32_t Call(uint32_t command, void* params = nullptr, int32_t driverNumber = kDriverNumber) {
+    return CallOn(&instance_, command, params, driverNumber);
+  }
+  static int32_t CallOn(VpiInstance* instance, uint32_t command, void* params,
+                        int32_t driverNumber = kDriverNumber) {
+    VpiRequest request{instance, command, driverNumber, 0, params};
+    return VpiMain(&request);
+  }
+  int32_t ColdStartWith(ColdStartParams params) { return Call(kCmdColdStart, &params); }
+  int32_t Change(ChangeParams params) { return Call(kCmdChangeVpiParams, &params); }
+
+  DWORD ReadTimeoutMs() const {
+    COMMTIMEOUTS t{};
+    return GetCommTimeouts(instance_.portHandle, &t) ? t.ReadTotalTimeoutConstant : 0xFFFFFFFFu;
+  }
+  static bool Held(const PtyDevice& device) {
+    HANDLE probe = nullptr;
+    PortSettings line{};
+    line.baud = 9600;
+    line.dataBits = 8;
+    if (OpenPort(device.devicePath().c_str(), line, &probe) != kPortDone) return true;
+    ClosePort(probe);
+    return false;
+  }
+  // The instance's handle is the device's line: a frame written reaches it.
+  bool Reaches(PtyDevice& device) const {
+    const Bytes frame{0x01, 0x02, 0x03};
+    DWORD written = 0;
+    if (WriteBytes(instance_.portHandle, frame.data(), 3, &written) != kPortDone) return false;
+    return device.ReceiveExactly(3) == frame;
+  }
+  bool ClientRegistered() const { return ZelHostClientRegistered(instance_.clientId) != 0; }
+  std::string ClientName() const {
+    char name[64];
+    ZelHostClientName(instance_.clientId, name, sizeof name);
+    return name;
+  }
+  std::vector<LogLine> Lines(std::initializer_list<LogLine> lines) { return lines; }
+
+  FreshHost host_;
+  PtyDevice device_;
+  LogCapture log_;
+  VpiInstance instance_;
+};
+
+// ---- the state table ---------------------------------------------------------------
+
+enum class Step { kStartWithPort, kStartWithoutPort, kStartMissingPort, kCloseCom, kReOpenCom,
+                  kChangeToCom1, kEndVpi };
+
+struct StateCase {
+  const char* state;
+  std::vector<Step> steps;
+  int32_t result;  // of the last step
+  int portOpen;    // -1: any
+  bool handleOpen;
+  bool clientRegistered;
+  bool ended;
+};
+
+void PrintTo(const StateCase& c, std::ostream* out) { *out << c.state; }
+
+class StateTableTest : public LifecycleTest, public ::testing::WithParamInterface<StateCase> {};
+
+TEST_P(StateTableTest, StepsReachTheState) {
+  const StateCase& c = GetParam();
+  int32_t result = -1;
+  for (Step step : c.steps) {
+    ChangeParams change = ChangeTo("COM1", 20, 9600);
+    switch (step) {
+      case Step::kStartWithPort: result = ColdStartWith(StartParams(1)); break;
+      case Step::kStartWithoutPort: result = ColdStartWith(StartParams(0)); break;
+      case Step::kStartMissingPort: result = ColdStartWith(StartParams(1, "COM7")); break;
+      case Step::kCloseCom: result = Call(kCmdCloseCom); break;
+      case Step::kReOpenCom: result = Call(kCmdReOpenCom); break;
+      case Step::kChangeToCom1: result = Call(kCmdChangeVpiParams, &change); break;
+      case Step::kEndVpi: result = Call(kCmdEndVpi); break;
+    }
+  }
+  EXPECT_EQ(result, c.result);
+  if (c.portOpen >= 0) {
+    EXPECT_EQ(instance_.portOpen != 0, c.portOpen != 0);
+  }
+  EXPECT_EQ(instance_.portHandle != nullptr, c.handleOpen);
+  EXPECT_EQ(Held(device_), c.handleOpen);
+  if (c.handleOpen) {
+    EXPECT_TRUE(Reaches(device_));
+  }
+  EXPECT_EQ(ZelHostClientCount(), c.clientRegistered ? 1 : 0);
+  EXPECT_EQ(g_ended != 0, c.ended);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, StateTableTest,
+    ::testing::Values(
+        StateCase{"started, no port", {Step::kStartWithoutPort}, 0, 0, false, true, false},
+        StateCase{"started, port failed", {Step::kStartMissingPort}, 2, 1, false, true, false},
+        StateCase{"running", {Step::kStartWithPort}, 0, 1, true, true, false},
+        StateCase{"running after ChangeVpiParams", {Step::kStartWithoutPort, Step::kChangeToCom1}, 0,
+                  1, true, true, false},
+        StateCase{"closed", {Step::kStartWithPort, Step::kCloseCom}, 0, 0, false, false, false},
+        StateCase{"reopened", {Step::kStartWithPort, Step::kCloseCom, Step::kReOpenCom}, 0, 1, true,
+                  false, false},
+        StateCase{"ended", {Step::kStartWithPort, Step::kEndVpi}, 0, -1, false, false, true},
+        StateCase{"ended without a port", {Step::kStartWithoutPort, Step::kEndVpi}, 0, -1, false,
+                  false, true}));
+
+// A read of one holding register, as the host asks for it after the start.
+struct ReadAfterCase {
+  const char* state;
+  std::vector<Step> steps;
+  int32_t result;
+};
+
+void PrintTo(const ReadAfterCase& c, std::ostream* out) { *out << c.state; }
+
+class ReadAfterTest : public LifecycleTest, public ::testing::WithParamInterface<ReadAfterCase> {};
+
+TEST_P(ReadAfterTest, TransferCommandsSeeThePortFlag) {
+  const ReadAfterCase& c = GetParam();
+  for (Step step : c.steps) {
+    switch (step) {
+      case Step::kStartWithoutPort: ColdStartWith(StartParams(0)); break;
+      case Step::kStartMissingPort: ColdStartWith(StartParams(1, "COM7")); break;
+      case Step::kStartWithPort: ColdStartWith(StartParams(1)); break;
+      case Step::kCloseCom: Call(kCmdCloseCom); break;
+      case Step::kEndVpi: Call(kCmdEndVpi); break;
+      default: FAIL() << "step not used here";
+    }
+  }
+  uint8_t values[16] = {};
+  GateTransfer transfer{"0140001", 0, 1, kMemHoldingRegisters, 0, -1, 16, kGateInt16, 1, 0, values};
+  EXPECT_EQ(Call(kCmdSingleRead, &transfer), c.result);
+  EXPECT_TRUE(device_.Received(20).empty()) << "nothing may reach the line";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, ReadAfterTest,
+    ::testing::Values(
+        ReadAfterCase{"started, no port: refused", {Step::kStartWithoutPort}, kResultFailed},
+        ReadAfterCase{"started, port failed: transport failure", {Step::kStartMissingPort},
+                      kResultTransport},
+        ReadAfterCase{"closed: refused", {Step::kStartWithPort, Step::kCloseCom}, kResultFailed},
+        ReadAfterCase{"ended: nothing happens", {Step::kStartWithPort, Step::kEndVpi}, kResultDone}));
+
+// ---- ColdStart ------------------------------------------------------------------------
+
+TEST_F(LifecycleTest, ColdStartSetsDefaultsRegistersOpensAndAppliesTheTimeout) {
+  ASSERT_EQ(ColdStartWith(StartParams(1, "COM1", 25, 19200)), kResultDone);
+  ASSERT_GE(log_.lines().size(), 2u);
+  const LogLine& version = log_.lines().front();
+  EXPECT_EQ(version.level, kLogMajor);
+  EXPECT_TRUE(std::regex_match(version.text,
+                               std::regex("KOVRIN>:version compiled on [A-Z][a-z]{2} [ 0-3][0-9] "
+                                          "[0-9]{4} at time [0-2][0-9]:[0-5][0-9]:[0-5][0-9]")))
+      << version.text;
+  EXPECT_EQ(log_.lines().back(), (LogLine{kLogMajor, kInstalled}));
+  EXPECT_FALSE(log_.Contains(kOpenFailed));
+
+  EXPECT_EQ(instance_.base, 'D');
+  EXPECT_EQ(instance_.protocol, 'M');
+  EXPECT_EQ(instance_.RTSCTS, 0);
+  EXPECT_EQ(instance_.IFG, 0);
+  EXPECT_EQ(instance_.IFG_MS, 0);
+  EXPECT_EQ(instance_.flags, 0);
+  EXPECT_EQ(instance_.portOpen, 1u);
+  EXPECT_EQ(instance_.replyTimeout, 25u);
+  EXPECT_STREQ(instance_.portSettings.portName, "COM1");
+  EXPECT_EQ(instance_.portSettings.baud, 19200);
+  EXPECT_EQ(instance_.portSettings.dataBits, 8);
+  EXPECT_EQ(instance_.portSettings.stopBits, 0);
+  EXPECT_EQ(instance_.portSettings.parity, 0);
+  EXPECT_EQ(instance_.portSettings.lineFlags, 0x0303);
+  EXPECT_EQ(ReadTimeoutMs(), 250u);
+  EXPECT_TRUE(ClientRegistered());
+  EXPECT_EQ(ClientName(), "Dorza No_03");
+  SerialDeviceView view{};
+  ASSERT_TRUE(SerialViewDevice(instance_.portHandle, &view));
+  EXPECT_EQ(view.baud, 19200u);
+}
+
+TEST_F(LifecycleTest, ClientNameCarriesTheDriverNumberWithAtLeastTwoDigits) {
+  const struct {
+    int32_t driverNumber;
+    const char* name;
+  } cases[] = {{3, "Dorza No_03"}, {123, "Dorza No_123"}, {0, "Dorza No_00"}, {45, "Dorza No_45"}};
+  for (const auto& c : cases) {
+    ColdStartParams params = StartParams(0);
+    ASSERT_EQ(Call(kCmdColdStart, &params, c.driverNumber), kResultDone);
+    EXPECT_EQ(ClientName(), c.name);
+  }
+}
+
+TEST_F(LifecycleTest, ColdStartReadsTheInitFileOfItsDriverNumber) {
+  std::ofstream("KOVRIN03.INT") << "BUS = J,H\nRTSCTS = YES\nIFG_MS = 7\nSWAP = YES\n";
+  std::ofstream("KOVRIN04.INT") << "BUS = M,L\n";
+  ASSERT_EQ(ColdStartWith(StartParams(0)), kResultDone);
+  EXPECT_EQ(instance_.protocol, 'J');
+  EXPECT_EQ(instance_.base, 'H');
+  EXPECT_EQ(instance_.RTSCTS, 1);
+  EXPECT_EQ(instance_.IFG_MS, 7);
+  EXPECT_EQ(instance_.flags, kFlagSwap);
+}
+
+struct WriteFlagCase {
+  const char* what;
+  uint32_t portInUse;
+  bool refuseClient;
+  int32_t result;
+};
+
+void PrintTo(const WriteFlagCase& c, std::ostream* out) { *out << c.what; }
+
+class ColdStartClearsWriteFlagTest : public LifecycleTest,
+                                     public ::testing::WithParamInterface<WriteFlagCase> {};
+
+TEST_P(ColdStartClearsWriteFlagTest, GarbageInTheInstanceAreaIsNotAWriteInProgress) {
+  const WriteFlagCase& c = GetParam();
+  instance_.writeInProgress = 1;  // the value that would steer replies as write echoes
+  ZelHostRefuseClients(c.refuseClient ? 1 : 0);
+  EXPECT_EQ(ColdStartWith(StartParams(c.portInUse)), c.result);
+  EXPECT_EQ(instance_.writeInProgress, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, ColdStartClearsWriteFlagTest,
+                         ::testing::Values(WriteFlagCase{"with a port", 1, false, 0},
+                                           WriteFlagCase{"without a port", 0, false, 0},
+                                           WriteFlagCase{"client refused", 1, true, 1}));
+
+TEST_F(LifecycleTest, RefusedClientReturnsOneSilentlyWithoutOpeningThePort) {
+  std::ofstream("KOVRIN.INT") << "BUS = J,D\n";
+  ZelHostRefuseClients(1);
+  EXPECT_EQ(ColdStartWith(StartParams(1)), kResultFailed);
+  EXPECT_FALSE(log_.Contains(kOpenFailed));
+  EXPECT_FALSE(log_.Contains(kInstalled));
+  EXPECT_EQ(instance_.portOpen, 1u);
+  EXPECT_EQ(instance_.portHandle, nullptr);
+  EXPECT_FALSE(Held(device_));
+  EXPECT_EQ(ZelHostClientCount(), 0);
+  EXPECT_EQ(instance_.protocol, 'J') << "the init file was read before the refusal";
+  EXPECT_EQ(instance_.replyTimeout, 20u);
+}
+
+struct OpenFailureCase {
+  const char* what;
+  const char* name;
+  uint16_t baud;
+  bool heldElsewhere;
+};
+
+void PrintTo(const OpenFailureCase& c, std::ostream* out) { *out << c.what; }
+
+class ColdStartOpenFailureTest : public LifecycleTest,
+                                 public ::testing::WithParamInterface<OpenFailureCase> {};
+
+TEST_P(ColdStartOpenFailureTest, LogsAndReturnsTwoWithTheFlagSetAndNoHandle) {
+  const OpenFailureCase& c = GetParam();
+  HANDLE other = nullptr;
+  if (c.heldElsewhere) {
+    PortSettings line{};
+    line.baud = 9600;
+    line.dataBits = 8;
+    ASSERT_EQ(OpenPort("COM1", line, &other), kPortDone);
+  }
+  EXPECT_EQ(ColdStartWith(StartParams(1, c.name, 20, c.baud)), kResultTransport);
+  EXPECT_EQ(log_.lines().back(), (LogLine{kLogMajor, kOpenFailed}));
+  EXPECT_FALSE(log_.Contains(kInstalled));
+  EXPECT_EQ(instance_.portOpen, 1u);
+  EXPECT_EQ(instance_.portHandle, nullptr);
+  EXPECT_TRUE(ClientRegistered());
+  if (other != nullptr) ClosePort(other);
+  EXPECT_FALSE(Held(device_));
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, ColdStartOpenFailureTest,
+                         ::testing::Values(OpenFailureCase{"missing device", "COM7", 9600, false},
+                                           OpenFailureCase{"device held", "COM1", 9600, true},
+                                           OpenFailureCase{"line settings refused", "COM1", 14400,
+                                                           false}));
+
+TEST_F(LifecycleTest, ColdStartOfARunningInstanceDropsTheOldHandleWithoutClosingIt) {
+  ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  const HANDLE old = instance_.portHandle;
+  EXPECT_EQ(ColdStartWith(StartParams(1)), kResultTransport);
+  EXPECT_EQ(instance_.portHandle, nullptr);
+  EXPECT_TRUE(log_.Contains(kOpenFailed));
+  instance_.portHandle = old;  // the old handle still holds and works the line
+  EXPECT_TRUE(Reaches(device_));
+}
+
+// ---- WarmStart -------------------------------------------------------------------------
+
+TEST_F(LifecycleTest, WarmStartDrainsARunningPort) {
+  ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  device_.Send(Bytes(40, 0x77));
+  DWORD errors = 0;
+  COMSTAT status{};
+  for (int i = 0; i < 2000; ++i) {
+    ASSERT_TRUE(ClearCommError(instance_.portHandle, &errors, &status));
+    if (status.cbInQue == 40) break;
+    Sleep(1);
+  }
+  ASSERT_EQ(status.cbInQue, 40u);
+  log_.Clear();
+  EXPECT_EQ(Call(kCmdWarmStart), kResultDone);
+  ASSERT_TRUE(ClearCommError(instance_.portHandle, &errors, &status));
+  EXPECT_EQ(status.cbInQue, 0u);
+  EXPECT_EQ(ReadTimeoutMs(), 200u);
+  EXPECT_EQ(log_.lines(), Lines({{kLogDetail, "KOVRIN> WarmStart()"}}));
+}
+
+TEST_F(LifecycleTest, WarmStartWithoutAPortOnlyLogs) {
+  for (const char* name : {"", "COM7"}) {  // no port in use; port failed to open
+    ColdStartParams params = StartParams(name[0] == '\0' ? 0 : 1, name);
+    Call(kCmdColdStart, &params);
+    log_.Clear();
+    SerialFaultsReset();
+    EXPECT_EQ(Call(kCmdWarmStart), kResultDone);
+    EXPECT_EQ(log_.lines(), Lines({{kLogDetail, "KOVRIN> WarmStart()"}}));
+    EXPECT_EQ(SerialCallCount(SerialCall::kClearCommError), 0);
+  }
+}
+
+// ---- CloseCom and EndVpi ------------------------------------------------------------------
+
+TEST_F(LifecycleTest, CloseComWithoutAPortRemovesTheClient) {
+  ASSERT_EQ(ColdStartWith(StartParams(0)), kResultDone);
+  log_.Clear();
+  EXPECT_EQ(Call(kCmdCloseCom), kResultDone);
+  EXPECT_EQ(ZelHostClientCount(), 0);
+  EXPECT_TRUE(log_.lines().empty());
+  EXPECT_EQ(Call(kCmdCloseCom), kResultDone) << "a second close is harmless";
+}
+
+TEST_F(LifecycleTest, CloseComThatCannotCloseKeepsEverythingAndSaysNothing) {
+  ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  const HANDLE handle = instance_.portHandle;
+  log_.Clear();
+  SerialFaultFail(SerialCall::kCloseHandle);
+  EXPECT_EQ(Call(kCmdCloseCom), kResultTransport);
+  EXPECT_TRUE(log_.lines().empty());
+  EXPECT_EQ(instance_.portHandle, handle);
+  EXPECT_EQ(instance_.portOpen, 1u);
+  EXPECT_TRUE(ClientRegistered());
+  EXPECT_TRUE(Reaches(device_));
+}
+
+TEST_F(LifecycleTest, EndVpiEndsEveryInstanceOfTheModule) {
+  ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  log_.Clear();
+  EXPECT_EQ(Call(kCmdEndVpi), kResultDone);
+  EXPECT_EQ(log_.lines(), Lines({{kLogDetail, "KOVRIN> EndVpi()"}}));
+  EXPECT_EQ(instance_.portHandle, nullptr);
+  EXPECT_FALSE(Held(device_));
+  EXPECT_EQ(ZelHostClientCount(), 0);
+
+  // Every later request, to this or any other instance, answers 0 untouched.
+  log_.Clear();
+  VpiInstance other;
+  std::memset(&other, 0xAB, sizeof other);
+  const Bytes otherBefore = Snapshot(other);
+  const Bytes before = Snapshot(instance_);
+  ColdStartParams start = StartParams(1);
+  ChangeParams change = ChangeTo("COM1", 20, 9600);
+  EXPECT_EQ(CallOn(&other, kCmdColdStart, &start), kResultDone);
+  EXPECT_EQ(Call(kCmdColdStart, &start), kResultDone);
+  EXPECT_EQ(Call(kCmdReOpenCom), kResultDone);
+  EXPECT_EQ(Call(kCmdChangeVpiParams, &change), kResultDone);
+  EXPECT_EQ(Call(kCmdWarmStart), kResultDone);
+  EXPECT_EQ(Call(kCmdEndVpi), kResultDone);
+  EXPECT_TRUE(Snapshot(other) == otherBefore);
+  EXPECT_TRUE(Snapshot(instance_) == before);
+  EXPECT_TRUE(log_.lines().empty());
+  EXPECT_FALSE(Held(device_));
+  EXPECT_EQ(ZelHostClientCount(), 0);
+}
+
+TEST_F(LifecycleTest, EndVpiThatCannotCloseLogsAndEndsAllTheSame) {
+  ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  log_.Clear();
+  SerialFaultFail(SerialCall::kCloseHandle);
+  EXPECT_EQ(Call(kCmdEndVpi), kResultTransport);
+  EXPECT_EQ(log_.lines(), Lines({{kLogMajor, "KOVRIN> EndVpi() error closing COM port"},
+                                 {kLogDetail, "KOVRIN> EndVpi()"}}));
+  EXPECT_EQ(g_ended, 1);
+  EXPECT_TRUE(ClientRegistered());
+  EXPECT_EQ(Call(kCmdCloseCom), kResultDone);
+  EXPECT_TRUE(Held(device_)) << "no handler runs once the module has ended";
+}
+
+// ---- ReOpenCom ----------------------------------------------------------------------------
+
+TEST_F(LifecycleTest, ReOpenComOpensTheStoredPortWithTheOpenTimeoutAndNoClient) {
+  ASSERT_EQ(ColdStartWith(StartParams(1, "COM1", 20, 19200)), kResultDone);
+  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  log_.Clear();
+  EXPECT_EQ(Call(kCmdReOpenCom), kResultDone);
+  EXPECT_TRUE(log_.lines().empty());
+  EXPECT_EQ(instance_.portOpen, 1u);
+  EXPECT_TRUE(Reaches(device_));
+  EXPECT_EQ(ReadTimeoutMs(), 1000u) << "replyTimeout is not applied";
+  EXPECT_EQ(instance_.replyTimeout, 20u);
+  EXPECT_EQ(ZelHostClientCount(), 0);
+  SerialDeviceView view{};
+  ASSERT_TRUE(SerialViewDevice(instance_.portHandle, &view));
+  EXPECT_EQ(view.baud, 19200u);
+}
+
+TEST_F(LifecycleTest, ReOpenComThatFailsChangesNothingAndSaysNothing) {
+  ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  const HANDLE running = instance_.portHandle;
+  log_.Clear();
+  // While the instance itself holds the port, the exclusive open refuses.
+  EXPECT_EQ(Call(kCmdReOpenCom), kResultTransport);
+  EXPECT_EQ(instance_.portHandle, running);
+  EXPECT_TRUE(Reaches(device_));
+
+  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  HANDLE other = nullptr;
+  ASSERT_EQ(OpenPort("COM1", instance_.portSettings, &other), kPortDone);
+  EXPECT_EQ(Call(kCmdReOpenCom), kResultTransport);
+  EXPECT_EQ(instance_.portOpen, 0u);
+  EXPECT_EQ(instance_.portHandle, nullptr);
+  EXPECT_TRUE(log_.lines().empty());
+  ClosePort(other);
+}
+
+TEST_F(LifecycleTest, ReOpenComOfAnInstanceThatNeverHadAPortFails) {
+  // The port settings are still whatever the host's allocation held.
+  ASSERT_EQ(ColdStartWith(StartParams(0)), kResultDone);
+  EXPECT_EQ(Call(kCmdReOpenCom), kResultTransport);
+  EXPECT_EQ(instance_.portHandle, nullptr);
+  EXPECT_EQ(instance_.portOpen, 0u);
+}
+
+// ---- ChangeVpiParams -------------------------------------------------------------------------
+
+struct ChangeCase {
+  const char* what;
+  ChangeParams change;
+  uint32_t replyTimeout;
+  uint16_t baud;
+  int16_t dataBits;
+  int16_t stopBits;
+  int16_t parity;
+};
+
+void PrintTo(const ChangeCase& c, std::ostream* out) { *out << c.what; }
+
+class ChangeOfAClosedPortTest : public LifecycleTest,
+                                public ::testing::WithParamInterface<ChangeCase> {};
+
+TEST_P(ChangeOfAClosedPortTest, OpensWithTheResultingSettingsAndTimeout) {
+  const ChangeCase& c = GetParam();
+  ASSERT_EQ(ColdStartWith(StartParams(1, "COM1", 20, 9600)), kResultDone);
+  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  log_.Clear();
+  EXPECT_EQ(Change(c.change), kResultDone);
+  EXPECT_TRUE(log_.lines().empty());
+  EXPECT_EQ(instance_.portOpen, 1u);
+  EXPECT_TRUE(Reaches(device_));
+  EXPECT_EQ(instance_.replyTimeout, c.replyTimeout);
+  EXPECT_EQ(ReadTimeoutMs(), c.replyTimeout * 10);
+  EXPECT_EQ(instance_.portSettings.baud, c.baud);
+  EXPECT_EQ(instance_.portSettings.dataBits, c.dataBits);
+  EXPECT_EQ(instance_.portSettings.stopBits, c.stopBits);
+  EXPECT_EQ(instance_.portSettings.parity, c.parity);
+  EXPECT_EQ(instance_.portSettings.lineFlags, 0x0303);
+  SerialDeviceView view{};
+  ASSERT_TRUE(SerialViewDevice(instance_.portHandle, &view));
+  EXPECT_EQ(view.baud, c.baud);
+  EXPECT_EQ(view.twoStopBits, c.stopBits == TWOSTOPBITS);
+  EXPECT_EQ(ZelHostClientCount(), 0) << "no client is registered again";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, ChangeOfAClosedPortTest,
+    ::testing::Values(
+        ChangeCase{"stored everything (-1, baud 0)", ChangeTo("COM1", -1), 20, 9600, 8, 0, 0},
+        ChangeCase{"timeout 0 keeps the stored one", ChangeTo("COM1", 0), 20, 9600, 8, 0, 0},
+        ChangeCase{"new timeout", ChangeTo("COM1", 35), 35, 9600, 8, 0, 0},
+        ChangeCase{"new line", ChangeTo("COM1", -1, 19200, 7, 2, 2), 20, 19200, 7, 2, 2},
+        ChangeCase{"baud above 32767 counts as nonzero", ChangeTo("COM1", 12, 38400, 8, 2, 4), 12,
+                   38400, 8, 2, 4},
+        ChangeCase{"baud 0 keeps all four", ChangeTo("COM1", -1, 0, 5, 2, 3), 20, 9600, 8, 0, 0}));
+
+TEST_F(LifecycleTest, ChangeNamingTheOpenPortFailsButKeepsTheOldHandle) {
+  ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  const HANDLE running = instance_.portHandle;
+  log_.Clear();
+  EXPECT_EQ(Change(ChangeTo("COM1", 30, 19200, 7, 2, 2)), kResultTransport);
+  EXPECT_EQ(log_.lines(), Lines({{kLogMajor, kChangeFailed}}));
+  EXPECT_EQ(instance_.portHandle, running);
+  EXPECT_TRUE(Reaches(device_));
+  EXPECT_EQ(instance_.portOpen, 1u);
+  EXPECT_TRUE(ClientRegistered());
+  EXPECT_EQ(instance_.replyTimeout, 30u);
+  EXPECT_EQ(ReadTimeoutMs(), 200u) << "the old handle keeps its timeout";
+  EXPECT_EQ(instance_.portSettings.baud, 19200);
+  EXPECT_EQ(instance_.portSettings.dataBits, 7);
+  EXPECT_EQ(instance_.portSettings.stopBits, 2);
+  EXPECT_EQ(instance_.portSettings.parity, 2);
+}
+
+TEST_F(LifecycleTest, ChangeToAnotherPortClosesTheOldOneAndRemovesTheClient) {
+  PtyDevice second;
+  second.LinkAs(device_.comDir(), "com2");
+  device_.UseAsComDir();
+  ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  log_.Clear();
+  EXPECT_EQ(Change(ChangeTo("COM2", 25)), kResultDone);
+  EXPECT_TRUE(log_.lines().empty());
+  EXPECT_FALSE(Held(device_));
+  EXPECT_TRUE(Reaches(second));
+  EXPECT_EQ(ZelHostClientCount(), 0);
+  EXPECT_EQ(instance_.portOpen, 1u);
+  EXPECT_STREQ(instance_.portSettings.portName, "COM2");
+  EXPECT_EQ(ReadTimeoutMs(), 250u);
+}
+
+TEST_F(LifecycleTest, ChangeComparesNamesCaseSensitively) {
+  ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  EXPECT_EQ(Change(ChangeTo("com1", -1)), kResultDone) << "the old port was closed first";
+  EXPECT_TRUE(Reaches(device_));
+  EXPECT_EQ(ZelHostClientCount(), 0);
+}
+
+TEST_F(LifecycleTest, ChangeThatCannotOpenLogsAndKeepsThePreviousHandle) {
+  ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  log_.Clear();
+  EXPECT_EQ(Change(ChangeTo("COM7", -1)), kResultTransport);
+  EXPECT_EQ(log_.lines(), Lines({{kLogMajor, kChangeFailed}}));
+  EXPECT_EQ(instance_.portHandle, nullptr);
+  EXPECT_EQ(instance_.portOpen, 0u);
+  EXPECT_STREQ(instance_.portSettings.portName, "COM7");
+}
+
+}  // namespace

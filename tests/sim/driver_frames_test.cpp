@@ -1,0 +1,96 @@
+// The driver's own frame exchange against the simulator: what the simulator
+// serves has the lengths and layout the driver reads.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "entry/handlers.h"
+#include "entry/instance.h"
+#include "serial/frame.h"
+#include "sim/simulator.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+class DriverFramesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::SimulatorOptions options;
+    options.stations = {1, 5};
+    options.line.link = (dir_.path() / "com1").string();
+    simulator_ = std::make_unique<sim::Simulator>(options);
+    std::string error;
+    ASSERT_TRUE(simulator_->Start(&error)) << error;
+    setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
+    std::memset(&instance_, 0, sizeof instance_);
+    ColdStartParams params{};
+    std::strncpy(params.portName, "COM1", sizeof params.portName);
+    params.portInUse = 1;
+    params.replyTimeout = 20;  // 200 ms
+    params.baud = 9600;
+    params.dataBits = 8;
+    VpiRequest request{&instance_, kCmdColdStart, 1, 0, &params};
+    ASSERT_EQ(ColdStart(&request), kResultDone);
+  }
+  void TearDown() override {
+    VpiRequest request{&instance_, kCmdCloseCom, 1, 0, nullptr};
+    CloseCom(&request);
+    unsetenv("VPI_COM_DIR");
+  }
+
+  // Sends the request as the driver does and reads the answer.
+  int Exchange(std::vector<uint8_t> request, int memoryType, int* length) {
+    transfer_.plc = request[0];
+    transfer_.memoryType = memoryType;
+    std::memcpy(instance_.txBuffer, request.data(), request.size());
+    if (SendFrame(&instance_, instance_.txBuffer, static_cast<int>(request.size())) != 0) return -1;
+    return ReceiveFrame(&transfer_, &instance_, instance_.rxBuffer, length);
+  }
+
+  TempDir dir_;
+  LogCapture log_;
+  std::unique_ptr<sim::Simulator> simulator_;
+  VpiInstance instance_;
+  GateTransfer transfer_{};
+};
+
+TEST_F(DriverFramesTest, ReadReply) {
+  int length = 0;
+  ASSERT_EQ(Exchange({0x01, 0x03, 0x00, 0x10, 0x00, 0x02}, kMemHoldingRegisters, &length), kReceiveDone);
+  EXPECT_EQ(length, 9);
+  EXPECT_TRUE(FrameCrcMatches(instance_.rxBuffer, length));
+  EXPECT_EQ(instance_.rxBuffer[4], 0x10);
+  EXPECT_EQ(instance_.rxBuffer[6], 0x11);
+}
+
+TEST_F(DriverFramesTest, WriteEcho) {
+  instance_.writeInProgress = 1;
+  int length = 0;
+  ASSERT_EQ(Exchange({0x05, 0x10, 0x00, 0x64, 0x00, 0x02, 0x04, 0x11, 0x22, 0x33, 0x44}, kMemHoldingRegisters, &length),
+            kReceiveDone);
+  instance_.writeInProgress = 0;
+  EXPECT_EQ(length, 8);
+  EXPECT_TRUE(FrameCrcMatches(instance_.rxBuffer, length));
+  EXPECT_EQ(simulator_->Get(5, sim::Area::kHoldingRegister, 101), 0x3344);
+}
+
+TEST_F(DriverFramesTest, ReportPacket) {
+  int length = 0;
+  // Report 16 of plc 5, packet 0: 05 41 23 F8 00 00.
+  ASSERT_EQ(Exchange({0x05, 0x41, 0x23, 0xF8, 0x00, 0x00}, 65, &length), kReceiveDone);
+  EXPECT_EQ(length, 136);
+  EXPECT_TRUE(FrameCrcMatches(instance_.rxBuffer, length));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(instance_.rxBuffer) + 6, 19), "S005 R9208 LINE 001");
+}
+
+TEST_F(DriverFramesTest, ExceptionAnswer) {
+  simulator_->QueueFaults({{sim::FaultKind::kException, 2}});
+  int length = 0;
+  EXPECT_EQ(Exchange({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}, kMemHoldingRegisters, &length), kReceiveRefused);
+  EXPECT_EQ(length, 5);
+}
+
+}  // namespace
