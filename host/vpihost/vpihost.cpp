@@ -1,5 +1,6 @@
 // vpihost: runs the driver module as the host runtime does.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -200,7 +201,8 @@ int main(int argc, char** argv) {
   }
 
   ColdStartParams start{};
-  std::strncpy(start.portName, port.c_str(), sizeof start.portName);
+  // The option allows 11 characters; the field keeps its terminating NUL.
+  std::memcpy(start.portName, port.c_str(), std::min(port.size(), sizeof start.portName - 1));
   start.portInUse = options.noPort ? 0 : 1;
   start.replyTimeout = options.timeout;
   start.baud = options.baud;
