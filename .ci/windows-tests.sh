@@ -45,7 +45,7 @@ have_sim=no
 if [ $have_sim = yes ] && [ -z "${KOVRIN_RTUSIM:-}" ]; then
   # The same configuration as tests/run.sh, so that CI builds this tree once.
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRIN_WERROR=$werror >/dev/null
-  cmake --build build -j "$(nproc)" --target rtusim
+  cmake --build build -j "$(nproc)" --target rtusim vpihost kovrinsx
 fi
 
 # ---- the prefix and the line pairs ----------------------------------------
@@ -143,6 +143,41 @@ if [ -f "$stage/dialog_end_to_end.exe" ]; then
   run_windows_test dialog_end_to_end KOVRINSX.DLL || failures=$((failures + 1))
 else
   echo "== dialog_end_to_end SKIPPED: no browse dialog (browse/) in this tree"
+fi
+
+# ---- vpihost.exe against the Linux host -----------------------------------
+# Both hosts run the demo gates file with a report fetch against one
+# simulator with the built-in simulator's values, the Linux host first; the
+# gate tables they print must be the same.
+if [ $have_sim = yes ] && [ -z "${KOVRIN_RTUSIM:-}" ]; then
+  echo "== vpihost.exe"
+  cp host/demo.gates "$stage"/
+  start_line 7
+  start_sim 7 --stations 1 --set 1:hr:100=float:21.5 --set 1:hr:200=ulong:123456789
+  mkdir -p "$work/linux-ports"
+  ln -s "$work/com7" "$work/linux-ports/com1"
+  table() { tr -d '\r' | sed -n '/^  #  address/,$p'; }
+  linux_status=0
+  VPI_COM_DIR=$work/linux-ports timeout 60 build/host/vpihost/vpihost --port COM1 --gates host/demo.gates \
+    report '!R01' 1 </dev/null >"$work/vpihost-linux.out" 2>"$work/vpihost-linux.err" || linux_status=$?
+  windows_status=0
+  (cd "$stage" && wine_run 120 vpihost.exe --port COM7 --gates demo.gates report '!R01' 1 \
+    </dev/null >"$work/vpihost-windows.out" 2>"$work/vpihost-windows.err") || windows_status=$?
+  wine_stop
+  table <"$work/vpihost-windows.out"
+  if [ $linux_status -ne 0 ] || [ $windows_status -ne 0 ]; then
+    echo "vpihost failed: Linux exit status $linux_status, Windows $windows_status"
+    cat "$work/vpihost-linux.out" "$work/vpihost-linux.err" "$work/vpihost-windows.out" "$work/vpihost-windows.err"
+    failures=$((failures + 1))
+  elif [ -z "$(table <"$work/vpihost-linux.out")" ] ||
+       ! diff <(table <"$work/vpihost-linux.out") <(table <"$work/vpihost-windows.out"); then
+    echo "vpihost.exe printed other values than the Linux host (diff above)"
+    failures=$((failures + 1))
+  else
+    echo "vpihost.exe printed the same gate table as the Linux host"
+  fi
+else
+  echo "== vpihost.exe SKIPPED: no device simulator (sim/) in this tree"
 fi
 
 wine_stop
