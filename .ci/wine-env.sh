@@ -15,10 +15,8 @@ WINE_BOOT_TIMEOUT=${WINE_BOOT_TIMEOUT:-180}
 wine_install() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386
-    $sudo apt-get update -qq
-  fi
+  # wine32 is an i386 package.
+  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
   local wanted=(wine wine32:i386 fonts-wine "$@")
   local missing=() pkg
   for pkg in "${wanted[@]}"; do
