@@ -162,58 +162,39 @@ TEST_F(SimulatorTransfer, WritesLandInTheStation) {
   EXPECT_EQ(simulator_->Get(1, sim::Area::kHoldingRegister, 32), 3);
 }
 
-TEST_F(SimulatorTransfer, ReadRetryPaths) {
+// Reads: 3 counted attempts plus 9 after wrong replies. Writes: 10 attempts.
+TEST_F(SimulatorTransfer, RetryPaths) {
   Start();
   struct Case {
+    uint32_t command;
     const char* faults;
     int32_t result;
     size_t requests;
   };
   const Case cases[] = {
-      {"silent*3", kResultTransport, 3},
-      {"wrong-slave*10", kResultFailed, 10},
-      {"bad-crc*2", kResultDone, 3},
-      {"exception:1*3", kResultFailed, 3},
-      {"exception:4*3", kResultTransport, 3},
-      {"garbage,truncate:4,split:2:5", kResultDone, 3},
-      {"wrong-function*4", kResultDone, 5},
-  };
-  for (const Case& c : cases) {
-    simulator_->ClearRequests();
-    log_.Clear();
-    Faults(c.faults);
-    uint8_t v[4] = {0xAA, 0xAA, 0xAA, 0xAA};
-    EXPECT_EQ(Gate(kCmdSingleRead, "0140011", 2, 1, v), c.result) << c.faults;
-    EXPECT_EQ(Requests(), c.requests) << c.faults;
-    if (c.result == kResultDone) {
-      EXPECT_EQ(Word(v + 2), 10) << c.faults;
-    } else {
-      EXPECT_EQ(Word(v + 2), 0xAAAA) << c.faults;
-    }
-    simulator_->ClearFaults();
-  }
-}
-
-TEST_F(SimulatorTransfer, WriteRetryPaths) {
-  Start();
-  struct Case {
-    const char* faults;
-    int32_t result;
-    size_t requests;
-  };
-  const Case cases[] = {
-      {"exception:2*10", kResultFailed, 10},
-      {"exception:4*10", kResultTransport, 10},
-      {"silent*10", kResultTransport, 10},
-      {"bad-crc*9", kResultDone, 10},
+      {kCmdSingleRead, "silent*3", kResultTransport, 3},
+      {kCmdSingleRead, "wrong-slave*10", kResultFailed, 10},
+      {kCmdSingleRead, "bad-crc*2", kResultDone, 3},
+      {kCmdSingleRead, "exception:1*3", kResultFailed, 3},
+      {kCmdSingleRead, "exception:4*3", kResultTransport, 3},
+      {kCmdSingleRead, "garbage,truncate:4,split:2:5", kResultDone, 3},
+      {kCmdSingleRead, "wrong-function*4", kResultDone, 5},
+      {kCmdSingleWrite, "exception:2*10", kResultFailed, 10},
+      {kCmdSingleWrite, "exception:4*10", kResultTransport, 10},
+      {kCmdSingleWrite, "silent*10", kResultTransport, 10},
+      {kCmdSingleWrite, "bad-crc*9", kResultDone, 10},
   };
   for (const Case& c : cases) {
     simulator_->ClearRequests();
     Faults(c.faults);
-    uint8_t v[4] = {0, 0, 5, 0};
-    EXPECT_EQ(Gate(kCmdSingleWrite, "0140011", 2, 1, v), c.result) << c.faults;
+    uint8_t v[4] = {0xAA, 0xAA, 0x05, 0x00};
+    EXPECT_EQ(Gate(c.command, "0140011", 2, 1, v), c.result) << c.faults;
     EXPECT_EQ(Requests(), c.requests) << c.faults;
     EXPECT_EQ(instance_.writeInProgress, 0u);
+    if (c.command == kCmdSingleRead) {
+      // A failed read leaves the value area as it was.
+      EXPECT_EQ(Word(v + 2), c.result == kResultDone ? 10 : 5) << c.faults;
+    }
     simulator_->ClearFaults();
   }
 }
