@@ -16,3 +16,13 @@ for dll_name in $imports; do
   esac
 done
 echo "$dll: exports VpiMain only; imports from $(echo $imports | tr '\n' ' ')"
+
+# The address dialog is what the module needs USER32 for: its template 101
+# must then be a resource of the module itself.
+if grep -qx USER32.DLL <<<"$imports"; then
+  resources=$(i686-w64-mingw32-windres -J coff -O rc -i "$dll" 2>/dev/null || true)
+  if ! grep -q '^101 DIALOGEX' <<<"$resources" || ! grep -q '^CAPTION "Tag Format"' <<<"$resources"; then
+    echo "$dll: dialog template 101 \"Tag Format\" is not among its resources"; exit 1
+  fi
+  echo "$dll: dialog template 101 \"Tag Format\" compiled in"
+fi

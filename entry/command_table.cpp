@@ -17,6 +17,6 @@ const VpiHandler kCommandTable[kCommandSlots + 1] = {
     ReOpenCom,            // 13
     GetVpiInfo,           // 14
     ChangeVpiParams,      // 15
-    nullptr,              // 16: BrowseAddress
+    BrowseAddress,        // 16
     nullptr,              // 17: none
 };

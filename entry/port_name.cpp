@@ -3,7 +3,9 @@
 #include "entry/instance.h"
 
 void CopyPortName(char (&to)[12], const char* from) {
-  std::strncpy(to, from, sizeof to);
+  size_t i = 0;
+  for (; i < sizeof to && from[i] != '\0'; ++i) to[i] = from[i];
+  for (; i < sizeof to; ++i) to[i] = '\0';
 }
 
 bool SamePortName(const char* a, const char* b) {
@@ -11,6 +13,8 @@ bool SamePortName(const char* a, const char* b) {
 }
 
 void PortNameToCString(const char* name, char (&out)[13]) {
-  std::strncpy(out, name, 12);
+  char field[12];
+  CopyPortName(field, name);
+  std::memcpy(out, field, sizeof field);
   out[12] = '\0';
 }

@@ -8,6 +8,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -34,6 +36,16 @@ struct Port {
   bool framingSet = false;
   BYTE byteSize = 8;
   BYTE parity = NOPARITY;
+  // Set by a write: the answer cannot be there yet, so the next read waits
+  // before it reads. Otherwise a read first takes what is waiting, which
+  // saves a poll per piece of a reply that has arrived whole.
+  bool readWaitsFirst = false;
+  // The output queue was seen empty and nothing was written since: it stays
+  // empty, and ClearCommError need not ask again.
+  bool outputIdle = false;
+  // A pseudo-terminal writes straight into its far end's input: it has no
+  // output queue (TIOCOUTQ always answers 0 there).
+  bool noOutputQueue = false;
 };
 
 constexpr int kMaxPorts = 64;
@@ -138,6 +150,13 @@ void SetModemLine(int fd, int line, bool on) {
   ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
 }
 
+bool IsPseudoTerminalSlave(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  const unsigned int deviceMajor = major(st.st_rdev);
+  return deviceMajor >= 136 && deviceMajor <= 143;  // Unix98 pty slaves
+}
+
 bool WaitFor(int fd, short events, int timeoutMs) {
   pollfd p{fd, events, 0};
   for (;;) {
@@ -229,6 +248,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
     port.used = true;
     port.fd = fd;
     port.isTerminal = isTerminal;
+    port.noOutputQueue = !isTerminal || IsPseudoTerminalSlave(fd);
     return HandleOf(slot);
   }
   close(fd);
@@ -370,7 +390,10 @@ BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   int inQueue = 0;
   int outQueue = 0;
   if (ioctl(port->fd, FIONREAD, &inQueue) != 0) return FALSE;
-  if (port->isTerminal && ioctl(port->fd, TIOCOUTQ, &outQueue) != 0) return FALSE;
+  if (!port->noOutputQueue && !port->outputIdle && ioctl(port->fd, TIOCOUTQ, &outQueue) != 0) {
+    return FALSE;
+  }
+  port->outputIdle = outQueue == 0;
   if (errors != nullptr) *errors = 0;
   if (stat != nullptr) {
     std::memset(stat, 0, sizeof *stat);
@@ -397,27 +420,39 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
   const int64_t total = static_cast<int64_t>(t.ReadTotalTimeoutMultiplier) * toRead +
                         t.ReadTotalTimeoutConstant;
   const bool bounded = total > 0 || immediate;
-  const int64_t deadline = NowMs() + total;
+  // The clock starts at the first wait; a read that finds everything
+  // waiting needs none.
+  int64_t deadline = -1;
   const bool interval = t.ReadIntervalTimeout != 0 && !immediate;
 
   auto* bytes = static_cast<uint8_t*>(buffer);
   DWORD got = 0;
+  bool wait = port->readWaitsFirst;
+  port->readWaitsFirst = false;
   while (got < toRead) {
-    int waitMs = -1;
-    if (bounded) {
-      const int64_t left = deadline - NowMs();
-      waitMs = left > 0 ? static_cast<int>(left) : 0;
+    const bool waited = wait;
+    if (wait) {
+      int waitMs = -1;
+      if (bounded) {
+        const int64_t now = NowMs();
+        if (deadline < 0) deadline = now + total;
+        const int64_t left = deadline - now;
+        waitMs = left > 0 ? static_cast<int>(left) : 0;
+      }
+      if (interval && got > 0) {
+        const int gap = static_cast<int>(t.ReadIntervalTimeout);
+        if (waitMs < 0 || gap < waitMs) waitMs = gap;
+      }
+      if (!WaitFor(port->fd, POLLIN, waitMs)) break;
     }
-    if (interval && got > 0) {
-      const int gap = static_cast<int>(t.ReadIntervalTimeout);
-      if (waitMs < 0 || gap < waitMs) waitMs = gap;
-    }
-    if (!WaitFor(port->fd, POLLIN, waitMs)) break;
+    wait = true;
     const ssize_t n = ::read(port->fd, bytes + got, toRead - got);
     if (n > 0) {
       got += static_cast<DWORD>(n);
       continue;
     }
+    // Nothing waiting yet: a terminal without VMIN answers 0, not EAGAIN.
+    if (n == 0 && !waited) continue;
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
     // End of file, or a line whose far end hung up (EIO).
     if (got == 0 && n < 0) return FALSE;
@@ -435,6 +470,8 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
   toWrite = ShortLimit(SerialCall::kWriteFile, toWrite);
+  port->readWaitsFirst = true;
+  port->outputIdle = false;
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   DWORD done = 0;
   while (done < toWrite) {

@@ -177,6 +177,56 @@ typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define IDCANCEL 2
 #define MB_OK 0x00000000u
 
+// Further messages, notifications and styles of the dialog subset.
+#define MAKEWPARAM(low, high) ((WPARAM)(((DWORD)(WORD)(low)) | (((DWORD)(WORD)(high)) << 16)))
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_GETTEXTLENGTH 0x000E
+#define SB_ENDSCROLL 8
+#define EN_CHANGE 0x0300
+#define CBN_SELCHANGE 1
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BST_UNCHECKED 0
+#define BST_CHECKED 1
+#define LB_GETTEXTLEN 0x018A
+#define LB_GETCOUNT 0x018B
+#define LB_SETTOPINDEX 0x0197
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_GETLBTEXTLEN 0x0149
+#define CB_SETCURSEL 0x014E
+#define CB_ERR (-1)
+
+#define WS_POPUP 0x80000000u
+#define WS_DISABLED 0x08000000u
+#define WS_CAPTION 0x00C00000u
+#define WS_BORDER 0x00800000u
+#define WS_VSCROLL 0x00200000u
+#define WS_SYSMENU 0x00080000u
+#define WS_GROUP 0x00020000u
+#define WS_TABSTOP 0x00010000u
+#define DS_SETFONT 0x40u
+#define DS_MODALFRAME 0x80u
+#define ES_UPPERCASE 0x0008u
+#define ES_AUTOHSCROLL 0x0080u
+#define CBS_DROPDOWNLIST 0x0003u
+#define CBS_SORT 0x0100u
+#define LBS_NOTIFY 0x0001u
+#define LBS_SORT 0x0002u
+#define LBS_NOINTEGRALHEIGHT 0x0100u
+#define LBS_WANTKEYBOARDINPUT 0x0400u
+#define BS_PUSHBUTTON 0x0u
+#define BS_DEFPUSHBUTTON 0x1u
+#define BS_CHECKBOX 0x2u
+#define BS_AUTOCHECKBOX 0x3u
+#define BS_GROUPBOX 0x7u
+#define BS_TYPEMASK 0xFu
+#define SBS_VERT 0x1u
+#define SS_LEFT 0x0u
+#define SS_CENTER 0x1u
+
 HMODULE GetModuleHandleA(LPCSTR moduleName);
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
                         DLGPROC dialogProc, LPARAM initParam);

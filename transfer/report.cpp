@@ -79,15 +79,16 @@ int DistributeReport(VpiRequest* request, int plc, int report) {
   auto* instance = static_cast<VpiInstance*>(request->instance);
   instance->ReportPos = 0;
   bool exhausted = false;
+  // "R", plc and report stay the same for every line.
+  char address[9];
+  address[0] = 'R';
+  TwoDigits(address + 1, plc);
+  TwoDigits(address + 3, report);
+  address[8] = '\0';
   for (int line = 1; line <= kReportLines; ++line) {
-    char address[9];
-    address[0] = 'R';
-    TwoDigits(address + 1, plc);
-    TwoDigits(address + 3, report);
     address[5] = static_cast<char>('0' + line / 100);
     address[6] = static_cast<char>('0' + line / 10 % 10);
     address[7] = static_cast<char>('0' + line % 10);
-    address[8] = '\0';
     int32_t gateId = 0;
     if ((ZelGetGateIdByAddressStr(instance->clientId, static_cast<unsigned char>(request->driverNumber),
                                   address, &gateId) &

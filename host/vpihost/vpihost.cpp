@@ -1,5 +1,6 @@
 // vpihost: runs the driver module as the host runtime does.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "host/vpihost/options.h"
 #include "host/vpihost/value_format.h"
 #include "host/zelpro/zelpro_host.h"
+#include "platform/termination.h"
 
 namespace {
 
@@ -64,7 +66,7 @@ std::string TextOf(const Gate& gate) {
 bool Poll(DriverModule& driver, std::vector<Gate>& gates) {
   std::printf("%3s  %-10s %-8s %-36s %s\n", "#", "address", "type", "value", "result");
   bool allDone = true;
-  for (size_t i = 0; i < gates.size(); ++i) {
+  for (size_t i = 0; i < gates.size() && !TerminationRequested(); ++i) {
     Gate& gate = gates[i];
     if (gate.parseResult != 0) {
       PrintRow(i, gate, "(address refused)", gate.parseResult);
@@ -133,6 +135,12 @@ int Write(DriverModule& driver, std::vector<Gate>& gates, const std::string& add
   return result == 0 ? kExitOk : kExitFailed;
 }
 
+void PauseUnlessTerminated(int milliseconds) {
+  for (int waited = 0; waited < milliseconds && !TerminationRequested(); waited += 20) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(20, milliseconds - waited)));
+  }
+}
+
 int Browse(DriverModule& driver) {
   char buffer[16] = {};
   BrowseRequest request{buffer};
@@ -161,6 +169,7 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   ZelHostSetMinimumLevel(options.logLevel);
+  WatchTerminationRequests();
 
   DriverModule driver;
   driver.driverNumber = options.driverNumber;
@@ -200,7 +209,8 @@ int main(int argc, char** argv) {
   }
 
   ColdStartParams start{};
-  std::strncpy(start.portName, port.c_str(), sizeof start.portName);
+  // The option allows 11 characters; the field keeps its terminating NUL.
+  std::memcpy(start.portName, port.c_str(), std::min(port.size(), sizeof start.portName - 1));
   start.portInUse = options.noPort ? 0 : 1;
   start.replyTimeout = options.timeout;
   start.baud = options.baud;
@@ -231,10 +241,11 @@ int main(int argc, char** argv) {
 
   int status = kExitOk;
   if (options.command == "poll") {
-    for (int cycle = 0; cycle < options.cycles; ++cycle) {
+    for (int cycle = 0; cycle < options.cycles && !TerminationRequested(); ++cycle) {
       if (cycle > 0) {
         driver.Call(kCmdWarmStart, nullptr);
-        std::this_thread::sleep_for(std::chrono::milliseconds(options.intervalMs));
+        PauseUnlessTerminated(options.intervalMs);
+        if (TerminationRequested()) break;
       }
       if (options.cycles > 1) std::printf("cycle %d\n", cycle + 1);
       if (!Poll(driver, gates)) status = kExitFailed;
@@ -246,5 +257,9 @@ int main(int argc, char** argv) {
     if (status != kExitUsage && !Poll(driver, gates)) status = kExitFailed;
   }
   driver.Call(kCmdEndVpi, nullptr);
+  if (TerminationRequested()) {
+    std::printf("vpihost: interrupted; the driver was ended\n");
+    return kExitFailed;
+  }
   return status;
 }

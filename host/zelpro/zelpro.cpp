@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "entry/host_library.h"
@@ -29,6 +30,7 @@ struct HostState {
   unsigned char nextClientId = 1;
   std::vector<Client> clients;
   std::vector<Gate> gates;
+  std::unordered_map<std::string, int32_t> gateIds;  // address -> id (index + 1)
   int putCount = 0;
   int putsBeforeFailure = -1;
 };
@@ -85,14 +87,11 @@ VPI_EXPORT int VPI_CDECL ZelRmClient(unsigned char clientId) {
 
 VPI_EXPORT int VPI_CDECL ZelGetGateIdByAddressStr(unsigned char, unsigned char,
                                                   const char* addressText, int32_t* gateIdOut) {
-  const auto& gates = State().gates;
-  for (size_t i = 0; i < gates.size(); ++i) {
-    if (gates[i].address == addressText) {
-      *gateIdOut = static_cast<int32_t>(i + 1);
-      return 0;
-    }
-  }
-  return 1;
+  const auto& ids = State().gateIds;
+  const auto found = ids.find(addressText);
+  if (found == ids.end()) return 1;
+  *gateIdOut = found->second;
+  return 0;
 }
 
 VPI_EXPORT int VPI_CDECL ZelPutGateStr(unsigned char, int32_t gateId, int, const char* text, int,
@@ -137,25 +136,29 @@ VPI_EXPORT int ZelHostClientName(unsigned char clientId, char* out, size_t outSi
 }
 
 VPI_EXPORT int32_t ZelHostAddGate(const char* address) {
-  auto& gates = State().gates;
-  for (size_t i = 0; i < gates.size(); ++i) {
-    if (gates[i].address == address) return static_cast<int32_t>(i + 1);
-  }
-  gates.push_back({address, std::string()});
-  return static_cast<int32_t>(gates.size());
+  HostState& state = State();
+  const auto found = state.gateIds.find(address);
+  if (found != state.gateIds.end()) return found->second;
+  state.gates.push_back({address, std::string()});
+  const auto id = static_cast<int32_t>(state.gates.size());
+  state.gateIds.emplace(address, id);
+  return id;
 }
 
-VPI_EXPORT void ZelHostClearGates(void) { State().gates.clear(); }
+VPI_EXPORT void ZelHostClearGates(void) {
+  State().gates.clear();
+  State().gateIds.clear();
+}
 
 VPI_EXPORT int ZelHostGateText(const char* address, char* out, size_t outSize) {
-  for (const Gate& gate : State().gates) {
-    if (gate.address == address) {
-      if (outSize > 0) std::snprintf(out, outSize, "%s", gate.text.c_str());
-      return 1;
-    }
+  const auto& ids = State().gateIds;
+  const auto found = ids.find(address);
+  if (found == ids.end()) {
+    if (outSize > 0) out[0] = '\0';
+    return 0;
   }
-  if (outSize > 0) out[0] = '\0';
-  return 0;
+  if (outSize > 0) std::snprintf(out, outSize, "%s", State().gates[found->second - 1].text.c_str());
+  return 1;
 }
 
 VPI_EXPORT int ZelHostPutCount(void) { return State().putCount; }

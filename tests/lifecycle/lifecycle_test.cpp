@@ -43,7 +43,7 @@ struct FreshHost {
 ColdStartParams StartParams(uint32_t portInUse, const char* name = "COM1", uint32_t timeout = 20,
                             uint16_t baud = 9600) {
   ColdStartParams p{};
-  std::strncpy(p.portName, name, sizeof p.portName);
+  CopyPortName(p.portName, name);
   p.portInUse = portInUse;
   p.replyTimeout = timeout;
   p.baud = baud;
@@ -56,7 +56,7 @@ ColdStartParams StartParams(uint32_t portInUse, const char* name = "COM1", uint3
 ChangeParams ChangeTo(const char* name, int32_t timeout, uint16_t baud = 0, int16_t dataBits = 8,
                       int16_t stopBits = 0, int16_t parity = 0) {
   ChangeParams p{};
-  std::strncpy(p.portName, name, sizeof p.portName);
+  CopyPortName(p.portName, name);
   p.replyTimeout = timeout;
   p.baud = baud;
   p.dataBits = dataBits;

@@ -55,7 +55,7 @@ class FrameExchangeTest : public ::testing::Test {
     g_lastError = 0;
     std::memset(&instance_, 0xCD, sizeof instance_);
     ColdStartParams params{};
-    std::strncpy(params.portName, device_.portName(), sizeof params.portName);
+    CopyPortName(params.portName, device_.portName());
     params.portInUse = 1;
     params.replyTimeout = kReplyTimeout;
     params.baud = 9600;

@@ -27,7 +27,7 @@ class DriverFramesTest : public ::testing::Test {
     setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
     std::memset(&instance_, 0, sizeof instance_);
     ColdStartParams params{};
-    std::strncpy(params.portName, "COM1", sizeof params.portName);
+    CopyPortName(params.portName, "COM1");
     params.portInUse = 1;
     params.replyTimeout = 20;  // 200 ms
     params.baud = 9600;

@@ -30,7 +30,7 @@ inline Bytes ExceptionReply(const Bytes& request, uint8_t code) {
 }
 
 inline Bytes BreakCrc(Bytes frame) {
-  frame.back() ^= 0xFF;
+  if (!frame.empty()) frame.back() ^= 0xFF;
   return frame;
 }
 
@@ -57,7 +57,7 @@ class TransferTest : public ::testing::Test {
     if (!initFile.empty()) dir_.Write("KOVRIN.INT", initFile);
     std::memset(&instance_, 0xCD, sizeof instance_);
     ColdStartParams params{};
-    std::strncpy(params.portName, device_->portName(), sizeof params.portName);
+    CopyPortName(params.portName, device_->portName());
     params.portInUse = 1;
     params.replyTimeout = replyTimeout;
     params.baud = 9600;

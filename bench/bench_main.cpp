@@ -1,0 +1,193 @@
+// kovrin_bench: the driver against libmodbus on one line and one slave.
+//
+//   kovrin_bench measure [--out FILE] [--rtusim PATH|none] [--slave PATH]
+//                        [--lines pty,19200,9600] [--pty-seconds S]
+//                        [--line-seconds S] [--rounds N] [--no-growth]
+//                        [--no-second-slave]
+//   kovrin_bench cost --master driver|libmodbus --scenario ID --count N
+//   kovrin_bench report FILE...
+//   kovrin_bench scenarios [--all]
+//
+// measure and cost find the line as $VPI_COM_DIR/com1; measure starts the
+// slaves itself, cost expects one there (bench/run.sh starts it, so that
+// callgrind and strace see the master alone).
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+
+#include "bench/allocation_counter.h"
+#include "bench/driver_master.h"
+#include "bench/libmodbus_master.h"
+#include "bench/measure.h"
+#include "bench/results.h"
+#include "bench/scenarios.h"
+
+#ifndef KOVRIN_BENCH_SLAVE
+#define KOVRIN_BENCH_SLAVE "kovrin_bench_slave"
+#endif
+#ifndef KOVRIN_RTUSIM
+#define KOVRIN_RTUSIM ""
+#endif
+
+namespace {
+
+constexpr int kCostWarmUp = 3;
+constexpr int kCostBaud = 9600;
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: kovrin_bench measure [--out FILE] [--rtusim PATH|none] [--slave PATH]\n"
+               "                            [--lines pty,19200,9600] [--pty-seconds S] [--line-seconds S]\n"
+               "                            [--rounds N] [--no-growth] [--no-second-slave]\n"
+               "       kovrin_bench cost --master driver|libmodbus --scenario ID --count N\n"
+               "       kovrin_bench report FILE...\n"
+               "       kovrin_bench scenarios [--all]\n"
+               "measure and cost use the line $VPI_COM_DIR/com1.\n");
+  return 2;
+}
+
+const char* ComDir() {
+  const char* dir = std::getenv("VPI_COM_DIR");
+  if (dir == nullptr || *dir == '\0') {
+    std::fprintf(stderr, "kovrin_bench: set VPI_COM_DIR to a directory for the line's link\n");
+    return nullptr;
+  }
+  return dir;
+}
+
+std::vector<std::string> SplitCommas(const std::string& text) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream stream(text);
+  while (std::getline(stream, part, ',')) {
+    if (!part.empty()) parts.push_back(part);
+  }
+  return parts;
+}
+
+int Measure(int argc, char** argv) {
+  const char* dir = ComDir();
+  if (dir == nullptr) return 2;
+  MeasureOptions options;
+  options.comDir = dir;
+  options.rtusim = KOVRIN_RTUSIM;
+  options.slaveProgram = KOVRIN_BENCH_SLAVE;
+  options.out = "bench-results.tsv";
+  for (int i = 2; i < argc; ++i) {
+    const std::string name = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (name == "--no-growth") {
+      options.growth = false;
+    } else if (name == "--no-second-slave") {
+      options.secondSlave = false;
+    } else if (!hasValue) {
+      return Usage();
+    } else if (name == "--out") {
+      options.out = argv[++i];
+    } else if (name == "--rtusim") {
+      options.rtusim = argv[++i];
+      if (options.rtusim == "none") options.rtusim.clear();
+    } else if (name == "--slave") {
+      options.slaveProgram = argv[++i];
+    } else if (name == "--lines") {
+      options.lines = SplitCommas(argv[++i]);
+    } else if (name == "--pty-seconds") {
+      options.ptySeconds = std::atof(argv[++i]);
+    } else if (name == "--line-seconds") {
+      options.lineSeconds = std::atof(argv[++i]);
+    } else if (name == "--rounds") {
+      options.ptyRounds = options.lineRounds = std::atoi(argv[++i]);
+    } else {
+      return Usage();
+    }
+  }
+  return RunMeasurements(options);
+}
+
+// N transactions of one master and nothing else, for callgrind and strace:
+// two run lengths subtracted give the cost of one transaction.
+int Cost(int argc, char** argv) {
+  const char* dir = ComDir();
+  if (dir == nullptr) return 2;
+  std::string masterName;
+  std::string scenarioId;
+  long count = -1;
+  for (int i = 2; i + 1 < argc; i += 2) {
+    const std::string name = argv[i];
+    if (name == "--master") {
+      masterName = argv[i + 1];
+    } else if (name == "--scenario") {
+      scenarioId = argv[i + 1];
+    } else if (name == "--count") {
+      count = std::atol(argv[i + 1]);
+    } else {
+      return Usage();
+    }
+  }
+  const Scenario* scenario = FindScenario(scenarioId.c_str());
+  if (scenario == nullptr || count < 0 || (masterName != "driver" && masterName != "libmodbus")) return Usage();
+
+  std::string error;
+  DriverMaster driver;
+  LibmodbusMaster libmodbus;
+  Master* master = nullptr;
+  if (masterName == "driver") {
+    if (driver.Open(kCostBaud, &error)) master = &driver;
+  } else {
+    if (libmodbus.Open(std::string(dir) + "/com1", kCostBaud, &error)) master = &libmodbus;
+  }
+  if (master == nullptr || !master->Prepare(*scenario, &error)) {
+    std::fprintf(stderr, "kovrin_bench: %s\n", error.c_str());
+    return 1;
+  }
+  for (int i = 0; i < kCostWarmUp; ++i) master->Transact();
+  long failures = 0;
+  const uint64_t allocationsBefore = AllocationCount();
+  for (long i = 0; i < count; ++i) {
+    if (!master->Transact()) ++failures;
+  }
+  const uint64_t allocations = AllocationCount() - allocationsBefore;
+  std::printf("transactions=%ld failures=%ld allocations=%llu\n", count, failures,
+              static_cast<unsigned long long>(allocations));
+  return failures == 0 ? 0 : 1;
+}
+
+int Report(int argc, char** argv) {
+  Results results;
+  for (int i = 2; i < argc; ++i) {
+    std::string error;
+    if (!ReadResults(argv[i], &results, &error)) {
+      std::fprintf(stderr, "kovrin_bench: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  PrintTable(results, stdout);
+  return 0;
+}
+
+// The main table's scenarios, with --all also those of the growth series:
+// one a line, with "shared" or "driver" (only the driver can do it).
+int ListScenarios(bool all) {
+  std::vector<const char*> ids(kMainScenarios, kMainScenarios + kMainScenarioCount);
+  if (all) ids.insert(ids.end(), kGrowthScenarios, kGrowthScenarios + kGrowthScenarioCount);
+  for (const char* id : ids) {
+    const Scenario* s = FindScenario(id);
+    std::printf("%s %s\n", s->id, s->shared ? "shared" : "driver");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  if (command == "measure") return Measure(argc, argv);
+  if (command == "cost") return Cost(argc, argv);
+  if (command == "report") return Report(argc, argv);
+  if (command == "scenarios") return ListScenarios(argc > 2 && std::strcmp(argv[2], "--all") == 0);
+  return Usage();
+}

@@ -1,0 +1,38 @@
+// The driver as the host uses it: GetVpiInfo, an instance area of the size it
+// announces, ColdStart on COM1 (found through VPI_COM_DIR), gates parsed with
+// the address parser commands, then the transfer commands, all through
+// VpiMain.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bench/master.h"
+#include "entry/host_records.h"
+
+class DriverMaster : public Master {
+ public:
+  DriverMaster() = default;
+  ~DriverMaster() override;
+  DriverMaster(const DriverMaster&) = delete;
+  DriverMaster& operator=(const DriverMaster&) = delete;
+
+  const char* name() const override { return "driver"; }
+  bool Open(int baud, std::string* error);
+  void Close();
+  bool Prepare(const Scenario& scenario, std::string* error) override;
+  bool Transact() override;
+
+ private:
+  int32_t Call(uint32_t command, void* params);
+
+  std::vector<uint64_t> instance_;  // the host's allocation, 8-byte aligned
+  bool open_ = false;
+  const Scenario* scenario_ = nullptr;
+  char gas_[16] = {};
+  ParseRequest parsed_{};
+  uint16_t reportNumber_ = 0;
+  uint16_t nextValue_ = 0;
+  alignas(8) uint8_t values_[1024] = {};
+};

@@ -1,0 +1,265 @@
+#include "bench/results.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "bench/scenarios.h"
+#include "bench/wire_time.h"
+
+namespace {
+
+constexpr int kReferenceBaud = 19200;
+
+std::vector<std::string> SplitTabs(const std::string& text) {
+  std::vector<std::string> fields;
+  std::string field;
+  std::istringstream stream(text);
+  while (std::getline(stream, field, '\t')) fields.push_back(field);
+  return fields;
+}
+
+std::string Format(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string Rate(double perSecond) {
+  if (perSecond >= 100) return Format("%.0f", perSecond);
+  if (perSecond >= 10) return Format("%.1f", perSecond);
+  return Format("%.2f", perSecond);
+}
+
+std::string Duration(double us) {
+  if (us < 10000) return Format("%.0f us", us);
+  if (us < 1e6) return Format("%.1f ms", us / 1000);
+  return Format("%.2f s", us / 1e6);
+}
+
+struct Row {
+  const RunRecord* driver = nullptr;
+  const RunRecord* libmodbus = nullptr;
+};
+
+double PerSecond(const RunRecord& r) { return r.seconds > 0 ? r.transactions / r.seconds : 0.0; }
+
+const CostRecord* FindCost(const Results& results, const std::string& slave, const std::string& master,
+                           const std::string& scenario, const char* metric) {
+  for (const CostRecord& c : results.costs) {
+    if (c.slave == slave && c.master == master && c.scenario == scenario && c.metric == metric) return &c;
+  }
+  return nullptr;
+}
+
+std::string CostPair(const Results& results, const RunRecord& d, const char* metric, const char* format) {
+  if (d.baud != 0) return "";
+  const CostRecord* a = FindCost(results, d.slave, "driver", d.scenario, metric);
+  const CostRecord* b = FindCost(results, d.slave, "libmodbus", d.scenario, metric);
+  if (a == nullptr && b == nullptr) return "";
+  return (a ? Format(format, a->perTransaction) : "-") + " / " + (b ? Format(format, b->perTransaction) : "-");
+}
+
+double WireEfficiency(const RunRecord& r) {
+  const Scenario* s = FindScenario(r.scenario.c_str());
+  if (s == nullptr || r.baud == 0) return 0.0;
+  return PerSecond(r) / WireLimit(LoadOf(*s), r.baud);
+}
+
+std::vector<Row> Rows(const Results& results) {
+  std::vector<Row> rows;
+  for (const RunRecord& r : results.runs) {
+    auto same = [&](const Row& row) {
+      const RunRecord* any = row.driver ? row.driver : row.libmodbus;
+      return any->line == r.line && any->slave == r.slave && any->scenario == r.scenario;
+    };
+    auto it = std::find_if(rows.begin(), rows.end(), same);
+    if (it == rows.end()) {
+      rows.push_back({});
+      it = rows.end() - 1;
+    }
+    (r.master == "driver" ? it->driver : it->libmodbus) = &r;
+  }
+  rows.erase(std::remove_if(rows.begin(), rows.end(), [](const Row& row) { return row.driver == nullptr; }),
+             rows.end());
+  return rows;
+}
+
+// Characters on the screen: UTF-8 continuation bytes take no room.
+size_t DisplayWidth(const std::string& text) {
+  size_t width = 0;
+  for (unsigned char c : text) {
+    if ((c & 0xC0) != 0x80) ++width;
+  }
+  return width;
+}
+
+void PrintMarkdown(const std::vector<std::vector<std::string>>& cells, std::FILE* out) {
+  std::vector<size_t> widths;
+  for (const auto& row : cells) {
+    widths.resize(std::max(widths.size(), row.size()), 0);
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(row[i]));
+  }
+  for (size_t r = 0; r < cells.size(); ++r) {
+    std::string line = "|";
+    for (size_t i = 0; i < widths.size(); ++i) {
+      const std::string& cell = i < cells[r].size() ? cells[r][i] : std::string();
+      const bool left = i < 3;
+      const std::string pad(widths[i] - DisplayWidth(cell), ' ');
+      line += " " + (left ? cell + pad : pad + cell) + " |";
+    }
+    std::fprintf(out, "%s\n", line.c_str());
+    if (r == 0) {
+      std::string rule = "|";
+      for (size_t i = 0; i < widths.size(); ++i) {
+        rule += (i < 3 ? ":" : "-") + std::string(widths[i], '-') + (i < 3 ? "-|" : ":|");
+      }
+      std::fprintf(out, "%s\n", rule.c_str());
+    }
+  }
+}
+
+}  // namespace
+
+void WriteRunRecord(std::FILE* out, const RunRecord& r) {
+  std::fprintf(out, "run\t%s\t%s\t%d\t%s\t%s\t%llu\t%llu\t%.6f\t%.3f\t%.3f\t%llu\t%.4f\n", r.line.c_str(),
+               r.slave.c_str(), r.baud, r.scenario.c_str(), r.master.c_str(),
+               static_cast<unsigned long long>(r.transactions), static_cast<unsigned long long>(r.failures),
+               r.seconds, r.meanUs, r.p99Us, static_cast<unsigned long long>(r.allocations), r.ratioSpread);
+  std::fflush(out);
+}
+
+bool ReadResults(const char* path, Results* results, std::string* error) {
+  std::ifstream in(path);
+  if (!in) {
+    *error = std::string("cannot read ") + path;
+    return false;
+  }
+  std::string text;
+  while (std::getline(in, text)) {
+    const std::vector<std::string> f = SplitTabs(text);
+    if (f.size() >= 12 && f[0] == "run") {
+      RunRecord r;
+      r.line = f[1];
+      r.slave = f[2];
+      r.baud = std::atoi(f[3].c_str());
+      r.scenario = f[4];
+      r.master = f[5];
+      r.transactions = std::strtoull(f[6].c_str(), nullptr, 10);
+      r.failures = std::strtoull(f[7].c_str(), nullptr, 10);
+      r.seconds = std::atof(f[8].c_str());
+      r.meanUs = std::atof(f[9].c_str());
+      r.p99Us = std::atof(f[10].c_str());
+      r.allocations = std::strtoull(f[11].c_str(), nullptr, 10);
+      if (f.size() > 12) r.ratioSpread = std::atof(f[12].c_str());
+      results->runs.push_back(r);
+    } else if (f.size() == 6 && f[0] == "cost") {
+      results->costs.push_back({f[1], f[2], f[3], f[4], std::atof(f[5].c_str())});
+    }
+  }
+  return true;
+}
+
+void PrintTable(const Results& results, std::FILE* out) {
+  std::vector<std::vector<std::string>> cells;
+  cells.push_back({"line", "slave", "scenario", "driver tx/s", "libmodbus tx/s", "ratio (95%)", "driver mean / p99",
+                   "libmodbus mean / p99", "wire eff. drv / lmb", "instr/tx drv / lmb", "syscalls/tx drv / lmb",
+                   "allocs/tx drv", "wire @19200", "failed drv / lmb"});
+  const std::vector<Row> rows = Rows(results);
+
+  double minRatio = 0;
+  double minRatioSpread = -1;
+  std::string minRatioAt;
+  int sharedRows = 0;
+  int ratioMet = 0;
+  int withinNoise = 0;
+  int emulatedRows = 0;
+  double driverEfficiency = 0;
+  double libmodbusEfficiency = 0;
+  double maxAllocations = 0;
+  for (const Row& row : rows) {
+    const RunRecord& d = *row.driver;
+    const RunRecord* l = row.libmodbus;
+    const Scenario* scenario = FindScenario(d.scenario.c_str());
+    const std::string title = scenario ? scenario->title : d.scenario;
+    const WireLoad load = scenario ? LoadOf(*scenario) : WireLoad{};
+    std::vector<std::string> c;
+    c.push_back(d.baud == 0 ? "pty" : d.line + " baud");
+    c.push_back(d.slave);
+    c.push_back(title);
+    c.push_back(Rate(PerSecond(d)));
+    c.push_back(l ? Rate(PerSecond(*l)) : "-");
+    if (l != nullptr && PerSecond(*l) > 0) {
+      const double ratio = PerSecond(d) / PerSecond(*l);
+      c.push_back(Format("%.2f", ratio) + (d.ratioSpread >= 0 ? Format(" ± %.2f", d.ratioSpread) : ""));
+      if (sharedRows == 0 || ratio < minRatio) {
+        minRatio = ratio;
+        minRatioSpread = d.ratioSpread;
+        minRatioAt = c[0] + " " + d.scenario;
+      }
+      ++sharedRows;
+      if (ratio >= 1.0) {
+        ++ratioMet;
+      } else if (d.ratioSpread >= 0 && ratio + d.ratioSpread >= 1.0) {
+        ++withinNoise;
+      }
+    } else {
+      c.push_back("-");
+    }
+    c.push_back(Duration(d.meanUs) + " / " + Duration(d.p99Us));
+    c.push_back(l ? Duration(l->meanUs) + " / " + Duration(l->p99Us) : "-");
+    if (d.baud != 0) {
+      const double de = WireEfficiency(d);
+      std::string cell = Format("%.1f%%", de * 100);
+      if (l != nullptr) {
+        const double le = WireEfficiency(*l);
+        cell += " / " + Format("%.1f%%", le * 100);
+        ++emulatedRows;
+        driverEfficiency += de;
+        libmodbusEfficiency += le;
+      }
+      c.push_back(cell);
+    } else {
+      c.push_back("");
+    }
+    c.push_back(CostPair(results, d, "instructions", "%.0f"));
+    c.push_back(CostPair(results, d, "syscalls", "%.1f"));
+    const double allocations = d.transactions ? static_cast<double>(d.allocations) / d.transactions : 0.0;
+    maxAllocations = std::max(maxAllocations, allocations);
+    c.push_back(allocations == 0 ? "0" : Format("%.2f", allocations));
+    c.push_back(Duration(WireMicroseconds(load, kReferenceBaud)));
+    c.push_back(std::to_string(d.failures) + " / " + (l ? std::to_string(l->failures) : "-"));
+    cells.push_back(c);
+  }
+  PrintMarkdown(cells, out);
+
+  std::string headline = "headline:";
+  if (sharedRows > 0) {
+    headline += " throughput driver/libmodbus >= 1.0 on " + std::to_string(ratioMet) + " of " +
+                std::to_string(sharedRows) + " shared rows (" + std::to_string(withinNoise) +
+                " more within the round-to-round noise), min " + Format("%.2f", minRatio) +
+                (minRatioSpread >= 0 ? Format(" ± %.2f", minRatioSpread) : "") + " (" + minRatioAt + ");";
+  }
+  if (emulatedRows > 0) {
+    headline += " wire efficiency on emulated lines driver " + Format("%.1f%%", driverEfficiency / emulatedRows * 100) +
+                " vs libmodbus " + Format("%.1f%%", libmodbusEfficiency / emulatedRows * 100) + " (mean);";
+  }
+  for (const char* metric : {"instructions", "syscalls"}) {
+    const CostRecord* a = nullptr;
+    const CostRecord* b = nullptr;
+    for (const CostRecord& cost : results.costs) {
+      if (cost.scenario != "read1" || cost.metric != metric) continue;
+      if (cost.master == "driver" && a == nullptr) a = &cost;
+      if (cost.master == "libmodbus" && b == nullptr) b = &cost;
+    }
+    if (a != nullptr && b != nullptr) {
+      const char* format = std::string(metric) == "syscalls" ? "%.1f" : "%.0f";
+      headline += std::string(" ") + metric + " per 1-register read " + Format(format, a->perTransaction) + " vs " +
+                  Format(format, b->perTransaction) + ";";
+    }
+  }
+  headline += " driver heap allocations/transaction " +
+              (maxAllocations == 0 ? std::string("0") : Format("%.2f", maxAllocations));
+  std::fprintf(out, "%s\n", headline.c_str());
+}

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The benchmark: the driver (through VpiMain) against libmodbus's RTU master,
+# on one pseudo-terminal line and one slave, in alternating rounds; then the
+# cost of one transaction of each master alone (callgrind, strace). Prints one
+# table and, last, a line with the headline figures. Installs what is
+# missing. Takes a few minutes; the machine should be otherwise quiet.
+#
+#   bash bench/run.sh            # the whole benchmark
+#   bash bench/run.sh --quick    # shorter slices, for a first look
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source .ci/ensure-packages.sh
+ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" libmodbus-dev pkg-config socat valgrind strace
+
+measure_args=()
+if [ "${1:-}" = "--quick" ]; then
+  measure_args=(--pty-seconds 0.3 --line-seconds 0.8)
+fi
+
+build=build-bench
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRIN_TESTS=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)" --target kovrin_bench >/dev/null
+bench=$build/bench/kovrin_bench
+rtusim=$build/sim/rtusim
+slave_program=$build/bench/kovrin_bench_slave
+
+work=$(mktemp -d)
+slave_pid=""
+cleanup() {
+  if [ -n "$slave_pid" ]; then kill "$slave_pid" 2>/dev/null || true; wait "$slave_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export VPI_COM_DIR=$work
+results=$work/results.tsv
+: >"$results"
+
+echo "bench: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')" >&2
+echo "bench: timed rounds (driver and libmodbus alternating)" >&2
+measure_failed=0
+"$bench" measure --out "$results" "${measure_args[@]}" >"$work/slaves.log" || measure_failed=1
+
+# The cost of one transaction of one master: the difference of two run
+# lengths, so start-up and shut-down cancel.
+if [ -x "$rtusim" ]; then
+  slave_name=rtusim
+  slave_cmd=("$rtusim" --link "$work/com1" --stations 1)
+  for n in 1 2 3 4 5 6 7; do slave_cmd+=(--report "$n=file:$work/report$n.txt"); done
+else
+  slave_name=libmodbus
+  slave_cmd=("$slave_program" --link "$work/com1")
+fi
+"${slave_cmd[@]}" >>"$work/slaves.log" &
+slave_pid=$!
+for _ in $(seq 500); do [ -e "$work/com1" ] && break; sleep 0.01; done
+
+callgrind_total() {  # prints the instructions of one run
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$bench" cost "$@" 2>&1 >/dev/null |
+    sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
+}
+strace_total() {  # prints the system calls of one run
+  strace -f -c -o "$work/strace.txt" "$bench" cost "$@" >/dev/null
+  awk '$NF == "total" { print $4 }' "$work/strace.txt"
+}
+per_transaction() {  # metric function, short and long run, then cost arguments
+  local fn=$1 short=$2 long=$3
+  shift 3
+  local a b
+  a=$($fn "$@" --count "$short")
+  b=$($fn "$@" --count "$long")
+  awk -v a="$a" -v b="$b" -v n=$((long - short)) 'BEGIN { printf "%.2f", (b - a) / n }'
+}
+
+echo "bench: cost per transaction (callgrind, strace) against $slave_name" >&2
+while read -r scenario kind; do
+  masters=(driver)
+  [ "$kind" = shared ] && masters+=(libmodbus)
+  short=100
+  long=600
+  case "$scenario" in report*) short=4 long=14 ;; esac
+  for master in "${masters[@]}"; do
+    ir=$(per_transaction callgrind_total $short $long --master "$master" --scenario "$scenario")
+    sys=$(per_transaction strace_total $short $long --master "$master" --scenario "$scenario")
+    printf 'cost\t%s\t%s\t%s\tinstructions\t%s\n' "$slave_name" "$master" "$scenario" "$ir" >>"$results"
+    printf 'cost\t%s\t%s\t%s\tsyscalls\t%s\n' "$slave_name" "$master" "$scenario" "$sys" >>"$results"
+    printf '  %-9s %-9s %8s instructions %6s system calls per transaction\n' "$scenario" "$master" "$ir" "$sys" >&2
+  done
+done < <("$bench" scenarios --all)
+
+cp "$results" "$build/bench-results.tsv"
+echo >&2
+"$bench" report "$results"
+exit $measure_failed

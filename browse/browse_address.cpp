@@ -1,0 +1,52 @@
+// BrowseAddress (command 16): lets the user compose a gate address string in
+// the tag format dialog.
+
+#include <cstring>
+
+#include "browse/address_composer.h"
+#include "browse/browse_state.h"
+#include "browse/tag_format_dialog.h"
+#include "browse/tag_format_resource.h"
+#include "entry/handlers.h"
+#include "entry/init_file.h"
+#include "entry/instance.h"
+#include "platform/win32.h"
+
+namespace {
+
+// The number base of the station, read from its init file into a scratch
+// instance: the host's instance may not be started (or even exist) yet.
+char StationNumberBase(int32_t driverNumber) {
+  VpiInstance scratch{};
+  scratch.protocol = 'M';
+  scratch.RTSCTS = 0;
+  VpiRequest request{};
+  request.instance = &scratch;
+  request.command = kCmdBrowseAddress;
+  request.driverNumber = driverNumber;
+  ReadInitFile(&request);
+  return scratch.base;
+}
+
+}  // namespace
+
+int32_t BrowseAddress(VpiRequest* request) {
+  auto* params = static_cast<BrowseRequest*>(request->params);
+  // Without a buffer the composed string could not be handed back.
+  if (params == nullptr || params->gasBuffer == nullptr) return kResultCancelled;
+
+  g_browseDialog = BrowseDialogState{};
+  g_browseDialog.base = StationNumberBase(request->driverNumber);
+  g_browseDialog.reportLineMode = false;
+  g_browseDialog.reportTriggerMode = false;
+
+  const INT_PTR ended =
+      DialogBoxParamA(GetModuleHandleA(kDriverModuleName), MAKEINTRESOURCEA(kTagFormatDialogId), nullptr,
+                      TagFormatDialogProc, 0);
+  if (ended != IDOK) return kResultCancelled;  // cancelled, or the dialog could not be shown
+
+  char composed[kComposedAddressSize];
+  ComposeAddress(g_browseDialog, composed);
+  std::memcpy(params->gasBuffer, composed, std::strlen(composed) + 1);
+  return kResultDone;
+}

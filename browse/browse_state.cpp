@@ -1,0 +1,3 @@
+#include "browse/browse_state.h"
+
+BrowseDialogState g_browseDialog = {'D', false, false, {}, {}, {}, {}, {}, {}};

@@ -1,0 +1,20 @@
+#include <windows.h>
+
+#include <atomic>
+
+#include "platform/termination.h"
+
+namespace {
+
+std::atomic<bool> g_requested{false};
+
+BOOL WINAPI OnConsoleEvent(DWORD) {
+  g_requested = true;
+  return TRUE;
+}
+
+}  // namespace
+
+void WatchTerminationRequests() { SetConsoleCtrlHandler(&OnConsoleEvent, TRUE); }
+
+bool TerminationRequested() { return g_requested; }

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# End-to-end runs of vpihost as a user types them.
+# usage: vpihost_e2e.sh SCENARIO VPIHOST RTUSIM DEMO_GATES
+set -u
+scenario=$1 vpihost=$2 rtusim=$3 demo_gates=$4
+work=$(mktemp -d)
+sim_pid=""
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+
+fail() { echo "FAIL: $*"; echo "--- output"; cat out.txt; echo "--- errors"; cat err.txt; exit 1; }
+expect_line() { grep -q -E -- "$1" out.txt || fail "no line matching '$1'"; }
+run() { timeout 60 "$vpihost" "$@" >out.txt 2>err.txt; status=$?; }
+
+# Serves the line as a separate program, reached as $1 (comN) in $work.
+start_rtusim() {
+  local link=$work/$1
+  shift
+  "$rtusim" --link "$link" "$@" >sim.txt 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do [ -L "$link" ] && return; sleep 0.05; done
+  fail "rtusim did not start"
+}
+
+case $scenario in
+  demo)
+    # The README's first command: every gate kind and a fetched report.
+    run report '!R01' 1
+    [ "$status" -eq 0 ] || fail "exit status $status"
+    expect_line '^ +1  0140001 +int16 +0 +0 done'
+    expect_line '^ +2  0140002 +int16 +\[1, 2, 3, 4\] +0 done'
+    expect_line '^ +4  0100001 +digital +1 +0 done'
+    expect_line '^ +6  0130001 +int16 +21845 +0 done'
+    expect_line '^ +7  0170101 +float +21.5 +0 done'
+    expect_line '^ +8  0180201 +int32 +123456789 +0 done'
+    expect_line '^ +10  R0101001 +text +"S001 R9101 LINE 001'
+    expect_line 'report 1 fetched'
+    ;;
+  write-then-read)
+    run write 0140002 7,8,9,10
+    [ "$status" -eq 0 ] || fail "exit status $status"
+    expect_line '^ +2  0140002 +int16 +\[7, 8, 9, 10\] +0 done'
+    run write 0170101 -3.25
+    expect_line '^ +7  0170101 +float +-3.25 +0 done'
+    run write 01400105 1
+    expect_line '^ +3  01400105 +digital +1 +0 done'
+    ;;
+  bad-gates)
+    printf '0140001 int16\n0140002 word\n' >bad.gates
+    run --gates bad.gates
+    [ "$status" -eq 2 ] || fail "exit status $status, wanted 2"
+    grep -q "bad.gates:2: unknown gate type 'word'" err.txt || fail "no file:line error"
+    ;;
+  missing-port)
+    VPI_COM_DIR=$work run --port COM7
+    [ "$status" -eq 2 ] || fail "exit status $status, wanted 2"
+    grep -q "the port cannot be opened" err.txt || fail "no clear error"
+    ;;
+  com-port)
+    # A user's setup: the simulator as its own program behind COM3.
+    start_rtusim com3 --set 1:hr:100=float:1.5 --set 1:hr:200=ulong:42
+    VPI_COM_DIR=$work run --port COM3 --gates "$demo_gates" --cycles 2 --interval 10
+    [ "$status" -eq 0 ] || fail "exit status $status"
+    expect_line '^ +7  0170101 +float +1.5 +0 done'
+    expect_line '^ +8  0180201 +int32 +42 +0 done'
+    expect_line '^cycle 2'
+    ;;
+  failing-device)
+    start_rtusim com4 --faults 'silent*100'
+    VPI_COM_DIR=$work run --port COM4 --gates "$demo_gates" --timeout 5
+    [ "$status" -eq 1 ] || fail "exit status $status, wanted 1"
+    expect_line '^ +1  0140001 +int16 +- +2 transport or port failure'
+    ;;
+  *) echo "unknown scenario $scenario"; exit 2 ;;
+esac
+echo "vpihost $scenario: ok"
