@@ -22,7 +22,7 @@ const GateKind* FindGateKind(const std::string& name) {
   return nullptr;
 }
 
-bool ParseGates(const std::string& text, const std::string& fileName, std::vector<GateSpec>* gates,
+bool ParseGates(const std::string& text, const std::string& fileName, std::vector<GateEntry>* gates,
                 std::string* error) {
   std::istringstream in(text);
   std::string line;
@@ -39,7 +39,7 @@ bool ParseGates(const std::string& text, const std::string& fileName, std::vecto
     std::string address, type, size, extra;
     if (!(fields >> address)) continue;
     if (!(fields >> type)) return fail("gate '" + address + "' has no type");
-    GateSpec gate;
+    GateEntry gate;
     gate.address = address;
     gate.line = number;
     gate.kind = FindGateKind(type);
@@ -68,7 +68,7 @@ bool ParseGates(const std::string& text, const std::string& fileName, std::vecto
   return true;
 }
 
-bool LoadGatesFile(const std::string& path, std::vector<GateSpec>* gates, std::string* error) {
+bool LoadGatesFile(const std::string& path, std::vector<GateEntry>* gates, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = path + ": cannot be read";

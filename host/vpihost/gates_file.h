@@ -16,7 +16,7 @@ extern const GateKind kGateKinds[];
 extern const int kGateKindCount;
 const GateKind* FindGateKind(const std::string& name);
 
-struct GateSpec {
+struct GateEntry {
   std::string address;
   const GateKind* kind = nullptr;
   int32_t blockSize = 0;  // 0: a single gate
@@ -25,6 +25,6 @@ struct GateSpec {
 
 // Parses the text of a gates file; on a bad line returns false with
 // "FILE:LINE: reason" in error.
-bool ParseGates(const std::string& text, const std::string& fileName, std::vector<GateSpec>* gates,
+bool ParseGates(const std::string& text, const std::string& fileName, std::vector<GateEntry>* gates,
                 std::string* error);
-bool LoadGatesFile(const std::string& path, std::vector<GateSpec>* gates, std::string* error);
+bool LoadGatesFile(const std::string& path, std::vector<GateEntry>* gates, std::string* error);

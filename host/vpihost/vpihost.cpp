@@ -23,27 +23,27 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 struct Gate {
-  GateSpec spec;
+  GateEntry entry;
   ParseRequest parsed{};
   int32_t parseResult = 1;
 };
 
-bool IsBlock(const Gate& gate) { return gate.spec.blockSize > 0; }
-int32_t GateTypeOf(const Gate& gate) { return gate.spec.kind->gateType; }
+bool IsBlock(const Gate& gate) { return gate.entry.blockSize > 0; }
+int32_t GateTypeOf(const Gate& gate) { return gate.entry.kind->gateType; }
 
 // Room for the largest value area a gate of this kind can need.
-size_t ValueAreaSize(const Gate& gate) { return 16 + 8 * static_cast<size_t>(gate.spec.blockSize); }
+size_t ValueAreaSize(const Gate& gate) { return 16 + 8 * static_cast<size_t>(gate.entry.blockSize); }
 
 GateTransfer TransferFor(Gate& gate, std::vector<uint8_t>& values) {
   GateTransfer t{};
-  t.gas = gate.spec.address.c_str();
+  t.gas = gate.entry.address.c_str();
   t.plc = gate.parsed.plc;
   t.memoryType = gate.parsed.memoryType;
   t.address = gate.parsed.address;
   t.bit = gate.parsed.bit;
   t.width = gate.parsed.width;
   t.gateType = GateTypeOf(gate);
-  t.count = IsBlock(gate) ? gate.spec.blockSize : 1;
+  t.count = IsBlock(gate) ? gate.entry.blockSize : 1;
   values.assign(ValueAreaSize(gate), 0);
   t.values = values.data();
   return t;
@@ -52,13 +52,13 @@ GateTransfer TransferFor(Gate& gate, std::vector<uint8_t>& values) {
 void PrintRow(size_t index, const Gate& gate, const std::string& value, int32_t result) {
   char resultText[64];
   std::snprintf(resultText, sizeof resultText, "%d %s", result, ResultMeaning(result));
-  std::printf("%3zu  %-10s %-8s %-36s %s\n", index + 1, gate.spec.address.c_str(), gate.spec.kind->name,
+  std::printf("%3zu  %-10s %-8s %-36s %s\n", index + 1, gate.entry.address.c_str(), gate.entry.kind->name,
               value.c_str(), resultText);
 }
 
 std::string TextOf(const Gate& gate) {
   char text[256];
-  ZelHostGateText(gate.spec.address.c_str(), text, sizeof text);
+  ZelHostGateText(gate.entry.address.c_str(), text, sizeof text);
   return "\"" + std::string(text) + "\"";
 }
 
@@ -74,11 +74,11 @@ bool Poll(DriverModule& driver, std::vector<Gate>& gates) {
       continue;
     }
     if (GateTypeOf(gate) == 7) {
-      std::printf("%3zu  %-10s %-8s %s\n", i + 1, gate.spec.address.c_str(), "text", TextOf(gate).c_str());
+      std::printf("%3zu  %-10s %-8s %s\n", i + 1, gate.entry.address.c_str(), "text", TextOf(gate).c_str());
       continue;
     }
     if (gate.parsed.memoryType == 65) {
-      std::printf("%3zu  %-10s %-8s %s\n", i + 1, gate.spec.address.c_str(), "trigger",
+      std::printf("%3zu  %-10s %-8s %s\n", i + 1, gate.entry.address.c_str(), "trigger",
                   "(write a report number to fetch)");
       continue;
     }
@@ -98,7 +98,7 @@ int Write(DriverModule& driver, std::vector<Gate>& gates, const std::string& add
           const std::string& text) {
   Gate* gate = nullptr;
   for (Gate& g : gates) {
-    if (g.spec.address == address) gate = &g;
+    if (g.entry.address == address) gate = &g;
   }
   if (gate == nullptr) {
     std::fprintf(stderr, "vpihost: no gate '%s' in the gates file\n", address.c_str());
@@ -120,7 +120,7 @@ int Write(DriverModule& driver, std::vector<Gate>& gates, const std::string& add
       ok = false;
     }
   } else if (IsBlock(*gate)) {
-    ok = ParseBlockValues(text, GateTypeOf(*gate), gate->parsed.width, values.data(), gate->spec.blockSize,
+    ok = ParseBlockValues(text, GateTypeOf(*gate), gate->parsed.width, values.data(), gate->entry.blockSize,
                           &t.count, &error);
   } else {
     ok = ParseValue(text, GateTypeOf(*gate), gate->parsed.width, values.data(), &error);
@@ -189,8 +189,8 @@ int main(int argc, char** argv) {
   }
   if (options.command == "browse") return Browse(driver);
 
-  std::vector<GateSpec> specs;
-  if (!LoadGatesFile(options.gatesFile, &specs, &error)) {
+  std::vector<GateEntry> entries;
+  if (!LoadGatesFile(options.gatesFile, &entries, &error)) {
     std::fprintf(stderr, "vpihost: %s\n", error.c_str());
     return kExitUsage;
   }
@@ -226,16 +226,16 @@ int main(int argc, char** argv) {
   }
 
   std::vector<Gate> gates;
-  for (const GateSpec& spec : specs) {
+  for (const GateEntry& entry : entries) {
     Gate gate;
-    gate.spec = spec;
-    gate.parsed.gas = gate.spec.address.c_str();
-    gate.parsed.gateType = spec.kind->gateType;
-    gate.parsed.blockSize = spec.blockSize;
+    gate.entry = entry;
+    gate.parsed.gas = gate.entry.address.c_str();
+    gate.parsed.gateType = entry.kind->gateType;
+    gate.parsed.blockSize = entry.blockSize;
     gate.parseResult =
-        driver.Call(spec.blockSize > 0 ? kCmdBlockAddressParser : kCmdSingleAddressParser, &gate.parsed);
-    gate.parsed.gas = nullptr;  // the spec's string moves with the vector
-    if (gate.parseResult == 0 && spec.kind->gateType == 7) ZelHostAddGate(spec.address.c_str());
+        driver.Call(entry.blockSize > 0 ? kCmdBlockAddressParser : kCmdSingleAddressParser, &gate.parsed);
+    gate.parsed.gas = nullptr;  // the string moves with the vector; transfers use entry.address
+    if (gate.parseResult == 0 && entry.kind->gateType == 7) ZelHostAddGate(entry.address.c_str());
     gates.push_back(gate);
   }
 

@@ -11,7 +11,7 @@
 namespace {
 
 TEST(GatesFile, ReadsGatesCommentsAndBlocks) {
-  std::vector<GateSpec> gates;
+  std::vector<GateEntry> gates;
   std::string error;
   ASSERT_TRUE(ParseGates("# demo\n\n0140001 int16\n  0140002\tint16 4 # block\n!R01 trigger\n",
                          "g.txt", &gates, &error))
@@ -39,7 +39,7 @@ TEST(GatesFile, BadLinesNameFileAndLine) {
       {"# nothing\n", "g.txt: no gates"},
   };
   for (const Case& c : cases) {
-    std::vector<GateSpec> gates;
+    std::vector<GateEntry> gates;
     std::string error;
     EXPECT_FALSE(ParseGates(c.text, "g.txt", &gates, &error)) << c.text;
     EXPECT_EQ(error, c.error);
