@@ -59,8 +59,8 @@ bool ParseValues(std::string_view text, Area area, std::vector<uint16_t>* values
   return true;
 }
 
-bool ParseReportSpec(std::string_view spec, const std::string& baseDir, ReportText* report, std::string* error) {
-  const std::string text(spec);
+bool ParseReportSource(std::string_view source, const std::string& baseDir, ReportText* report, std::string* error) {
+  const std::string text(source);
   if (SpecialReport(text, report)) return true;
   const bool file = text.rfind("file:", 0) == 0;
   const bool raw = text.rfind("raw:", 0) == 0;
@@ -131,7 +131,7 @@ bool ParsePreset(std::string_view text, const std::string& baseDir, Presets* pre
     if (!ParseInteger(target[1], 1, 16, &number)) return Fail(error, "bad report number in " + quoted);
     report.number = static_cast<int>(number);
     report.generated = rhs == "generated";
-    if (!report.generated && !ParseReportSpec(rhs, baseDir, &report.text, error)) return false;
+    if (!report.generated && !ParseReportSource(rhs, baseDir, &report.text, error)) return false;
     presets->reports.push_back(std::move(report));
     return true;
   }

@@ -12,9 +12,9 @@
 //               float-swap:X   IEEE single, low word first
 //               ulong:N        0..4294967295 (or -2147483648..-1), high word first
 //               ulong-swap:N   low word first
-// One report:       [STATION:]report:NUMBER=SPEC
+// One report:       [STATION:]report:NUMBER=SOURCE
 //   NUMBER    1..16 (report codes 9101..9108 are 1..8, 9201..9208 are 9..16)
-//   SPEC      generated, empty, exact80, full8192, nul (see sim/reports.h),
+//   SOURCE      generated, empty, exact80, full8192, nul (see sim/reports.h),
 //             file:PATH (the file's bytes, then CTRL-Z) or raw:PATH (the
 //             file's bytes, no CTRL-Z added)
 //

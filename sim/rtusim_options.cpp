@@ -41,7 +41,7 @@ Stations and data
   --values FILE         a file of assignments and reports, one a line; blank
                         lines and lines starting with # are skipped; relative
                         report file names are taken from the file's folder
-  --report [S:]N=SPEC   report N (1..16) of station S (default: every station)
+  --report [S:]N=SOURCE   report N (1..16) of station S (default: every station)
 
   Preset pattern: until written, address n (0..65535) of every station holds
     coil n              1 when n % 3 == 0, else 0
@@ -62,7 +62,7 @@ Stations and data
                ulong:N        0..4294967295 (or negative), high word first
                ulong-swap:N   low word first
     e.g. --set 3:hr:100=1234,0x00FF  --set hr:200=float:3.5,ulong-swap:70000
-  A report is the assignment [S:]report:N=SPEC with SPEC one of
+  A report is the assignment [S:]report:N=SOURCE with SOURCE one of
     generated  the default: 4 x N lines of 32 bytes,
                "S<station> R<code> LINE <n>" padded to 30 characters, CR LF
     empty      no text (packet 0 starts with CTRL-Z)
@@ -186,14 +186,14 @@ bool ParseRtusimArguments(int argc, const char* const* argv, RtusimOptions* opti
     } else if (take("--values")) {
       if (!LoadValueFile(value, &parsed.simulator.presets, error)) return false;
     } else if (take("--report")) {
-      // "[S:]N=SPEC" is the assignment "[S:]report:N=SPEC".
+      // "[S:]N=SOURCE" is the assignment "[S:]report:N=SOURCE".
       const size_t eq = value.find('=');
       const std::string target = value.substr(0, eq);
-      const std::string spec = eq == std::string::npos ? "" : value.substr(eq);
+      const std::string source = eq == std::string::npos ? "" : value.substr(eq);
       const size_t colon = target.find(':');
       const std::string text = colon == std::string::npos
                                    ? "report:" + value
-                                   : target.substr(0, colon) + ":report:" + target.substr(colon + 1) + spec;
+                                   : target.substr(0, colon) + ":report:" + target.substr(colon + 1) + source;
       if (!ParsePreset(text, "", &parsed.simulator.presets, error)) return false;
     } else if (take("--faults")) {
       if (!ParseFaultList(value, &parsed.script, error)) return false;

@@ -156,12 +156,12 @@ TEST(ReportTest, CodesMapToNumbers) {
 }
 
 struct TextCase {
-  const char* spec;
+  const char* source;
   size_t length;
   bool ended;
 };
 
-void PrintTo(const TextCase& c, std::ostream* os) { *os << c.spec; }
+void PrintTo(const TextCase& c, std::ostream* os) { *os << c.source; }
 
 class SpecialReportTest : public ::testing::TestWithParam<TextCase> {};
 
@@ -169,7 +169,7 @@ TEST_P(SpecialReportTest, ServesTheText) {
   const TextCase& c = GetParam();
   sim::Station station(9);
   sim::ReportText report;
-  ASSERT_TRUE(sim::SpecialReport(c.spec, &report));
+  ASSERT_TRUE(sim::SpecialReport(c.source, &report));
   station.SetReport(16, report);
   const auto [text, ended] = Collect(station, 9208);
   EXPECT_EQ(text.size(), c.length);
