@@ -13,6 +13,7 @@
 #include "serial/crc16.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/start_params.h"
 
 using Frame = std::vector<uint8_t>;
 
@@ -29,12 +30,7 @@ class FakeLineTest : public ::testing::Test {
     FakeLineInstall();
     FakeLineSkipSleeps(true);
     std::memset(static_cast<void*>(&instance_), 0xCD, sizeof instance_);
-    ColdStartParams params{};
-    std::memcpy(params.portName, kFakeLinePortName, sizeof kFakeLinePortName);
-    params.portInUse = 1;
-    params.replyTimeout = 5;
-    params.baud = 9600;
-    params.dataBits = 8;
+    ColdStartParams params = PortStart(kFakeLinePortName, 5);
     ASSERT_EQ(Call(kCmdColdStart, &params), kResultDone);
     log_.Clear();
   }

@@ -27,6 +27,7 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 #include "transfer/value_area.h"
+#include "tests/support/start_params.h"
 
 namespace {
 
@@ -138,12 +139,7 @@ class SoakTest : public ::testing::Test {
     ASSERT_TRUE(simulator_->Start(&error)) << error;
     setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
     std::memset(static_cast<void*>(&instance_), 0xCD, sizeof instance_);
-    ColdStartParams params{};
-    std::strncpy(params.portName, "COM1", sizeof params.portName);
-    params.portInUse = 1;
-    params.replyTimeout = 15;  // 150 ms: a split answer arrives well within it
-    params.baud = 19200;
-    params.dataBits = 8;
+    ColdStartParams params = PortStart("COM1", 15, 19200);  // 150 ms: a split answer arrives well within it
     ASSERT_EQ(Call(kCmdColdStart, &params), kResultDone);
     for (int report = 1; report <= 3; ++report) {
       for (int line = 1; line <= kReportLines; ++line) ZelHostAddGate(LineAddress(report, line).c_str());

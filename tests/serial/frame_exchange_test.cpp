@@ -21,6 +21,7 @@
 #include "serial/port.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/pty_device.h"
+#include "tests/support/start_params.h"
 
 namespace {
 
@@ -54,12 +55,7 @@ class FrameExchangeTest : public ::testing::Test {
     SerialFaultsReset();
     g_lastError = 0;
     std::memset(&instance_, 0xCD, sizeof instance_);
-    ColdStartParams params{};
-    CopyPortName(params.portName, device_.portName());
-    params.portInUse = 1;
-    params.replyTimeout = kReplyTimeout;
-    params.baud = 9600;
-    params.dataBits = 8;
+    ColdStartParams params = PortStart(device_.portName(), kReplyTimeout);
     VpiRequest request{&instance_, kCmdColdStart, 1, 0, &params};
     ASSERT_EQ(ColdStart(&request), kResultDone);
     transfer_.plc = 1;

@@ -12,6 +12,7 @@
 #include "sim/simulator.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/start_params.h"
 
 namespace {
 
@@ -26,12 +27,7 @@ class DriverFramesTest : public ::testing::Test {
     ASSERT_TRUE(simulator_->Start(&error)) << error;
     setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
     std::memset(&instance_, 0, sizeof instance_);
-    ColdStartParams params{};
-    CopyPortName(params.portName, "COM1");
-    params.portInUse = 1;
-    params.replyTimeout = 20;  // 200 ms
-    params.baud = 9600;
-    params.dataBits = 8;
+    ColdStartParams params = PortStart("COM1", 20);  // 200 ms
     VpiRequest request{&instance_, kCmdColdStart, 1, 0, &params};
     ASSERT_EQ(ColdStart(&request), kResultDone);
   }

@@ -17,6 +17,7 @@
 #include "platform/process.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/start_params.h"
 
 namespace {
 
@@ -51,12 +52,7 @@ class LibmodbusPeer : public ::testing::Test {
 
     setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
     std::memset(&instance_, 0, sizeof instance_);
-    ColdStartParams params{};
-    CopyPortName(params.portName, "COM1");
-    params.portInUse = 1;
-    params.replyTimeout = 50;
-    params.baud = 9600;
-    params.dataBits = 8;
+    ColdStartParams params = PortStart("COM1", 50);
     ASSERT_EQ(Call(kCmdColdStart, &params), kResultDone);
   }
 

@@ -14,6 +14,7 @@
 #include "sim/simulator.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/start_params.h"
 
 namespace {
 
@@ -35,12 +36,7 @@ class SimulatorTransfer : public ::testing::Test {
     ASSERT_TRUE(simulator_->Start(&error)) << error;
     setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
     std::memset(&instance_, 0xCD, sizeof instance_);
-    ColdStartParams params{};
-    CopyPortName(params.portName, "COM1");
-    params.portInUse = 1;
-    params.replyTimeout = 5;
-    params.baud = 9600;
-    params.dataBits = 8;
+    ColdStartParams params = PortStart("COM1", 5);
     ASSERT_EQ(Call(kCmdColdStart, &params), kResultDone);
     log_.Clear();
   }
@@ -203,7 +199,7 @@ TEST_F(SimulatorTransfer, ReportsOfEveryShape) {
   Start();
   for (const char* a : {"R0101001", "R0101002"}) ZelHostAddGate(a);
   struct Case {
-    const char* spec;
+    const char* report;
     int32_t result;
     size_t packets;
     std::string line1;
@@ -217,19 +213,19 @@ TEST_F(SimulatorTransfer, ReportsOfEveryShape) {
   for (const Case& c : cases) {
     std::string error;
     sim::ReportText text;
-    ASSERT_TRUE(sim::SpecialReport(c.spec, &text));
+    ASSERT_TRUE(sim::SpecialReport(c.report, &text));
     simulator_->SetReport(1, 1, text);
     simulator_->ClearRequests();
     uint8_t v[4] = {0, 0, 1, 0};
-    EXPECT_EQ(Gate(kCmdSingleWrite, "!R01", 0, 1, v), c.result) << c.spec;
-    EXPECT_EQ(Requests(), c.packets) << c.spec;
+    EXPECT_EQ(Gate(kCmdSingleWrite, "!R01", 0, 1, v), c.result) << c.report;
+    EXPECT_EQ(Requests(), c.packets) << c.report;
     if (c.result != kResultDone) continue;
     char line[128];
     ZelHostGateText("R0101001", line, sizeof line);
     if (c.line1 == "*") {
       EXPECT_EQ(std::strlen(line), 80u);
     } else {
-      EXPECT_EQ(std::string(line), c.line1) << c.spec;
+      EXPECT_EQ(std::string(line), c.line1) << c.report;
     }
   }
 }

@@ -14,6 +14,7 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/start_params.h"
 
 // A read reply carrying data, for the request it answers.
 inline Bytes ReadReply(const Bytes& request, const Bytes& data) {
@@ -56,12 +57,7 @@ class TransferTest : public ::testing::Test {
     std::filesystem::current_path(dir_.path());
     if (!initFile.empty()) dir_.Write("KOVRIN.INT", initFile);
     std::memset(&instance_, 0xCD, sizeof instance_);
-    ColdStartParams params{};
-    CopyPortName(params.portName, device_->portName());
-    params.portInUse = 1;
-    params.replyTimeout = replyTimeout;
-    params.baud = 9600;
-    params.dataBits = 8;
+    ColdStartParams params = PortStart(device_->portName(), replyTimeout);
     ASSERT_EQ(Call(kCmdColdStart, &params), kResultDone);
     log_.Clear();
   }
