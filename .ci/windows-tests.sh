@@ -1,38 +1,53 @@
 #!/usr/bin/env bash
-# The 32-bit Windows build, proven under Wine: builds KOVRINSX.DLL, the
-# stand-in ZELPRO.dll, vpihost.exe and the Windows test programs with the
-# mingw-w64 cross compiler, checks the DLL's export and import tables, then
-# runs in a fresh Wine prefix:
+# The Windows build, proven under Wine: builds KOVRINSX.DLL, the stand-in
+# ZELPRO.dll, vpihost.exe and the Windows test programs with the mingw-w64
+# cross compiler, checks the DLL's export and import tables, then runs in a
+# fresh Wine prefix:
 #   - the serial end to end: the device simulator runs natively on one end of
 #     a socat pseudo-terminal pair, the prefix's COMn is the other end;
 #   - the dialog end to end: the address dialog filled in from a second
 #     thread;
 #   - vpihost.exe on the demo gates file against the simulator through COMn,
 #     compared with the Linux host's values.
+#
+#   bash .ci/windows-tests.sh [32|64]
+#
+# 32 (the default) is the product, the i686 build under 32-bit Wine, which
+# needs a kernel that executes 32-bit x86 programs; 64 is the same sources
+# built for x86-64 under 64-bit Wine, which runs on any x86-64 machine.
 # Installs what is missing. Every wait is bounded.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 started=$SECONDS
 
+export KOVRIN_WINE_BITS=${1:-32}
+case "$KOVRIN_WINE_BITS" in
+  32) target=i686-w64-mingw32 toolchain=cmake/mingw-i686.cmake build_win=build-win ;;
+  64) target=x86_64-w64-mingw32 toolchain=cmake/mingw-x86_64.cmake build_win=build-win64 ;;
+  *) echo "usage: $0 [32|64]" >&2; exit 2 ;;
+esac
+arch=${target%%-*}
+echo "== Windows runs: the $arch build under ${KOVRIN_WINE_BITS}-bit Wine"
+
 source .ci/ensure-packages.sh
 source .ci/wine-env.sh
-ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" g++-mingw-w64-i686 binutils-mingw-w64-i686 socat
+ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" "g++-mingw-w64-${arch//_/-}" "binutils-mingw-w64-${arch//_/-}" socat
 wine_install
 
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 
 # ---- builds ---------------------------------------------------------------
-cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+cmake -S . -B "$build_win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DKOVRIN_WERROR=$werror >/dev/null
-cmake --build build-win -j "$(nproc)"
-bash .ci/check-dll.sh build-win/KOVRINSX.DLL
+cmake --build "$build_win" -j "$(nproc)"
+bash .ci/check-dll.sh "$build_win/KOVRINSX.DLL" "$target"
 
 # What runs under Wine (and on a Windows machine) may need no compiler
 # runtime DLL: a missing one stops the program before main.
-for binary in build-win/host/ZELPRO.dll build-win/host/vpihost/vpihost.exe build-win/tests/windows/*.exe; do
-  if i686-w64-mingw32-objdump -p "$binary" | grep -iE 'DLL Name: *(libgcc|libstdc|libwinpthread)'; then
+for binary in "$build_win"/host/ZELPRO.dll "$build_win"/host/vpihost/vpihost.exe "$build_win"/tests/windows/*.exe; do
+  if "$target-objdump" -p "$binary" | grep -iE 'DLL Name: *(libgcc|libstdc|libwinpthread)'; then
     echo "$binary needs a compiler runtime DLL"
     exit 1
   fi
@@ -45,7 +60,7 @@ cmake --build build -j "$(nproc)" --target rtusim vpihost kovrinsx
 rtusim=$root/build/sim/rtusim
 
 # ---- the prefix and the line pairs ----------------------------------------
-work=$(mktemp -d /tmp/kovrin-wine.XXXXXX)
+work=$(mktemp -d "/tmp/kovrin-wine$KOVRIN_WINE_BITS.XXXXXX")
 pids=()      # simulators, stopped first
 socats=()    # line pairs, stopped after the wineserver
 cleanup() {
@@ -63,8 +78,8 @@ echo "== Wine prefix"
 wine_prefix_create "$work/prefix"
 stage=$work/stage
 mkdir -p "$stage"
-cp build-win/KOVRINSX.DLL build-win/host/ZELPRO.dll build-win/tests/windows/*.exe "$stage"/
-cp build-win/host/vpihost/vpihost.exe "$stage"/
+cp "$build_win"/KOVRINSX.DLL "$build_win"/host/ZELPRO.dll "$build_win"/tests/windows/*.exe "$stage"/
+cp "$build_win"/host/vpihost/vpihost.exe "$stage"/
 
 # A pseudo-terminal pair: $work/simN for the simulator, COMn in the prefix.
 start_line() {
@@ -165,6 +180,6 @@ else
 fi
 
 wine_stop
-echo "Windows build and Wine runs took $((SECONDS - started)) s"
-[ $failures -eq 0 ] || { echo "$failures Windows end-to-end run(s) failed"; exit 1; }
-echo "Windows end-to-end runs passed"
+echo "$arch Windows build and ${KOVRIN_WINE_BITS}-bit Wine runs took $((SECONDS - started)) s"
+[ $failures -eq 0 ] || { echo "$failures $arch Windows end-to-end run(s) failed"; exit 1; }
+echo "$arch Windows end-to-end runs passed"

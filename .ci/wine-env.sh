@@ -1,8 +1,13 @@
 # Wine for the Windows end-to-end runs. Sourced by .ci/windows-tests.sh and
 # docs/make-dialog-picture.sh.
 #
-#   wine_install [extra packages]   installs wine, wine32:i386, fonts-wine
-#   wine_prefix_create DIR          a fresh 32-bit prefix in DIR, ready to use
+# KOVRIN_WINE_BITS (32 or 64, default 32) picks the Wine: 32-bit Wine runs
+# the i686 build and needs a kernel that executes 32-bit x86 programs;
+# 64-bit Wine runs the x86-64 build and needs no such thing.
+#
+#   wine_install [extra packages]   installs wine, fonts-wine and the loader
+#                                   of KOVRIN_WINE_BITS (wine32:i386, wine64)
+#   wine_prefix_create DIR          a fresh prefix in DIR, ready to use
 #   wine_prefix_use_x11             lets the prefix draw on $DISPLAY
 #   wine_link_com N PATH            the prefix's COMN is the device PATH
 #   wine_run TIMEOUT PROGRAM ARGS   runs PROGRAM under wine, bounded
@@ -11,13 +16,17 @@
 # Every wait is bounded: a hung Wine must fail the run, not stall it.
 
 WINE_BOOT_TIMEOUT=${WINE_BOOT_TIMEOUT:-180}
+KOVRIN_WINE_BITS=${KOVRIN_WINE_BITS:-32}
 
 wine_install() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  # wine32 is an i386 package.
-  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-  local wanted=(wine wine32:i386 fonts-wine "$@")
+  local wanted=(wine wine64 fonts-wine "$@")
+  if [ "$KOVRIN_WINE_BITS" = 32 ]; then
+    # wine32 is an i386 package.
+    dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+    wanted+=(wine32:i386)
+  fi
   local missing=() pkg
   for pkg in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
@@ -28,10 +37,17 @@ wine_install() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# The Wine binaries: Debian puts the loader under /usr/lib/wine.
+# The Wine binaries: Debian puts the loaders under /usr/lib/wine. The 64-bit
+# loader is named directly: Debian's wine wrapper prefers the 32-bit one
+# whenever it is installed, even where the kernel cannot execute it.
 wine_find_tools() {
-  WINE=$(command -v wine || true)
-  [ -z "$WINE" ] && [ -x /usr/lib/wine/wine ] && WINE=/usr/lib/wine/wine
+  if [ "$KOVRIN_WINE_BITS" = 64 ]; then
+    WINE=$(command -v wine64 || true)
+    [ -z "$WINE" ] && [ -x /usr/lib/wine/wine64 ] && WINE=/usr/lib/wine/wine64
+  else
+    WINE=$(command -v wine || true)
+    [ -z "$WINE" ] && [ -x /usr/lib/wine/wine ] && WINE=/usr/lib/wine/wine
+  fi
   WINESERVER=$(command -v wineserver || true)
   [ -z "$WINESERVER" ] && [ -x /usr/lib/wine/wineserver ] && WINESERVER=/usr/lib/wine/wineserver
   if [ -z "$WINE" ] || [ -z "$WINESERVER" ]; then
@@ -47,7 +63,7 @@ wine_prefix_create() {
   rm -rf "$dir"
   mkdir -p "$(dirname "$dir")"
   export WINEPREFIX=$dir
-  export WINEARCH=win32
+  export WINEARCH=win$KOVRIN_WINE_BITS
   export WINEDEBUG=-all
   # No Mono or Gecko installers, no menu entries.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"

@@ -1,6 +1,8 @@
 // Records shared with the host. Their layouts are fixed by the host: fields,
-// order and widths below must not change. On 32-bit targets every offset is
-// asserted; on 64-bit targets pointers are 8 bytes and natural alignment holds.
+// order and widths below must not change. The records without pointers have
+// one layout everywhere; the others are asserted at the 32-bit host's offsets
+// on 32-bit targets and at their natural offsets (8-byte pointers) on 64-bit
+// ones, which the x86-64 test builds and the native host program rely on.
 #pragma once
 
 #include <cstddef>
@@ -134,6 +136,24 @@ struct BrowseRequest {
 #define KOVRIN_ASSERT_OFFSET(type, field, offset) \
   static_assert(offsetof(type, field) == (offset), #type "." #field " offset")
 
+// No pointers: the same on every target.
+KOVRIN_ASSERT_OFFSET(ColdStartParams, portName, 0);
+KOVRIN_ASSERT_OFFSET(ColdStartParams, portInUse, 12);
+KOVRIN_ASSERT_OFFSET(ColdStartParams, replyTimeout, 16);
+KOVRIN_ASSERT_OFFSET(ColdStartParams, baud, 20);
+KOVRIN_ASSERT_OFFSET(ColdStartParams, dataBits, 22);
+KOVRIN_ASSERT_OFFSET(ColdStartParams, stopBits, 24);
+KOVRIN_ASSERT_OFFSET(ColdStartParams, parity, 26);
+static_assert(sizeof(ColdStartParams) == 28);
+
+KOVRIN_ASSERT_OFFSET(ChangeParams, portName, 0);
+KOVRIN_ASSERT_OFFSET(ChangeParams, replyTimeout, 12);
+KOVRIN_ASSERT_OFFSET(ChangeParams, baud, 16);
+KOVRIN_ASSERT_OFFSET(ChangeParams, dataBits, 18);
+KOVRIN_ASSERT_OFFSET(ChangeParams, stopBits, 20);
+KOVRIN_ASSERT_OFFSET(ChangeParams, parity, 22);
+static_assert(sizeof(ChangeParams) == 24);
+
 #if UINTPTR_MAX == 0xFFFFFFFFu
 KOVRIN_ASSERT_OFFSET(VpiRequest, instance, 0);
 KOVRIN_ASSERT_OFFSET(VpiRequest, command, 4);
@@ -152,23 +172,6 @@ KOVRIN_ASSERT_OFFSET(VpiInfo, defaultStopBits, 24);
 KOVRIN_ASSERT_OFFSET(VpiInfo, defaultParity, 26);
 KOVRIN_ASSERT_OFFSET(VpiInfo, hostInfoC, 28);
 static_assert(sizeof(VpiInfo) == 32);
-
-KOVRIN_ASSERT_OFFSET(ColdStartParams, portName, 0);
-KOVRIN_ASSERT_OFFSET(ColdStartParams, portInUse, 12);
-KOVRIN_ASSERT_OFFSET(ColdStartParams, replyTimeout, 16);
-KOVRIN_ASSERT_OFFSET(ColdStartParams, baud, 20);
-KOVRIN_ASSERT_OFFSET(ColdStartParams, dataBits, 22);
-KOVRIN_ASSERT_OFFSET(ColdStartParams, stopBits, 24);
-KOVRIN_ASSERT_OFFSET(ColdStartParams, parity, 26);
-static_assert(sizeof(ColdStartParams) == 28);
-
-KOVRIN_ASSERT_OFFSET(ChangeParams, portName, 0);
-KOVRIN_ASSERT_OFFSET(ChangeParams, replyTimeout, 12);
-KOVRIN_ASSERT_OFFSET(ChangeParams, baud, 16);
-KOVRIN_ASSERT_OFFSET(ChangeParams, dataBits, 18);
-KOVRIN_ASSERT_OFFSET(ChangeParams, stopBits, 20);
-KOVRIN_ASSERT_OFFSET(ChangeParams, parity, 22);
-static_assert(sizeof(ChangeParams) == 24);
 
 KOVRIN_ASSERT_OFFSET(ParseRequest, gas, 0);
 KOVRIN_ASSERT_OFFSET(ParseRequest, gateType, 8);
@@ -193,4 +196,48 @@ static_assert(sizeof(GateTransfer) == 44);
 
 KOVRIN_ASSERT_OFFSET(BrowseRequest, gasBuffer, 0);
 static_assert(sizeof(BrowseRequest) == 4);
+#elif UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
+KOVRIN_ASSERT_OFFSET(VpiRequest, instance, 0);
+KOVRIN_ASSERT_OFFSET(VpiRequest, command, 8);
+KOVRIN_ASSERT_OFFSET(VpiRequest, driverNumber, 12);
+KOVRIN_ASSERT_OFFSET(VpiRequest, params, 24);
+static_assert(sizeof(VpiRequest) == 32);
+
+KOVRIN_ASSERT_OFFSET(VpiInfo, hostInfoA, 0);
+KOVRIN_ASSERT_OFFSET(VpiInfo, name, 8);
+KOVRIN_ASSERT_OFFSET(VpiInfo, description, 16);
+KOVRIN_ASSERT_OFFSET(VpiInfo, instanceSize, 24);
+KOVRIN_ASSERT_OFFSET(VpiInfo, hostInfoB, 28);
+KOVRIN_ASSERT_OFFSET(VpiInfo, defaultBaud, 32);
+KOVRIN_ASSERT_OFFSET(VpiInfo, defaultDataBits, 34);
+KOVRIN_ASSERT_OFFSET(VpiInfo, defaultStopBits, 36);
+KOVRIN_ASSERT_OFFSET(VpiInfo, defaultParity, 38);
+KOVRIN_ASSERT_OFFSET(VpiInfo, hostInfoC, 40);
+static_assert(sizeof(VpiInfo) == 48);
+
+KOVRIN_ASSERT_OFFSET(ParseRequest, gas, 0);
+KOVRIN_ASSERT_OFFSET(ParseRequest, gateType, 12);
+KOVRIN_ASSERT_OFFSET(ParseRequest, blockSize, 16);
+KOVRIN_ASSERT_OFFSET(ParseRequest, plc, 20);
+KOVRIN_ASSERT_OFFSET(ParseRequest, memoryType, 24);
+KOVRIN_ASSERT_OFFSET(ParseRequest, address, 28);
+KOVRIN_ASSERT_OFFSET(ParseRequest, bit, 32);
+KOVRIN_ASSERT_OFFSET(ParseRequest, width, 36);
+static_assert(sizeof(ParseRequest) == 40);
+
+KOVRIN_ASSERT_OFFSET(GateTransfer, gas, 0);
+KOVRIN_ASSERT_OFFSET(GateTransfer, plc, 12);
+KOVRIN_ASSERT_OFFSET(GateTransfer, memoryType, 16);
+KOVRIN_ASSERT_OFFSET(GateTransfer, address, 20);
+KOVRIN_ASSERT_OFFSET(GateTransfer, bit, 24);
+KOVRIN_ASSERT_OFFSET(GateTransfer, width, 28);
+KOVRIN_ASSERT_OFFSET(GateTransfer, gateType, 32);
+KOVRIN_ASSERT_OFFSET(GateTransfer, count, 36);
+KOVRIN_ASSERT_OFFSET(GateTransfer, values, 48);
+static_assert(sizeof(GateTransfer) == 56);
+
+KOVRIN_ASSERT_OFFSET(BrowseRequest, gasBuffer, 0);
+static_assert(sizeof(BrowseRequest) == 8);
+#else
+#error "the host records' layouts are known for 32-bit and 64-bit targets only"
 #endif
