@@ -16,9 +16,7 @@ werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 targets=(gas init_file reply host_record)
 
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DKOVRIN_FUZZ=ON -DKOVRIN_SANITIZE=ON -DKOVRIN_TESTS=OFF -DKOVRIN_WERROR=$werror >/dev/null
+cmake --preset fuzz -DKOVRIN_WERROR=$werror >/dev/null
 cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"

@@ -8,8 +8,7 @@ ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" socat libmodbus-dev
 
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
-cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKOVRIN_SANITIZE=ON -DKOVRIN_WERROR=$werror >/dev/null
+cmake --preset sanitize -DKOVRIN_WERROR=$werror >/dev/null
 cmake --build build-sanitize -j "$(nproc)"
 # detect_leaks: LeakSanitizer runs at every test program's exit.
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"

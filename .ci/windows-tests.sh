@@ -23,8 +23,8 @@ started=$SECONDS
 
 export KOVRIN_WINE_BITS=${1:-32}
 case "$KOVRIN_WINE_BITS" in
-  32) target=i686-w64-mingw32 toolchain=cmake/mingw-i686.cmake build_win=build-win ;;
-  64) target=x86_64-w64-mingw32 toolchain=cmake/mingw-x86_64.cmake build_win=build-win64 ;;
+  32) target=i686-w64-mingw32 preset=mingw build_win=build-win ;;
+  64) target=x86_64-w64-mingw32 preset=mingw64 build_win=build-win64 ;;
   *) echo "usage: $0 [32|64]" >&2; exit 2 ;;
 esac
 arch=${target%%-*}
@@ -39,8 +39,7 @@ werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 
 # ---- builds ---------------------------------------------------------------
-cmake -S . -B "$build_win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DKOVRIN_WERROR=$werror >/dev/null
+cmake --preset "$preset" -DKOVRIN_WERROR=$werror >/dev/null
 cmake --build "$build_win" -j "$(nproc)"
 bash .ci/check-dll.sh "$build_win/KOVRINSX.DLL" "$target"
 
@@ -55,7 +54,7 @@ done
 
 # The simulator and the Linux host, natively, configured as tests/run.sh
 # does so that CI builds this tree once.
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRIN_WERROR=$werror >/dev/null
+cmake --preset default -DKOVRIN_WERROR=$werror >/dev/null
 cmake --build build -j "$(nproc)" --target rtusim vpihost kovrinsx
 rtusim=$root/build/sim/rtusim
 

@@ -18,7 +18,7 @@ if [ "${1:-}" = "--quick" ]; then
 fi
 
 build=build-bench
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRIN_TESTS=OFF >/dev/null
+cmake --preset bench >/dev/null
 cmake --build "$build" -j "$(nproc)" --target kovrin_bench >/dev/null
 bench=$build/bench/kovrin_bench
 rtusim=$build/sim/rtusim

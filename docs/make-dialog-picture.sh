@@ -9,7 +9,7 @@ source .ci/wine-env.sh
 ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" g++-mingw-w64-i686 binutils-mingw-w64-i686
 wine_install xvfb x11-apps netpbm
 
-cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+cmake --preset mingw >/dev/null
 cmake --build build-win -j "$(nproc)" --target kovrinsx dialog_picture zelpro
 
 work=$(mktemp -d /tmp/kovrin-picture.XXXXXX)

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source .ci/ensure-packages.sh
 ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --preset default >/dev/null
 cmake --build build -j "$(nproc)" --target vpihost kovrinsx >/dev/null
 if [ $# -eq 0 ]; then
   set -- report '!R01' 1

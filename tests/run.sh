@@ -7,6 +7,6 @@ ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" socat libmodbus-dev pkg-config mbp
 
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRIN_WERROR=$werror >/dev/null
+cmake --preset default -DKOVRIN_WERROR=$werror >/dev/null
 cmake --build build -j "$(nproc)"
 ctest --test-dir build -j 2 --output-on-failure
