@@ -301,7 +301,7 @@ TEST_F(TransferTest, AReusedHighByteRecordNamesTheSameBitEveryTime) {
   values[2] = 1;
   ASSERT_EQ(Call(kCmdSingleWrite, &transfer_), kResultDone);
   EXPECT_EQ(held, 0x0800);
-  EXPECT_EQ(std::memcmp(&transfer_, &before, sizeof before), 0) << "the record is the host's";
+  EXPECT_TRUE(SameRecord(transfer_, before)) << "the record is the host's";
 }
 
 TEST_F(TransferTest, WritesWithoutPort) {
