@@ -26,6 +26,7 @@ bool IsBroadcast(const GateTransfer* gate) { return static_cast<uint8_t>(gate->p
 // Sends a broadcast once and leaves the devices the turnaround delay to
 // carry it out before the next request. 0, or 2 when it did not go out.
 int SendBroadcast(VpiInstance* instance, uint8_t* frame, int length) {
+  g_lastError = 0;  // as for every write transaction
   DrainInput(instance->portHandle);
   if (SendFrame(instance, frame, length) != 0) {
     err(kLogMajor, "KOVRIN> DoWrite() broadcast (plc 0) not sent");
