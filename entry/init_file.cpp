@@ -46,15 +46,15 @@ const FlagKey kFlagKeys[] = {
 };
 
 struct GapKey {
-  const char* pattern;
+  const char* pattern;  // "%n" marks where the number starts
   uint16_t VpiInstance::*field;
   const char* complaint;
 };
 
 const GapKey kGapKeys[] = {
-    {"IFG_MS = %u", &VpiInstance::IFG_MS,
+    {"IFG_MS = %n%u", &VpiInstance::IFG_MS,
      "KOVRIN> Check for IFG_MS = in your int file. Assuming IFG_MS = 0"},
-    {"IFG = %u", &VpiInstance::IFG, "KOVRIN> Check for IFG = in your int file. Assuming IFG = 0"},
+    {"IFG = %n%u", &VpiInstance::IFG, "KOVRIN> Check for IFG = in your int file. Assuming IFG = 0"},
 };
 
 void Complain(const char* secondLine) {
@@ -93,7 +93,11 @@ void ApplyLine(VpiInstance* instance, const char* line, int lineNumber) {
   }
   for (const GapKey& key : kGapKeys) {
     unsigned int number = 0;
-    if (std::sscanf(line, key.pattern, &number) != 1) continue;
+    int start = 0;
+    if (std::sscanf(line, key.pattern, &start, &number) != 1) continue;
+    // The number reader would take a sign and wrap "-1" round to 65535 ms
+    // before every frame: a signed number makes the line illegal instead.
+    if (line[start] == '-' || line[start] == '+') break;
     if (number != 0) {
       instance->*key.field = static_cast<uint16_t>(number);
     } else {

@@ -5,6 +5,7 @@
 #include "entry/handlers.h"
 #include "entry/host_library.h"
 #include "entry/init_file.h"
+#include "entry/opened_ports.h"
 #include "serial/port.h"
 
 namespace {
@@ -16,6 +17,31 @@ void CopyLine(PortSettings& to, uint16_t baud, int16_t dataBits, int16_t stopBit
   to.dataBits = dataBits;
   to.stopBits = stopBits;
   to.parity = parity;
+}
+
+// A reply timeout of 0 would leave every read without a total timeout,
+// which the serial functions take as "wait forever": a silent device would
+// hold the host's thread for good. The port's own open timeout stands in.
+constexpr uint32_t kOpenReplyTimeout = kOpenReadTimeoutMs / 10;
+
+// A port and host client this module gave the same area at an earlier
+// start are released, so that the restart can open the port again and the
+// host keeps one client per instance. Anything else in the area (a fresh
+// allocation holds garbage) is only dropped.
+void ReleaseEarlierStart(VpiInstance* instance) {
+  if (!OpenedForArea(instance, instance->portHandle)) return;
+  ClosePort(instance->portHandle);
+  ForgetOpenedPort(instance, instance->portHandle);
+  if (ClientOfArea(instance, instance->clientId)) {
+    ZelRmClient(instance->clientId);
+    ForgetClient(instance, instance->clientId);
+  }
+}
+
+HANDLE OpenFor(VpiInstance* instance) {
+  HANDLE handle = OpenInstancePort(instance->portSettings);
+  if (handle != nullptr) RememberOpenedPort(instance, handle);
+  return handle;
 }
 
 }  // namespace
@@ -42,8 +68,11 @@ int32_t ColdStart(VpiRequest* request) {
 
   instance->portOpen = params->portInUse;
   instance->replyTimeout = params->replyTimeout;
-  // A port still open from an earlier start is not closed: on a first start
-  // the area holds garbage, and an old handle cannot be told from it.
+  if (instance->replyTimeout == 0) {
+    err(kLogMajor, "KOVRIN> ColdStart() reply timeout 0, 1000 ms used");
+    instance->replyTimeout = kOpenReplyTimeout;
+  }
+  ReleaseEarlierStart(instance);
   instance->portHandle = nullptr;
 
   ReadInitFile(request);
@@ -51,6 +80,7 @@ int32_t ColdStart(VpiRequest* request) {
   char clientName[32];
   std::snprintf(clientName, sizeof clientName, "Dorza No_%.2d", request->driverNumber);
   if ((ZelMkClient(clientName, 1, 0, &instance->clientId) & 0xFFFF) != 0) return kResultFailed;
+  RememberClient(instance, instance->clientId);
 
   if (instance->portOpen == 0) return kResultDone;
 
@@ -58,7 +88,7 @@ int32_t ColdStart(VpiRequest* request) {
   CopyLine(instance->portSettings, params->baud, params->dataBits, params->stopBits, params->parity);
   instance->portSettings.lineFlags = kLineFlagsDefault;
 
-  HANDLE handle = OpenInstancePort(instance->portSettings);
+  HANDLE handle = OpenFor(instance);
   if (handle == nullptr) {
     err(kLogMajor, "KOVRIN> ColdStart() error opening COM port");
     return kResultTransport;
@@ -80,10 +110,12 @@ int32_t CloseCom(VpiRequest* request) {
   VpiInstance* instance = InstanceOf(request);
   if (instance->portHandle != nullptr) {
     if (ClosePort(instance->portHandle) != kPortDone) return kResultTransport;
+    ForgetOpenedPort(instance, instance->portHandle);
     instance->portHandle = nullptr;
     instance->portOpen = 0;
   }
   ZelRmClient(instance->clientId);
+  ForgetClient(instance, instance->clientId);
   return kResultDone;
 }
 
@@ -97,7 +129,7 @@ int32_t EndVpi(VpiRequest* request) {
 
 int32_t ReOpenCom(VpiRequest* request) {
   VpiInstance* instance = InstanceOf(request);
-  HANDLE handle = OpenInstancePort(instance->portSettings);
+  HANDLE handle = OpenFor(instance);
   if (handle == nullptr) return kResultTransport;
   instance->portOpen = 1;
   instance->portHandle = handle;
@@ -119,7 +151,7 @@ int32_t ChangeVpiParams(VpiRequest* request) {
     CopyLine(instance->portSettings, params->baud, params->dataBits, params->stopBits, params->parity);
   }
 
-  HANDLE handle = OpenInstancePort(instance->portSettings);
+  HANDLE handle = OpenFor(instance);
   if (handle == nullptr) {
     err(kLogMajor, "KOVRIN> ChangeVpiParams() open new COM port failed");
     return kResultTransport;

@@ -6,7 +6,10 @@
 // the line script (fuzz/line_script.h). Checked for every command: a known
 // result, no write left in progress, well-formed requests, a value area that
 // a failed read leaves untouched and a successful one changes only where its
-// layout names, canaries intact, ReportPos inside ReportBuffer.
+// layout names, canaries intact, ReportPos inside ReportBuffer, the host's
+// record unchanged, no request for a bit 8-F of a high-byte gate, a
+// broadcast write (station 0) sent at most once, and every report-line gate
+// (spelt in the instance's base) served by a successful report.
 
 #include <cstdint>
 #include <cstdio>
@@ -16,18 +19,36 @@
 #include "fuzz/line_script.h"
 #include "fuzz/transfer_gate.h"
 #include "host/zelpro/zelpro_host.h"
+#include "platform/fake_line.h"
 #include "transfer/value_area.h"
 
 namespace {
 
 constexpr int kMaxCommands = 3;
 
-void AddReportLineGates(const TransferCase& c) {
+// The first two characters of a number's spelling, as report-line
+// addresses carry it: hexadecimal in base H.
+void TwoDigits(char* out, int number, bool hex) {
+  char text[16];
+  if (hex) {
+    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(number));
+  } else {
+    std::snprintf(text, sizeof text, "%02d", number);
+  }
+  out[0] = text[0];
+  out[1] = text[1];
+}
+
+// Report-line gates for lines 1 to reportLineGates, spelt as the parser
+// reads them in the instance's base.
+void AddReportLineGates(const TransferCase& c, bool hex) {
   ZelHostClearGates();
   if (c.kind != TransferKind::kReport) return;
   for (int line = 1; line <= c.reportLineGates; ++line) {
-    char address[32];
-    std::snprintf(address, sizeof address, "R%02d%02d%03d", c.gate.plc % 100, c.value % 100, line);
+    char address[16] = "R";
+    TwoDigits(address + 1, c.gate.plc, hex);
+    TwoDigits(address + 3, c.value, hex);
+    std::snprintf(address + 5, sizeof address - 5, hex ? "%03X" : "%03d", line);
     ZelHostAddGate(address);
   }
 }
@@ -39,12 +60,26 @@ void RunOne(FakeLineDriver& driver, TransferCase& c, uint8_t seed) {
   if (!block && area.size() >= 4) StoreLe16(area.data() + 2, c.value);
   area.Snapshot();
   c.gate.values = area.data();
-  AddReportLineGates(c);
+  AddReportLineGates(c, driver.instance()->base == 'H');
+  const GateTransfer record = c.gate;
+  const int requestsBefore = FakeLineRequestCount();
+  const int putsBefore = ZelHostPutCount();
 
   area.Guard();
   const int32_t result = driver.Transfer(CommandOf(c.kind), &c.gate);
   area.Unguard();
 
+  FUZZ_CHECK(SameRecord(record, c.gate), "the host's record changed");
+  const int requests = FakeLineRequestCount() - requestsBefore;
+  if (c.gate.memoryType == kMemHighByte && c.gate.bit >= 8 && !block) {
+    FUZZ_CHECK(requests == 0 && result == kResultFailed, "a bit %d of a high-byte gate: %d requests",
+               c.gate.bit, requests);
+  }
+  if ((c.kind == TransferKind::kSingleWrite || c.kind == TransferKind::kBlockWrite) &&
+      static_cast<uint8_t>(c.gate.plc) == 0) {
+    FUZZ_CHECK(requests <= 1, "a broadcast write went out %d times", requests);
+    FUZZ_CHECK(result != kResultDone || requests == 1, "a broadcast write succeeded unsent");
+  }
   if (write || result != kResultDone) {
     area.CheckUnchanged(write ? "a write" : "a failed read");
   } else {
@@ -57,6 +92,12 @@ void RunOne(FakeLineDriver& driver, TransferCase& c, uint8_t seed) {
   if (c.kind == TransferKind::kReport && c.value >= 1 && c.value <= 16) {
     const int32_t pos = driver.instance()->ReportPos;
     FUZZ_CHECK(pos >= 0 && pos < kReportBufferSize, "ReportPos %d after a report", pos);
+    // Every existing report-line gate of the report takes a piece or the
+    // empty text, in either base.
+    if (result == kResultDone) {
+      FUZZ_CHECK(ZelHostPutCount() - putsBefore == c.reportLineGates, "%d of %d report lines served",
+                 ZelHostPutCount() - putsBefore, c.reportLineGates);
+    }
   }
 }
 

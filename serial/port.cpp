@@ -28,6 +28,15 @@ DWORD ControlFor(const LineControlRule (&rules)[N], uint16_t lineFlags) {
   return 0;  // DTR_CONTROL_DISABLE / RTS_CONTROL_DISABLE
 }
 
+// All-zero read timeouts mean "wait forever" to the serial functions, so a
+// total of 0 ms never reaches the port: the open timeout stands in. The
+// product is kept from wrapping round to a small or zero value.
+DWORD TotalReadTimeoutMs(uint32_t timeout) {
+  const uint64_t ms = static_cast<uint64_t>(timeout) * 10u;
+  if (ms == 0) return kOpenReadTimeoutMs;
+  return ms >= 0xFFFFFFFFu ? 0xFFFFFFFEu : static_cast<DWORD>(ms);
+}
+
 }  // namespace
 
 DWORD DtrControlFor(uint16_t lineFlags) { return ControlFor(kDtrRules, lineFlags); }
@@ -95,7 +104,7 @@ uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout) {
   COMMTIMEOUTS timeouts;
   if (!GetCommTimeouts(handle, &timeouts)) return 0;
   const DWORD previous = timeouts.ReadTotalTimeoutConstant;
-  const DWORD wanted = static_cast<DWORD>(timeout * 10u);
+  const DWORD wanted = TotalReadTimeoutMs(timeout);
   if (wanted != previous) {
     timeouts.ReadTotalTimeoutConstant = wanted;
     if (!SetCommTimeouts(handle, &timeouts)) return 0;

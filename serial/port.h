@@ -25,7 +25,8 @@ constexpr uint32_t kDrainTimeout = 5;  // 50 ms, in units of 10 ms
 // lineFlags come from line. On kPortDone *handle is the open port.
 int OpenPort(const char* name, const PortSettings& line, HANDLE* handle);
 int ClosePort(HANDLE handle);
-// Sets the read total timeout to timeout x 10 ms; gives the previous one in
+// Sets the read total timeout to timeout x 10 ms (0 gives the open timeout
+// of 1000 ms: a read never waits without end); gives the previous one in
 // units of 10 ms, or 0 when the timeouts could not be read or written.
 uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout);
 // Throws away pending input.

@@ -49,6 +49,15 @@ int32_t Report(const char* command, int32_t result) {
 
 }  // namespace
 
+bool HighByteBitOutside(const GateTransfer* transfer) {
+  return transfer->memoryType == kMemHighByte && transfer->bit >= 8 && transfer->bit <= 15;
+}
+
+void RefuseHighByteBit(const char* operation, const GateTransfer* transfer) {
+  err(kLogDetail, "KOVRIN> %s() gate '%s': bit %d of a high byte lies outside the register", operation,
+      transfer->gas != nullptr ? transfer->gas : "", transfer->bit);
+}
+
 uint8_t ReadFunctionFor(int32_t memoryType) {
   const uint32_t low = static_cast<uint32_t>(memoryType) & 0xFF;
   return low < 9 ? kReadFunctionTable[low] : kNoReadFunction;
@@ -133,10 +142,14 @@ int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int repl
 
 int DoRead(VpiRequest* request, int mode) {
   auto* instance = static_cast<VpiInstance*>(request->instance);
-  auto* transfer = static_cast<GateTransfer*>(request->params);
+  const auto* transfer = static_cast<const GateTransfer*>(request->params);
 
   if (ReadFunctionFor(transfer->memoryType) == kNoReadFunction) {
     err(kLogDetail, "KOVRIN> DoRead() no read function for memory type %d", transfer->memoryType);
+    return kResultFailed;
+  }
+  if (mode == kReadBlock && transfer->count < 1) {
+    err(kLogMajor, "KOVRIN> BlockRead() count %d, a block needs at least 1 value", transfer->count);
     return kResultFailed;
   }
   const int dataBytes = ReadDataBytes(transfer, mode);
@@ -144,14 +157,22 @@ int DoRead(VpiRequest* request, int mode) {
     err(kLogMajor, "KOVRIN> BlockRead() block of %d values does not fit one frame", transfer->count);
     return kResultFailed;
   }
-  // A bit of a high-byte gate counts from the register's bit 0; the raised
-  // number is kept in the host's record, which the host refills every time.
-  // Only a bit of the byte (0 to 15) is raised: any other number names no
-  // bit of the register, and raising it could overflow or, from below 0,
-  // land inside the low byte.
+  if (mode == kReadSingle && HighByteBitOutside(transfer)) {
+    RefuseHighByteBit("DoRead", transfer);
+    return kResultFailed;
+  }
+  // A bit of a high-byte gate counts from the register's bit 0. The raised
+  // number stays in a copy: the host may reuse its record for the next
+  // request, and a raised number there would name bit n+8, n+16 ... Only a
+  // bit of the byte (0 to 7) is raised: any other number names no bit of
+  // the register, and raising it could overflow or, from below 0, land
+  // inside the low byte.
+  GateTransfer raised;
   if (mode == kReadSingle && transfer->memoryType == kMemHighByte && transfer->bit >= 0 &&
-      transfer->bit <= 15) {
-    transfer->bit += 8;
+      transfer->bit <= 7) {
+    raised = *transfer;
+    raised.bit += 8;
+    transfer = &raised;
   }
 
   const int length = BuildReadRequest(transfer, instance);

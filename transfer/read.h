@@ -16,6 +16,13 @@ constexpr uint8_t kNoReadFunction = 0xFF;
 // kNoReadFunction.
 uint8_t ReadFunctionFor(int32_t memoryType);
 
+// A bit 8 to F of a high-byte gate: raised by 8 it lies outside the 16-bit
+// register, so no read or write can reach it. The parser accepts such a
+// gate (stored gate lists may hold one); the transfers refuse it.
+bool HighByteBitOutside(const GateTransfer* transfer);
+// Logs the refusal at level 8, naming the gate by its address string.
+void RefuseHighByteBit(const char* operation, const GateTransfer* transfer);
+
 // The read transaction with its retries; 0, 1 or 2.
 int DoRead(VpiRequest* request, int mode);
 

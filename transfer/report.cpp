@@ -19,12 +19,26 @@ const char* const kReportCodeTable[16] = {
 constexpr int kReportTextOffset = 6;  // slave, function, report code, packet number
 
 // Two digits of a number for a report-line address: a leading zero before
-// one digit, the first two digits from 100 on.
-void TwoDigits(char* out, int number) {
+// one digit, the first two digits from 100 on (from 0x100 on in base H).
+void TwoDigits(char* out, int number, bool hex) {
   char text[16];
-  std::snprintf(text, sizeof text, "%02d", number);
+  if (hex) {
+    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(number));
+  } else {
+    std::snprintf(text, sizeof text, "%02d", number);
+  }
   out[0] = text[0];
   out[1] = text[1];
+}
+
+// The three line digits with leading zeros, spelt as the address parser
+// reads them: hexadecimal in base H (upper case, as the parser demands).
+void LineDigits(char* out, int line, bool hex) {
+  const int radix = hex ? 16 : 10;
+  const char digits[] = "0123456789ABCDEF";
+  out[0] = digits[line / (radix * radix) % radix];
+  out[1] = digits[line / radix % radix];
+  out[2] = digits[line % radix];
 }
 
 }  // namespace
@@ -79,16 +93,18 @@ int DistributeReport(VpiRequest* request, int plc, int report) {
   auto* instance = static_cast<VpiInstance*>(request->instance);
   instance->ReportPos = 0;
   bool exhausted = false;
-  // "R", plc and report stay the same for every line.
+  // The report-line gates are found by their address strings, spelt the
+  // way the address parser reads them: in base H the plc, report and line
+  // numbers are hexadecimal. "R", plc and report stay the same for every
+  // line.
+  const bool hex = instance->base == 'H';
   char address[9];
   address[0] = 'R';
-  TwoDigits(address + 1, plc);
-  TwoDigits(address + 3, report);
+  TwoDigits(address + 1, plc, hex);
+  TwoDigits(address + 3, report, hex);
   address[8] = '\0';
   for (int line = 1; line <= kReportLines; ++line) {
-    address[5] = static_cast<char>('0' + line / 100);
-    address[6] = static_cast<char>('0' + line / 10 % 10);
-    address[7] = static_cast<char>('0' + line % 10);
+    LineDigits(address + 5, line, hex);
     int32_t gateId = 0;
     if ((ZelGetGateIdByAddressStr(instance->clientId, static_cast<unsigned char>(request->driverNumber),
                                   address, &gateId) &

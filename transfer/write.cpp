@@ -7,6 +7,7 @@
 #include "entry/instance.h"
 #include "serial/frame.h"
 #include "serial/port.h"
+#include "transfer/read.h"
 #include "transfer/report.h"
 #include "transfer/value_area.h"
 
@@ -17,6 +18,23 @@ constexpr uint8_t kFunctionWriteRegister = 6;
 constexpr uint8_t kFunctionWriteCoils = 15;
 constexpr uint8_t kFunctionWriteRegisters = 16;
 constexpr int kMaxFrameData = 255;  // what the byte-count byte can announce
+
+// Station 0 on the wire (the frame carries the plc's low 8 bits) is the
+// broadcast address: every device carries the write out and none answers.
+bool IsBroadcast(const GateTransfer* gate) { return static_cast<uint8_t>(gate->plc) == 0; }
+
+// Sends a broadcast once and leaves the devices the turnaround delay to
+// carry it out before the next request. 0, or 2 when it did not go out.
+int SendBroadcast(VpiInstance* instance, uint8_t* frame, int length) {
+  g_lastError = 0;  // as for every write transaction
+  DrainInput(instance->portHandle);
+  if (SendFrame(instance, frame, length) != 0) {
+    err(kLogMajor, "KOVRIN> DoWrite() broadcast (plc 0) not sent");
+    return kResultTransport;
+  }
+  Sleep(kBroadcastTurnaroundMs);
+  return kResultDone;
+}
 
 bool ReadOnlyArea(int32_t memoryType) {
   return memoryType == kMemInputs || memoryType == kMemInputRegisters ||
@@ -84,7 +102,7 @@ bool SingleWritable(const GateTransfer* gate) {
 
 int32_t NormalWrite(VpiRequest* request) {
   auto* instance = static_cast<VpiInstance*>(request->instance);
-  auto* gate = static_cast<GateTransfer*>(request->params);
+  const auto* gate = static_cast<const GateTransfer*>(request->params);
   const uint16_t frameAddress = FrameAddress(gate->address, gate->width, instance->flags);
   if (instance->portOpen == 0) return kResultFailed;
   if (ReadOnlyArea(gate->memoryType)) {
@@ -101,6 +119,16 @@ int32_t NormalWrite(VpiRequest* request) {
         gate->memoryType, gate->width, gate->bit);
     return kResultFailed;
   }
+  if (HighByteBitOutside(gate)) {
+    RefuseHighByteBit("SingleWrite", gate);
+    return kResultFailed;
+  }
+  const bool preRead = gate->bit != -1 || gate->memoryType > 256;
+  if (preRead && IsBroadcast(gate)) {
+    // Nobody answers a broadcast, so the register to merge into is unknown.
+    err(kLogDetail, "KOVRIN> SingleWrite() broadcast (plc 0) not allowed for bit and byte gates");
+    return kResultFailed;
+  }
 
   const auto* values = static_cast<const uint8_t*>(gate->values);
   uint32_t value32 = 0;
@@ -112,10 +140,12 @@ int32_t NormalWrite(VpiRequest* request) {
     value = LoadLe16(values + 2);
   }
 
+  // The bit's place in the register; the host's record keeps its number.
+  int32_t position = gate->bit;
+  if (gate->memoryType == kMemHighByte && position >= 0 && position <= 7) position += 8;
+
   uint16_t current = 0;
-  if (gate->bit != -1 || gate->memoryType > 256) {
-    // Raised as the read raises it: only a bit number 0 to 15.
-    if (gate->memoryType == kMemHighByte && gate->bit >= 0 && gate->bit <= 15) gate->bit += 8;
+  if (preRead) {
     const int result = PreRead(request, gate, &current);
     if (result != kResultDone) {
       err(kLogDetail, "KOVRIN> SingleWrite() error SingleRead() for spec. dig. gate, rc=%d", result);
@@ -144,7 +174,7 @@ int32_t NormalWrite(VpiRequest* request) {
       tx[5] = static_cast<uint8_t>(current);
     }
     if ((gate->memoryType & 0xFF) == kMemHoldingRegisters && gate->bit != -1) {
-      StoreBe16(tx + 4, MergeBit(current, gate->bit, value));
+      StoreBe16(tx + 4, MergeBit(current, position, value));
     } else if (gate->memoryType == kMemCoils) {
       tx[1] = kFunctionWriteCoil;
       tx[4] = value != 0 ? 0xFF : 0x00;
@@ -197,7 +227,12 @@ int32_t BlockWrite(VpiRequest* request) {
     default: return kResultFailed;
   }
   if (!BlockWritable(gate->memoryType)) {
-    err(kLogDetail, "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516");
+    if (ReadOnlyArea(gate->memoryType) || gate->memoryType == kMemLowByte ||
+        gate->memoryType == kMemHighByte) {
+      err(kLogDetail, "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516");
+    } else {
+      err(kLogDetail, "KOVRIN> BlockWrite() not allowed for memory type %d", gate->memoryType);
+    }
     return kResultFailed;
   }
   if (!BlockWidthFits(gate->memoryType, gate->width)) {
@@ -205,7 +240,11 @@ int32_t BlockWrite(VpiRequest* request) {
         gate->memoryType);
     return kResultFailed;
   }
-  if (count < 1 || dataBytes > kMaxFrameData) {
+  if (count < 1) {
+    err(kLogMajor, "KOVRIN> BlockWrite() count %d, a block needs at least 1 value", count);
+    return kResultFailed;
+  }
+  if (dataBytes > kMaxFrameData) {
     err(kLogMajor, "KOVRIN> BlockWrite() block of %d values does not fit one frame", count);
     return kResultFailed;
   }
@@ -238,6 +277,7 @@ int32_t BlockWrite(VpiRequest* request) {
 int DoWrite(VpiRequest* request, uint8_t* frame, int length) {
   auto* instance = static_cast<VpiInstance*>(request->instance);
   const auto* gate = static_cast<const GateTransfer*>(request->params);
+  if (IsBroadcast(gate)) return SendBroadcast(instance, frame, length);
   instance->writeInProgress = 1;
   g_lastError = 0;
   int result = 0;

@@ -174,6 +174,14 @@ INSTANTIATE_TEST_SUITE_P(
                  With('M', 'D', 0, 0, 9),
                  {kSwapPairA, "KOVRIN> Check for IFG = in your int file. Assuming IFG = 0"}},
         LineCase{"IFG_MS = 5\r\nIFG = 9\r\n", With('M', 'D', 0, 0, 9, 5), {}},
+        // A signed number would wrap round (-1 gave 65535 ms before every
+        // frame): the line is illegal and the setting keeps what it held.
+        LineCase{"IFG_MS = 5\nIFG_MS = -1\n", With('M', 'D', 0, 0, 0, 5),
+                 {"KOVRIN> Illegal line 2 in Int File"}},
+        LineCase{"IFG = -5\n", kDefaults, {"KOVRIN> Illegal line 1 in Int File"}},
+        LineCase{"IFG = 7\nifg =  +3\r\n", With('M', 'D', 0, 0, 7),
+                 {"KOVRIN> Illegal line 2 in Int File"}},
+        LineCase{"IFG_MS=-0\n", kDefaults, {"KOVRIN> Illegal line 1 in Int File"}},
         LineCase{"BUS = J , H\n\n  SWAP = YES\n# comment\n",
                  With('J', 'H'),
                  {"KOVRIN> Illegal line 2 in Int File", "KOVRIN> Illegal line 3 in Int File",

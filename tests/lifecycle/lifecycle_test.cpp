@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <ostream>
@@ -359,14 +360,76 @@ INSTANTIATE_TEST_SUITE_P(Failures, ColdStartOpenFailureTest,
                                            OpenFailureCase{"line settings refused", "COM1", 14400,
                                                            false}));
 
-TEST_F(LifecycleTest, ColdStartOfARunningInstanceDropsTheOldHandleWithoutClosingIt) {
+// A restart releases what the module opened and registered for the same
+// area; before, the old handle kept the device and the new open failed.
+TEST_F(LifecycleTest, ColdStartOfARunningInstanceClosesItsOldPortAndClient) {
   ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
-  const HANDLE old = instance_.portHandle;
-  EXPECT_EQ(ColdStartWith(StartParams(1)), kResultTransport);
-  EXPECT_EQ(instance_.portHandle, nullptr);
-  EXPECT_TRUE(log_.Contains(kOpenFailed));
-  instance_.portHandle = old;  // the old handle still holds and works the line
+  ASSERT_EQ(ZelHostClientCount(), 1);
+  log_.Clear();
+  EXPECT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  EXPECT_FALSE(log_.Contains(kOpenFailed));
+  EXPECT_EQ(ZelHostClientCount(), 1) << "the host keeps one client per instance";
+  EXPECT_TRUE(ClientRegistered());
   EXPECT_TRUE(Reaches(device_));
+  // Closed and reopened like any other port.
+  EXPECT_EQ(Call(kCmdCloseCom), kResultDone);
+  EXPECT_FALSE(Held(device_));
+  EXPECT_EQ(Call(kCmdReOpenCom), kResultDone);
+  EXPECT_TRUE(Reaches(device_));
+}
+
+TEST_F(LifecycleTest, RestartAfterReOpenClosesThePortAndLeavesTheRemovedClientAlone) {
+  ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  ASSERT_EQ(Call(kCmdReOpenCom), kResultDone);
+  ASSERT_EQ(ZelHostClientCount(), 0);
+  EXPECT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  EXPECT_EQ(ZelHostClientCount(), 1);
+  EXPECT_TRUE(Reaches(device_));
+}
+
+// A handle is closed only when it was opened for that same area: garbage in
+// a fresh area, even one that spells another instance's handle and client,
+// is dropped as before.
+TEST_F(LifecycleTest, GarbageInAFreshAreaIsNeverClosed) {
+  ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+  VpiInstance other;
+  std::memset(&other, 0xCD, sizeof other);
+  other.portHandle = instance_.portHandle;
+  other.clientId = instance_.clientId;
+  ColdStartParams params = StartParams(0);
+  EXPECT_EQ(CallOn(&other, kCmdColdStart, &params), kResultDone);
+  EXPECT_EQ(other.portHandle, nullptr);
+  EXPECT_TRUE(ClientRegistered());
+  EXPECT_EQ(ZelHostClientCount(), 2);
+  EXPECT_TRUE(Reaches(device_)) << "the first instance's port is still open";
+  ColdStartParams withPort = StartParams(1);
+  std::memset(&other, 0xCD, sizeof other);
+  EXPECT_EQ(CallOn(&other, kCmdColdStart, &withPort), kResultTransport) << "the device is held";
+  EXPECT_TRUE(Reaches(device_));
+}
+
+// ---- reply timeout 0 -------------------------------------------------------------------
+
+// All-zero read timeouts would make a read of a silent device wait for ever.
+TEST_F(LifecycleTest, ReplyTimeoutZeroAtColdStartUsesTheOpenTimeout) {
+  ASSERT_EQ(ColdStartWith(StartParams(1, "COM1", 0)), kResultDone);
+  EXPECT_EQ(ReadTimeoutMs(), 1000u);
+  EXPECT_EQ(instance_.replyTimeout, 100u);
+  EXPECT_EQ(log_.Count("KOVRIN> ColdStart() reply timeout 0, 1000 ms used"), 1);
+  const auto logged = std::find(log_.lines().begin(), log_.lines().end(),
+                                LogLine{kLogMajor, "KOVRIN> ColdStart() reply timeout 0, 1000 ms used"});
+  EXPECT_NE(logged, log_.lines().end());
+  // A later change that keeps the stored timeout keeps a bounded one.
+  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  EXPECT_EQ(Change(ChangeTo("COM1", -1)), kResultDone);
+  EXPECT_EQ(ReadTimeoutMs(), 1000u);
+  // Without a port the value is stored all the same, and logged.
+  log_.Clear();
+  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  ASSERT_EQ(ColdStartWith(StartParams(0, "COM1", 0)), kResultDone);
+  EXPECT_EQ(instance_.replyTimeout, 100u);
+  EXPECT_EQ(log_.Count("KOVRIN> ColdStart() reply timeout 0, 1000 ms used"), 1);
 }
 
 // ---- WarmStart -------------------------------------------------------------------------

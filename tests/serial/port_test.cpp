@@ -309,7 +309,9 @@ INSTANTIATE_TEST_SUITE_P(
         TimeoutCase{"new value", 1000, 20, kNoFault, 100, 200, 1},
         TimeoutCase{"previous truncated", 1005, 100, kNoFault, 100, 1000, 1},
         TimeoutCase{"previous below 10 ms", 5, 30, kNoFault, 0, 300, 1},
-        TimeoutCase{"zero", 200, 0, kNoFault, 20, 0, 1},
+        TimeoutCase{"zero is the open timeout, never none", 200, 0, kNoFault, 20, 1000, 1},
+        TimeoutCase{"a product wrapping to zero is not none", 200, 0x80000000u, kNoFault, 20,
+                    0xFFFFFFFEu, 1},
         TimeoutCase{"reading fails", 200, 30, Fault(SerialCall::kGetCommTimeouts), 0, 200, 0},
         TimeoutCase{"writing fails", 200, 30, Fault(SerialCall::kSetCommTimeouts), 0, 200,
                     1}));

@@ -165,12 +165,52 @@ TEST_F(ReportTest, HostRefusingATextStopsTheDistribution) {
   EXPECT_EQ(GateText("R0101002"), "");
 }
 
-TEST_F(ReportTest, HexadecimalPlcDigitsAddressDecimalLines) {
+TEST_F(ReportTest, DecimalBaseSpellsPlcSixteenInDecimal) {
   ZelHostAddGate("R1601001");
-  StartReport("hex\x1A");
-  EXPECT_EQ(Fetch(1, 16, "!R10"), kResultDone);
-  EXPECT_EQ(GateText("R1601001"), "hex");
+  StartReport("dec\x1A");
+  EXPECT_EQ(Fetch(1, 16, "!R16"), kResultDone);
+  EXPECT_EQ(GateText("R1601001"), "dec");
 }
+
+// In base H the parser reads plc, report and line numbers of a report-line
+// address in hexadecimal; the distribution spells them the same way.
+struct HexReportCase {
+  const char* name;
+  int plc;
+  int report;
+  std::vector<std::string> gates;     // existing report-line gates
+  std::vector<std::string> expected;  // their texts, for a text of 3 pieces
+};
+
+class HexReportLines : public ReportTest, public ::testing::WithParamInterface<HexReportCase> {};
+
+TEST_P(HexReportLines, GatesAreFoundByTheirHexadecimalNumbers) {
+  const HexReportCase& c = GetParam();
+  for (const std::string& gate : c.gates) ZelHostAddGate(gate.c_str());
+  const std::string text = Text(240);
+  Start([text](const Bytes& r, int) { return ReportPacket(r, text + "\x1A"); }, "BUS = M , H\n");
+  EXPECT_EQ(Fetch(c.report, c.plc, "!R01"), kResultDone);
+  for (size_t i = 0; i < c.gates.size(); ++i) {
+    EXPECT_EQ(GateText(c.gates[i].c_str()), c.expected[i]) << c.gates[i];
+  }
+}
+
+const std::string kPiece1 = Text(240).substr(0, 80);
+const std::string kPiece2 = Text(240).substr(80, 80);
+const std::string kPiece3 = Text(240).substr(160, 80);
+
+INSTANTIATE_TEST_SUITE_P(
+    BaseH, HexReportLines,
+    ::testing::Values(
+        // Line 10 is 00A, line 16 is 010; the decimal spelling 010 is no
+        // longer line 10.
+        HexReportCase{"LinesTenAndSixteen", 1, 1, {"R0101001", "R010100A", "R0101010"},
+                      {kPiece1, kPiece2, kPiece3}},
+        HexReportCase{"PlcSixteen", 16, 1, {"R1001001", "R1601001"}, {kPiece1, ""}},
+        HexReportCase{"ReportEleven", 1, 11, {"R010B001", "R0111001"}, {kPiece1, ""}},
+        HexReportCase{"LastLineIs06E", 1, 16, {"R0110001", "R011006E", "R0116110"},
+                      {kPiece1, kPiece2, ""}}),
+    [](const ::testing::TestParamInfo<HexReportCase>& info) { return info.param.name; });
 
 TEST_F(ReportTest, OnlyTheTriggerFormStartsAFetch) {
   Start([](const Bytes& r, int) { return WriteEcho(r); });

@@ -35,6 +35,13 @@ inline Bytes BreakCrc(Bytes frame) {
   return frame;
 }
 
+// Field by field (the record may have padding).
+inline bool SameRecord(const GateTransfer& a, const GateTransfer& b) {
+  return a.gas == b.gas && a.reserved1 == b.reserved1 && a.plc == b.plc && a.memoryType == b.memoryType &&
+         a.address == b.address && a.bit == b.bit && a.width == b.width && a.gateType == b.gateType &&
+         a.count == b.count && a.reserved2 == b.reserved2 && a.values == b.values;
+}
+
 struct Gate {
   int32_t plc = 1;
   int32_t memoryType = 4;

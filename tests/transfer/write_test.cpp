@@ -76,9 +76,9 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"HighByte", "", kCmdSingleWrite, Gate{1, 516, 0, -1, 16, 2, 1}, {0, 0, 0xAB, 0}, 0x1234,
                   {0x01, 0x06, 0x00, 0x00, 0xAB, 0x34}, -1},
         WriteCase{"HighByteBit", "", kCmdSingleWrite, Gate{1, 516, 0, 2, 1, 6, 1}, kOne, 0x0000,
-                  {0x01, 0x06, 0x00, 0x00, 0x04, 0x00}, 10},
-        WriteCase{"HighByteBitOutsideRegister", "", kCmdSingleWrite, Gate{1, 516, 0, 8, 1, 6, 1}, kOne,
-                  0x1234, {0x01, 0x06, 0x00, 0x00, 0x12, 0x34}, 16},
+                  {0x01, 0x06, 0x00, 0x00, 0x04, 0x00}, 2},
+        WriteCase{"HighByteBitSeven", "", kCmdSingleWrite, Gate{1, 516, 0, 7, 1, 6, 1}, kZero, 0xFFFF,
+                  {0x01, 0x06, 0x00, 0x00, 0x7F, 0xFF}, 7},
         WriteCase{"LowByteBit", "", kCmdSingleWrite, Gate{1, 260, 0, 7, 1, 6, 1}, kOne, 0x1200,
                   {0x01, 0x06, 0x00, 0x00, 0x12, 0x80}, 7},
         WriteCase{"CoilBlock", "", kCmdBlockWrite, Gate{1, 0, 0x20, -1, 1, 6, 10}, {0xCD, 0x02}, 0,
@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                        kResultDone, 10}),
     [](const ::testing::TestParamInfo<WriteRetryCase>& info) { return info.param.name; });
 
-TEST_F(TransferTest, RefusedWritesSendNothing) {
+TEST_F(TransferTest, RefusedTransfersSendNothing) {
   Start([](const Bytes& r, int) { return WriteEcho(r); });
   Bytes values(512, 0);  // room for the largest block that fits a frame
   struct Refusal {
@@ -175,8 +175,18 @@ TEST_F(TransferTest, RefusedWritesSendNothing) {
       {kCmdBlockWrite, Gate{1, 6, 0, -1, 32, 4, 2}, "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
       {kCmdBlockWrite, Gate{1, 260, 0, -1, 16, 2, 2}, "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
       {kCmdBlockWrite, Gate{1, 516, 0, -1, 16, 2, 2}, "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
-      {kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 0}, "KOVRIN> BlockWrite() block of 0 values does not fit one frame"},
-      {kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, -3}, "KOVRIN> BlockWrite() block of -3 values does not fit one frame"},
+      {kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 0}, "KOVRIN> BlockWrite() count 0, a block needs at least 1 value"},
+      {kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, -3}, "KOVRIN> BlockWrite() count -3, a block needs at least 1 value"},
+      {kCmdBlockWrite, Gate{1, 2, 0, -1, 16, 2, 2}, "KOVRIN> BlockWrite() not allowed for memory type 2"},
+      {kCmdBlockWrite, Gate{1, 65, 0, -1, 16, 2, 2}, "KOVRIN> BlockWrite() not allowed for memory type 65"},
+      {kCmdBlockRead, Gate{1, 4, 0, -1, 16, 2, 0}, "KOVRIN> BlockRead() count 0, a block needs at least 1 value"},
+      {kCmdBlockRead, Gate{1, 0, 0, -1, 1, 6, -1}, "KOVRIN> BlockRead() count -1, a block needs at least 1 value"},
+      {kCmdSingleRead, Gate{1, 516, 0x12, 10, 1, 6, 1, "01H0013A"},
+       "KOVRIN> DoRead() gate '01H0013A': bit 10 of a high byte lies outside the register"},
+      {kCmdSingleWrite, Gate{1, 516, 0x12, 15, 1, 6, 1, "01H0013F"},
+       "KOVRIN> SingleWrite() gate '01H0013F': bit 15 of a high byte lies outside the register"},
+      {kCmdSingleWrite, Gate{1, 516, 0x12, 8, 1, 6, 1, "01H00138"},
+       "KOVRIN> SingleWrite() gate '01H00138': bit 8 of a high byte lies outside the register"},
       {kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 128}, "KOVRIN> BlockWrite() block of 128 values does not fit one frame"},
       {kCmdBlockWrite, Gate{1, 8, 0, -1, 32, 4, 64}, "KOVRIN> BlockWrite() block of 64 values does not fit one frame"},
       {kCmdBlockWrite, Gate{1, 0, 0, -1, 1, 6, 2041}, "KOVRIN> BlockWrite() block of 2041 values does not fit one frame"},
@@ -191,6 +201,107 @@ TEST_F(TransferTest, RefusedWritesSendNothing) {
   // The largest blocks that fit go out.
   EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 127}, values.data()), kResultDone);
   EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{1, 0, 0, -1, 1, 6, 2040}, values.data()), kResultDone);
+}
+
+// Station 0 is the broadcast address: every device carries the write out
+// and none answers. Before, the write went out ten times and failed.
+struct BroadcastCase {
+  const char* name;
+  uint32_t command;
+  Gate gate;
+  Bytes request;  // without CRC
+};
+
+class BroadcastWrites : public TransferTest, public ::testing::WithParamInterface<BroadcastCase> {};
+
+TEST_P(BroadcastWrites, GoOutOnceAndSucceedWithoutAnswer) {
+  const BroadcastCase& c = GetParam();
+  Start([](const Bytes&, int) { return Bytes(); });  // nobody answers a broadcast
+  Bytes values = {0x34, 0x12, 0x34, 0x12, 0, 0, 0, 0};
+  EXPECT_EQ(Transfer(c.command, c.gate, values.data()), kResultDone);
+  ASSERT_EQ(device_->RequestCount(), 1);
+  EXPECT_EQ(Requests()[0], WithCrc(c.request));
+  EXPECT_EQ(instance_.writeInProgress, 0u);
+  EXPECT_FALSE(log_.Contains("DORZA, Do write, retry 1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PlcZero, BroadcastWrites,
+    ::testing::Values(
+        BroadcastCase{"Register", kCmdSingleWrite, Gate{0, 4, 0x10, -1, 16, 2, 1},
+                      {0x00, 0x06, 0x00, 0x10, 0x12, 0x34}},
+        BroadcastCase{"Coil", kCmdSingleWrite, Gate{0, 0, 3, -1, 1, 6, 1}, {0x00, 0x05, 0x00, 0x03, 0xFF, 0x00}},
+        BroadcastCase{"Long", kCmdSingleWrite, Gate{0, 8, 1, -1, 32, 4, 1},
+                      {0x00, 0x10, 0x00, 0x02, 0x00, 0x02, 0x04, 0x12, 0x34, 0x12, 0x34}},
+        BroadcastCase{"RegisterBlock", kCmdBlockWrite, Gate{0, 4, 0, -1, 16, 2, 2},
+                      {0x00, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x12, 0x34, 0x12, 0x34}},
+        // The frame carries the plc's low 8 bits: 256 is station 0 on the wire.
+        BroadcastCase{"Plc256IsStationZeroOnTheWire", kCmdSingleWrite, Gate{256, 4, 0x10, -1, 16, 2, 1},
+                      {0x00, 0x06, 0x00, 0x10, 0x12, 0x34}}),
+    [](const ::testing::TestParamInfo<BroadcastCase>& info) { return info.param.name; });
+
+TEST_F(TransferTest, BroadcastWritesThatNeedARegisterFirstAreRefused) {
+  Start([](const Bytes& r, int) { return RegisterDevice(r, 0x1234); });
+  Bytes values = {0, 0, 1, 0};
+  for (const Gate& gate : {Gate{0, 4, 0, 3, 1, 6, 1}, Gate{0, 260, 0, -1, 16, 2, 1},
+                           Gate{0, 516, 0, -1, 16, 2, 1}, Gate{0, 516, 0, 2, 1, 6, 1}}) {
+    log_.Clear();
+    EXPECT_EQ(Transfer(kCmdSingleWrite, gate, values.data()), kResultFailed);
+    EXPECT_EQ(log_.lines(), (std::vector<LogLine>{
+                                {8, "KOVRIN> SingleWrite() broadcast (plc 0) not allowed for bit and byte gates"}}));
+  }
+  EXPECT_EQ(device_->RequestCount(), 0);
+}
+
+TEST_F(TransferTest, ReadsOfStationZeroKeepTheReadScheme) {
+  Start([](const Bytes&, int) { return Bytes(); });
+  Bytes values(4, 0xAA);
+  EXPECT_EQ(Transfer(kCmdSingleRead, Gate{0, 4, 0, -1, 16, 2, 1}, values.data()), kResultTransport);
+  EXPECT_EQ(device_->RequestCount(), 3);
+}
+
+TEST_F(TransferTest, BroadcastWithoutPortFailsInTransport) {
+  Start([](const Bytes&, int) { return Bytes(); });
+  ASSERT_EQ(Call(kCmdCloseCom, nullptr), kResultDone);
+  Bytes values(8, 0);
+  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{0, 4, 0, -1, 16, 2, 2}, values.data()), kResultTransport);
+  EXPECT_TRUE(log_.Contains("KOVRIN> DoWrite() broadcast (plc 0) not sent"));
+}
+
+// A host may reuse its transfer record; the driver never changes its fields,
+// so the same record names the same bit every time.
+TEST_F(TransferTest, AReusedHighByteRecordNamesTheSameBitEveryTime) {
+  uint16_t held = 0x0800;  // register bit 11: bit 3 of the high byte
+  Start([&held](const Bytes& r, int) {
+    if (r[1] == 0x06) {
+      held = static_cast<uint16_t>((r[4] << 8) | r[5]);
+      return WriteEcho(r);
+    }
+    return ReadReply(r, {static_cast<uint8_t>(held >> 8), static_cast<uint8_t>(held)});
+  });
+  transfer_ = GateTransfer{};
+  transfer_.gas = "01H00013";
+  transfer_.plc = 1;
+  transfer_.memoryType = 516;
+  transfer_.bit = 3;
+  transfer_.width = 1;
+  transfer_.gateType = 6;
+  transfer_.count = 1;
+  uint8_t values[4] = {0, 0, 0, 0};
+  transfer_.values = values;
+  const GateTransfer before = transfer_;
+  for (int round = 0; round < 2; ++round) {
+    values[2] = 0;
+    ASSERT_EQ(Call(kCmdSingleRead, &transfer_), kResultDone);
+    EXPECT_EQ(values[2], 1) << round;
+  }
+  values[2] = 0;
+  ASSERT_EQ(Call(kCmdSingleWrite, &transfer_), kResultDone);
+  EXPECT_EQ(held, 0x0000);
+  values[2] = 1;
+  ASSERT_EQ(Call(kCmdSingleWrite, &transfer_), kResultDone);
+  EXPECT_EQ(held, 0x0800);
+  EXPECT_TRUE(SameRecord(transfer_, before)) << "the record is the host's";
 }
 
 TEST_F(TransferTest, WritesWithoutPort) {

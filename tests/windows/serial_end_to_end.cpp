@@ -279,6 +279,31 @@ void CheckWrites(Host& host) {
   }
   // 32-bit blocks go out with the number of values as the quantity (the
   // flow computers' register model), which a standard slave refuses.
+
+  CheckSetCase("broadcast writes (station 0), read back from both stations");
+  {
+    HostGate everyone = ParsedGate(host, "0040801", 2);
+    uint8_t cell[4] = {};
+    PutLe16(cell + 2, 0x4242);
+    CHECK_EQ(host.Write(everyone, cell), kResultDone);  // once, no answer awaited
+    HostGate block = ParsedGate(host, "0040811", 2, 2);
+    uint8_t area[4] = {0x01, 0x50, 0x02, 0x50};
+    CHECK_EQ(host.Write(block, area), kResultDone);
+    for (const char* gas : {"0140801", "0240801"}) {
+      HostGate back = ParsedGate(host, gas, 2);
+      uint8_t got[4] = {};
+      CHECK_EQ(host.Read(back, got), kResultDone);
+      if (!CHECK_EQ(Le16(got + 2), 0x4242)) std::printf("   gas %s\n", gas);
+    }
+    HostGate backBlock = ParsedGate(host, "0240811", 2, 2);
+    uint8_t got[4] = {};
+    CHECK_EQ(host.Read(backBlock, got), kResultDone);
+    CHECK(std::memcmp(got, area, sizeof got) == 0);
+    // A bit needs the register first, which nobody answers: refused.
+    HostGate bit = ParsedGate(host, "00408013", 6);
+    PutLe16(cell + 2, 1);
+    CHECK_EQ(host.Write(bit, cell), kResultFailed);
+  }
 }
 
 // A whole file, as the simulator serves it as a report.
@@ -326,7 +351,7 @@ void CheckReport(Host& host, HostLog& log, const char* reportFile) {
 }
 
 // Base H with word swaps: the byte gates and low-word-first longs.
-void CheckHexInstance(const DriverModule& module, const char* port, HostLog& log) {
+void CheckHexInstance(const DriverModule& module, const char* port, HostLog& log, const char* reportFile) {
   CheckSetCase("base H instance: byte gates and word swap");
   WriteTextFile("KOVRIN03.INT", "BUS = M , H\nSWAP = YES\n");
   DriverInstance instance(module, 3);
@@ -352,6 +377,31 @@ void CheckHexInstance(const DriverModule& module, const char* port, HostLog& log
   CHECK_EQ(host.Read(absent, nothing), kResultTransport);
   CHECK_EQ(log.Count("KOVRIN> Recieve() timeout 1 (iRead=0)"), 3);
 
+  CheckSetCase("base H instance: high-byte bits");
+  {
+    // A reused record names the same bit every time: bit 2 of the high
+    // byte is register bit 10 of 0xA55A.
+    HostGate bit = ParsedGate(host, "01H03E92", 6);
+    uint8_t cell[4] = {};
+    GateTransfer record = bit.transfer;
+    record.gas = bit.gas.c_str();
+    record.gateType = kGateDigital;
+    record.count = 1;
+    record.values = cell;
+    for (int round = 0; round < 2; ++round) {
+      PutLe16(cell + 2, 0xEEEE);
+      CHECK_EQ(instance.Call(kCmdSingleRead, &record), kResultDone);
+      CHECK_EQ(Le16(cell + 2), 1);
+      CHECK_EQ(record.bit, 2);
+    }
+    // Bits 8 to F of the high byte lie outside the register: refused.
+    HostGate outside = ParsedGate(host, "01H03E9A", 6);
+    log.Clear();
+    CHECK_EQ(host.Read(outside, cell), kResultFailed);
+    CHECK_EQ(host.Write(outside, cell), kResultFailed);
+    CHECK_EQ(log.Count("KOVRIN> SingleWrite() gate '01H03E9A': bit 10 of a high byte lies outside the register"), 1);
+  }
+
   HostGate low = ParsedGate(host, "01L03E9", 2);
   HostGate high = ParsedGate(host, "01H03E9", 2);
   HostGate word = ParsedGate(host, "01403E9", 2);
@@ -363,6 +413,30 @@ void CheckHexInstance(const DriverModule& module, const char* port, HostLog& log
   uint8_t got[4] = {};
   CHECK_EQ(host.Read(word, got), kResultDone);
   CHECK_EQ(Le16(got + 2), 0x1177);
+
+  CheckSetCase("base H instance: report lines by hexadecimal numbers");
+  {
+    const std::string expected = ReadFileBytes(reportFile);
+    ZelHostClearGates();
+    constexpr int kLines = 12;  // lines 001 to 00C
+    char names[kLines][9];
+    for (int i = 0; i < kLines; ++i) {
+      std::snprintf(names[i], sizeof names[i], "R0103%03X", i + 1);
+      ZelHostAddGate(names[i]);
+      HostGate line = ParsedGate(host, names[i], kGateText);
+      CHECK_EQ(line.transfer.memoryType, kMemReport);
+    }
+    HostGate trigger = ParsedGate(host, "!R01", kGateType0);
+    PutLe16(cell + 2, 3);
+    CHECK_EQ(host.Write(trigger, cell), kResultDone);
+    std::string joined;
+    for (int i = 0; i < kLines; ++i) {
+      char text[256] = {};
+      CHECK(ZelHostGateText(names[i], text, sizeof text) == 1);
+      joined += text;
+    }
+    CHECK_TEXT(joined, expected);
+  }
   CHECK_EQ(instance.Call(kCmdCloseCom, nullptr), kResultDone);
 }
 
@@ -491,7 +565,7 @@ int main(int argc, char** argv) {
   CHECK_EQ(first.Call(kCmdCloseCom, nullptr), kResultDone);
 
   CheckEscapeOnPort(portA);
-  CheckHexInstance(module, portA, log);
+  CheckHexInstance(module, portA, log, reportFile);
   CheckRetries(module, portB, log);
   return CheckSummary();
 }
