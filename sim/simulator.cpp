@@ -63,9 +63,10 @@ bool Simulator::Open(std::string* error) {
     line_ = LineOpenDevice(line.device.c_str());
     if (line_ < 0) return Fail(error, "cannot open " + line.device);
     devicePath_ = line.device;
-    if (line.baud != 0 && !LineConfigure(line_, line.baud, line.parity, line.stopBits)) {
+    std::string why;
+    if (line.baud != 0 && !LineConfigure(line_, line.baud, line.parity, line.stopBits, &why)) {
       Close();
-      return Fail(error, "cannot set " + std::to_string(line.baud) + " baud on " + line.device);
+      return Fail(error, "cannot set up " + line.device + ": " + why);
     }
   }
   if (!line.link.empty()) {

@@ -16,6 +16,7 @@
 #include <sys/ioctl.h>
 
 #include "entry/instance.h"
+#include "platform/line.h"
 #include "platform/serial_faults.h"
 #include "platform/win32.h"
 #include "serial/frame.h"
@@ -112,6 +113,58 @@ INSTANTIATE_TEST_SUITE_P(
                       ReopenCase{"8N1 then 7O1", 19200, 8, NOPARITY, 19200, 7, ODDPARITY},
                       ReopenCase{"8N1 then 8 mark", 4800, 8, NOPARITY, 4800, 8, MARKPARITY},
                       ReopenCase{"8E1 at 14400 twice", 14400, 8, EVENPARITY, 14400, 8, EVENPARITY}));
+
+// The line helper of the simulator and the host program: the same device
+// set up twice (two runs of rtusim on one line) in the usual Modbus formats.
+struct LineFormatCase {
+  int baud;
+  char parity;
+  int stopBits;
+};
+
+void PrintTo(const LineFormatCase& c, std::ostream* out) {
+  *out << c.baud << " 8" << c.parity << c.stopBits;
+}
+
+class LineHelperTest : public SerialLinesTest, public ::testing::WithParamInterface<LineFormatCase> {};
+
+TEST_P(LineHelperTest, SetsTheSameFormatAgain) {
+  const LineFormatCase& c = GetParam();
+  for (int run = 0; run < 2; ++run) {
+    const int line = LineOpenDevice(device_.devicePath().c_str());
+    ASSERT_GE(line, 0);
+    std::string why;
+    EXPECT_TRUE(LineConfigure(line, c.baud, c.parity, c.stopBits, &why)) << "run " << run << ": " << why;
+    LineClose(line);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, LineHelperTest,
+                         ::testing::Values(LineFormatCase{19200, 'E', 1}, LineFormatCase{9600, 'O', 1},
+                                           LineFormatCase{19200, 'N', 2}, LineFormatCase{14400, 'E', 1},
+                                           LineFormatCase{56000, 'N', 1}));
+
+TEST_F(SerialLinesTest, LineHelperNamesWhatIsWrong) {
+  const int line = LineOpenDevice(device_.devicePath().c_str());
+  ASSERT_GE(line, 0);
+  const struct {
+    int baud;
+    char parity;
+    int stopBits;
+    const char* why;
+  } cases[] = {{0, 'N', 1, "no rate of 0 baud"}, {9600, 'M', 1, "no parity M"}, {9600, 'N', 3, "no 3 stop bits"}};
+  for (const auto& c : cases) {
+    std::string why;
+    EXPECT_FALSE(LineConfigure(line, c.baud, c.parity, c.stopBits, &why));
+    EXPECT_EQ(why, c.why);
+  }
+  LineClose(line);
+  const int notALine = LineOpenDevice("/dev/null");
+  std::string why;
+  EXPECT_FALSE(LineConfigure(notALine, 9600, 'N', 1, &why));
+  EXPECT_EQ(why.rfind("not a serial line", 0), 0u) << why;
+  LineClose(notALine);
+}
 
 // ---- every rate ---------------------------------------------------------------------
 
