@@ -41,6 +41,18 @@ const NameCase kNameCases[] = {
     {"ttyS0", std::nullopt, nullptr},
     {"", std::nullopt, nullptr},
     {"COM99999999999", std::nullopt, nullptr},
+    // The device form hosts use for COM10 and above, and the old colon form.
+    {"\\\\.\\COM10", "/ports", "/ports/com10"},
+    {"\\\\.\\com3", std::nullopt, "/dev/ttyS2"},
+    {"COM4:", "/ports", "/ports/com4"},
+    {"com12:", std::nullopt, "/dev/ttyS11"},
+    {"\\\\.\\COM4:", "/ports", nullptr},
+    {"\\\\.\\LPT1", "/ports", nullptr},
+    {"\\\\.\\", "/ports", nullptr},
+    {"\\\\?\\COM1", "/ports", nullptr},
+    {"COM:", "/ports", nullptr},
+    {"COM1::", "/ports", nullptr},
+    {"COM1 :", "/ports", nullptr},
 };
 
 void PrintTo(const NameCase& c, std::ostream* out) {
