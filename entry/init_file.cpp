@@ -1,11 +1,10 @@
 #include "entry/init_file.h"
 
 #include <cstring>
-#include <filesystem>
-#include <string>
 
 #include "entry/host_library.h"
 #include "entry/instance.h"
+#include "platform/file_names.h"
 
 namespace {
 
@@ -136,29 +135,6 @@ void LogSettings(const VpiInstance* instance) {
   }
 }
 
-char SameLetterUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Opens the file for reading whatever the case of its name, as on Windows,
-// where names do not differ by case: the name as given, else the first
-// entry of the current directory (in name order) that differs from it only
-// in letter case.
-FILE* OpenAnyCase(const char* name) {
-  if (FILE* file = std::fopen(name, "rb")) return file;
-  std::error_code ec;
-  std::filesystem::directory_iterator entries(".", ec);
-  std::string found;
-  for (; !ec && entries != std::filesystem::directory_iterator(); entries.increment(ec)) {
-    const std::string candidate = entries->path().filename().string();
-    if (candidate.size() != std::strlen(name)) continue;
-    bool same = true;
-    for (size_t i = 0; i < candidate.size() && same; ++i) {
-      same = SameLetterUpper(candidate[i]) == SameLetterUpper(name[i]);
-    }
-    if (same && (found.empty() || candidate < found)) found = candidate;
-  }
-  return found.empty() ? nullptr : std::fopen(found.c_str(), "rb");
-}
-
 // One character of the file as the C library reads a file opened in text
 // mode on Windows: CR LF becomes LF (a lone CR stays), and a CTRL-Z ends the
 // file, whatever follows it. The file itself is opened in binary mode on
@@ -185,11 +161,11 @@ int TextModeGetc(InitFileReader* reader) {
 
 FILE* OpenInitFile(const char* baseName, char (&nameBuffer)[kInitFileNameSize], int driverNumber) {
   std::snprintf(nameBuffer, sizeof nameBuffer, "%s%02d.INT", baseName, driverNumber);
-  if (FILE* file = OpenAnyCase(nameBuffer)) return file;
+  if (FILE* file = OpenFileAnyCase(nameBuffer)) return file;
   std::snprintf(nameBuffer, sizeof nameBuffer, "%s%01d.INT", baseName, driverNumber);
-  if (FILE* file = OpenAnyCase(nameBuffer)) return file;
+  if (FILE* file = OpenFileAnyCase(nameBuffer)) return file;
   std::snprintf(nameBuffer, sizeof nameBuffer, "%s.INT", baseName);
-  return OpenAnyCase(nameBuffer);
+  return OpenFileAnyCase(nameBuffer);
 }
 
 bool ReadInitLine(InitFileReader* reader, char* line, size_t size) {
