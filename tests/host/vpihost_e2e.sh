@@ -75,6 +75,18 @@ case $scenario in
     [ "$status" -eq 1 ] || fail "exit status $status, wanted 1"
     expect_line '^ +1  0140001 +int16 +- +2 transport or port failure'
     ;;
+  parity-after-none)
+    # 8E1 right after a run at 8N1 on the same line: the pseudo-terminal
+    # cannot carry parity, and the second start must not fail over it.
+    start_rtusim com6
+    VPI_COM_DIR=$work run --port COM6 --baud 19200 --gates "$demo_gates"
+    [ "$status" -eq 0 ] || fail "8N1: exit status $status"
+    VPI_COM_DIR=$work run --port COM6 --baud 19200 --parity even --gates "$demo_gates"
+    [ "$status" -eq 0 ] || fail "8E1 after 8N1: exit status $status"
+    expect_line '^ +1  0140001 +int16 +0 +0 done'
+    VPI_COM_DIR=$work run --port COM6 --baud 14400 --parity even --gates "$demo_gates"
+    [ "$status" -eq 0 ] || fail "14400 baud: exit status $status"
+    ;;
   unplugged-device)
     # The far end of the line closes mid-poll and comes back as a new
     # pseudo-terminal behind the same name, as an adapter unplugged and
