@@ -4,10 +4,13 @@
 
 #include "entry/host_library.h"
 #include "entry/instance.h"
+#include "platform/file_names.h"
 
 namespace {
 
 constexpr int kLineBufferSize = 256;  // longer lines are handled in pieces
+constexpr int kNoPending = -2;
+constexpr int kCtrlZ = 0x1A;
 
 const char kIllegalFormat[] = "KOVRIN> Illegal format of Int File:";
 
@@ -136,15 +139,50 @@ void LogSettings(const VpiInstance* instance) {
   }
 }
 
+// One character of the file as the C library reads a file opened in text
+// mode on Windows: CR LF becomes LF (a lone CR stays), and a CTRL-Z ends the
+// file, whatever follows it. The file itself is opened in binary mode on
+// every platform, so that both read it alike.
+int TextModeGetc(InitFileReader* reader) {
+  if (reader->ended) return EOF;
+  int c = reader->pending;
+  reader->pending = kNoPending;
+  if (c == kNoPending) c = std::fgetc(reader->file);
+  if (c == '\r') {
+    const int next = std::fgetc(reader->file);
+    if (next == '\n') return '\n';
+    reader->pending = next;
+    return '\r';
+  }
+  if (c == EOF || c == kCtrlZ) {
+    reader->ended = true;
+    return EOF;
+  }
+  return c;
+}
+
 }  // namespace
 
 FILE* OpenInitFile(const char* baseName, char (&nameBuffer)[kInitFileNameSize], int driverNumber) {
   std::snprintf(nameBuffer, sizeof nameBuffer, "%s%02d.INT", baseName, driverNumber);
-  if (FILE* file = std::fopen(nameBuffer, "r")) return file;
+  if (FILE* file = OpenFileAnyCase(nameBuffer)) return file;
   std::snprintf(nameBuffer, sizeof nameBuffer, "%s%01d.INT", baseName, driverNumber);
-  if (FILE* file = std::fopen(nameBuffer, "r")) return file;
+  if (FILE* file = OpenFileAnyCase(nameBuffer)) return file;
   std::snprintf(nameBuffer, sizeof nameBuffer, "%s.INT", baseName);
-  return std::fopen(nameBuffer, "r");
+  return OpenFileAnyCase(nameBuffer);
+}
+
+bool ReadInitLine(InitFileReader* reader, char* line, size_t size) {
+  if (size == 0) return false;
+  size_t used = 0;
+  while (used + 1 < size) {
+    const int c = TextModeGetc(reader);
+    if (c == EOF) break;
+    line[used++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  line[used] = '\0';
+  return used > 0;
 }
 
 void ReadInitFile(VpiRequest* request) {
@@ -162,7 +200,8 @@ void ReadInitFile(VpiRequest* request) {
     err(kLogMajor, "KOVRIN> ColdStart() reading initfile '%s'", name);
     char line[kLineBufferSize];
     int lineNumber = 0;
-    while (std::fgets(line, sizeof line, file) != nullptr) {
+    InitFileReader reader{file};
+    while (ReadInitLine(&reader, line, sizeof line)) {
       ++lineNumber;
       UpcaseLetters(line);
       ApplyLine(instance, line, lineNumber);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Creates a pseudo-terminal pair in raw mode and returns its master end; the
 // slave's device path goes to slavePath. -1 on failure.
@@ -25,9 +26,12 @@ bool LineWrite(int line, const uint8_t* bytes, size_t size);
 // Writes what the line takes within timeoutMs; returns the count written.
 size_t LineWriteWithin(int line, const uint8_t* bytes, size_t size, int timeoutMs);
 // Sets the speed and character format of a serial device (8 data bits;
-// parity 'N', 'E' or 'O'; 1 or 2 stop bits). False for a speed the system
-// does not know or when the device refuses.
-bool LineConfigure(int line, int baud, char parity, int stopBits);
+// parity 'N', 'E' or 'O'; 1 or 2 stop bits; any rate from 1 baud, through
+// termios2 where no B constant exists). A pseudo-terminal, which carries
+// neither parity nor character size, is accepted with what it holds. False
+// when the device refuses or settles on another rate; why, if given, then
+// tells which.
+bool LineConfigure(int line, int baud, char parity, int stopBits, std::string* why = nullptr);
 // Bytes waiting to be read, or -1.
 long LineAvailable(int line);
 // Throws away pending input.

@@ -2,7 +2,7 @@
 //   "/..."  a device path, used as it is;
 //   "NUL"   the null device (any letter case);
 //   "COMn"  (n from 1, any letter case) "$VPI_COM_DIR/comn" when VPI_COM_DIR
-//           is set, else "/dev/ttyS<n-1>".
+//           is set, else "/dev/ttyS<n-1>"; "\\.\COMn" and "COMn:" alike.
 // Only meaningful where Windows is not the platform.
 #pragma once
 

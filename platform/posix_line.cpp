@@ -1,14 +1,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "platform/line.h"
+#include "platform/posix_termios.h"
 
 namespace {
 
@@ -134,34 +138,28 @@ size_t LineWriteWithin(int line, const uint8_t* bytes, size_t size, int timeoutM
 
 namespace {
 
-speed_t SpeedOf(int baud) {
-  switch (baud) {
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return B0;
-  }
+bool IsPseudoTerminal(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  const unsigned int deviceMajor = major(st.st_rdev);
+  return (deviceMajor >= 136 && deviceMajor <= 143) || (deviceMajor == 5 && minor(st.st_rdev) == 2);
+}
+
+bool Refuse(std::string* why, const std::string& text) {
+  if (why != nullptr) *why = text;
+  return false;
 }
 
 }  // namespace
 
-bool LineConfigure(int line, int baud, char parity, int stopBits) {
-  const speed_t speed = SpeedOf(baud);
-  if (speed == B0 || (parity != 'N' && parity != 'E' && parity != 'O') || (stopBits != 1 && stopBits != 2)) {
-    return false;
-  }
+bool LineConfigure(int line, int baud, char parity, int stopBits, std::string* why) {
+  using posix_termios::KernelTermios2;
+  if (baud < 1) return Refuse(why, "no rate of " + std::to_string(baud) + " baud");
+  if (parity != 'N' && parity != 'E' && parity != 'O') return Refuse(why, "no parity " + std::string(1, parity));
+  if (stopBits != 1 && stopBits != 2) return Refuse(why, "no " + std::to_string(stopBits) + " stop bits");
+  const std::string format = std::to_string(baud) + " baud 8" + std::string(1, parity) + std::to_string(stopBits);
   termios tio;
-  if (tcgetattr(line, &tio) != 0) return false;
+  if (tcgetattr(line, &tio) != 0) return Refuse(why, "not a serial line: " + std::string(std::strerror(errno)));
   cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD;
   tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
@@ -171,9 +169,36 @@ bool LineConfigure(int line, int baud, char parity, int stopBits) {
   if (stopBits == 2) tio.c_cflag |= CSTOPB;
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  cfsetispeed(&tio, speed);
-  cfsetospeed(&tio, speed);
-  return tcsetattr(line, TCSANOW, &tio) == 0;
+
+  const uint32_t rate = static_cast<uint32_t>(baud);
+  KernelTermios2 before;
+  const bool haveBefore = ioctl(line, posix_termios::kGetTermios2, &before) == 0;
+  speed_t code;
+  if (posix_termios::CodeOfRate(rate, &code)) {
+    cfsetispeed(&tio, code);
+    cfsetospeed(&tio, code);
+    if (tcsetattr(line, TCSANOW, &tio) != 0) {
+      const int error = errno;
+      termios held;
+      const tcflag_t drops = IsPseudoTerminal(line) ? posix_termios::kPseudoTerminalDrops : 0;
+      if (error != EINVAL || tcgetattr(line, &held) != 0 || !posix_termios::HoldsAllBut(held, tio, drops)) {
+        return Refuse(why, "the device refuses " + format + ": " + std::strerror(error));
+      }
+    }
+  } else {
+    if (!haveBefore) return Refuse(why, "the device takes no rate without a B constant, such as " + std::to_string(baud));
+    KernelTermios2 wanted = posix_termios::WithRate(tio, before, rate);
+    if (ioctl(line, posix_termios::kSetTermios2, &wanted) != 0) {
+      return Refuse(why, "the device refuses " + format + ": " + std::strerror(errno));
+    }
+  }
+  KernelTermios2 after;
+  if (ioctl(line, posix_termios::kGetTermios2, &after) != 0) return true;
+  const uint32_t held = posix_termios::RateHeld(after);
+  if (posix_termios::RateClose(held, rate)) return true;
+  if (haveBefore) ioctl(line, posix_termios::kSetTermios2, &before);
+  return Refuse(why, "the device cannot run at " + std::to_string(baud) + " baud (it offers " +
+                         std::to_string(held) + ")");
 }
 
 long LineAvailable(int line) {

@@ -15,11 +15,16 @@ bool MapPortName(const char* name, char* path, size_t pathSize) {
     std::snprintf(path, pathSize, "/dev/null");
     return true;
   }
+  // "\\.\COMn" names the device itself, as hosts write COM10 and above;
+  // "COMn:" is the old device form. Both reach what "COMn" reaches.
+  const bool devicePrefix = std::strncmp(name, "\\\\.\\", 4) == 0;
+  if (devicePrefix) name += 4;
   if (strncasecmp(name, "COM", 3) != 0) return false;
   const char* digits = name + 3;
   if (*digits < '1' || *digits > '9') return false;
   unsigned long number = 0;
   for (const char* d = digits; *d != '\0'; ++d) {
+    if (*d == ':' && d[1] == '\0' && !devicePrefix) break;
     if (*d < '0' || *d > '9' || number > 100000) return false;
     number = number * 10 + static_cast<unsigned long>(*d - '0');
   }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <mutex>
 #include <poll.h>
 #include <sys/file.h>
@@ -13,9 +14,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "entry/host_library.h"
 #include "platform/fake_line.h"
 #include "platform/port_names.h"
 #include "platform/serial_faults.h"
+#include "platform/posix_termios.h"
 #include "platform/win32.h"
 
 namespace {
@@ -46,25 +49,75 @@ struct Port {
   // A pseudo-terminal writes straight into its far end's input: it has no
   // output queue (TIOCOUTQ always answers 0 there).
   bool noOutputQueue = false;
+  bool isPseudoTerminal = false;
+  // The device went away (unplugged, far end closed): its descriptor is
+  // closed at once, every later call on the handle fails, and CloseHandle
+  // only frees the slot.
+  bool gone = false;
+  // The device cannot tell whether its transmitter is empty (no
+  // TIOCSERGETLSR): the layer waits for the output with tcdrain instead.
+  bool noLineStatus = false;
+  // The kernel's RS-485 mode switches RTS around each frame itself.
+  bool kernelRs485 = false;
+  bool kernelRs485Told = false;
 };
 
 constexpr int kMaxPorts = 64;
 constexpr uintptr_t kHandleBase = 0x100;
 constexpr uintptr_t kHandleStep = 4;
+// A slot's handle changes with every open, so the handle of a port that was
+// closed (or whose device went away) never reaches the port opened after it.
+constexpr uint32_t kGenerations = 1u << 12;
 
 Port g_ports[kMaxPorts];
+uint32_t g_generation[kMaxPorts];
 std::mutex g_portsMutex;
 
 HANDLE HandleOf(int slot) {
-  return reinterpret_cast<HANDLE>(kHandleBase + kHandleStep * static_cast<uintptr_t>(slot));
+  const uintptr_t index = static_cast<uintptr_t>(slot) + kMaxPorts * static_cast<uintptr_t>(g_generation[slot]);
+  return reinterpret_cast<HANDLE>(kHandleBase + kHandleStep * index);
 }
 
 Port* PortOf(HANDLE handle) {
   const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
   if (value < kHandleBase || (value - kHandleBase) % kHandleStep != 0) return nullptr;
-  const uintptr_t slot = (value - kHandleBase) / kHandleStep;
-  if (slot >= kMaxPorts || !g_ports[slot].used) return nullptr;
+  const uintptr_t index = (value - kHandleBase) / kHandleStep;
+  const uintptr_t slot = index % kMaxPorts;
+  if (index / kMaxPorts >= kGenerations || index / kMaxPorts != g_generation[slot]) return nullptr;
+  if (!g_ports[slot].used) return nullptr;
   return &g_ports[slot];
+}
+
+// A handle whose device is still there.
+Port* LivePortOf(HANDLE handle) {
+  Port* port = PortOf(handle);
+  return port != nullptr && !port->gone ? port : nullptr;
+}
+
+// ---- device requests ----------------------------------------------------------
+SerialIoctlHook g_ioctlHook = nullptr;
+
+// Every request to a device beyond its termios goes through here, so that a
+// test can see what the layer asks of a UART it cannot have.
+int DeviceIoctl(int fd, unsigned long request, void* argument) {
+  if (g_ioctlHook != nullptr) return g_ioctlHook(fd, request, argument);
+  return ioctl(fd, request, argument);
+}
+
+// Releases the descriptor of a device that went away; a USB adapter plugged
+// in again comes back as a new device, so nothing is kept for it.
+void MarkGone(Port* port) {
+  if (port->gone) return;
+  close(port->fd);
+  port->fd = -1;
+  port->gone = true;
+}
+
+bool HungUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
+
+// An errno that says the device itself is gone rather than busy.
+bool DeviceGoneError(int error) {
+  return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE || error == EBADF;
 }
 
 // ---- fault seam -------------------------------------------------------------
@@ -105,36 +158,7 @@ int64_t NowMs() {
 }
 
 // ---- line settings -----------------------------------------------------------
-struct BaudEntry {
-  DWORD rate;
-  speed_t code;
-};
-
-const BaudEntry kBaudTable[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000},
-};
-
-bool SpeedCode(DWORD rate, speed_t* code) {
-  for (const BaudEntry& entry : kBaudTable) {
-    if (entry.rate == rate) {
-      *code = entry.code;
-      return true;
-    }
-  }
-  return false;
-}
-
-DWORD SpeedRate(speed_t code) {
-  for (const BaudEntry& entry : kBaudTable) {
-    if (entry.code == code) return entry.rate;
-  }
-  return 0;
-}
+using posix_termios::KernelTermios2;
 
 struct SizeEntry {
   BYTE bits;
@@ -142,12 +166,19 @@ struct SizeEntry {
 };
 const SizeEntry kSizeTable[] = {{5, CS5}, {6, CS6}, {7, CS7}, {8, CS8}};
 
+// The output rate the device holds, in bits per second; 0 when unknown.
+DWORD RateHeld(int fd, const termios& tio) {
+  KernelTermios2 held;
+  if (DeviceIoctl(fd, posix_termios::kGetTermios2, &held) == 0) return posix_termios::RateHeld(held);
+  return posix_termios::RateOfCode(cfgetospeed(&tio));
+}
+
 // Asserts or negates a modem line. Devices without the line (a
 // pseudo-terminal answers ENOTTY) are left alone, as the Windows driver of a
 // port without those lines would.
 void SetModemLine(int fd, int line, bool on) {
   int bits = line;
-  ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
+  DeviceIoctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
 }
 
 bool IsPseudoTerminalSlave(int fd) {
@@ -157,13 +188,76 @@ bool IsPseudoTerminalSlave(int fd) {
   return deviceMajor >= 136 && deviceMajor <= 143;  // Unix98 pty slaves
 }
 
-bool WaitFor(int fd, short events, int timeoutMs) {
+// Polls for the events; gives what happened (0 on timeout).
+short WaitFor(int fd, short events, int timeoutMs) {
   pollfd p{fd, events, 0};
   for (;;) {
     const int n = poll(&p, 1, timeoutMs);
-    if (n >= 0) return n > 0;
-    if (errno != EINTR) return false;
+    if (n > 0) return p.revents;
+    if (n == 0 || errno != EINTR) return 0;
   }
+}
+
+// A UART (or a USB adapter posing as one) answers TIOCGSERIAL; a
+// pseudo-terminal does not. Its receive latency is asked down to the least
+// it has: USB adapters otherwise hold received bytes up to 16 ms. Devices
+// that refuse keep what they have.
+bool AskLowLatency(int fd) {
+  serial_struct serial;
+  std::memset(&serial, 0, sizeof serial);
+  if (DeviceIoctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+  if ((serial.flags & ASYNC_LOW_LATENCY) == 0) {
+    serial.flags |= ASYNC_LOW_LATENCY;
+    DeviceIoctl(fd, TIOCSSERIAL, &serial);
+  }
+  return true;
+}
+
+// True when the kernel's own RS-485 mode is on: it raises RTS for each frame
+// and drops it once the last bit is out.
+bool KernelRs485(int fd) {
+  serial_rs485 rs485;
+  std::memset(&rs485, 0, sizeof rs485);
+  return DeviceIoctl(fd, TIOCGRS485, &rs485) == 0 && (rs485.flags & SER_RS485_ENABLED) != 0;
+}
+
+// Bytes still to go out: the kernel's queue (TIOCOUTQ), and one more while
+// the UART's FIFO or shift register still holds something, so that zero
+// means the last bit is on the wire. Without a line status register the
+// wait for the transmitter happens here (tcdrain). -1 on failure.
+int OutputPending(Port* port) {
+  int queued = 0;
+  if (DeviceIoctl(port->fd, TIOCOUTQ, &queued) != 0) return -1;
+  if (queued != 0) return queued;
+  if (!port->noLineStatus) {
+    unsigned int status = 0;
+    if (DeviceIoctl(port->fd, TIOCSERGETLSR, &status) == 0) {
+      return (status & TIOCSER_TEMT) != 0 ? 0 : 1;
+    }
+    port->noLineStatus = true;
+  }
+  DeviceIoctl(port->fd, TCSBRK, reinterpret_cast<void*>(static_cast<uintptr_t>(1)));
+  return 0;
+}
+
+// Releases the descriptors of devices that went away while nobody used
+// them, before a new open takes a slot (the caller holds the table lock).
+void SweepGoneDevices() {
+  for (Port& port : g_ports) {
+    if (!port.used || port.gone || !port.isTerminal) continue;
+    if (HungUp(WaitFor(port.fd, 0, 0))) MarkGone(&port);
+  }
+}
+
+// A free slot, else the slot of a device that went away; -1 when none.
+int FreeSlot() {
+  for (int slot = 0; slot < kMaxPorts; ++slot) {
+    if (!g_ports[slot].used) return slot;
+  }
+  for (int slot = 0; slot < kMaxPorts; ++slot) {
+    if (g_ports[slot].gone) return slot;
+  }
+  return -1;
 }
 
 }  // namespace
@@ -182,15 +276,18 @@ void SerialFaultShortTransfer(SerialCall call, uint32_t maxBytes, int times) {
 
 void SerialFaultsReset() {
   for (Fault& f : g_faults) f = Fault();
+  g_ioctlHook = nullptr;
 }
 
 int SerialCallCount(SerialCall call) { return g_faults[static_cast<int>(call)].calls; }
 
+void SerialSetIoctlHook(SerialIoctlHook hook) { g_ioctlHook = hook; }
+
 bool SerialViewDevice(HANDLE handle, SerialDeviceView* view) {
-  Port* port = PortOf(handle);
+  Port* port = LivePortOf(handle);
   termios tio;
   if (port == nullptr || view == nullptr || tcgetattr(port->fd, &tio) != 0) return false;
-  view->baud = SpeedRate(cfgetospeed(&tio));
+  view->baud = RateHeld(port->fd, tio);
   view->byteSize = 8;
   for (const SizeEntry& entry : kSizeTable) {
     if ((tio.c_cflag & CSIZE) == entry.flag) view->byteSize = entry.bits;
@@ -217,6 +314,13 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
   char path[256];
   if (!MapPortName(name, path, sizeof path)) return INVALID_HANDLE_VALUE;
 
+  std::lock_guard<std::mutex> lock(g_portsMutex);
+  // An adapter plugged in again may come back under the same name, held by
+  // the descriptor of its former self until that is let go.
+  SweepGoneDevices();
+  const int slot = FreeSlot();
+  if (slot < 0) return INVALID_HANDLE_VALUE;
+
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return INVALID_HANDLE_VALUE;
   const bool isTerminal = isatty(fd) != 0;
@@ -240,19 +344,17 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
     }
   }
 
-  std::lock_guard<std::mutex> lock(g_portsMutex);
-  for (int slot = 0; slot < kMaxPorts; ++slot) {
-    if (g_ports[slot].used) continue;
-    Port& port = g_ports[slot];
-    port = Port();
-    port.used = true;
-    port.fd = fd;
-    port.isTerminal = isTerminal;
-    port.noOutputQueue = !isTerminal || IsPseudoTerminalSlave(fd);
-    return HandleOf(slot);
-  }
-  close(fd);
-  return INVALID_HANDLE_VALUE;
+  Port& port = g_ports[slot];
+  port = Port();
+  g_generation[slot] = (g_generation[slot] + 1) % kGenerations;
+  port.used = true;
+  port.fd = fd;
+  port.isTerminal = isTerminal;
+  port.isPseudoTerminal = isTerminal && IsPseudoTerminalSlave(fd);
+  const bool uart = isTerminal && AskLowLatency(fd);
+  port.noOutputQueue = !isTerminal || (port.isPseudoTerminal && !uart);
+  port.kernelRs485 = isTerminal && KernelRs485(fd);
+  return HandleOf(slot);
 }
 
 BOOL CloseHandle(HANDLE handle) {
@@ -261,8 +363,11 @@ BOOL CloseHandle(HANDLE handle) {
   std::lock_guard<std::mutex> lock(g_portsMutex);
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
-  if (port->isTerminal) ioctl(port->fd, TIOCNXCL);
-  const int result = close(port->fd);
+  int result = 0;
+  if (!port->gone) {
+    if (port->isTerminal) ioctl(port->fd, TIOCNXCL);
+    result = close(port->fd);
+  }
   *port = Port();
   return result == 0 ? TRUE : FALSE;
 }
@@ -270,13 +375,13 @@ BOOL CloseHandle(HANDLE handle) {
 BOOL GetCommState(HANDLE handle, LPDCB dcb) {
   if (Inject(SerialCall::kGetCommState)) return FALSE;
   if (fake_line::Owns(handle)) return fake_line::GetCommState(handle, dcb);
-  Port* port = PortOf(handle);
+  Port* port = LivePortOf(handle);
   if (port == nullptr || dcb == nullptr) return FALSE;
   termios tio;
   if (tcgetattr(port->fd, &tio) != 0) return FALSE;
   std::memset(dcb, 0, sizeof *dcb);
   dcb->DCBlength = sizeof(DCB);
-  dcb->BaudRate = SpeedRate(cfgetospeed(&tio));
+  dcb->BaudRate = RateHeld(port->fd, tio);
   dcb->fBinary = 1;
   dcb->fParity = (tio.c_iflag & INPCK) ? 1 : 0;
   dcb->fOutxCtsFlow = (tio.c_cflag & CRTSCTS) ? 1 : 0;
@@ -306,13 +411,52 @@ BOOL GetCommState(HANDLE handle, LPDCB dcb) {
   return TRUE;
 }
 
+namespace {
+
+// Applies the settings; a rate without a B constant goes through termios2.
+// True when the device holds them (a pseudo-terminal may drop what it cannot
+// carry) and runs at the rate asked, within what a UART tolerates.
+bool ApplyLine(Port* port, termios asked, DWORD rate) {
+  const int fd = port->fd;
+  const tcflag_t drops = port->isPseudoTerminal ? posix_termios::kPseudoTerminalDrops : 0;
+  KernelTermios2 before;
+  const bool haveBefore = DeviceIoctl(fd, posix_termios::kGetTermios2, &before) == 0;
+  speed_t code;
+  if (posix_termios::CodeOfRate(rate, &code)) {
+    cfsetispeed(&asked, code);
+    cfsetospeed(&asked, code);
+    if (tcsetattr(fd, TCSANOW, &asked) != 0) {
+      termios held;
+      if (errno != EINVAL || tcgetattr(fd, &held) != 0 ||
+          !posix_termios::HoldsAllBut(held, asked, drops)) {
+        return false;
+      }
+    }
+  } else {
+    if (!haveBefore) return false;
+    const KernelTermios2 wanted = posix_termios::WithRate(asked, before, rate);
+    if (DeviceIoctl(fd, posix_termios::kSetTermios2, const_cast<KernelTermios2*>(&wanted)) != 0) {
+      return false;
+    }
+  }
+  KernelTermios2 after;
+  if (DeviceIoctl(fd, posix_termios::kGetTermios2, &after) != 0) return true;
+  if (posix_termios::RateClose(posix_termios::RateHeld(after), rate)) return true;
+  // The device runs at a rate of its own choosing: put back what it had.
+  if (haveBefore) DeviceIoctl(fd, posix_termios::kSetTermios2, &before);
+  err(kLogMajor, "KOVRIN> The COM port cannot run at %lu baud (it offers %lu)",
+      static_cast<unsigned long>(rate), static_cast<unsigned long>(posix_termios::RateHeld(after)));
+  return false;
+}
+
+}  // namespace
+
 BOOL SetCommState(HANDLE handle, LPDCB dcb) {
   if (Inject(SerialCall::kSetCommState)) return FALSE;
   if (fake_line::Owns(handle)) return fake_line::SetCommState(handle, dcb);
-  Port* port = PortOf(handle);
+  Port* port = LivePortOf(handle);
   if (port == nullptr || dcb == nullptr) return FALSE;
-  speed_t speed;
-  if (!SpeedCode(dcb->BaudRate, &speed)) return FALSE;
+  if (dcb->BaudRate == 0) return FALSE;
   tcflag_t size = 0;
   for (const SizeEntry& entry : kSizeTable) {
     if (entry.bits == dcb->ByteSize) size = entry.flag;
@@ -342,9 +486,7 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb) {
   if (dcb->fInX) tio.c_iflag |= IXOFF;
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  cfsetispeed(&tio, speed);
-  cfsetospeed(&tio, speed);
-  if (tcsetattr(port->fd, TCSANOW, &tio) != 0) return FALSE;
+  if (!ApplyLine(port, tio, dcb->BaudRate)) return FALSE;
 
   port->dtrControl = dcb->fDtrControl;
   port->rtsControl = dcb->fRtsControl;
@@ -352,7 +494,7 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb) {
   port->byteSize = dcb->ByteSize;
   port->parity = dcb->Parity;
   SetModemLine(port->fd, TIOCM_DTR, dcb->fDtrControl != DTR_CONTROL_DISABLE);
-  if (dcb->fRtsControl != RTS_CONTROL_HANDSHAKE) {
+  if (dcb->fRtsControl != RTS_CONTROL_HANDSHAKE && !port->kernelRs485) {
     SetModemLine(port->fd, TIOCM_RTS, dcb->fRtsControl == RTS_CONTROL_ENABLE);
   }
   return TRUE;
@@ -379,19 +521,20 @@ BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
 BOOL SetupComm(HANDLE handle, DWORD, DWORD) {
   if (Inject(SerialCall::kSetupComm)) return FALSE;
   if (fake_line::Owns(handle)) return fake_line::SetupComm(handle);
-  return PortOf(handle) != nullptr ? TRUE : FALSE;
+  return LivePortOf(handle) != nullptr ? TRUE : FALSE;
 }
 
 BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   if (Inject(SerialCall::kClearCommError)) return FALSE;
   if (fake_line::Owns(handle)) return fake_line::ClearCommError(handle, errors, stat);
-  Port* port = PortOf(handle);
+  Port* port = LivePortOf(handle);
   if (port == nullptr) return FALSE;
   int inQueue = 0;
   int outQueue = 0;
-  if (ioctl(port->fd, FIONREAD, &inQueue) != 0) return FALSE;
-  if (!port->noOutputQueue && !port->outputIdle && ioctl(port->fd, TIOCOUTQ, &outQueue) != 0) {
-    return FALSE;
+  if (DeviceIoctl(port->fd, FIONREAD, &inQueue) != 0) return FALSE;
+  if (!port->noOutputQueue && !port->outputIdle) {
+    outQueue = OutputPending(port);
+    if (outQueue < 0) return FALSE;
   }
   port->outputIdle = outQueue == 0;
   if (errors != nullptr) *errors = 0;
@@ -406,12 +549,13 @@ BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
 // Returns when toRead bytes arrived or the total timeout ran out. The total
 // timeout is multiplier x toRead + constant; all zero means no timeout. An
 // interval timeout of MAXDWORD with zero totals returns at once with what is
-// there.
+// there. A device that went away fails the read (after handing over what
+// arrived before).
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   if (read != nullptr) *read = 0;
   if (Inject(SerialCall::kReadFile)) return FALSE;
   if (fake_line::Owns(handle)) return fake_line::ReadFile(handle, buffer, toRead, read);
-  Port* port = PortOf(handle);
+  Port* port = LivePortOf(handle);
   if (port == nullptr) return FALSE;
   toRead = ShortLimit(SerialCall::kReadFile, toRead);
   const COMMTIMEOUTS& t = port->timeouts;
@@ -429,8 +573,10 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
   DWORD got = 0;
   bool wait = port->readWaitsFirst;
   port->readWaitsFirst = false;
+  bool gone = false;
   while (got < toRead) {
     const bool waited = wait;
+    short events = 0;
     if (wait) {
       int waitMs = -1;
       if (bounded) {
@@ -443,7 +589,8 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
         const int gap = static_cast<int>(t.ReadIntervalTimeout);
         if (waitMs < 0 || gap < waitMs) waitMs = gap;
       }
-      if (!WaitFor(port->fd, POLLIN, waitMs)) break;
+      events = WaitFor(port->fd, POLLIN, waitMs);
+      if (events == 0) break;
     }
     wait = true;
     const ssize_t n = ::read(port->fd, bytes + got, toRead - got);
@@ -451,11 +598,17 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
       got += static_cast<DWORD>(n);
       continue;
     }
+    const int error = n < 0 ? errno : 0;
     // Nothing waiting yet: a terminal without VMIN answers 0, not EAGAIN.
     if (n == 0 && !waited) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    // End of file, or a line whose far end hung up (EIO).
-    if (got == 0 && n < 0) return FALSE;
+    if (n < 0 && (error == EAGAIN || error == EINTR) && !HungUp(events)) continue;
+    // End of file, or a line whose device went away: a hang-up reads as 0
+    // or EIO however often it is asked, so it is not asked again.
+    if (port->isTerminal && (n == 0 || HungUp(events) || DeviceGoneError(error))) {
+      MarkGone(port);
+      gone = true;
+    }
+    if (got == 0 && (n < 0 || gone)) return FALSE;
     break;
   }
   if (read != nullptr) *read = got;
@@ -467,7 +620,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
   if (written != nullptr) *written = 0;
   if (Inject(SerialCall::kWriteFile)) return FALSE;
   if (fake_line::Owns(handle)) return fake_line::WriteFile(handle, buffer, toWrite, written);
-  Port* port = PortOf(handle);
+  Port* port = LivePortOf(handle);
   if (port == nullptr) return FALSE;
   toWrite = ShortLimit(SerialCall::kWriteFile, toWrite);
   port->readWaitsFirst = true;
@@ -483,6 +636,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
     } else if (n < 0 && errno == EINTR) {
       continue;
     } else {
+      if (n < 0 && port->isTerminal && DeviceGoneError(errno)) MarkGone(port);
       if (written != nullptr) *written = done;
       return FALSE;
     }
@@ -494,7 +648,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
 BOOL EscapeCommFunction(HANDLE handle, DWORD function) {
   if (Inject(SerialCall::kEscapeCommFunction)) return FALSE;
   if (fake_line::Owns(handle)) return fake_line::EscapeCommFunction(handle, function);
-  Port* port = PortOf(handle);
+  Port* port = LivePortOf(handle);
   if (port == nullptr) return FALSE;
   int bits = 0;
   unsigned long request = 0;
@@ -505,7 +659,16 @@ BOOL EscapeCommFunction(HANDLE handle, DWORD function) {
     case CLRDTR: bits = TIOCM_DTR; request = TIOCMBIC; break;
     default: return FALSE;
   }
-  return ioctl(port->fd, request, &bits) == 0 ? TRUE : FALSE;
+  if (bits == TIOCM_RTS && port->kernelRs485) {
+    // Switching RTS by hand would fight the kernel, which drops it only
+    // when the last bit is out.
+    if (!port->kernelRs485Told) {
+      err(kLogMajor, "KOVRIN> RS-485 mode of the COM port is on: the kernel switches RTS");
+      port->kernelRs485Told = true;
+    }
+    return TRUE;
+  }
+  return DeviceIoctl(port->fd, request, &bits) == 0 ? TRUE : FALSE;
 }
 
 void Sleep(DWORD milliseconds) {

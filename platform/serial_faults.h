@@ -27,10 +27,18 @@ enum class SerialCall : int {
 void SerialFaultFail(SerialCall call, int times = 1, int skip = 0);
 // The next `times` ReadFile/WriteFile calls transfer at most maxBytes.
 void SerialFaultShortTransfer(SerialCall call, uint32_t maxBytes, int times = 1);
-// Disarms every fault and zeroes the counters.
+// Disarms every fault, removes the device hook and zeroes the counters.
 void SerialFaultsReset();
 // Calls of `call` since the last reset (failed ones included).
 int SerialCallCount(SerialCall call);
+
+// Every request the layer makes of a device beyond reading and setting its
+// termios (TIOCOUTQ, TIOCSERGETLSR, TIOCGSERIAL, TIOCGRS485, termios2, modem
+// lines, tcdrain as TCSBRK 1 ...) goes to the hook while one is set, in
+// place of ioctl(2): a test plays a UART that a pseudo-terminal is not.
+// Null restores ioctl(2).
+using SerialIoctlHook = int (*)(int fd, unsigned long request, void* argument);
+void SerialSetIoctlHook(SerialIoctlHook hook);
 
 // The line settings the device behind an open handle holds, as the kernel
 // reports them (a pseudo-terminal keeps 8 bits without parity enable

@@ -43,6 +43,10 @@ int main(int argc, char** argv) {
   if (!options.simulator.line.link.empty()) {
     std::printf("rtusim: %s -> %s\n", options.simulator.line.link.c_str(), simulator.devicePath().c_str());
   }
+  if (options.simulator.framing.enabled()) {
+    std::printf("rtusim: strict framing: a frame ends after 3.5 characters of silence at %d baud\n",
+                options.simulator.framing.baud);
+  }
   if (options.simulator.timing.enabled()) {
     std::printf("rtusim: emulating %d baud, %d bits a character\n", options.simulator.timing.baud,
                 options.simulator.timing.bitsPerCharacter);

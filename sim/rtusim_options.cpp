@@ -29,8 +29,17 @@ Line
                         on a real line at --baud (10 or 11 bits a character)
                         plus the silent interval of 3.5 characters (1.75 ms
                         above 19200 baud)
+  --strict-framing      frame requests as a real slave does: the bytes
+                        received are one frame until a silence of 3.5
+                        characters at --baud, and a frame with a bad CRC is
+                        ignored (a request with stray bytes before or after
+                        it, or two requests sent together, go unanswered).
+                        On with --emulate-timing unless --loose-framing
+  --loose-framing       cut requests out of the byte stream by their length
+                        and CRC, dropping stray bytes (the default without
+                        --emulate-timing)
   --idle MS             silence after which an incomplete request is dropped,
-                        default 50
+                        default 50 (loose framing)
 
 Stations and data
   --stations LIST       slave addresses served, e.g. 1,2,10-12 (1..247),
@@ -129,6 +138,7 @@ bool ParseRtusimArguments(int argc, const char* const* argv, RtusimOptions* opti
   char parity = 'N';
   int stopBits = 1;
   bool emulate = false;
+  int strict = -1;  // -1: as --emulate-timing says
   for (int i = 1; i < argc; ++i) {
     std::string name = argv[i];
     std::string value;
@@ -163,6 +173,10 @@ bool ParseRtusimArguments(int argc, const char* const* argv, RtusimOptions* opti
       parsed.trace = true;
     } else if (flag("--emulate-timing")) {
       emulate = true;
+    } else if (flag("--strict-framing")) {
+      strict = 1;
+    } else if (flag("--loose-framing")) {
+      strict = 0;
     } else if (take("--device")) {
       parsed.simulator.line.device = value;
     } else if (take("--link")) {
@@ -211,9 +225,14 @@ bool ParseRtusimArguments(int argc, const char* const* argv, RtusimOptions* opti
     parsed.simulator.line.parity = parity;
     parsed.simulator.line.stopBits = stopBits;
   }
+  const int bitsPerCharacter = (parity != 'N' || stopBits == 2) ? 11 : 10;
   if (emulate) {
     parsed.simulator.timing.baud = baud;
-    parsed.simulator.timing.bitsPerCharacter = (parity != 'N' || stopBits == 2) ? 11 : 10;
+    parsed.simulator.timing.bitsPerCharacter = bitsPerCharacter;
+  }
+  if (strict == 1 || (strict == -1 && emulate)) {
+    parsed.simulator.framing.baud = baud;
+    parsed.simulator.framing.bitsPerCharacter = bitsPerCharacter;
   }
   *options = std::move(parsed);
   return true;

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/line.h"
+#include "serial/crc16.h"
 #include "sim/frame_assembler.h"
 #include "sim/slave.h"
 #include "sim/trace.h"
@@ -63,9 +64,10 @@ bool Simulator::Open(std::string* error) {
     line_ = LineOpenDevice(line.device.c_str());
     if (line_ < 0) return Fail(error, "cannot open " + line.device);
     devicePath_ = line.device;
-    if (line.baud != 0 && !LineConfigure(line_, line.baud, line.parity, line.stopBits)) {
+    std::string why;
+    if (line.baud != 0 && !LineConfigure(line_, line.baud, line.parity, line.stopBits, &why)) {
       Close();
-      return Fail(error, "cannot set " + std::to_string(line.baud) + " baud on " + line.device);
+      return Fail(error, "cannot set up " + line.device + ": " + why);
     }
   }
   if (!line.link.empty()) {
@@ -212,7 +214,44 @@ bool Simulator::Pause(std::chrono::microseconds duration) {
   return !stopping_;
 }
 
+void Simulator::ServeStrictly() {
+  const auto silence = SilentInterval(options_.framing);
+  // poll waits whole milliseconds: the least that covers the silence.
+  const int silenceMs = static_cast<int>((silence.count() + 999) / 1000);
+  std::vector<uint8_t> frame;
+  uint8_t buffer[512];
+  bool readFailed = false;
+  while (Pause(std::chrono::microseconds{0})) {
+    const long n = LineRead(line_, buffer, sizeof buffer, frame.empty() ? kPollMs : silenceMs);
+    if (n < 0) {
+      if (!readFailed) Trace("reading " + devicePath_ + " failed; trying again");
+      readFailed = true;
+      frame.clear();
+      Pause(std::chrono::milliseconds{20});  // a device gone away: do not spin
+      continue;
+    }
+    readFailed = false;
+    if (n > 0) {
+      frame.insert(frame.end(), buffer, buffer + n);
+      continue;
+    }
+    if (frame.empty()) continue;
+    // The line fell silent: what arrived is one frame, good or not.
+    if (frame.size() >= 4 && Crc16(frame.data(), frame.size()) == 0) {
+      Handle(frame);
+    } else {
+      const uint64_t total = discarded_.load() + frame.size();
+      NoteDropped(total);
+    }
+    frame.clear();
+  }
+}
+
 void Simulator::Serve() {
+  if (options_.framing.enabled()) {
+    ServeStrictly();
+    return;
+  }
   FrameAssembler assembler;
   auto lastByte = std::chrono::steady_clock::now();
   uint8_t buffer[512];

@@ -58,6 +58,12 @@ struct SimulatorOptions {
   std::vector<uint8_t> stations{1};
   Presets presets;
   WireTiming timing;            // baud 0: answers go out at once
+  // Strict framing when framing.baud is set: as a real slave frames, the
+  // bytes received are one frame until a silence of 3.5 characters at that
+  // rate, and a frame whose CRC does not match is ignored (so a request with
+  // a stray byte before or after it, or two requests in one burst, are not
+  // answered). Otherwise frames are cut out by their length rules.
+  WireTiming framing;
   int idleMs = 50;              // silence after which an incomplete frame is dropped
   size_t logLimit = 100000;     // requests kept in the log (oldest dropped first)
   // Receives each trace line (without newline) on the serving thread; it
@@ -123,6 +129,7 @@ class Simulator {
  private:
   void Close();
   void Serve();
+  void ServeStrictly();
   void Handle(const std::vector<uint8_t>& frame);
   // wholeFrame: the one chunk is a frame, worth describing in the trace.
   void Transmit(const std::vector<Chunk>& chunks, bool wholeFrame);

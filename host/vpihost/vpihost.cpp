@@ -63,7 +63,9 @@ std::string TextOf(const Gate& gate) {
 }
 
 // Reads every gate once and prints the table; true when every read worked.
-bool Poll(DriverModule& driver, std::vector<Gate>& gates) {
+// portFailed, if given, tells whether a read failed in transport (result 2).
+bool Poll(DriverModule& driver, std::vector<Gate>& gates, bool* portFailed = nullptr) {
+  if (portFailed != nullptr) *portFailed = false;
   std::printf("%3s  %-10s %-8s %-36s %s\n", "#", "address", "type", "value", "result");
   bool allDone = true;
   for (size_t i = 0; i < gates.size() && !TerminationRequested(); ++i) {
@@ -90,6 +92,7 @@ bool Poll(DriverModule& driver, std::vector<Gate>& gates) {
                     : "-";
     PrintRow(i, gate, shown, result);
     allDone = allDone && result == 0;
+    if (result == 2 && portFailed != nullptr) *portFailed = true;
   }
   return allDone;
 }
@@ -241,6 +244,7 @@ int main(int argc, char** argv) {
 
   int status = kExitOk;
   if (options.command == "poll") {
+    bool portClosed = false;
     for (int cycle = 0; cycle < options.cycles && !TerminationRequested(); ++cycle) {
       if (cycle > 0) {
         driver.Call(kCmdWarmStart, nullptr);
@@ -248,7 +252,23 @@ int main(int argc, char** argv) {
         if (TerminationRequested()) break;
       }
       if (options.cycles > 1) std::printf("cycle %d\n", cycle + 1);
-      if (!Poll(driver, gates)) status = kExitFailed;
+      bool portFailed = false;
+      if (!Poll(driver, gates, &portFailed)) status = kExitFailed;
+      // The device may have gone (an adapter unplugged): close the port and
+      // open it again before the next cycle, as a host's port control does,
+      // until the device is back.
+      // While closed the reads are refused (1) rather than failed in transport.
+      if ((portFailed || portClosed) && !options.noPort && cycle + 1 < options.cycles) {
+        if (!portClosed) driver.Call(kCmdCloseCom, nullptr);
+        const int32_t reopened = driver.Call(kCmdReOpenCom, nullptr);
+        portClosed = reopened != 0;
+        if (reopened == 0) {
+          std::printf("port %s reopened\n", port.c_str());
+        } else {
+          std::printf("port %s cannot be reopened yet (%d %s)\n", port.c_str(), reopened,
+                      ResultMeaning(reopened));
+        }
+      }
     }
   } else {
     const std::string address = options.arguments[0];

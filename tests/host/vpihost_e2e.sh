@@ -75,6 +75,40 @@ case $scenario in
     [ "$status" -eq 1 ] || fail "exit status $status, wanted 1"
     expect_line '^ +1  0140001 +int16 +- +2 transport or port failure'
     ;;
+  parity-after-none)
+    # 8E1 right after a run at 8N1 on the same line: the pseudo-terminal
+    # cannot carry parity, and the second start must not fail over it.
+    start_rtusim com6
+    VPI_COM_DIR=$work run --port COM6 --baud 19200 --gates "$demo_gates"
+    [ "$status" -eq 0 ] || fail "8N1: exit status $status"
+    VPI_COM_DIR=$work run --port COM6 --baud 19200 --parity even --gates "$demo_gates"
+    [ "$status" -eq 0 ] || fail "8E1 after 8N1: exit status $status"
+    expect_line '^ +1  0140001 +int16 +0 +0 done'
+    VPI_COM_DIR=$work run --port COM6 --baud 14400 --parity even --gates "$demo_gates"
+    [ "$status" -eq 0 ] || fail "14400 baud: exit status $status"
+    ;;
+  unplugged-device)
+    # The far end of the line closes mid-poll and comes back as a new
+    # pseudo-terminal behind the same name, as an adapter unplugged and
+    # plugged in again: vpihost keeps polling, shows the failures, reopens
+    # the port and reads again.
+    start_rtusim com5
+    VPI_COM_DIR=$work timeout 60 "$vpihost" --port COM5 --gates "$demo_gates" --timeout 20 \
+      --cycles 40 --interval 100 >out.txt 2>err.txt &
+    host_pid=$!
+    for _ in $(seq 200); do grep -q '^cycle 2' out.txt && break; sleep 0.05; done
+    kill "$sim_pid"; wait "$sim_pid" 2>/dev/null
+    for _ in $(seq 200); do grep -q 'transport or port failure' out.txt && break; sleep 0.05; done
+    start_rtusim com5
+    wait "$host_pid"; status=$?
+    [ "$status" -eq 1 ] || fail "exit status $status, wanted 1 (some reads failed)"
+    expect_line '^ +1  0140001 +int16 +- +2 transport or port failure'
+    expect_line '^port COM5 reopened'
+    expect_line '^cycle 40'
+    # Reads work again after the reopen.
+    awk '/^port COM5 reopened/ {seen=1} seen && / 0140001 .* 0 done/ {ok=1} END {exit !ok}' out.txt ||
+      fail "no good read after the port was reopened"
+    ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
 echo "vpihost $scenario: ok"

@@ -357,7 +357,7 @@ TEST_P(ColdStartOpenFailureTest, LogsAndReturnsTwoWithTheFlagSetAndNoHandle) {
 INSTANTIATE_TEST_SUITE_P(Failures, ColdStartOpenFailureTest,
                          ::testing::Values(OpenFailureCase{"missing device", "COM7", 9600, false},
                                            OpenFailureCase{"device held", "COM1", 9600, true},
-                                           OpenFailureCase{"line settings refused", "COM1", 14400,
+                                           OpenFailureCase{"line settings refused", "COM1", 0,
                                                            false}));
 
 // A restart releases what the module opened and registered for the same

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
 
+#include "platform/file_names.h"
 #include "platform/port_names.h"
 #include "tests/support/pty_device.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -41,6 +45,18 @@ const NameCase kNameCases[] = {
     {"ttyS0", std::nullopt, nullptr},
     {"", std::nullopt, nullptr},
     {"COM99999999999", std::nullopt, nullptr},
+    // The device form hosts use for COM10 and above, and the old colon form.
+    {"\\\\.\\COM10", "/ports", "/ports/com10"},
+    {"\\\\.\\com3", std::nullopt, "/dev/ttyS2"},
+    {"COM4:", "/ports", "/ports/com4"},
+    {"com12:", std::nullopt, "/dev/ttyS11"},
+    {"\\\\.\\COM4:", "/ports", nullptr},
+    {"\\\\.\\LPT1", "/ports", nullptr},
+    {"\\\\.\\", "/ports", nullptr},
+    {"\\\\?\\COM1", "/ports", nullptr},
+    {"COM:", "/ports", nullptr},
+    {"COM1::", "/ports", nullptr},
+    {"COM1 :", "/ports", nullptr},
 };
 
 void PrintTo(const NameCase& c, std::ostream* out) {
@@ -70,6 +86,40 @@ TEST(PortNameLimits, PathThatDoesNotFitIsRefused) {
   EXPECT_FALSE(MapPortName("COM1", small, sizeof small));
   EXPECT_FALSE(MapPortName("/dev/ttyUSB0", small, sizeof small));
   EXPECT_FALSE(MapPortName(nullptr, small, sizeof small));
+}
+
+// File names as Windows matches them: letter case aside.
+TEST(FileNameCase, OpensTheFileWhateverTheCaseOfItsName) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.path() / "sub");
+  dir.Write("sub/Kovrin.Int", "sub");
+  dir.Write("KOVRIN7.int", "seven");
+  dir.Write("kovrin7.INT", "other seven");
+  const struct {
+    const char* name;
+    const char* content;  // null: nothing opens
+  } cases[] = {
+      {"sub/KOVRIN.INT", "sub"},
+      {"sub/kovrin.int", "sub"},
+      {"KOVRIN7.int", "seven"},         // the exact name first
+      {"Kovrin7.Int", "seven"},         // else the first in name order
+      {"SUB/KOVRIN.INT", nullptr},      // only the last part may differ
+      {"KOVRIN.IN", nullptr},
+      {"missing/KOVRIN.INT", nullptr},
+  };
+  for (const auto& c : cases) {
+    FILE* file = OpenFileAnyCase(c.name);
+    if (c.content == nullptr) {
+      EXPECT_EQ(file, nullptr) << c.name;
+      if (file != nullptr) std::fclose(file);
+      continue;
+    }
+    ASSERT_NE(file, nullptr) << c.name;
+    char text[32] = {};
+    const size_t n = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    EXPECT_EQ(std::string(text, n), c.content) << c.name;
+  }
 }
 
 }  // namespace

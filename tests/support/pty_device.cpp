@@ -60,6 +60,16 @@ void PtyDevice::HangUp() {
   master_ = -1;
 }
 
+void PtyDevice::Replug() {
+  HangUp();
+  char path[128];
+  master_ = LineOpenPty(path, sizeof path);
+  if (master_ < 0) throw std::runtime_error("cannot open a pseudo-terminal");
+  slavePath_ = path;
+  const std::string link = (dir_.path() / "com1").string();
+  if (!LineMakeSymlink(path, link.c_str())) throw std::runtime_error("cannot link com1");
+}
+
 namespace {
 
 void SetComDir(const std::optional<std::string>& dir) {

@@ -40,6 +40,9 @@ class PtyDevice {
   void UseAsComDir() const;
   // Closes the far end: the driver's side sees the line hung up.
   void HangUp();
+  // Closes the far end and makes a new line reachable as "COM1", as an
+  // adapter unplugged and plugged in again.
+  void Replug();
 
  private:
   TempDir dir_;

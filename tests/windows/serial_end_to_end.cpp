@@ -448,6 +448,24 @@ struct RetryCase {
   int logCount;         // times they must appear
 };
 
+// The init file as text mode reads it: CR LF is one line end, CTRL-Z ends
+// the file, and the name is found whatever its case. The Linux module reads
+// the same file the same way (tests/entry/init_file_text_test.cpp).
+void CheckInitFileTextMode(const DriverModule& module, HostLog& log) {
+  CheckSetCase("init file: CR LF, CTRL-Z and the case of its name");
+  WriteTextFile("kovrin06.int",
+                "BUS = J , H\r\n" + std::string(254, 'X') + "\r\n\x1aSWAP = YES\r\n");
+  DriverInstance instance(module, 6);
+  log.Clear();
+  if (!CHECK_EQ(instance.ColdStart("NUL", kReplyTimeout), kResultDone)) return;
+  CHECK(log.Contains("KOVRIN> ColdStart() reading initfile 'KOVRIN06.INT'"));
+  CHECK(log.Contains("KOVRIN> Protocol = J-Bus"));
+  CHECK(log.Contains("KOVRIN> Illegal line 2 in Int File"));
+  CHECK(!log.Contains("KOVRIN> Illegal line 3 in Int File"));
+  if (!CHECK(log.Contains("KOVRIN> Word swap of int 32bit gates = NO"))) log.Dump();
+  instance.Call(kCmdCloseCom, nullptr);
+}
+
 // The fault script of PORT_B, one case a group of its actions.
 void CheckRetries(const DriverModule& module, const char* port, HostLog& log) {
   CheckSetCase("retry paths against scripted faults");
@@ -566,6 +584,7 @@ int main(int argc, char** argv) {
 
   CheckEscapeOnPort(portA);
   CheckHexInstance(module, portA, log, reportFile);
-  CheckRetries(module, portB, log);
+  CheckInitFileTextMode(module, log);
+  CheckRetries(module, portB, log);  // ends the module (EndVpi)
   return CheckSummary();
 }
