@@ -10,8 +10,8 @@
 #include "browse/tag_format_resource.h"
 #include "entry/instance.h"
 #include "entry/vpi_main.h"
-#include "platform/dialog_script.h"
-#include "platform/dialog_terminal_test_support.h"
+#include "tests/support/dialog_script.h"
+#include "tests/support/dialog_terminal_test_support.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "entry/vpi_main.h"
-#include "platform/dialog_terminal_test_support.h"
+#include "tests/support/dialog_terminal_test_support.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "entry/instance.h"
 #include "entry/vpi_main.h"
-#include "platform/line.h"
+#include "programs/line.h"
 #include "sim/rtusim_options.h"
 #include "sim/simulator.h"
 #include "tests/sim/sim_bytes.h"
