@@ -12,8 +12,8 @@
 // calls EndDialog.
 //
 // The front end is the one installed with ScopedDialogFrontEnd (the scripted
-// one of the tests, tests/support/dialog_script.h), otherwise the interactive one
-// on the controlling terminal (dialog/dialog_terminal.h). With neither,
+// one of the tests, tests/support/dialog_script.h), otherwise the interactive
+// one on the controlling terminal (dialog/dialog_terminal.h). With neither,
 // DialogBoxParamA fails with -1 and MessageBoxA with 0.
 #pragma once
 
