@@ -26,10 +26,7 @@ void PutWord(uint8_t* at, uint16_t value) {
 
 DriverMaster::~DriverMaster() { Close(); }
 
-int32_t DriverMaster::Call(uint32_t command, void* params) {
-  VpiRequest request{instance_.data(), command, 1, 0, params};
-  return VpiMain(&request);
-}
+int32_t DriverMaster::Call(uint32_t command, void* params) { return host_.Call(command, params); }
 
 bool DriverMaster::Open(int baud, std::string* error) {
   ZelHostSetLogSink(QuietSink, nullptr);
@@ -38,14 +35,7 @@ bool DriverMaster::Open(int baud, std::string* error) {
     *error = "GetVpiInfo failed";
     return false;
   }
-  instance_.assign((info.instanceSize + 7) / 8, 0);
-  ColdStartParams params{};
-  std::snprintf(params.portName, sizeof params.portName, "COM1");
-  params.portInUse = 1;
-  params.replyTimeout = kReplyTimeout;
-  params.baud = static_cast<uint16_t>(baud);
-  params.dataBits = 8;
-  if (Call(kCmdColdStart, &params) != kResultDone) {
+  if (host_.Start("COM1", kReplyTimeout, static_cast<uint16_t>(baud)) != kResultDone) {
     *error = "ColdStart failed on COM1";
     return false;
   }

@@ -1,7 +1,7 @@
-// The driver as the host uses it: GetVpiInfo, an instance area of the size it
-// announces, ColdStart on COM1 (found through VPI_COM_DIR), gates parsed with
-// the address parser commands, then the transfer commands, all through
-// VpiMain.
+// The driver as the host uses it, through the tests' host session: GetVpiInfo,
+// an instance area of the size it announces, ColdStart on COM1 (found through
+// VPI_COM_DIR), gates parsed with the address parser commands, then the
+// transfer commands, all through VpiMain.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 
 #include "bench/master.h"
 #include "entry/host_records.h"
+#include "tests/support/host_session.h"
 
 class DriverMaster : public Master {
  public:
@@ -27,7 +28,7 @@ class DriverMaster : public Master {
  private:
   int32_t Call(uint32_t command, void* params);
 
-  std::vector<uint64_t> instance_;  // the host's allocation, 8-byte aligned
+  HostSession host_;  // the linked driver and the host's instance area
   bool open_ = false;
   const Scenario* scenario_ = nullptr;
   char gas_[16] = {};

@@ -19,7 +19,7 @@
 
 #include "bench/report_texts.h"
 #include "bench/wire_time.h"
-#include "platform/line.h"
+#include "programs/line.h"
 #include "serial/crc16.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include "bench/results.h"
 #include "bench/rounds.h"
 #include "bench/scenarios.h"
-#include "platform/line.h"
-#include "platform/process.h"
+#include "programs/line.h"
+#include "programs/process.h"
 
 namespace {
 

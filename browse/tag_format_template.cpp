@@ -2,7 +2,7 @@
 // It must say what kovrinsx.rc says; a test compares the two.
 
 #include "browse/tag_format_resource.h"
-#include "platform/dialog_template.h"
+#include "dialog/dialog_template.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/signals.h"
+#include "programs/signals.h"
 #include "sim/rtusim_options.h"
 #include "sim/simulator.h"
 

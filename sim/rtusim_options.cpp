@@ -8,50 +8,37 @@ namespace sim {
 
 namespace {
 
-const char kHelp[] = R"(Usage: rtusim [OPTION]...
+bool Fail(std::string* error, std::string message) {
+  if (error) *error = std::move(message);
+  return false;
+}
+
+// What the options set; the line, timing and framing settings are put
+// together from it once every option is read.
+struct ParseState {
+  RtusimOptions options;
+  int baud = 9600;
+  char parity = 'N';
+  int stopBits = 1;
+  bool emulate = false;
+  int strict = -1;  // -1: as --emulate-timing says
+};
+
+// The help text around the options: each piece is printed before the option
+// it leads to, kClosing after the last.
+const char kIntro[] = R"(Usage: rtusim [OPTION]...
 Plays one or more Modbus RTU / J-BUS slave stations on one serial line until
 it is interrupted (Ctrl-C, SIGTERM). Without --device it creates a
 pseudo-terminal and prints the device path that masters open.
 
 Line
-  --device PATH         serve this existing serial device instead of a new
-                        pseudo-terminal
-  --link PATH           also make PATH a symbolic link to the line, e.g.
-                        "$VPI_COM_DIR/com1" so that the driver opens it as
-                        COM1 (an existing file that is not a link is left
-                        alone); removed again on exit
-  --baud RATE           line speed, default 9600: set on --device, and the
-                        basis of --emulate-timing
-  --parity N|E|O        parity, default N (set on --device; with E or O a
-                        character is 11 bits on the wire)
-  --stop-bits 1|2       stop bits, default 1 (2: 11 bits a character)
-  --emulate-timing      delay each answer by the time request and answer take
-                        on a real line at --baud (10 or 11 bits a character)
-                        plus the silent interval of 3.5 characters (1.75 ms
-                        above 19200 baud)
-  --strict-framing      frame requests as a real slave does: the bytes
-                        received are one frame until a silence of 3.5
-                        characters at --baud, and a frame with a bad CRC is
-                        ignored (a request with stray bytes before or after
-                        it, or two requests sent together, go unanswered).
-                        On with --emulate-timing unless --loose-framing
-  --loose-framing       cut requests out of the byte stream by their length
-                        and CRC, dropping stray bytes (the default without
-                        --emulate-timing)
-  --idle MS             silence after which an incomplete request is dropped,
-                        default 50 (loose framing)
+)";
 
+const char kStationsTitle[] = R"(
 Stations and data
-  --stations LIST       slave addresses served, e.g. 1,2,10-12 (1..247),
-                        default 1. Address 0 is broadcast: writes are carried
-                        out on every station, nothing is answered. Frames for
-                        other addresses and frames with a bad CRC are ignored.
-  --set ASSIGNMENT      preset values, see below (may be repeated)
-  --values FILE         a file of assignments and reports, one a line; blank
-                        lines and lines starting with # are skipped; relative
-                        report file names are taken from the file's folder
-  --report [S:]N=SOURCE   report N (1..16) of station S (default: every station)
+)";
 
+const char kDataAndFunctions[] = R"(
   Preset pattern: until written, address n (0..65535) of every station holds
     coil n              1 when n % 3 == 0, else 0
     discrete input n    1 when n is odd, else 0
@@ -95,12 +82,9 @@ Functions answered
   or a report code not listed above. A refused request changes nothing.
 
 Faults
-  --faults LIST         actions for the next requests to served stations, one
-                        each, in order; then --random-faults, else correct
-  --random-faults LIST  ACTION=PROBABILITY,... drawn for every request once
-                        the --faults list is used up (the rest is correct)
-  --seed N              seed of the random faults, default 1
-  Actions (ACTION*N repeats one N times in --faults):
+)";
+
+const char kFaultActions[] = R"(  Actions (ACTION*N repeats one N times in --faults):
     correct              the right answer
     silent               no answer
     wrong-slave[:ADDR]   answer from slave ADDR (default the request's + 1)
@@ -116,30 +100,225 @@ Faults
        --random-faults silent=0.05,delay:300=0.02 --seed 7
 
 Output
-  --trace               print every request and answer in hex with its
-                        meaning, faults applied and bytes dropped, to stdout
-  --help                this text
+)";
 
+const char kClosing[] = R"(
 The first line printed is "rtusim: serving stations LIST on DEVICE".
 )";
 
-bool Fail(std::string* error, std::string message) {
-  if (error) *error = std::move(message);
-  return false;
+bool ApplyDevice(ParseState& p, const std::string& v, std::string* /*error*/) {
+  p.options.simulator.line.device = v;
+  return true;
+}
+
+bool ApplyLink(ParseState& p, const std::string& v, std::string* /*error*/) {
+  p.options.simulator.line.link = v;
+  return true;
+}
+
+bool ApplyBaud(ParseState& p, const std::string& v, std::string* error) {
+  long long number = 0;
+  if (!ParseInteger(v, 50, 4000000, &number)) return Fail(error, "bad --baud " + v);
+  p.baud = static_cast<int>(number);
+  return true;
+}
+
+bool ApplyParity(ParseState& p, const std::string& v, std::string* error) {
+  if (v != "N" && v != "E" && v != "O") return Fail(error, "bad --parity " + v + " (N, E or O)");
+  p.parity = v[0];
+  return true;
+}
+
+bool ApplyStopBits(ParseState& p, const std::string& v, std::string* error) {
+  if (v != "1" && v != "2") return Fail(error, "bad --stop-bits " + v + " (1 or 2)");
+  p.stopBits = v[0] - '0';
+  return true;
+}
+
+bool ApplyEmulateTiming(ParseState& p, const std::string& /*value*/, std::string* /*error*/) {
+  p.emulate = true;
+  return true;
+}
+
+bool ApplyStrictFraming(ParseState& p, const std::string& /*value*/, std::string* /*error*/) {
+  p.strict = 1;
+  return true;
+}
+
+bool ApplyLooseFraming(ParseState& p, const std::string& /*value*/, std::string* /*error*/) {
+  p.strict = 0;
+  return true;
+}
+
+bool ApplyIdle(ParseState& p, const std::string& v, std::string* error) {
+  long long number = 0;
+  if (!ParseInteger(v, 1, 60000, &number)) return Fail(error, "bad --idle " + v);
+  p.options.simulator.idleMs = static_cast<int>(number);
+  return true;
+}
+
+bool ApplyStations(ParseState& p, const std::string& v, std::string* error) {
+  return ParseStationList(v, &p.options.simulator.stations, error);
+}
+
+bool ApplySet(ParseState& p, const std::string& v, std::string* error) {
+  return ParsePreset(v, "", &p.options.simulator.presets, error);
+}
+
+bool ApplyValues(ParseState& p, const std::string& v, std::string* error) {
+  return LoadValueFile(v, &p.options.simulator.presets, error);
+}
+
+bool ApplyReport(ParseState& p, const std::string& v, std::string* error) {
+  // "[S:]N=SOURCE" is the assignment "[S:]report:N=SOURCE".
+  const size_t eq = v.find('=');
+  const std::string target = v.substr(0, eq);
+  const std::string source = eq == std::string::npos ? "" : v.substr(eq);
+  const size_t colon = target.find(':');
+  const std::string text = colon == std::string::npos
+                               ? "report:" + v
+                               : target.substr(0, colon) + ":report:" + target.substr(colon + 1) + source;
+  return ParsePreset(text, "", &p.options.simulator.presets, error);
+}
+
+bool ApplyFaults(ParseState& p, const std::string& v, std::string* error) {
+  return ParseFaultList(v, &p.options.script, error);
+}
+
+bool ApplyRandomFaults(ParseState& p, const std::string& v, std::string* error) {
+  return ParseRandomFaults(v, &p.options.random, error);
+}
+
+bool ApplySeed(ParseState& p, const std::string& v, std::string* error) {
+  long long number = 0;
+  if (!ParseInteger(v, 0, 4294967295LL, &number)) return Fail(error, "bad --seed " + v);
+  p.options.seed = static_cast<uint32_t>(number);
+  return true;
+}
+
+bool ApplyTrace(ParseState& p, const std::string& /*value*/, std::string* /*error*/) {
+  p.options.trace = true;
+  return true;
+}
+
+bool ApplyHelp(ParseState& p, const std::string& /*value*/, std::string* /*error*/) {
+  p.options.help = true;
+  return true;
+}
+
+// One option: its spellings, the name of its value (null: it takes none),
+// the help text before it, its help (further lines from column 24) and what
+// it does with its value.
+struct RtusimOption {
+  const char* name;
+  const char* alias;
+  const char* valueName;
+  const char* lead;
+  const char* help;
+  bool (*apply)(ParseState& state, const std::string& value, std::string* error);
+};
+
+// In the order --help lists them.
+const RtusimOption kRtusimOptions[] = {
+    {"--device", nullptr, "PATH", kIntro, "serve this existing serial device instead of a new\n"
+     "pseudo-terminal",
+     ApplyDevice},
+    {"--link", nullptr, "PATH", nullptr, "also make PATH a symbolic link to the line, e.g.\n"
+     "\"$VPI_COM_DIR/com1\" so that the driver opens it as\n"
+     "COM1 (an existing file that is not a link is left\n"
+     "alone); removed again on exit",
+     ApplyLink},
+    {"--baud", nullptr, "RATE", nullptr, "line speed, default 9600: set on --device, and the\n"
+     "basis of --emulate-timing",
+     ApplyBaud},
+    {"--parity", nullptr, "N|E|O", nullptr, "parity, default N (set on --device; with E or O a\n"
+     "character is 11 bits on the wire)",
+     ApplyParity},
+    {"--stop-bits", nullptr, "1|2", nullptr, "stop bits, default 1 (2: 11 bits a character)",
+     ApplyStopBits},
+    {"--emulate-timing", nullptr, nullptr, nullptr, "delay each answer by the time request and answer take\n"
+     "on a real line at --baud (10 or 11 bits a character)\n"
+     "plus the silent interval of 3.5 characters (1.75 ms\n"
+     "above 19200 baud)",
+     ApplyEmulateTiming},
+    {"--strict-framing", nullptr, nullptr, nullptr, "frame requests as a real slave does: the bytes\n"
+     "received are one frame until a silence of 3.5\n"
+     "characters at --baud, and a frame with a bad CRC is\n"
+     "ignored (a request with stray bytes before or after\n"
+     "it, or two requests sent together, go unanswered).\n"
+     "On with --emulate-timing unless --loose-framing",
+     ApplyStrictFraming},
+    {"--loose-framing", nullptr, nullptr, nullptr, "cut requests out of the byte stream by their length\n"
+     "and CRC, dropping stray bytes (the default without\n"
+     "--emulate-timing)",
+     ApplyLooseFraming},
+    {"--idle", nullptr, "MS", nullptr, "silence after which an incomplete request is dropped,\n"
+     "default 50 (loose framing)",
+     ApplyIdle},
+    {"--stations", nullptr, "LIST", kStationsTitle, "slave addresses served, e.g. 1,2,10-12 (1..247),\n"
+     "default 1. Address 0 is broadcast: writes are carried\n"
+     "out on every station, nothing is answered. Frames for\n"
+     "other addresses and frames with a bad CRC are ignored.",
+     ApplyStations},
+    {"--set", nullptr, "ASSIGNMENT", nullptr, "preset values, see below (may be repeated)",
+     ApplySet},
+    {"--values", nullptr, "FILE", nullptr, "a file of assignments and reports, one a line; blank\n"
+     "lines and lines starting with # are skipped; relative\n"
+     "report file names are taken from the file's folder",
+     ApplyValues},
+    // Its value is too wide for the column: the text starts two further right.
+    {"--report", nullptr, "[S:]N=SOURCE", nullptr, "  report N (1..16) of station S (default: every station)",
+     ApplyReport},
+    {"--faults", nullptr, "LIST", kDataAndFunctions, "actions for the next requests to served stations, one\n"
+     "each, in order; then --random-faults, else correct",
+     ApplyFaults},
+    {"--random-faults", nullptr, "LIST", nullptr, "ACTION=PROBABILITY,... drawn for every request once\n"
+     "the --faults list is used up (the rest is correct)",
+     ApplyRandomFaults},
+    {"--seed", nullptr, "N", nullptr, "seed of the random faults, default 1",
+     ApplySeed},
+    {"--trace", nullptr, nullptr, kFaultActions, "print every request and answer in hex with its\n"
+     "meaning, faults applied and bytes dropped, to stdout",
+     ApplyTrace},
+    {"--help", "-h", nullptr, nullptr, "this text",
+     ApplyHelp},
+};
+
+const RtusimOption* FindRtusimOption(const std::string& name) {
+  for (const RtusimOption& option : kRtusimOptions) {
+    if (name == option.name || (option.alias != nullptr && name == option.alias)) return &option;
+  }
+  return nullptr;
+}
+
+std::string MakeHelp() {
+  std::string help;
+  for (const RtusimOption& option : kRtusimOptions) {
+    if (option.lead != nullptr) help += option.lead;
+    std::string usage = std::string("  ") + option.name;
+    if (option.valueName != nullptr) usage += std::string(" ") + option.valueName;
+    usage.resize(usage.size() < 24 ? 24 : usage.size() + 1, ' ');
+    help += usage;
+    for (const char* c = option.help; *c != '\0'; ++c) {
+      help += *c;
+      if (*c == '\n') help.append(24, ' ');
+    }
+    help += '\n';
+  }
+  return help + kClosing;
 }
 
 }  // namespace
 
-const char* RtusimHelp() { return kHelp; }
+const char* RtusimHelp() {
+  static const std::string help = MakeHelp();
+  return help.c_str();
+}
 
 bool ParseRtusimArguments(int argc, const char* const* argv, RtusimOptions* options, std::string* error) {
-  RtusimOptions parsed;
-  int baud = 9600;
-  char parity = 'N';
-  int stopBits = 1;
-  bool emulate = false;
-  int strict = -1;  // -1: as --emulate-timing says
+  ParseState state;
   for (int i = 1; i < argc; ++i) {
+    // "--name=value" gives the value in the same argument.
     std::string name = argv[i];
     std::string value;
     bool hasValue = false;
@@ -149,77 +328,20 @@ bool ParseRtusimArguments(int argc, const char* const* argv, RtusimOptions* opti
       name = name.substr(0, equals);
       hasValue = true;
     }
-    auto flag = [&](const char* option) {
-      return name == option;
-    };
-    auto take = [&](const char* option) -> bool {
-      if (name != option) return false;
-      if (!hasValue) {
-        if (i + 1 >= argc) return false;
-        value = argv[++i];
-        hasValue = true;
-      }
-      return true;
-    };
-    const bool needsValue = name == "--device" || name == "--link" || name == "--baud" || name == "--parity" ||
-                            name == "--stop-bits" || name == "--idle" || name == "--stations" || name == "--set" ||
-                            name == "--values" || name == "--report" || name == "--faults" ||
-                            name == "--random-faults" || name == "--seed";
-    if (needsValue && !hasValue && i + 1 >= argc) return Fail(error, name + " needs a value");
-    long long number = 0;
-    if (flag("--help") || flag("-h")) {
-      parsed.help = true;
-    } else if (flag("--trace")) {
-      parsed.trace = true;
-    } else if (flag("--emulate-timing")) {
-      emulate = true;
-    } else if (flag("--strict-framing")) {
-      strict = 1;
-    } else if (flag("--loose-framing")) {
-      strict = 0;
-    } else if (take("--device")) {
-      parsed.simulator.line.device = value;
-    } else if (take("--link")) {
-      parsed.simulator.line.link = value;
-    } else if (take("--baud")) {
-      if (!ParseInteger(value, 50, 4000000, &number)) return Fail(error, "bad --baud " + value);
-      baud = static_cast<int>(number);
-    } else if (take("--parity")) {
-      if (value != "N" && value != "E" && value != "O") return Fail(error, "bad --parity " + value + " (N, E or O)");
-      parity = value[0];
-    } else if (take("--stop-bits")) {
-      if (value != "1" && value != "2") return Fail(error, "bad --stop-bits " + value + " (1 or 2)");
-      stopBits = value[0] - '0';
-    } else if (take("--idle")) {
-      if (!ParseInteger(value, 1, 60000, &number)) return Fail(error, "bad --idle " + value);
-      parsed.simulator.idleMs = static_cast<int>(number);
-    } else if (take("--stations")) {
-      if (!ParseStationList(value, &parsed.simulator.stations, error)) return false;
-    } else if (take("--set")) {
-      if (!ParsePreset(value, "", &parsed.simulator.presets, error)) return false;
-    } else if (take("--values")) {
-      if (!LoadValueFile(value, &parsed.simulator.presets, error)) return false;
-    } else if (take("--report")) {
-      // "[S:]N=SOURCE" is the assignment "[S:]report:N=SOURCE".
-      const size_t eq = value.find('=');
-      const std::string target = value.substr(0, eq);
-      const std::string source = eq == std::string::npos ? "" : value.substr(eq);
-      const size_t colon = target.find(':');
-      const std::string text = colon == std::string::npos
-                                   ? "report:" + value
-                                   : target.substr(0, colon) + ":report:" + target.substr(colon + 1) + source;
-      if (!ParsePreset(text, "", &parsed.simulator.presets, error)) return false;
-    } else if (take("--faults")) {
-      if (!ParseFaultList(value, &parsed.script, error)) return false;
-    } else if (take("--random-faults")) {
-      if (!ParseRandomFaults(value, &parsed.random, error)) return false;
-    } else if (take("--seed")) {
-      if (!ParseInteger(value, 0, 4294967295LL, &number)) return Fail(error, "bad --seed " + value);
-      parsed.seed = static_cast<uint32_t>(number);
-    } else {
-      return Fail(error, "unknown option " + std::string(argv[i]) + " (see --help)");
+    const RtusimOption* option = FindRtusimOption(name);
+    if (option == nullptr) return Fail(error, "unknown option " + std::string(argv[i]) + " (see --help)");
+    if (option->valueName != nullptr && !hasValue) {
+      if (i + 1 >= argc) return Fail(error, name + " needs a value");
+      value = argv[++i];
     }
+    if (!option->apply(state, value, error)) return false;
   }
+  RtusimOptions& parsed = state.options;
+  const int baud = state.baud;
+  const char parity = state.parity;
+  const int stopBits = state.stopBits;
+  const bool emulate = state.emulate;
+  const int strict = state.strict;
   if (!parsed.simulator.line.device.empty()) {
     parsed.simulator.line.baud = baud;
     parsed.simulator.line.parity = parity;

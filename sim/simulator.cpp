@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/line.h"
+#include "programs/line.h"
 #include "serial/crc16.h"
 #include "sim/frame_assembler.h"
 #include "sim/slave.h"

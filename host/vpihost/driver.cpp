@@ -1,6 +1,6 @@
 #include "host/vpihost/driver.h"
 
-#include "platform/module_loader.h"
+#include "programs/module_loader.h"
 
 DriverModule::~DriverModule() {
   if (module_ != nullptr) UnloadModule(module_);

@@ -40,100 +40,163 @@ bool Lookup(const Code (&table)[N], const char* name, int16_t* out) {
 
 const char* const kCommands[] = {"poll", "write", "report", "browse", "info"};
 
+// One option: its spellings, the name of its value (null: it takes none),
+// its help ("{}" stands for the default that shown gives) and what it does.
+struct HostOption {
+  const char* name;
+  const char* alias;
+  const char* valueName;
+  const char* help;
+  std::string (*shown)(const HostOptions& defaults);
+  bool (*apply)(HostOptions& options, const char* value, std::string* error);
+};
+
+bool Refuse(std::string* error, const char* message) {
+  *error = message;
+  return false;
+}
+
+// In the order --help lists them.
+const HostOption kHostOptions[] = {
+    {"--gates", nullptr, "FILE", "the gates file (default {})",
+     [](const HostOptions& d) { return d.gatesFile; },
+     [](HostOptions& o, const char* v, std::string*) {
+       o.gatesFile = v;
+       return true;
+     }},
+    {"--port", nullptr, "NAME", "serial port: COM1 ... (see VPI_COM_DIR), /dev/ttyS0, NUL", nullptr,
+     [](HostOptions& o, const char* v, std::string* error) {
+       o.port = v;
+       if (o.port.empty() || o.port.size() > 11) {
+         return Refuse(error, "--port takes a name of 1 to 11 characters (use VPI_COM_DIR for longer paths)");
+       }
+       return true;
+     }},
+    {"--no-port", nullptr, nullptr, "start the instance without a serial port", nullptr,
+     [](HostOptions& o, const char*, std::string*) {
+       o.noPort = true;
+       return true;
+     }},
+    {"--baud", nullptr, "N", "baud rate ({})", [](const HostOptions& d) { return std::to_string(d.baud); },
+     [](HostOptions& o, const char* v, std::string* error) {
+       long n = 0;
+       if (!Number(v, 50, 65535, &n)) {
+         return Refuse(error, "--baud takes a rate from 50 to 65535 (the host's field is 16 bits)");
+       }
+       o.baud = static_cast<uint16_t>(n);
+       return true;
+     }},
+    {"--data-bits", nullptr, "N", "5 to 8 ({})", [](const HostOptions& d) { return std::to_string(d.dataBits); },
+     [](HostOptions& o, const char* v, std::string* error) {
+       long n = 0;
+       if (!Number(v, 5, 8, &n)) return Refuse(error, "--data-bits takes 5, 6, 7 or 8");
+       o.dataBits = static_cast<int16_t>(n);
+       return true;
+     }},
+    {"--parity", nullptr, "P", "none, odd, even, mark or space (none)", nullptr,
+     [](HostOptions& o, const char* v, std::string* error) {
+       return Lookup(kParities, v, &o.parity) || Refuse(error, "--parity takes none, odd, even, mark or space");
+     }},
+    {"--stop-bits", nullptr, "S", "1, 1.5 or 2 (1)", nullptr,
+     [](HostOptions& o, const char* v, std::string* error) {
+       return Lookup(kStopBits, v, &o.stopBits) || Refuse(error, "--stop-bits takes 1, 1.5 or 2");
+     }},
+    {"--timeout", nullptr, "N", "reply timeout in units of 10 ms ({})",
+     [](const HostOptions& d) { return std::to_string(d.timeout); },
+     [](HostOptions& o, const char* v, std::string* error) {
+       long n = 0;
+       if (!Number(v, 1, 6000, &n)) return Refuse(error, "--timeout takes 1 to 6000 (units of 10 ms)");
+       o.timeout = static_cast<uint32_t>(n);
+       return true;
+     }},
+    {"--driver-number", nullptr, "N", "this instance's number; selects KOVRINnn.INT ({})",
+     [](const HostOptions& d) { return std::to_string(d.driverNumber); },
+     [](HostOptions& o, const char* v, std::string* error) {
+       long n = 0;
+       if (!Number(v, 0, 999, &n)) return Refuse(error, "--driver-number takes 0 to 999");
+       o.driverNumber = static_cast<int32_t>(n);
+       return true;
+     }},
+    {"--cycles", nullptr, "N",
+     "poll N times ({}); after a cycle whose reads failed in\n"
+     "transport the port is closed and reopened",
+     [](const HostOptions& d) { return std::to_string(d.cycles); },
+     [](HostOptions& o, const char* v, std::string* error) {
+       long n = 0;
+       if (!Number(v, 1, 1000000, &n)) return Refuse(error, "--cycles takes a count from 1");
+       o.cycles = static_cast<int>(n);
+       return true;
+     }},
+    {"--interval", nullptr, "MS", "pause between polls ({})",
+     [](const HostOptions& d) { return std::to_string(d.intervalMs); },
+     [](HostOptions& o, const char* v, std::string* error) {
+       long n = 0;
+       if (!Number(v, 0, 3600000, &n)) return Refuse(error, "--interval takes milliseconds");
+       o.intervalMs = static_cast<int>(n);
+       return true;
+     }},
+    {"--log-level", nullptr, "N",
+     "show driver log lines of level N and above: 32 start-up\n"
+     "and failures, 8 transport details, 0 everything ({})",
+     [](const HostOptions& d) { return std::to_string(d.logLevel); },
+     [](HostOptions& o, const char* v, std::string* error) {
+       long n = 0;
+       if (!Number(v, 0, 1000, &n)) return Refuse(error, "--log-level takes a level (0, 8 or 32)");
+       o.logLevel = static_cast<int>(n);
+       return true;
+     }},
+    {"--module", nullptr, "PATH", "the driver module (default {})",
+     [](const HostOptions& d) { return d.module; },
+     [](HostOptions& o, const char* v, std::string*) {
+       o.module = v;
+       return true;
+     }},
+    {"--help", "-h", nullptr, "this text", nullptr,
+     [](HostOptions& o, const char*, std::string*) {
+       o.help = true;
+       return true;
+     }},
+};
+
+const HostOption* FindHostOption(const std::string& arg) {
+  for (const HostOption& option : kHostOptions) {
+    if (arg == option.name || (option.alias != nullptr && arg == option.alias)) return &option;
+  }
+  return nullptr;
+}
+
+// "  --name VALUE", the help from column 24, its further lines indented as far.
+void PrintHostOption(const HostOption& option, const HostOptions& defaults) {
+  std::string usage = option.name;
+  if (option.valueName != nullptr) usage += std::string(" ") + option.valueName;
+  std::string help = option.help;
+  const size_t mark = help.find("{}");
+  if (mark != std::string::npos && option.shown != nullptr) help.replace(mark, 2, option.shown(defaults));
+  std::string text = "  " + usage;
+  text.resize(24 > text.size() + 1 ? 24 : text.size() + 1, ' ');
+  for (const char c : help) {
+    text += c;
+    if (c == '\n') text += std::string(24, ' ');
+  }
+  std::printf("%s\n", text.c_str());
+}
+
 }  // namespace
 
 bool ParseHostOptions(int argc, char** argv, HostOptions* o, std::string* error) {
   bool commandSeen = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    auto value = [&](const char** out) {
-      if (i + 1 >= argc) {
-        *error = arg + " needs a value";
-        return false;
+    if (const HostOption* option = FindHostOption(arg)) {
+      const char* value = nullptr;
+      if (option->valueName != nullptr) {
+        if (i + 1 >= argc) {
+          *error = arg + " needs a value";
+          return false;
+        }
+        value = argv[++i];
       }
-      *out = argv[++i];
-      return true;
-    };
-    const char* v = nullptr;
-    long n = 0;
-    if (arg == "--help" || arg == "-h") {
-      o->help = true;
-    } else if (arg == "--module") {
-      if (!value(&v)) return false;
-      o->module = v;
-    } else if (arg == "--gates") {
-      if (!value(&v)) return false;
-      o->gatesFile = v;
-    } else if (arg == "--port") {
-      if (!value(&v)) return false;
-      o->port = v;
-      if (o->port.empty() || o->port.size() > 11) {
-        *error = "--port takes a name of 1 to 11 characters (use VPI_COM_DIR for longer paths)";
-        return false;
-      }
-    } else if (arg == "--no-port") {
-      o->noPort = true;
-    } else if (arg == "--baud") {
-      if (!value(&v)) return false;
-      if (!Number(v, 50, 65535, &n)) {
-        *error = "--baud takes a rate from 50 to 65535 (the host's field is 16 bits)";
-        return false;
-      }
-      o->baud = static_cast<uint16_t>(n);
-    } else if (arg == "--data-bits") {
-      if (!value(&v)) return false;
-      if (!Number(v, 5, 8, &n)) {
-        *error = "--data-bits takes 5, 6, 7 or 8";
-        return false;
-      }
-      o->dataBits = static_cast<int16_t>(n);
-    } else if (arg == "--parity") {
-      if (!value(&v)) return false;
-      if (!Lookup(kParities, v, &o->parity)) {
-        *error = "--parity takes none, odd, even, mark or space";
-        return false;
-      }
-    } else if (arg == "--stop-bits") {
-      if (!value(&v)) return false;
-      if (!Lookup(kStopBits, v, &o->stopBits)) {
-        *error = "--stop-bits takes 1, 1.5 or 2";
-        return false;
-      }
-    } else if (arg == "--timeout") {
-      if (!value(&v)) return false;
-      if (!Number(v, 1, 6000, &n)) {
-        *error = "--timeout takes 1 to 6000 (units of 10 ms)";
-        return false;
-      }
-      o->timeout = static_cast<uint32_t>(n);
-    } else if (arg == "--driver-number") {
-      if (!value(&v)) return false;
-      if (!Number(v, 0, 999, &n)) {
-        *error = "--driver-number takes 0 to 999";
-        return false;
-      }
-      o->driverNumber = static_cast<int32_t>(n);
-    } else if (arg == "--cycles") {
-      if (!value(&v)) return false;
-      if (!Number(v, 1, 1000000, &n)) {
-        *error = "--cycles takes a count from 1";
-        return false;
-      }
-      o->cycles = static_cast<int>(n);
-    } else if (arg == "--interval") {
-      if (!value(&v)) return false;
-      if (!Number(v, 0, 3600000, &n)) {
-        *error = "--interval takes milliseconds";
-        return false;
-      }
-      o->intervalMs = static_cast<int>(n);
-    } else if (arg == "--log-level") {
-      if (!value(&v)) return false;
-      if (!Number(v, 0, 1000, &n)) {
-        *error = "--log-level takes a level (0, 8 or 32)";
-        return false;
-      }
-      o->logLevel = static_cast<int>(n);
+      if (!option->apply(*o, value, error)) return false;
     } else if (arg.size() > 1 && arg[0] == '-' && !std::isdigit(static_cast<unsigned char>(arg[1])) &&
                arg[1] != '.') {
       *error = "unknown option " + arg;
@@ -179,28 +242,12 @@ void PrintHostUsage(const HostOptions& d) {
       "  browse            compose a gate address string in the address dialog\n"
       "  info              show what the module reports about itself\n"
       "\n"
-      "Options:\n"
-      "  --gates FILE          the gates file (default %s)\n"
-      "  --port NAME           serial port: COM1 ... (see VPI_COM_DIR), /dev/ttyS0, NUL\n"
-      "  --no-port             start the instance without a serial port\n"
-      "  --baud N              baud rate (%u)\n"
-      "  --data-bits N         5 to 8 (%d)\n"
-      "  --parity P            none, odd, even, mark or space (none)\n"
-      "  --stop-bits S         1, 1.5 or 2 (1)\n"
-      "  --timeout N           reply timeout in units of 10 ms (%u)\n"
-      "  --driver-number N     this instance's number; selects KOVRINnn.INT (%d)\n"
-      "  --cycles N            poll N times (%d); after a cycle whose reads failed in\n"
-      "                        transport the port is closed and reopened\n"
-      "  --interval MS         pause between polls (%d)\n"
-      "  --log-level N         show driver log lines of level N and above: 32 start-up\n"
-      "                        and failures, 8 transport details, 0 everything (%d)\n"
-      "  --module PATH         the driver module (default %s)\n"
-      "  --help                this text\n"
+      "Options:\n");
+  for (const HostOption& option : kHostOptions) PrintHostOption(option, d);
+  std::printf(
       "\n"
       "Gates file: one gate a line, ADDRESS TYPE [BLOCKSIZE], '#' starts a comment.\n"
-      "Types:\n",
-      d.gatesFile.c_str(), d.baud, d.dataBits, d.timeout, d.driverNumber, d.cycles, d.intervalMs,
-      d.logLevel, d.module.c_str());
+      "Types:\n");
   for (int i = 0; i < kGateKindCount; ++i) {
     std::printf("  %-8s (gate type %d) %s\n", kGateKinds[i].name, kGateKinds[i].gateType,
                 kGateKinds[i].meaning);

@@ -14,7 +14,7 @@
 #include "host/vpihost/options.h"
 #include "host/vpihost/value_format.h"
 #include "host/zelpro/zelpro_host.h"
-#include "platform/termination.h"
+#include "programs/termination.h"
 
 namespace {
 

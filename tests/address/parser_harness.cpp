@@ -43,13 +43,8 @@ Outcome ParserHarness::Run(uint32_t command, const char* gas, int32_t gateType,
   parse.gateType = gateType;
   parse.blockSize = blockSize;
   parse.plc = parse.memoryType = parse.address = parse.bit = parse.width = kUnwritten;
-  VpiRequest request{};
-  request.instance = &instance_;
-  request.command = command;
-  request.driverNumber = 1;
-  request.params = &parse;
   log_.Clear();
-  const int32_t result = VpiMain(&request);
+  const int32_t result = host_.Call(command, &parse);
   return {result,
           {parse.plc, parse.memoryType, parse.address, parse.bit, parse.width},
           log_.lines()};

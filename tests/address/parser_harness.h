@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "entry/instance.h"
+#include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 
@@ -73,7 +74,8 @@ class ParserHarness {
  private:
   TempDir dir_;
   LogCapture log_;
-  VpiInstance instance_;
+  HostSession host_;
+  VpiInstance& instance_ = host_.instance();
 };
 
 // One row of a parser table: the GAS, the station, the gate type (command 3)

@@ -10,8 +10,9 @@
 #include "browse/tag_format_resource.h"
 #include "entry/instance.h"
 #include "entry/vpi_main.h"
-#include "platform/dialog_script.h"
-#include "platform/dialog_terminal_test_support.h"
+#include "tests/support/dialog_script.h"
+#include "tests/support/dialog_terminal_test_support.h"
+#include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 
@@ -46,12 +47,8 @@ Outcome Browse(std::vector<DialogStep> steps, int driverNumber = 1, void* instan
   char buffer[sizeof kUntouched];
   std::memcpy(buffer, kUntouched, sizeof buffer);
   BrowseRequest params{buffer};
-  VpiRequest request{};
-  request.instance = instance;
-  request.command = kCmdBrowseAddress;
-  request.driverNumber = driverNumber;
-  request.params = &params;
-  const int32_t result = VpiMain(&request);
+  HostSession host(&VpiMain, driverNumber);
+  const int32_t result = host.CallFor(instance, kCmdBrowseAddress, &params);
   return {result, Shown(buffer), script.messages(), script.refused(), script.stepsLeft()};
 }
 
@@ -428,10 +425,8 @@ TEST_F(BrowseAddressTest, WithoutABufferNoDialogIsShown) {
   ScriptedDialogFrontEnd script({ClickOn(IDOK)});
   ScopedDialogFrontEnd use(&script);
   BrowseRequest params{nullptr};
-  VpiRequest request{};
-  request.command = kCmdBrowseAddress;
-  request.params = &params;
-  EXPECT_EQ(VpiMain(&request), kResultCancelled);
+  HostSession host(&VpiMain, 0);
+  EXPECT_EQ(host.CallFor(nullptr, kCmdBrowseAddress, &params), kResultCancelled);
   EXPECT_EQ(script.stepsLeft(), 1u);
 }
 
@@ -439,10 +434,8 @@ int BrowseWithNobodyThere() {
   char buffer[sizeof kUntouched];
   std::memcpy(buffer, kUntouched, sizeof buffer);
   BrowseRequest params{buffer};
-  VpiRequest request{};
-  request.command = kCmdBrowseAddress;
-  request.params = &params;
-  const int32_t result = VpiMain(&request);
+  HostSession host(&VpiMain, 0);
+  const int32_t result = host.CallFor(nullptr, kCmdBrowseAddress, &params);
   if (std::memcmp(buffer, kUntouched, sizeof buffer) != 0) return 100;
   // A message box has nobody to show it to either.
   if (MessageBoxA(nullptr, "text", "Error", MB_OK) != 0) return 101;

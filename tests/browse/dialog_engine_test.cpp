@@ -1,14 +1,14 @@
 // The headless dialog engine on a small dialog of its own: the messages a
 // user's actions produce, the controls' behaviour and the failures.
 
-#include "platform/dialog_engine.h"
+#include "dialog/dialog_engine.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/dialog_script.h"
+#include "tests/support/dialog_script.h"
 #include "platform/win32.h"
 
 namespace {

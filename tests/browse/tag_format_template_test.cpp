@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "browse/tag_format_resource.h"
-#include "platform/dialog_template.h"
+#include "dialog/dialog_template.h"
 
 namespace {
 

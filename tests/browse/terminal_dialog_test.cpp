@@ -7,7 +7,8 @@
 #include <string>
 
 #include "entry/vpi_main.h"
-#include "platform/dialog_terminal_test_support.h"
+#include "tests/support/dialog_terminal_test_support.h"
+#include "tests/support/host_session.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -18,10 +19,8 @@ constexpr char kPrompt[] = "\"esc\" cancels.\n> ";  // the end of each form
 int BrowseAtTheTerminal() {
   char buffer[16] = "untouched";
   BrowseRequest params{buffer};
-  VpiRequest request{};
-  request.command = kCmdBrowseAddress;
-  request.params = &params;
-  const int32_t result = VpiMain(&request);
+  HostSession host(&VpiMain, 0);
+  const int32_t result = host.CallFor(nullptr, kCmdBrowseAddress, &params);
   std::printf("RESULT=%d GAS=%s\n", static_cast<int>(result), buffer);
   return 0;
 }

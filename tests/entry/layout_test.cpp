@@ -1,4 +1,5 @@
-// Record layouts that are not fixed by static assertions on this target.
+// Record layouts that no static assertion fixes (the host records' offsets
+// and sizes are asserted where they are declared), and port name fields.
 
 #include <gtest/gtest.h>
 
@@ -9,26 +10,9 @@
 
 namespace {
 
-TEST(Layout, InstanceFitsTheAnnouncedSize) {
-  EXPECT_LE(sizeof(VpiInstance), kInstanceSize);
-  // ReportPos follows ReportBuffer directly.
+TEST(Layout, ReportPosFollowsReportBuffer) {
   EXPECT_EQ(offsetof(VpiInstance, ReportPos),
             offsetof(VpiInstance, ReportBuffer) + sizeof(VpiInstance::ReportBuffer));
-}
-
-TEST(Layout, FieldOrderHoldsWithNaturalAlignment) {
-  // Same field order on every target; only pointer widths differ.
-  constexpr size_t p = sizeof(void*);
-  EXPECT_EQ(offsetof(VpiRequest, command), p);
-  EXPECT_EQ(offsetof(VpiRequest, driverNumber), p + 4);
-  EXPECT_EQ(offsetof(VpiRequest, params), p == 4 ? 16u : 24u);
-  EXPECT_EQ(offsetof(ParseRequest, gateType), p + 4);
-  EXPECT_EQ(offsetof(ParseRequest, width), p + 28);
-  EXPECT_EQ(offsetof(GateTransfer, count), p + 28);
-  EXPECT_EQ(offsetof(GateTransfer, values), p == 4 ? 40u : 48u);
-  EXPECT_EQ(sizeof(ColdStartParams), 28u);
-  EXPECT_EQ(sizeof(ChangeParams), 24u);
-  EXPECT_EQ(offsetof(ChangeParams, baud), 16u);
 }
 
 TEST(PortName, TwelveBytesWithoutTerminatorAreOneName) {

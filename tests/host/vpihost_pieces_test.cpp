@@ -119,4 +119,83 @@ TEST(Options, CommandsArgumentsAndErrors) {
   }
 }
 
+bool ParseArgs(std::vector<const char*> args, HostOptions* options, std::string* error) {
+  std::vector<char*> argv = {const_cast<char*>("vpihost")};
+  for (const char* a : args) argv.push_back(const_cast<char*>(a));
+  return ParseHostOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+
+TEST(Options, EveryValueOptionRefusesItsLastPlaceAndBadValues) {
+  struct Case {
+    const char* option;
+    const char* bad;  // null: any text is taken
+    const char* refusal;
+  };
+  const Case cases[] = {
+      {"--module", nullptr, ""},
+      {"--gates", nullptr, ""},
+      {"--port", "", "--port takes a name of 1 to 11 characters (use VPI_COM_DIR for longer paths)"},
+      {"--baud", "49", "--baud takes a rate from 50 to 65535 (the host's field is 16 bits)"},
+      {"--data-bits", "9", "--data-bits takes 5, 6, 7 or 8"},
+      {"--parity", "even!", "--parity takes none, odd, even, mark or space"},
+      {"--stop-bits", "3", "--stop-bits takes 1, 1.5 or 2"},
+      {"--timeout", "0", "--timeout takes 1 to 6000 (units of 10 ms)"},
+      {"--driver-number", "1000", "--driver-number takes 0 to 999"},
+      {"--cycles", "0", "--cycles takes a count from 1"},
+      {"--interval", "-1", "--interval takes milliseconds"},
+      {"--log-level", "x", "--log-level takes a level (0, 8 or 32)"},
+  };
+  for (const Case& c : cases) {
+    HostOptions options;
+    std::string error;
+    EXPECT_FALSE(ParseArgs({"poll", c.option}, &options, &error)) << c.option;
+    EXPECT_EQ(error, std::string(c.option) + " needs a value");
+    if (c.bad == nullptr) continue;
+    error.clear();
+    EXPECT_FALSE(ParseArgs({c.option, c.bad}, &options, &error)) << c.option;
+    EXPECT_EQ(error, c.refusal);
+  }
+}
+
+TEST(Options, FlagsTakeNoValueAndLandInTheirFields) {
+  HostOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseArgs({"-h", "--no-port", "--module", "m.so", "--gates", "g", "--data-bits", "7",
+                         "--parity", "M", "--stop-bits", "1.5", "--driver-number", "0", "--cycles", "3",
+                         "--interval", "0", "info"},
+                        &options, &error))
+      << error;
+  EXPECT_TRUE(options.help);
+  EXPECT_TRUE(options.noPort);
+  EXPECT_EQ(options.module, "m.so");
+  EXPECT_EQ(options.gatesFile, "g");
+  EXPECT_EQ(options.dataBits, 7);
+  EXPECT_EQ(options.parity, 3);
+  EXPECT_EQ(options.stopBits, 1);
+  EXPECT_EQ(options.driverNumber, 0);
+  EXPECT_EQ(options.cycles, 3);
+  EXPECT_EQ(options.intervalMs, 0);
+  EXPECT_EQ(options.command, "info");
+}
+
+TEST(Options, UsageShowsEachOptionWithItsDefault) {
+  HostOptions defaults;
+  defaults.module = "mod.so";
+  defaults.gatesFile = "demo.gates";
+  defaults.cycles = 4;
+  testing::internal::CaptureStdout();
+  PrintHostUsage(defaults);
+  const std::string usage = testing::internal::GetCapturedStdout();
+  for (const char* line : {
+           "\n  --gates FILE          the gates file (default demo.gates)\n",
+           "\n  --no-port             start the instance without a serial port\n",
+           "\n  --baud N              baud rate (9600)\n",
+           "\n  --cycles N            poll N times (4); after a cycle whose reads failed in\n"
+           "                        transport the port is closed and reopened\n",
+           "\n  --module PATH         the driver module (default mod.so)\n  --help                this text\n\n",
+       }) {
+    EXPECT_NE(usage.find(line), std::string::npos) << line;
+  }
+}
+
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "entry/host_records.h"
 #include "host/zelpro/zelpro_host.h"
-#include "platform/module_loader.h"
+#include "programs/module_loader.h"
 
 namespace {
 

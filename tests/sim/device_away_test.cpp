@@ -9,12 +9,12 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "entry/instance.h"
-#include "entry/vpi_main.h"
 #include "sim/simulator.h"
-#include "tests/support/start_params.h"
+#include "tests/support/host_session.h"
+#include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -42,16 +42,14 @@ Descriptors CountDescriptors() {
 class DeviceAwayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
+    comDir_.emplace(dir_.path().string());
     Plug();
-    std::memset(&instance_, 0, sizeof instance_);
-    ColdStartParams params = PortStart("COM1", 100);  // 1 s: a wait would show
-    ASSERT_EQ(Call(kCmdColdStart, &params), kResultDone);
+    ASSERT_EQ(host_.Start("COM1", 100), kResultDone);  // 1 s: a wait would show
   }
   void TearDown() override {
-    Call(kCmdCloseCom, nullptr);
+    host_.Close();
     simulator_.reset();
-    unsetenv("VPI_COM_DIR");
+    comDir_.reset();
   }
 
   // A new line behind dir/com1.
@@ -64,33 +62,16 @@ class DeviceAwayTest : public ::testing::Test {
   }
   void Unplug() { simulator_.reset(); }
 
-  int32_t Call(uint32_t command, void* params) {
-    VpiRequest request{&instance_, command, 1, 0, params};
-    return VpiMain(&request);
-  }
   // Reads holding register 40001 of station 1 (the preset pattern holds 0).
   int32_t Read() {
-    ParseRequest parse{};
-    parse.gas = "0140001";
-    parse.gateType = 2;
-    EXPECT_EQ(Call(kCmdSingleAddressParser, &parse), kResultDone);
-    GateTransfer t{};
-    t.gas = parse.gas;
-    t.plc = parse.plc;
-    t.memoryType = parse.memoryType;
-    t.address = parse.address;
-    t.bit = parse.bit;
-    t.width = parse.width;
-    t.gateType = 2;
-    t.count = 1;
     uint8_t values[16] = {};
-    t.values = values;
-    return Call(kCmdSingleRead, &t);
+    return host_.Read("0140001", kGateInt16, values);
   }
 
   TempDir dir_;
+  std::optional<ScopedComDir> comDir_;
   std::unique_ptr<sim::Simulator> simulator_;
-  VpiInstance instance_;
+  HostSession host_;
 };
 
 TEST_F(DeviceAwayTest, TransfersFailPromptlyUntilReOpenComHundredTimesOver) {
@@ -106,7 +87,7 @@ TEST_F(DeviceAwayTest, TransfersFailPromptlyUntilReOpenComHundredTimesOver) {
       EXPECT_LT(ms, 900) << "cycle " << cycle << ": the read waited for a device that is gone";
     }
     Plug();
-    ASSERT_EQ(Call(kCmdReOpenCom, nullptr), kResultDone) << "cycle " << cycle;
+    ASSERT_EQ(host_.Call(kCmdReOpenCom, nullptr), kResultDone) << "cycle " << cycle;
     const Descriptors now = CountDescriptors();
     EXPECT_EQ(now.ofGoneDevices, 0) << "cycle " << cycle;
     ASSERT_EQ(now.open, openAtStart) << "cycle " << cycle << ": descriptors pile up";

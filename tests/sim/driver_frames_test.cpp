@@ -5,14 +5,16 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "entry/handlers.h"
 #include "entry/instance.h"
 #include "serial/frame.h"
 #include "sim/simulator.h"
+#include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/start_params.h"
 
 namespace {
 
@@ -25,16 +27,12 @@ class DriverFramesTest : public ::testing::Test {
     simulator_ = std::make_unique<sim::Simulator>(options);
     std::string error;
     ASSERT_TRUE(simulator_->Start(&error)) << error;
-    setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
-    std::memset(&instance_, 0, sizeof instance_);
-    ColdStartParams params = PortStart("COM1", 20);  // 200 ms
-    VpiRequest request{&instance_, kCmdColdStart, 1, 0, &params};
-    ASSERT_EQ(ColdStart(&request), kResultDone);
+    comDir_.emplace(dir_.path().string());
+    ASSERT_EQ(host_.Start("COM1", 20), kResultDone);  // 200 ms
   }
   void TearDown() override {
-    VpiRequest request{&instance_, kCmdCloseCom, 1, 0, nullptr};
-    CloseCom(&request);
-    unsetenv("VPI_COM_DIR");
+    host_.Close();
+    comDir_.reset();
   }
 
   // Sends the request as the driver does and reads the answer.
@@ -47,9 +45,11 @@ class DriverFramesTest : public ::testing::Test {
   }
 
   TempDir dir_;
+  std::optional<ScopedComDir> comDir_;
   LogCapture log_;
   std::unique_ptr<sim::Simulator> simulator_;
-  VpiInstance instance_;
+  HostSession host_;
+  VpiInstance& instance_ = host_.instance();
   GateTransfer transfer_{};
 };
 

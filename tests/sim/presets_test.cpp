@@ -182,4 +182,68 @@ TEST(RtusimOptionsTest, HelpDocumentsEveryOption) {
   }
 }
 
+TEST(RtusimOptionsTest, ValuesComeAttachedOrNextAndAreRequired) {
+  const char* const valueOptions[] = {"--device", "--link",   "--baud",   "--parity",        "--stop-bits",
+                                      "--idle",   "--stations", "--set",  "--values",        "--report",
+                                      "--faults", "--random-faults", "--seed"};
+  for (const char* option : valueOptions) {
+    sim::RtusimOptions o;
+    std::string error;
+    EXPECT_FALSE(Parse({"--trace", option}, &o, &error)) << option;
+    EXPECT_EQ(error, std::string(option) + " needs a value");
+  }
+  struct Case {
+    std::vector<const char*> args;
+    const char* error;  // empty: accepted
+  };
+  const Case cases[] = {
+      {{"--seed=7"}, ""},
+      {{"--seed", "7"}, ""},
+      {{"--trace=yes", "-h"}, ""},
+      {{"--seed=x"}, "bad --seed x"},
+      {{"--baud", "fast"}, "bad --baud fast"},
+      {{"--idle=0"}, "bad --idle 0"},
+      {{"--parity=X"}, "bad --parity X (N, E or O)"},
+      {{"--stop-bits", "3"}, "bad --stop-bits 3 (1 or 2)"},
+      {{"--bogus=1"}, "unknown option --bogus=1 (see --help)"},
+      {{"-x"}, "unknown option -x (see --help)"},
+  };
+  for (const Case& c : cases) {
+    sim::RtusimOptions o;
+    std::string error;
+    EXPECT_EQ(Parse(c.args, &o, &error), *c.error == '\0') << c.args[0];
+    EXPECT_EQ(error, c.error) << c.args[0];
+  }
+  sim::RtusimOptions o;
+  std::string error;
+  ASSERT_TRUE(Parse({"--seed=7", "--trace=yes", "-h", "--strict-framing", "--loose-framing"}, &o, &error));
+  EXPECT_EQ(o.seed, 7u);
+  EXPECT_TRUE(o.trace);
+  EXPECT_TRUE(o.help);
+  EXPECT_FALSE(o.simulator.framing.baud > 0);
+}
+
+TEST(RtusimOptionsTest, HelpTextsStartAtOneColumn) {
+  const std::string help = sim::RtusimHelp();
+  size_t options = 0;
+  size_t start = 0;
+  while (start < help.size()) {
+    size_t end = help.find('\n', start);
+    if (end == std::string::npos) end = help.size();
+    const std::string line = help.substr(start, end - start);
+    start = end + 1;
+    if (line.rfind("  --", 0) != 0 || line.rfind("  --report ", 0) == 0) continue;
+    ++options;
+    ASSERT_GT(line.size(), 24u) << line;
+    EXPECT_EQ(line.substr(22, 2), "  ") << line;
+    EXPECT_NE(line[24], ' ') << line;
+  }
+  EXPECT_EQ(options, 17u);
+  EXPECT_NE(help.find("\n  --report [S:]N=SOURCE   report N (1..16) of station S (default: every station)\n"
+                      "\n  Preset pattern:"),
+            std::string::npos);
+  EXPECT_NE(help.find("\n  --help                this text\n\nThe first line printed is "),
+            std::string::npos);
+}
+
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "platform/line.h"
+#include "programs/line.h"
 #include "tests/sim/sim_bytes.h"
 #include "tests/support/temp_dir.h"
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "platform/line.h"
+#include "programs/line.h"
 #include "serial/crc16.h"
 
 PtyDevice::PtyDevice() {

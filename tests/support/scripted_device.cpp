@@ -1,6 +1,6 @@
 #include "tests/support/scripted_device.h"
 
-#include "platform/line.h"
+#include "programs/line.h"
 
 size_t RequestFrameLength(const Bytes& head) {
   if (head.size() < 2) return 0;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "host/zelpro/zelpro_host.h"
-#include "platform/module_loader.h"
+#include "programs/module_loader.h"
 
 HostLog::HostLog() { ZelHostSetLogSink(&HostLog::Sink, this); }
 

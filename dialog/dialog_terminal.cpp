@@ -1,14 +1,11 @@
-#include "platform/dialog_terminal.h"
+#include "dialog/dialog_terminal.h"
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "platform/terminal.h"
 
 namespace {
 
@@ -121,20 +118,9 @@ std::vector<Field> FieldsOf(const DialogSession& session) {
 
 class TerminalDialogFrontEnd : public DialogFrontEnd {
  public:
-  explicit TerminalDialogFrontEnd(int fd) : fd_(fd) {
-    // Line input with echo, whatever mode the host left the terminal in.
-    if (tcgetattr(fd_, &saved_) == 0) {
-      termios lineMode = saved_;
-      lineMode.c_lflag |= ICANON | ECHO | ECHOE;
-      lineMode.c_iflag |= ICRNL;
-      restore_ = tcsetattr(fd_, TCSANOW, &lineMode) == 0;
-    }
-  }
+  explicit TerminalDialogFrontEnd(ControllingTerminal* terminal) : terminal_(terminal) {}
 
-  ~TerminalDialogFrontEnd() override {
-    if (restore_) tcsetattr(fd_, TCSANOW, &saved_);
-    close(fd_);
-  }
+  ~TerminalDialogFrontEnd() override { CloseControllingTerminal(terminal_); }
 
   TerminalDialogFrontEnd(const TerminalDialogFrontEnd&) = delete;
   TerminalDialogFrontEnd& operator=(const TerminalDialogFrontEnd&) = delete;
@@ -285,33 +271,23 @@ class TerminalDialogFrontEnd : public DialogFrontEnd {
     line.clear();
     for (;;) {
       char c = 0;
-      const ssize_t got = read(fd_, &c, 1);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
+      if (!ReadTerminalChar(terminal_, c)) return false;
       if (c == '\n') return true;
       if (line.size() < kMaxLine) line += c;
     }
   }
 
   void Write(const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-      const ssize_t wrote = write(fd_, text.data() + done, text.size() - done);
-      if (wrote < 0 && errno == EINTR) continue;
-      if (wrote <= 0) return;
-      done += static_cast<size_t>(wrote);
-    }
+    WriteTerminal(terminal_, text.data(), text.size());
   }
 
-  int fd_;
-  termios saved_{};
-  bool restore_ = false;
+  ControllingTerminal* terminal_;
 };
 
 }  // namespace
 
 std::unique_ptr<DialogFrontEnd> OpenTerminalDialogFrontEnd() {
-  const int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  return std::make_unique<TerminalDialogFrontEnd>(fd);
+  ControllingTerminal* terminal = OpenControllingTerminal();
+  if (terminal == nullptr) return nullptr;
+  return std::make_unique<TerminalDialogFrontEnd>(terminal);
 }

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "platform/termination.h"
+#include "programs/termination.h"
 
 namespace {
 

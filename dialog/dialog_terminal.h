@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "platform/dialog_engine.h"
+#include "dialog/dialog_engine.h"
 
 // Null when the process has no controlling terminal.
 std::unique_ptr<DialogFrontEnd> OpenTerminalDialogFrontEnd();

@@ -1,4 +1,4 @@
-#include "platform/module_loader.h"
+#include "programs/module_loader.h"
 
 #include <cstdio>
 

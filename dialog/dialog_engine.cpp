@@ -1,6 +1,6 @@
-#include "platform/dialog_engine.h"
+#include "dialog/dialog_engine.h"
 
-#include "platform/dialog_window.h"
+#include "dialog/dialog_window.h"
 
 namespace {
 

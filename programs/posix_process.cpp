@@ -4,8 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/line.h"
-#include "platform/process.h"
+#include "programs/line.h"
+#include "programs/process.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "platform/dialog_window.h"
+#include "dialog/dialog_window.h"
 
 #include <algorithm>
 #include <cstring>

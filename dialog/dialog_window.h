@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/dialog_engine.h"
+#include "dialog/dialog_engine.h"
 #include "platform/win32.h"
 
 struct HWND__ {

@@ -1,4 +1,4 @@
-#include "platform/dialog_script.h"
+#include "tests/support/dialog_script.h"
 
 #include <utility>
 

@@ -4,9 +4,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/dialog_engine.h"
-#include "platform/dialog_terminal.h"
-#include "platform/dialog_window.h"
+#include "dialog/dialog_engine.h"
+#include "dialog/dialog_terminal.h"
+#include "dialog/dialog_window.h"
 #include "platform/win32.h"
 
 struct HINSTANCE__ {

@@ -1,7 +1,7 @@
 #include <csignal>
 #include <pthread.h>
 
-#include "platform/signals.h"
+#include "programs/signals.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // for builds without Windows.
 //
 // DialogBoxParamA builds the controls of a registered template
-// (platform/dialog_template.h), sends WM_INITDIALOG to the dialog procedure
+// (dialog/dialog_template.h), sends WM_INITDIALOG to the dialog procedure
 // and then hands the dialog to a front end, which plays the user. The front
 // end sees the controls and acts only as a user can: typing into an edit,
 // choosing a combo box item, scrolling a list box, clicking a button or a
@@ -12,8 +12,8 @@
 // calls EndDialog.
 //
 // The front end is the one installed with ScopedDialogFrontEnd (the scripted
-// one of the tests, platform/dialog_script.h), otherwise the interactive one
-// on the controlling terminal (platform/dialog_terminal.h). With neither,
+// one of the tests, tests/support/dialog_script.h), otherwise the interactive
+// one on the controlling terminal (dialog/dialog_terminal.h). With neither,
 // DialogBoxParamA fails with -1 and MessageBoxA with 0.
 #pragma once
 
@@ -22,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/dialog_template.h"
+#include "dialog/dialog_template.h"
 #include "platform/win32.h"
 
 enum class DialogControlKind {

@@ -1,7 +1,7 @@
 #include <atomic>
 #include <csignal>
 
-#include "platform/termination.h"
+#include "programs/termination.h"
 
 namespace {
 

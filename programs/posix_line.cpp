@@ -11,7 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "platform/line.h"
+#include "programs/line.h"
 #include "platform/posix_termios.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialog_engine.h"
+#include "dialog/dialog_engine.h"
 
 struct DialogStep {
   enum class Action {

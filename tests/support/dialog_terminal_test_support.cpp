@@ -1,4 +1,4 @@
-#include "platform/dialog_terminal_test_support.h"
+#include "tests/support/dialog_terminal_test_support.h"
 
 #include <poll.h>
 #include <pty.h>

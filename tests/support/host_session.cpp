@@ -1,0 +1,103 @@
+#include "tests/support/host_session.h"
+
+#include "programs/module_loader.h"
+
+HostSession::HostSession(VpiEntry entry, int32_t driverNumber) : entry_(entry), driverNumber_(driverNumber) {
+  MakeArea();
+}
+
+HostSession::HostSession(const char* modulePath, int32_t driverNumber) : driverNumber_(driverNumber) {
+  char reason[256] = {};
+  module_ = LoadModule(modulePath, reason, sizeof reason);
+  if (module_ == nullptr) {
+    error_ = reason;
+    return;
+  }
+  entry_ = reinterpret_cast<VpiEntry>(FindModuleSymbol(module_, "VpiMain"));
+  if (entry_ == nullptr) error_ = std::string(modulePath) + " does not export VpiMain";
+  MakeArea();
+}
+
+HostSession::~HostSession() {
+  journal_.reset();
+  if (module_ != nullptr) UnloadModule(module_);
+}
+
+void HostSession::MakeArea() {
+  // The host sizes the area by GetVpiInfo and leaves it as ColdStart finds
+  // it; a zeroed area stands for a fresh allocation.
+  VpiInfo info{};
+  uint32_t size = kInstanceSize;
+  if (entry_ != nullptr && CallFor(nullptr, kCmdGetVpiInfo, &info) == kResultDone && info.instanceSize != 0) {
+    size = info.instanceSize;
+  }
+  if (size < sizeof(VpiInstance)) size = sizeof(VpiInstance);
+  area_.assign((size + 7) / 8, 0);
+}
+
+int32_t HostSession::CallFor(void* instance, uint32_t command, void* params) {
+  if (entry_ == nullptr) return kResultTransport;
+  VpiRequest request{};
+  request.instance = instance;
+  request.command = command;
+  request.driverNumber = driverNumber_;
+  request.params = params;
+  return entry_(&request);
+}
+
+int32_t HostSession::Call(uint32_t command, void* params) { return CallFor(area_.data(), command, params); }
+
+int32_t HostSession::Start(const char* port, uint32_t replyTimeout, uint16_t baud) {
+  ColdStartParams params{};
+  CopyPortName(params.portName, port);
+  params.portInUse = 1;
+  params.replyTimeout = replyTimeout;
+  params.baud = baud;
+  params.dataBits = 8;
+  return Call(kCmdColdStart, &params);
+}
+
+int32_t HostSession::Parse(const char* gas, int32_t gateType, ParseRequest* parsed, int32_t blockSize) {
+  *parsed = ParseRequest{};
+  parsed->gas = gas;
+  parsed->gateType = gateType;
+  parsed->blockSize = blockSize;
+  return Call(blockSize > 0 ? kCmdBlockAddressParser : kCmdSingleAddressParser, parsed);
+}
+
+GateTransfer HostSession::TransferFor(const ParseRequest& parsed, int32_t count, void* values) {
+  GateTransfer t{};
+  t.gas = parsed.gas;
+  t.plc = parsed.plc;
+  t.memoryType = parsed.memoryType;
+  t.address = parsed.address;
+  t.bit = parsed.bit;
+  t.width = parsed.width;
+  t.gateType = parsed.gateType;
+  t.count = count;
+  t.values = values;
+  return t;
+}
+
+int32_t HostSession::Transfer(const char* gas, int32_t gateType, void* values, int32_t count, bool write) {
+  ParseRequest parsed;
+  const bool block = count != 1;
+  const int32_t parse = Parse(gas, gateType, &parsed, block ? count : 0);
+  if (parse != kResultDone) return parse;
+  GateTransfer t = TransferFor(parsed, count, values);
+  const uint32_t command = write ? (block ? kCmdBlockWrite : kCmdSingleWrite) : (block ? kCmdBlockRead : kCmdSingleRead);
+  return Call(command, &t);
+}
+
+int32_t HostSession::Read(const char* gas, int32_t gateType, void* values, int32_t count) {
+  return Transfer(gas, gateType, values, count, false);
+}
+
+int32_t HostSession::Write(const char* gas, int32_t gateType, void* values, int32_t count) {
+  return Transfer(gas, gateType, values, count, true);
+}
+
+LogCapture& HostSession::journal() {
+  if (!journal_) journal_ = std::make_unique<LogCapture>();
+  return *journal_;
+}
