@@ -2,6 +2,7 @@
 
 #include "entry/host_library.h"
 #include "serial/crc16.h"
+#include "serial/line.h"
 #include "serial/port.h"
 
 namespace {
@@ -34,15 +35,15 @@ void BusyWait(uint32_t iterations) {
   }
 }
 
-void WaitForOutputQueue(HANDLE port) {
+void WaitForOutputQueue(const LineOps& line, HANDLE port) {
   for (;;) {
     DWORD errors = 0;
     COMSTAT status;
-    if (!ClearCommError(port, &errors, &status)) {
+    if (!line.queueStatus(port, &errors, &status)) {
       err(kLogDetail, "KOVRIN> Send() ClearCommError() failed");
       return;
     }
-    Sleep(1);
+    line.sleep(1);
     if (status.cbOutQue == 0) return;
   }
 }
@@ -56,8 +57,9 @@ bool FrameCrcMatches(const uint8_t* frame, int length) {
 }
 
 int SendFrame(VpiInstance* instance, uint8_t* buffer, int length) {
+  const LineOps& line = Line();
   if (instance->IFG_MS != 0) {
-    Sleep(instance->IFG_MS);
+    line.sleep(instance->IFG_MS);
   } else if (instance->IFG != 0) {
     BusyWait(static_cast<uint32_t>(instance->IFG) * 100u);
   }
@@ -69,14 +71,14 @@ int SendFrame(VpiInstance* instance, uint8_t* buffer, int length) {
   buffer[length + 1] = static_cast<uint8_t>(crc >> 8);
   const DWORD frameLength = static_cast<DWORD>(length + 2);
 
-  if (instance->RTSCTS && !EscapeCommFunction(port, SETRTS)) {
+  if (instance->RTSCTS && !line.escape(port, SETRTS)) {
     err(kLogDetail, "KOVRIN> Send() EscapeCommFunction() failed");
   }
   DWORD written = 0;
   const int code = WriteBytes(port, buffer, frameLength, &written);
   if (instance->RTSCTS) {
-    WaitForOutputQueue(port);
-    if (!EscapeCommFunction(port, CLRRTS)) err(kLogDetail, "KOVRIN> Send() EscapeCommFunction() failed");
+    WaitForOutputQueue(line, port);
+    if (!line.escape(port, CLRRTS)) err(kLogDetail, "KOVRIN> Send() EscapeCommFunction() failed");
   }
   if (code == kPortDone && written == frameLength) return 0;
   g_lastError = kLastErrorSendFailed;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "serial/line.h"
+
 namespace {
 
 struct LineControlRule {
@@ -42,9 +44,9 @@ DWORD TotalReadTimeoutMs(uint32_t timeout) {
 DWORD DtrControlFor(uint16_t lineFlags) { return ControlFor(kDtrRules, lineFlags); }
 DWORD RtsControlFor(uint16_t lineFlags) { return ControlFor(kRtsRules, lineFlags); }
 
-int OpenPort(const char* name, const PortSettings& line, HANDLE* handle) {
-  HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+int OpenPort(const char* name, const PortSettings& settings, HANDLE* handle) {
+  const LineOps& line = Line();
+  HANDLE port = line.open(name);
   if (port == INVALID_HANDLE_VALUE) return kPortOpenFailed;
   // The null device takes no state, timeout, line or queue call.
   if (std::strcmp(name, "NUL") == 0) {
@@ -55,8 +57,8 @@ int OpenPort(const char* name, const PortSettings& line, HANDLE* handle) {
   DCB dcb;
   std::memset(&dcb, 0, sizeof dcb);
   dcb.DCBlength = sizeof(DCB);
-  if (!GetCommState(port, &dcb)) {
-    CloseHandle(port);
+  if (!line.getState(port, &dcb)) {
+    line.close(port);
     return kPortStateFailed;
   }
 
@@ -66,48 +68,49 @@ int OpenPort(const char* name, const PortSettings& line, HANDLE* handle) {
   timeouts.ReadTotalTimeoutConstant = kOpenReadTimeoutMs;
   timeouts.WriteTotalTimeoutMultiplier = 0;
   timeouts.WriteTotalTimeoutConstant = 0;
-  if (!SetCommTimeouts(port, &timeouts)) {
-    CloseHandle(port);
+  if (!line.setTimeouts(port, &timeouts)) {
+    line.close(port);
     return kPortOpenFailed;
   }
 
-  dcb.BaudRate = line.baud;
+  dcb.BaudRate = settings.baud;
   dcb.fBinary = 1;
   dcb.fParity = 1;
   dcb.fOutxCtsFlow = 0;
   dcb.fOutxDsrFlow = 0;
-  dcb.fDtrControl = DtrControlFor(line.lineFlags);
+  dcb.fDtrControl = DtrControlFor(settings.lineFlags);
   dcb.fDsrSensitivity = 0;
   dcb.fOutX = 0;
   dcb.fInX = 0;
   dcb.fErrorChar = 0;
   dcb.fNull = 0;
-  dcb.fRtsControl = RtsControlFor(line.lineFlags);
+  dcb.fRtsControl = RtsControlFor(settings.lineFlags);
   dcb.fAbortOnError = 0;
-  dcb.ByteSize = static_cast<BYTE>(line.dataBits & 0xFF);
-  dcb.Parity = static_cast<BYTE>(line.parity & 0xFF);
-  dcb.StopBits = static_cast<BYTE>(line.stopBits & 0xFF);
+  dcb.ByteSize = static_cast<BYTE>(settings.dataBits & 0xFF);
+  dcb.Parity = static_cast<BYTE>(settings.parity & 0xFF);
+  dcb.StopBits = static_cast<BYTE>(settings.stopBits & 0xFF);
   dcb.ErrorChar = static_cast<char>(0xFC);
-  if (!SetCommState(port, &dcb)) {
-    CloseHandle(port);
+  if (!line.setState(port, &dcb)) {
+    line.close(port);
     return kPortSettingsRefused;
   }
 
-  SetupComm(port, kPortQueueSize, kPortQueueSize);
+  line.setupQueues(port, kPortQueueSize, kPortQueueSize);
   *handle = port;
   return kPortDone;
 }
 
-int ClosePort(HANDLE handle) { return CloseHandle(handle) ? kPortDone : kPortIoFailed; }
+int ClosePort(HANDLE handle) { return Line().close(handle) ? kPortDone : kPortIoFailed; }
 
 uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout) {
+  const LineOps& line = Line();
   COMMTIMEOUTS timeouts;
-  if (!GetCommTimeouts(handle, &timeouts)) return 0;
+  if (!line.getTimeouts(handle, &timeouts)) return 0;
   const DWORD previous = timeouts.ReadTotalTimeoutConstant;
   const DWORD wanted = TotalReadTimeoutMs(timeout);
   if (wanted != previous) {
     timeouts.ReadTotalTimeoutConstant = wanted;
-    if (!SetCommTimeouts(handle, &timeouts)) return 0;
+    if (!line.setTimeouts(handle, &timeouts)) return 0;
   }
   return previous / 10;
 }
@@ -116,20 +119,21 @@ void DrainInput(HANDLE handle) {
   DWORD errors = 0;
   COMSTAT status;
   std::memset(&status, 0, sizeof status);
-  const BOOL cleared = ClearCommError(handle, &errors, &status);
+  const LineOps& line = Line();
+  const BOOL cleared = line.queueStatus(handle, &errors, &status);
   if (cleared && status.cbInQue == 0) return;
 
   const uint32_t previous = SetReadTimeout(handle, kDrainTimeout);
   uint8_t scratch[512];
   DWORD got = 0;
-  while (ReadFile(handle, scratch, sizeof scratch, &got, nullptr) && got == sizeof scratch) {
+  while (line.read(handle, scratch, sizeof scratch, &got) && got == sizeof scratch) {
   }
   if (previous != 0) SetReadTimeout(handle, previous);
 }
 
 int WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
   DWORD done = 0;
-  if (!WriteFile(handle, bytes, count, &done, nullptr)) return kPortIoFailed;
+  if (!Line().write(handle, bytes, count, &done)) return kPortIoFailed;
   if (written != nullptr) *written = done;
   return done == count ? kPortDone : kPortShortWrite;
 }
@@ -137,7 +141,7 @@ int WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written)
 int ReadBytes(HANDLE handle, uint8_t* buffer, DWORD count, DWORD* received) {
   if (received != nullptr) *received = 0;
   DWORD got = 0;
-  if (!ReadFile(handle, buffer, static_cast<uint16_t>(count), &got, nullptr)) return kPortIoFailed;
+  if (!Line().read(handle, buffer, static_cast<uint16_t>(count), &got)) return kPortIoFailed;
   if (got == 0) return kPortIoFailed;
   if (received != nullptr) *received = got;
   return kPortDone;

@@ -6,6 +6,7 @@
 #include "entry/host_library.h"
 #include "entry/instance.h"
 #include "serial/frame.h"
+#include "serial/line.h"
 #include "serial/port.h"
 #include "transfer/read.h"
 #include "transfer/report.h"
@@ -32,7 +33,7 @@ int SendBroadcast(VpiInstance* instance, uint8_t* frame, int length) {
     err(kLogMajor, "KOVRIN> DoWrite() broadcast (plc 0) not sent");
     return kResultTransport;
   }
-  Sleep(kBroadcastTurnaroundMs);
+  Line().sleep(kBroadcastTurnaroundMs);
   return kResultDone;
 }
 

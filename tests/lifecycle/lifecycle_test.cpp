@@ -15,7 +15,7 @@
 #include "entry/instance.h"
 #include "entry/vpi_main.h"
 #include "host/zelpro/zelpro_host.h"
-#include "platform/serial_faults.h"
+#include "tests/support/serial_faults.h"
 #include "serial/port.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/pty_device.h"

@@ -17,7 +17,7 @@
 
 #include "entry/instance.h"
 #include "platform/line.h"
-#include "platform/serial_faults.h"
+#include "tests/support/serial_faults.h"
 #include "platform/win32.h"
 #include "serial/frame.h"
 #include "tests/platform/uart_double.h"

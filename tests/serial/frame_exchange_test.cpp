@@ -15,7 +15,7 @@
 #include "entry/handlers.h"
 #include "entry/host_library.h"
 #include "entry/instance.h"
-#include "platform/serial_faults.h"
+#include "tests/support/serial_faults.h"
 #include "serial/crc16.h"
 #include "serial/frame.h"
 #include "serial/port.h"

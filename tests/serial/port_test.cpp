@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/serial_faults.h"
+#include "tests/support/serial_faults.h"
 #include "serial/port.h"
 #include "tests/support/pty_device.h"
 
