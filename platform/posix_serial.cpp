@@ -14,7 +14,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "entry/host_library.h"
+#include "platform/host_log.h"
 #include "platform/port_names.h"
 #include "platform/serial_device.h"
 #include "platform/posix_termios.h"

@@ -31,10 +31,9 @@ const LineOps kProductLine = {
     SetupQueues,    QueueStatus, Read,     Write,    Escape,      Pause,
 };
 
-const LineOps* g_line = &kProductLine;
-
 }  // namespace
 
-const LineOps& Line() { return *g_line; }
+const LineOps* line_seam::g_installed = &kProductLine;
+
 const LineOps& ProductLine() { return kProductLine; }
-void InstallLine(const LineOps* ops) { g_line = ops != nullptr ? ops : &kProductLine; }
+void InstallLine(const LineOps* ops) { line_seam::g_installed = ops != nullptr ? ops : &kProductLine; }

@@ -35,8 +35,13 @@ struct LineOps {
   void (*sleep)(DWORD milliseconds);
 };
 
-// The table in use: the product one unless another was installed.
-const LineOps& Line();
+namespace line_seam {
+extern const LineOps* g_installed;  // never null
+}
+
+// The table in use: the product one unless another was installed. Inline:
+// it sits on every port call of a transaction.
+inline const LineOps& CurrentLine() { return *line_seam::g_installed; }
 // The product implementation: the Win32 serial functions.
 const LineOps& ProductLine();
 // Installs ops (kept by pointer, so it must outlive its use); null puts the

@@ -13,13 +13,13 @@ struct LineControlRule {
 
 // Tested in order; the first rule whose mask meets lineFlags decides.
 const LineControlRule kDtrRules[] = {
-    {0x0101, DTR_CONTROL_ENABLE},
-    {0x8000, DTR_CONTROL_HANDSHAKE},
+    {kLineDtrOn, DTR_CONTROL_ENABLE},
+    {kLineDtrHandshake, DTR_CONTROL_HANDSHAKE},
 };
 const LineControlRule kRtsRules[] = {
-    {0x0202, RTS_CONTROL_ENABLE},
-    {0x1000, RTS_CONTROL_HANDSHAKE},
-    {0x2000, RTS_CONTROL_TOGGLE},
+    {kLineRtsOn, RTS_CONTROL_ENABLE},
+    {kLineRtsHandshake, RTS_CONTROL_HANDSHAKE},
+    {kLineRtsToggle, RTS_CONTROL_TOGGLE},
 };
 
 template <size_t N>
@@ -39,19 +39,25 @@ DWORD TotalReadTimeoutMs(uint32_t timeout) {
   return ms >= 0xFFFFFFFFu ? 0xFFFFFFFEu : static_cast<DWORD>(ms);
 }
 
+// The replacement for a byte received with a parity error (set, though
+// fErrorChar leaves it unused).
+constexpr uint8_t kErrorChar = 0xFC;
+
+BYTE LowByte(int16_t value) { return static_cast<BYTE>(value & 0xFF); }
+
 }  // namespace
 
 DWORD DtrControlFor(uint16_t lineFlags) { return ControlFor(kDtrRules, lineFlags); }
 DWORD RtsControlFor(uint16_t lineFlags) { return ControlFor(kRtsRules, lineFlags); }
 
-int OpenPort(const char* name, const PortSettings& settings, HANDLE* handle) {
-  const LineOps& line = Line();
+PortResult OpenPort(const char* name, const PortSettings& settings, HANDLE* handle) {
+  const LineOps& line = CurrentLine();
   HANDLE port = line.open(name);
-  if (port == INVALID_HANDLE_VALUE) return kPortOpenFailed;
+  if (port == INVALID_HANDLE_VALUE) return PortResult::kOpenFailed;
   // The null device takes no state, timeout, line or queue call.
   if (std::strcmp(name, "NUL") == 0) {
     *handle = port;
-    return kPortDone;
+    return PortResult::kDone;
   }
 
   DCB dcb;
@@ -59,7 +65,7 @@ int OpenPort(const char* name, const PortSettings& settings, HANDLE* handle) {
   dcb.DCBlength = sizeof(DCB);
   if (!line.getState(port, &dcb)) {
     line.close(port);
-    return kPortStateFailed;
+    return PortResult::kStateFailed;
   }
 
   COMMTIMEOUTS timeouts;
@@ -70,7 +76,7 @@ int OpenPort(const char* name, const PortSettings& settings, HANDLE* handle) {
   timeouts.WriteTotalTimeoutConstant = 0;
   if (!line.setTimeouts(port, &timeouts)) {
     line.close(port);
-    return kPortOpenFailed;
+    return PortResult::kOpenFailed;
   }
 
   dcb.BaudRate = settings.baud;
@@ -86,24 +92,24 @@ int OpenPort(const char* name, const PortSettings& settings, HANDLE* handle) {
   dcb.fNull = 0;
   dcb.fRtsControl = RtsControlFor(settings.lineFlags);
   dcb.fAbortOnError = 0;
-  dcb.ByteSize = static_cast<BYTE>(settings.dataBits & 0xFF);
-  dcb.Parity = static_cast<BYTE>(settings.parity & 0xFF);
-  dcb.StopBits = static_cast<BYTE>(settings.stopBits & 0xFF);
-  dcb.ErrorChar = static_cast<char>(0xFC);
+  dcb.ByteSize = LowByte(settings.dataBits);
+  dcb.Parity = LowByte(settings.parity);
+  dcb.StopBits = LowByte(settings.stopBits);
+  dcb.ErrorChar = static_cast<char>(kErrorChar);
   if (!line.setState(port, &dcb)) {
     line.close(port);
-    return kPortSettingsRefused;
+    return PortResult::kSettingsRefused;
   }
 
   line.setupQueues(port, kPortQueueSize, kPortQueueSize);
   *handle = port;
-  return kPortDone;
+  return PortResult::kDone;
 }
 
-int ClosePort(HANDLE handle) { return Line().close(handle) ? kPortDone : kPortIoFailed; }
+PortResult ClosePort(HANDLE handle) { return CurrentLine().close(handle) ? PortResult::kDone : PortResult::kIoFailed; }
 
 uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout) {
-  const LineOps& line = Line();
+  const LineOps& line = CurrentLine();
   COMMTIMEOUTS timeouts;
   if (!line.getTimeouts(handle, &timeouts)) return 0;
   const DWORD previous = timeouts.ReadTotalTimeoutConstant;
@@ -119,7 +125,7 @@ void DrainInput(HANDLE handle) {
   DWORD errors = 0;
   COMSTAT status;
   std::memset(&status, 0, sizeof status);
-  const LineOps& line = Line();
+  const LineOps& line = CurrentLine();
   const BOOL cleared = line.queueStatus(handle, &errors, &status);
   if (cleared && status.cbInQue == 0) return;
 
@@ -131,18 +137,18 @@ void DrainInput(HANDLE handle) {
   if (previous != 0) SetReadTimeout(handle, previous);
 }
 
-int WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
+PortResult WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
   DWORD done = 0;
-  if (!Line().write(handle, bytes, count, &done)) return kPortIoFailed;
+  if (!CurrentLine().write(handle, bytes, count, &done)) return PortResult::kIoFailed;
   if (written != nullptr) *written = done;
-  return done == count ? kPortDone : kPortShortWrite;
+  return done == count ? PortResult::kDone : PortResult::kShortWrite;
 }
 
-int ReadBytes(HANDLE handle, uint8_t* buffer, DWORD count, DWORD* received) {
+PortResult ReadBytes(HANDLE handle, uint8_t* buffer, DWORD count, DWORD* received) {
   if (received != nullptr) *received = 0;
   DWORD got = 0;
-  if (!Line().read(handle, buffer, static_cast<uint16_t>(count), &got)) return kPortIoFailed;
-  if (got == 0) return kPortIoFailed;
+  if (!CurrentLine().read(handle, buffer, static_cast<uint16_t>(count), &got)) return PortResult::kIoFailed;
+  if (got == 0) return PortResult::kIoFailed;
   if (received != nullptr) *received = got;
-  return kPortDone;
+  return PortResult::kDone;
 }

@@ -6,6 +6,7 @@
 
 #include "address/gas_parser.h"
 #include "entry/host_library.h"
+#include "transfer/exchange.h"
 #include "transfer/read.h"
 #include "transfer/value_area.h"
 
@@ -84,7 +85,8 @@ int ReadReportPacket(VpiRequest* request, int plc, uint8_t function, uint16_t re
   const auto* gate = static_cast<const GateTransfer*>(request->params);
   const int length = BuildReportRequest(instance->txBuffer, plc, function, reportCode, packet);
   int replyLength = 0;
-  const int result = ExchangeWithReadRetries(instance, gate, length, &replyLength);
+  const int result = Exchange(instance, length, ExpectedReplyFor(gate, instance->txBuffer, false),
+                              kReadRetryPolicy, &replyLength);
   if (result != kResultDone) return result;
   return CollectReportText(instance, instance->rxBuffer, endOfReport);
 }

@@ -7,7 +7,7 @@ namespace {
 
 DWORD ReadSome(HANDLE line, uint8_t* buffer, DWORD toRead) {
   DWORD got = 99;
-  EXPECT_TRUE(Line().read(line, buffer, toRead, &got));
+  EXPECT_TRUE(CurrentLine().read(line, buffer, toRead, &got));
   return got;
 }
 
@@ -24,7 +24,7 @@ TEST(FakeLine, ChunksPausesAndReplies) {
   FakeLineAddChunk(first, 1);
 
   // Through the seam, as the driver calls it.
-  const LineOps& seam = Line();
+  const LineOps& seam = CurrentLine();
   HANDLE line = seam.open(kFakeLinePortName);
   ASSERT_NE(line, INVALID_HANDLE_VALUE);
   EXPECT_EQ(seam.open(kFakeLinePortName),
