@@ -124,7 +124,8 @@ FrameResult ReceiveFrame(HANDLE port, const ExpectedReply& expected, uint8_t* bu
     }
     *length += static_cast<int>(kExceptionBody);
     const uint8_t code = buffer[2];
-    const ExceptionEntry& entry = (code >= kFirstExceptionCode && code <= kLastExceptionCode) ? kExceptionTable[code] : kOtherException;
+    const bool known = code >= kFirstExceptionCode && code <= kLastExceptionCode;
+    const ExceptionEntry& entry = known ? kExceptionTable[code] : kOtherException;
     err(kLogDetail, "%s", entry.message);
     return entry.result;
   }

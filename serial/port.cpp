@@ -106,7 +106,9 @@ PortResult OpenPort(const char* name, const PortSettings& settings, HANDLE* hand
   return PortResult::kDone;
 }
 
-PortResult ClosePort(HANDLE handle) { return CurrentLine().close(handle) ? PortResult::kDone : PortResult::kIoFailed; }
+PortResult ClosePort(HANDLE handle) {
+  return CurrentLine().close(handle) ? PortResult::kDone : PortResult::kIoFailed;
+}
 
 uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout) {
   const LineOps& line = CurrentLine();

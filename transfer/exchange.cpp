@@ -36,7 +36,9 @@ void ReadAttemptFailed(FrameOutcome outcome, const ExchangeState& state) {
       return;
     case FrameOutcome::kException:
       // Said once while exceptions follow one another.
-      if (g_lastError != kLastErrorException) err(kLogDetail, "KOVRIN> DoRead() received 0x80 error code");
+      if (g_lastError != kLastErrorException) {
+        err(kLogDetail, "KOVRIN> DoRead() received 0x80 error code");
+      }
       g_lastError = kLastErrorException;
       return;
     case FrameOutcome::kWrong:
@@ -161,7 +163,8 @@ DriverResult Exchange(VpiInstance* instance, int length, const ExpectedReply& ex
     }
     outcome = Attempt(instance, length, expected, policy, &replyLen);
     if (outcome != FrameOutcome::kGood) {
-      events.attemptFailed(outcome, ExchangeState{attempt, countedLeft, length, replyLen, instance->rxBuffer});
+      events.attemptFailed(outcome,
+                           ExchangeState{attempt, countedLeft, length, replyLen, instance->rxBuffer});
     }
     if (countedLeft == 0 || outcome == FrameOutcome::kGood) break;
   }

@@ -8,7 +8,8 @@
 namespace {
 
 // Indexed by the low byte of the memory type.
-const uint8_t kReadFunctionTable[9] = {
+constexpr uint32_t kMemoryTypesWithTable = 9;
+const uint8_t kReadFunctionTable[kMemoryTypesWithTable] = {
     1,                // 0 coils
     2,                // 1 inputs
     kNoReadFunction,  // 2 no such type
@@ -61,7 +62,7 @@ void RefuseHighByteBit(const char* operation, const GateTransfer* transfer) {
 
 uint8_t ReadFunctionFor(int32_t memoryType) {
   const uint32_t low = static_cast<uint32_t>(memoryType) & 0xFF;
-  return low < 9 ? kReadFunctionTable[low] : kNoReadFunction;
+  return low < kMemoryTypesWithTable ? kReadFunctionTable[low] : kNoReadFunction;
 }
 
 int ReadDataBytes(const GateTransfer* transfer, int mode) {

@@ -127,9 +127,15 @@ uint16_t MergeBit(uint16_t current, int32_t position, uint16_t value) {
 // The register a 16-bit gate writes: the value itself, or the value merged
 // into the register's current content for a byte or a bit of it.
 uint16_t RegisterToWrite(const GateTransfer* gate, uint16_t value, uint16_t current, int32_t position) {
-  if (IsHoldingRegisterGate(gate->memoryType) && gate->bit != -1) return MergeBit(current, position, value);
-  if (gate->memoryType == kMemLowByte) return static_cast<uint16_t>((current & kHighByteMask) | (value & kLowByteMask));
-  if (gate->memoryType == kMemHighByte) return static_cast<uint16_t>(((value & kLowByteMask) << 8) | (current & kLowByteMask));
+  if (IsHoldingRegisterGate(gate->memoryType) && gate->bit != -1) {
+    return MergeBit(current, position, value);
+  }
+  if (gate->memoryType == kMemLowByte) {
+    return static_cast<uint16_t>((current & kHighByteMask) | (value & kLowByteMask));
+  }
+  if (gate->memoryType == kMemHighByte) {
+    return static_cast<uint16_t>(((value & kLowByteMask) << 8) | (current & kLowByteMask));
+  }
   return value;
 }
 
