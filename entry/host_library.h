@@ -5,11 +5,11 @@
 
 #include <cstdint>
 
+#include "platform/host_log.h"
 #include "platform/win32.h"
 
 extern "C" {
-// Writes one log line, printf-style. The result is never read.
-int VPI_CDECL err(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// err, the journal, is declared in platform/host_log.h.
 // Registers a client; low 16 bits of the result nonzero means refusal.
 int VPI_CDECL ZelMkClient(const char* name, int a, int b, unsigned char* clientIdOut);
 int VPI_CDECL ZelRmClient(unsigned char clientId);
@@ -21,9 +21,3 @@ int VPI_CDECL ZelPutGateStr(unsigned char clientId, int32_t gateId, int kind,
                             const char* text, int a, int b);
 }
 
-// Log levels the driver uses.
-enum LogLevel : int {
-  kLogTrace = 0,    // write-retry traces
-  kLogDetail = 8,   // transport diagnostics, field-level refusals
-  kLogMajor = 32,   // start-up, configuration, refusals, write and report failures
-};

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/win32.h"
+#include "serial/port.h"
 
 constexpr uint32_t kInstanceSize = 9464;
 constexpr int kFrameBufferSize = 600;
@@ -14,17 +15,6 @@ constexpr int kReportBufferSize = 8200;
 constexpr uint16_t kFlagSwap = 2;
 constexpr uint16_t kFlagFloatSwap = 4;
 constexpr uint16_t kFlagLongAddr = 8;
-
-constexpr uint16_t kLineFlagsDefault = 0x0303;  // DTR on, RTS on
-
-struct PortSettings {
-  char portName[12];  // NUL-terminated, at most 11 characters
-  uint16_t baud;
-  int16_t dataBits;
-  int16_t stopBits;
-  int16_t parity;
-  uint16_t lineFlags;
-};
 
 struct VpiInstance {
   uint32_t replyTimeout;  // units of 10 ms
@@ -45,7 +35,6 @@ struct VpiInstance {
   int32_t ReportPos;
 };
 
-static_assert(sizeof(PortSettings) == 22);
 static_assert(sizeof(VpiInstance) <= kInstanceSize, "VpiInstance must fit instanceSize");
 
 // Driver-wide state, one copy for all instances.

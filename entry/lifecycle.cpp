@@ -50,7 +50,7 @@ HANDLE OpenInstancePort(const PortSettings& settings) {
   char name[13];
   PortNameToCString(settings.portName, name);
   HANDLE handle = nullptr;
-  return OpenPort(name, settings, &handle) == kPortDone ? handle : nullptr;
+  return OpenPort(name, settings, &handle) == PortResult::kDone ? handle : nullptr;
 }
 
 int32_t ColdStart(VpiRequest* request) {
@@ -109,7 +109,7 @@ int32_t WarmStart(VpiRequest* request) {
 int32_t CloseCom(VpiRequest* request) {
   VpiInstance* instance = InstanceOf(request);
   if (instance->portHandle != nullptr) {
-    if (ClosePort(instance->portHandle) != kPortDone) return kResultTransport;
+    if (ClosePort(instance->portHandle) != PortResult::kDone) return kResultTransport;
     ForgetOpenedPort(instance, instance->portHandle);
     instance->portHandle = nullptr;
     instance->portOpen = 0;

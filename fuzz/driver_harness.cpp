@@ -10,7 +10,7 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/scratch_directory.h"
 #include "host/zelpro/zelpro_host.h"
-#include "platform/fake_line.h"
+#include "tests/support/fake_line.h"
 #include "serial/crc16.h"
 
 #if defined(__has_feature)

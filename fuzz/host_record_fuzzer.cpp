@@ -14,7 +14,7 @@
 #include "fuzz/driver_harness.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/line_script.h"
-#include "platform/fake_line.h"
+#include "tests/support/fake_line.h"
 #include "transfer/value_area.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "fuzz/line_script.h"
 
-#include "platform/fake_line.h"
+#include "tests/support/fake_line.h"
 #include "serial/crc16.h"
 
 namespace {

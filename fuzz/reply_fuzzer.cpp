@@ -19,7 +19,7 @@
 #include "fuzz/line_script.h"
 #include "fuzz/transfer_gate.h"
 #include "host/zelpro/zelpro_host.h"
-#include "platform/fake_line.h"
+#include "tests/support/fake_line.h"
 #include "transfer/value_area.h"
 
 namespace {

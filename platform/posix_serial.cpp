@@ -14,10 +14,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "entry/host_library.h"
-#include "platform/fake_line.h"
+#include "platform/host_log.h"
 #include "platform/port_names.h"
-#include "platform/serial_faults.h"
+#include "platform/serial_device.h"
 #include "platform/posix_termios.h"
 #include "platform/win32.h"
 
@@ -118,36 +117,6 @@ bool HungUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) !
 // An errno that says the device itself is gone rather than busy.
 bool DeviceGoneError(int error) {
   return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE || error == EBADF;
-}
-
-// ---- fault seam -------------------------------------------------------------
-struct Fault {
-  int skip = 0;
-  int failTimes = 0;
-  int shortTimes = 0;
-  uint32_t shortMax = 0;
-  int calls = 0;
-};
-Fault g_faults[static_cast<int>(SerialCall::kCount)];
-
-// Counts the call; true when it is to fail.
-bool Inject(SerialCall call) {
-  Fault& f = g_faults[static_cast<int>(call)];
-  ++f.calls;
-  if (f.failTimes == 0) return false;
-  if (f.skip > 0) {
-    --f.skip;
-    return false;
-  }
-  --f.failTimes;
-  return true;
-}
-
-DWORD ShortLimit(SerialCall call, DWORD wanted) {
-  Fault& f = g_faults[static_cast<int>(call)];
-  if (f.shortTimes == 0) return wanted;
-  --f.shortTimes;
-  return wanted < f.shortMax ? wanted : f.shortMax;
 }
 
 // ---- time ------------------------------------------------------------------
@@ -262,25 +231,6 @@ int FreeSlot() {
 
 }  // namespace
 
-void SerialFaultFail(SerialCall call, int times, int skip) {
-  Fault& f = g_faults[static_cast<int>(call)];
-  f.failTimes = times;
-  f.skip = skip;
-}
-
-void SerialFaultShortTransfer(SerialCall call, uint32_t maxBytes, int times) {
-  Fault& f = g_faults[static_cast<int>(call)];
-  f.shortMax = maxBytes;
-  f.shortTimes = times;
-}
-
-void SerialFaultsReset() {
-  for (Fault& f : g_faults) f = Fault();
-  g_ioctlHook = nullptr;
-}
-
-int SerialCallCount(SerialCall call) { return g_faults[static_cast<int>(call)].calls; }
-
 void SerialSetIoctlHook(SerialIoctlHook hook) { g_ioctlHook = hook; }
 
 bool SerialViewDevice(HANDLE handle, SerialDeviceView* view) {
@@ -309,8 +259,6 @@ bool SerialViewDevice(HANDLE handle, SerialDeviceView* view) {
 
 HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
                    HANDLE) {
-  if (Inject(SerialCall::kCreateFile)) return INVALID_HANDLE_VALUE;
-  if (fake_line::Claims(name)) return fake_line::Open();
   char path[256];
   if (!MapPortName(name, path, sizeof path)) return INVALID_HANDLE_VALUE;
 
@@ -358,8 +306,6 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
 }
 
 BOOL CloseHandle(HANDLE handle) {
-  if (Inject(SerialCall::kCloseHandle)) return FALSE;
-  if (fake_line::Owns(handle)) return fake_line::CloseHandle(handle);
   std::lock_guard<std::mutex> lock(g_portsMutex);
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
@@ -373,8 +319,6 @@ BOOL CloseHandle(HANDLE handle) {
 }
 
 BOOL GetCommState(HANDLE handle, LPDCB dcb) {
-  if (Inject(SerialCall::kGetCommState)) return FALSE;
-  if (fake_line::Owns(handle)) return fake_line::GetCommState(handle, dcb);
   Port* port = LivePortOf(handle);
   if (port == nullptr || dcb == nullptr) return FALSE;
   termios tio;
@@ -452,8 +396,6 @@ bool ApplyLine(Port* port, termios asked, DWORD rate) {
 }  // namespace
 
 BOOL SetCommState(HANDLE handle, LPDCB dcb) {
-  if (Inject(SerialCall::kSetCommState)) return FALSE;
-  if (fake_line::Owns(handle)) return fake_line::SetCommState(handle, dcb);
   Port* port = LivePortOf(handle);
   if (port == nullptr || dcb == nullptr) return FALSE;
   if (dcb->BaudRate == 0) return FALSE;
@@ -501,8 +443,6 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb) {
 }
 
 BOOL GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
-  if (Inject(SerialCall::kGetCommTimeouts)) return FALSE;
-  if (fake_line::Owns(handle)) return fake_line::GetCommTimeouts(handle, timeouts);
   Port* port = PortOf(handle);
   if (port == nullptr || timeouts == nullptr) return FALSE;
   *timeouts = port->timeouts;
@@ -510,8 +450,6 @@ BOOL GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
 }
 
 BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
-  if (Inject(SerialCall::kSetCommTimeouts)) return FALSE;
-  if (fake_line::Owns(handle)) return fake_line::SetCommTimeouts(handle, timeouts);
   Port* port = PortOf(handle);
   if (port == nullptr || timeouts == nullptr) return FALSE;
   port->timeouts = *timeouts;
@@ -519,14 +457,10 @@ BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
 }
 
 BOOL SetupComm(HANDLE handle, DWORD, DWORD) {
-  if (Inject(SerialCall::kSetupComm)) return FALSE;
-  if (fake_line::Owns(handle)) return fake_line::SetupComm(handle);
   return LivePortOf(handle) != nullptr ? TRUE : FALSE;
 }
 
 BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
-  if (Inject(SerialCall::kClearCommError)) return FALSE;
-  if (fake_line::Owns(handle)) return fake_line::ClearCommError(handle, errors, stat);
   Port* port = LivePortOf(handle);
   if (port == nullptr) return FALSE;
   int inQueue = 0;
@@ -553,11 +487,8 @@ BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
 // arrived before).
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   if (read != nullptr) *read = 0;
-  if (Inject(SerialCall::kReadFile)) return FALSE;
-  if (fake_line::Owns(handle)) return fake_line::ReadFile(handle, buffer, toRead, read);
   Port* port = LivePortOf(handle);
   if (port == nullptr) return FALSE;
-  toRead = ShortLimit(SerialCall::kReadFile, toRead);
   const COMMTIMEOUTS& t = port->timeouts;
   const bool immediate = t.ReadIntervalTimeout == 0xFFFFFFFFu &&
                          t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
@@ -618,11 +549,8 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
 // Writes have no timeout: every byte is written, partial writes retried.
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
   if (written != nullptr) *written = 0;
-  if (Inject(SerialCall::kWriteFile)) return FALSE;
-  if (fake_line::Owns(handle)) return fake_line::WriteFile(handle, buffer, toWrite, written);
   Port* port = LivePortOf(handle);
   if (port == nullptr) return FALSE;
-  toWrite = ShortLimit(SerialCall::kWriteFile, toWrite);
   port->readWaitsFirst = true;
   port->outputIdle = false;
   const auto* bytes = static_cast<const uint8_t*>(buffer);
@@ -646,8 +574,6 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
 }
 
 BOOL EscapeCommFunction(HANDLE handle, DWORD function) {
-  if (Inject(SerialCall::kEscapeCommFunction)) return FALSE;
-  if (fake_line::Owns(handle)) return fake_line::EscapeCommFunction(handle, function);
   Port* port = LivePortOf(handle);
   if (port == nullptr) return FALSE;
   int bits = 0;
@@ -672,7 +598,6 @@ BOOL EscapeCommFunction(HANDLE handle, DWORD function) {
 }
 
 void Sleep(DWORD milliseconds) {
-  if (FakeLineSleepsSkipped()) return;
   timespec ts;
   ts.tv_sec = milliseconds / 1000;
   ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;

@@ -1,29 +1,35 @@
 #include "serial/frame.h"
 
-#include "entry/host_library.h"
+#include "platform/host_log.h"
 #include "serial/crc16.h"
+#include "serial/line.h"
 #include "serial/port.h"
 
 namespace {
 
 struct ExceptionEntry {
   const char* message;
-  int result;
+  FrameResult result;
 };
 
 // Indexed by exception code 1 to 8; other codes use kOtherException.
 const ExceptionEntry kExceptionTable[9] = {
-    {nullptr, 0},
-    {"KOVRIN> (MB-protocol) Illegal function", kReceiveDone},
-    {"KOVRIN> (MB-protocol) Illegal data address", kReceiveRefused},
-    {"KOVRIN> (MB-protocol) Illegal data value", kReceiveRefused},
-    {"KOVRIN> (MB-protocol) Failure in associated device", kReceiveTransport},
-    {"KOVRIN> (MB-protocol) Acknowledge (processing)", kReceiveRefused},
-    {"KOVRIN> (MB-protocol) Busy, rejected message", kReceiveDone},
-    {"KOVRIN> (MB-protocol) Negative acknowledgment", kReceiveDone},
-    {"KOVRIN> (MB-protocol) Memory parity error", kReceiveDone},
+    {nullptr, FrameResult::kDone},
+    {"KOVRIN> (MB-protocol) Illegal function", FrameResult::kDone},
+    {"KOVRIN> (MB-protocol) Illegal data address", FrameResult::kRefused},
+    {"KOVRIN> (MB-protocol) Illegal data value", FrameResult::kRefused},
+    {"KOVRIN> (MB-protocol) Failure in associated device", FrameResult::kTransport},
+    {"KOVRIN> (MB-protocol) Acknowledge (processing)", FrameResult::kRefused},
+    {"KOVRIN> (MB-protocol) Busy, rejected message", FrameResult::kDone},
+    {"KOVRIN> (MB-protocol) Negative acknowledgment", FrameResult::kDone},
+    {"KOVRIN> (MB-protocol) Memory parity error", FrameResult::kDone},
 };
-const ExceptionEntry kOtherException = {"KOVRIN> (MB-protocol error)", kReceiveDone};
+const ExceptionEntry kOtherException = {"KOVRIN> (MB-protocol error)", FrameResult::kDone};
+
+constexpr uint32_t kBusyLoopsPerGapUnit = 100;
+constexpr uint8_t kFirstExceptionCode = 1;
+constexpr uint8_t kLastExceptionCode = 8;
+constexpr DWORD kExceptionBody = 3;  // exception code, CRC
 
 // A pure processor delay: the volatile counter keeps the loop from being
 // optimised away.
@@ -34,15 +40,15 @@ void BusyWait(uint32_t iterations) {
   }
 }
 
-void WaitForOutputQueue(HANDLE port) {
+void WaitForOutputQueue(const LineOps& line, HANDLE port) {
   for (;;) {
     DWORD errors = 0;
     COMSTAT status;
-    if (!ClearCommError(port, &errors, &status)) {
+    if (!line.queueStatus(port, &errors, &status)) {
       err(kLogDetail, "KOVRIN> Send() ClearCommError() failed");
       return;
     }
-    Sleep(1);
+    line.sleep(1);
     if (status.cbOutQue == 0) return;
   }
 }
@@ -55,117 +61,117 @@ bool FrameCrcMatches(const uint8_t* frame, int length) {
   return frame[length - 1] == (crc >> 8) && frame[length - 2] == (crc & 0xFF);
 }
 
-int SendFrame(VpiInstance* instance, uint8_t* buffer, int length) {
-  if (instance->IFG_MS != 0) {
-    Sleep(instance->IFG_MS);
-  } else if (instance->IFG != 0) {
-    BusyWait(static_cast<uint32_t>(instance->IFG) * 100u);
+SendResult SendFrame(const FrameLine& frameLine, uint8_t* buffer, int length) {
+  const LineOps& line = CurrentLine();
+  if (frameLine.gapMs != 0) {
+    line.sleep(frameLine.gapMs);
+  } else if (frameLine.gapLoops != 0) {
+    BusyWait(static_cast<uint32_t>(frameLine.gapLoops) * kBusyLoopsPerGapUnit);
   }
-  HANDLE port = instance->portHandle;
+  HANDLE port = frameLine.port;
   DrainInput(port);
 
   const uint16_t crc = Crc16(buffer, static_cast<size_t>(length));
   buffer[length] = static_cast<uint8_t>(crc & 0xFF);
   buffer[length + 1] = static_cast<uint8_t>(crc >> 8);
-  const DWORD frameLength = static_cast<DWORD>(length + 2);
+  const DWORD frameLength = static_cast<DWORD>(length + kCrcLength);
 
-  if (instance->RTSCTS && !EscapeCommFunction(port, SETRTS)) {
+  if (frameLine.switchRts && !line.escape(port, SETRTS)) {
     err(kLogDetail, "KOVRIN> Send() EscapeCommFunction() failed");
   }
   DWORD written = 0;
-  const int code = WriteBytes(port, buffer, frameLength, &written);
-  if (instance->RTSCTS) {
-    WaitForOutputQueue(port);
-    if (!EscapeCommFunction(port, CLRRTS)) err(kLogDetail, "KOVRIN> Send() EscapeCommFunction() failed");
+  const PortResult code = WriteBytes(port, buffer, frameLength, &written);
+  if (frameLine.switchRts) {
+    WaitForOutputQueue(line, port);
+    if (!line.escape(port, CLRRTS)) err(kLogDetail, "KOVRIN> Send() EscapeCommFunction() failed");
   }
-  if (code == kPortDone && written == frameLength) return 0;
-  g_lastError = kLastErrorSendFailed;
+  if (code == PortResult::kDone && written == frameLength) return SendResult::kSent;
   err(kLogDetail, "KOVRIN> SEND> Unable to send message.");
-  return 2;
+  return SendResult::kNotSent;
 }
 
-int ReceiveFrame(const GateTransfer* transfer, VpiInstance* instance, uint8_t* buffer, int* length) {
-  HANDLE port = instance->portHandle;
+FrameResult ReceiveFrame(HANDLE port, const ExpectedReply& expected, uint8_t* buffer, int* length) {
   *length = 0;
   DWORD got = 0;
-  if (ReadBytes(port, buffer, 2, &got) != kPortDone) {
+  if (ReadBytes(port, buffer, 2, &got) != PortResult::kDone) {
     err(kLogDetail, "KOVRIN> Recieve() timeout 1 (iRead=%d)", 0);
-    return kReceiveTransport;
+    return FrameResult::kTransport;
   }
-  if (buffer[0] != static_cast<uint8_t>(transfer->plc)) {
+  if (buffer[0] != expected.station) {
     err(kLogDetail, "KOVRIN> Wrong plc addr.%xh received", buffer[0]);
-    return kReceiveWrong;
+    return FrameResult::kWrong;
   }
   if (got == 1) {
     err(kLogDetail, "KOVRIN> Recieve() wrong length reading header (iRead=%d)", 1);
     err(kLogDetail, "KOVRIN> Only right plc addr.%xh received", buffer[0]);
-    return kReceiveWrong;
+    return FrameResult::kWrong;
   }
   *length += 2;
 
   const uint8_t function = buffer[1];
-  const uint8_t requested = instance->txBuffer[1];
+  const uint8_t requested = expected.function;
   if (function & kExceptionBit) {
     if (function != (requested | kExceptionBit)) {
       err(kLogDetail, "KOVRIN> Different function with 0x80 returned");
     }
-    if (ReadBytes(port, buffer + 2, 3, &got) != kPortDone) {
+    if (ReadBytes(port, buffer + 2, kExceptionBody, &got) != PortResult::kDone) {
       err(kLogDetail, "KOVRIN> Receive() timeout 2nd part message (iRead=%d)", 0);
-      return kReceiveTransport;
+      return FrameResult::kTransport;
     }
-    if (got < 3) {
+    if (got < kExceptionBody) {
       err(kLogDetail, "KOVRIN> Receive() wrong length 2nd part message iRead=%d", static_cast<int>(got));
-      return kReceiveWrong;
+      return FrameResult::kWrong;
     }
-    *length += 3;
+    *length += static_cast<int>(kExceptionBody);
     const uint8_t code = buffer[2];
-    const ExceptionEntry& entry = (code >= 1 && code <= 8) ? kExceptionTable[code] : kOtherException;
+    const bool known = code >= kFirstExceptionCode && code <= kLastExceptionCode;
+    const ExceptionEntry& entry = known ? kExceptionTable[code] : kOtherException;
     err(kLogDetail, "%s", entry.message);
     return entry.result;
   }
 
   if (function != requested) {
     err(kLogDetail, "KOVRIN> Different function returned");
-    return kReceiveWrong;
+    return FrameResult::kWrong;
   }
 
-  if (transfer->memoryType == kMemReport && function == kFunctionReport) {
-    if (ReadBytes(port, buffer + 2, kReportReplyBody, &got) != kPortDone) {
+  if (expected.shape == ReplyShape::kReport) {
+    if (ReadBytes(port, buffer + 2, kReportReplyBody, &got) != PortResult::kDone) {
       err(kLogDetail, "KOVRIN> Receive() reading timeout (2+2+128+2) data part message (iRead=%d)", 0);
-      return kReceiveTransport;
+      return FrameResult::kTransport;
     }
     *length += static_cast<int>(got);
     if (got != kReportReplyBody) {
       err(kLogDetail, "KOVRIN> Receive() wrong length last data part message. iToRead %d, iRead %d",
           kReportReplyBody, static_cast<int>(got));
-      return kReceiveWrong;
+      return FrameResult::kWrong;
     }
-    return kReceiveDone;
+    return FrameResult::kDone;
   }
 
   DWORD rest = 0;
   uint8_t* restAt = nullptr;
-  if (instance->writeInProgress == 1) {
+  if (expected.shape == ReplyShape::kWriteEcho) {
     rest = kWriteEchoBody;
     restAt = buffer + 2;
   } else {
-    if (ReadBytes(port, buffer + 2, 1, &got) != kPortDone) {
+    if (ReadBytes(port, buffer + 2, 1, &got) != PortResult::kDone) {
       err(kLogDetail, "KOVRIN> Receive() error reading data part message (iRead=%d)", 0);
-      return kReceiveTransport;
+      return FrameResult::kTransport;
     }
     *length += 1;
-    rest = static_cast<DWORD>(buffer[2]) + 2;
+    rest = static_cast<DWORD>(buffer[2]) + kCrcLength;
     restAt = buffer + 3;
   }
-  if (ReadBytes(port, restAt, rest, &got) != kPortDone) {
+  if (ReadBytes(port, restAt, rest, &got) != PortResult::kDone) {
     err(kLogDetail, "KOVRIN> Receive() reading timeout last data part message (iRead=%d)", 0);
-    return kReceiveTransport;
+    return FrameResult::kTransport;
   }
   *length += static_cast<int>(got);
   if (got != rest) {
     err(kLogDetail, "KOVRIN> Receive() wrong length last data part message. iToRead %d, iRead %d",
         static_cast<int>(rest), static_cast<int>(got));
-    return kReceiveWrong;
+    return FrameResult::kWrong;
   }
-  return kReceiveDone;
+  return FrameResult::kDone;
 }

@@ -1,30 +1,57 @@
 // One RTU frame each way: SendFrame ("Send()") and ReceiveFrame ("Receive()").
+// The frame layer knows nothing of the host's records: the caller says what
+// line to use and what reply to expect.
 #pragma once
 
 #include <cstdint>
 
-#include "entry/host_records.h"
-#include "entry/instance.h"
+#include "platform/win32.h"
 
-enum ReceiveCode : int {
-  kReceiveDone = 0,       // a whole frame: check CRC and exception bit
-  kReceiveRefused = 1,    // exception code 2, 3 or 5
-  kReceiveTransport = 2,  // nothing arrived in time, or exception code 4
-  kReceiveWrong = 3,      // wrong station, wrong function, or a short frame
+enum class SendResult { kSent, kNotSent };
+
+enum class FrameResult {
+  kDone,       // a whole frame: check CRC and exception bit
+  kRefused,    // exception code 2, 3 or 5
+  kTransport,  // nothing arrived in time, or exception code 4
+  kWrong,      // wrong station, wrong function, or a short frame
+};
+
+// How the rest of a reply is delimited once its station and function are in.
+enum class ReplyShape {
+  kByteCount,  // a byte count, that many data bytes, CRC (reads)
+  kWriteEcho,  // address, value or quantity, CRC (writes)
+  kReport,     // report code, packet number, 128 text bytes, CRC (function 65)
+};
+
+// What the reply to a request must look like, worked out once from the
+// request.
+struct ExpectedReply {
+  uint8_t station;
+  uint8_t function;  // the request's; an exception reply sets kExceptionBit
+  ReplyShape shape;
+};
+
+// The line a frame goes out on, with the instance's send options.
+struct FrameLine {
+  HANDLE port;
+  uint16_t gapMs;     // inter-frame gap in ms (IFG_MS); 0 for none
+  uint16_t gapLoops;  // inter-frame gap as a busy wait of 100 loops a unit (IFG)
+  bool switchRts;     // raise RTS for the frame, drop it once it is out (RTSCTS)
 };
 
 constexpr int kReportReplyBody = 134;  // two 16-bit fields, 128 text bytes, CRC
 constexpr int kWriteEchoBody = 6;      // address, value or quantity, CRC
+constexpr int kCrcLength = 2;
 constexpr uint8_t kExceptionBit = 0x80;
 constexpr uint8_t kFunctionReport = 65;
 
 // Sends the length bytes in buffer followed by their CRC, which it writes at
-// buffer[length] and buffer[length + 1]. Gives 0, or 2 when not all went out.
-int SendFrame(VpiInstance* instance, uint8_t* buffer, int length);
+// buffer[length] and buffer[length + 1]; logs when not all went out.
+SendResult SendFrame(const FrameLine& line, uint8_t* buffer, int length);
 
 // Reads one reply into buffer; *length counts the bytes read so far (the
-// whole frame on kReceiveDone). Does not check the reply's CRC.
-int ReceiveFrame(const GateTransfer* transfer, VpiInstance* instance, uint8_t* buffer, int* length);
+// whole frame on FrameResult::kDone). Does not check the reply's CRC.
+FrameResult ReceiveFrame(HANDLE port, const ExpectedReply& expected, uint8_t* buffer, int* length);
 
 // True when the last two bytes of the frame are the CRC of those before it.
 bool FrameCrcMatches(const uint8_t* frame, int length);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "serial/line.h"
+
 namespace {
 
 struct LineControlRule {
@@ -11,13 +13,13 @@ struct LineControlRule {
 
 // Tested in order; the first rule whose mask meets lineFlags decides.
 const LineControlRule kDtrRules[] = {
-    {0x0101, DTR_CONTROL_ENABLE},
-    {0x8000, DTR_CONTROL_HANDSHAKE},
+    {kLineDtrOn, DTR_CONTROL_ENABLE},
+    {kLineDtrHandshake, DTR_CONTROL_HANDSHAKE},
 };
 const LineControlRule kRtsRules[] = {
-    {0x0202, RTS_CONTROL_ENABLE},
-    {0x1000, RTS_CONTROL_HANDSHAKE},
-    {0x2000, RTS_CONTROL_TOGGLE},
+    {kLineRtsOn, RTS_CONTROL_ENABLE},
+    {kLineRtsHandshake, RTS_CONTROL_HANDSHAKE},
+    {kLineRtsToggle, RTS_CONTROL_TOGGLE},
 };
 
 template <size_t N>
@@ -37,27 +39,33 @@ DWORD TotalReadTimeoutMs(uint32_t timeout) {
   return ms >= 0xFFFFFFFFu ? 0xFFFFFFFEu : static_cast<DWORD>(ms);
 }
 
+// The replacement for a byte received with a parity error (set, though
+// fErrorChar leaves it unused).
+constexpr uint8_t kErrorChar = 0xFC;
+
+BYTE LowByte(int16_t value) { return static_cast<BYTE>(value & 0xFF); }
+
 }  // namespace
 
 DWORD DtrControlFor(uint16_t lineFlags) { return ControlFor(kDtrRules, lineFlags); }
 DWORD RtsControlFor(uint16_t lineFlags) { return ControlFor(kRtsRules, lineFlags); }
 
-int OpenPort(const char* name, const PortSettings& line, HANDLE* handle) {
-  HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (port == INVALID_HANDLE_VALUE) return kPortOpenFailed;
+PortResult OpenPort(const char* name, const PortSettings& settings, HANDLE* handle) {
+  const LineOps& line = CurrentLine();
+  HANDLE port = line.open(name);
+  if (port == INVALID_HANDLE_VALUE) return PortResult::kOpenFailed;
   // The null device takes no state, timeout, line or queue call.
   if (std::strcmp(name, "NUL") == 0) {
     *handle = port;
-    return kPortDone;
+    return PortResult::kDone;
   }
 
   DCB dcb;
   std::memset(&dcb, 0, sizeof dcb);
   dcb.DCBlength = sizeof(DCB);
-  if (!GetCommState(port, &dcb)) {
-    CloseHandle(port);
-    return kPortStateFailed;
+  if (!line.getState(port, &dcb)) {
+    line.close(port);
+    return PortResult::kStateFailed;
   }
 
   COMMTIMEOUTS timeouts;
@@ -66,48 +74,51 @@ int OpenPort(const char* name, const PortSettings& line, HANDLE* handle) {
   timeouts.ReadTotalTimeoutConstant = kOpenReadTimeoutMs;
   timeouts.WriteTotalTimeoutMultiplier = 0;
   timeouts.WriteTotalTimeoutConstant = 0;
-  if (!SetCommTimeouts(port, &timeouts)) {
-    CloseHandle(port);
-    return kPortOpenFailed;
+  if (!line.setTimeouts(port, &timeouts)) {
+    line.close(port);
+    return PortResult::kOpenFailed;
   }
 
-  dcb.BaudRate = line.baud;
+  dcb.BaudRate = settings.baud;
   dcb.fBinary = 1;
   dcb.fParity = 1;
   dcb.fOutxCtsFlow = 0;
   dcb.fOutxDsrFlow = 0;
-  dcb.fDtrControl = DtrControlFor(line.lineFlags);
+  dcb.fDtrControl = DtrControlFor(settings.lineFlags);
   dcb.fDsrSensitivity = 0;
   dcb.fOutX = 0;
   dcb.fInX = 0;
   dcb.fErrorChar = 0;
   dcb.fNull = 0;
-  dcb.fRtsControl = RtsControlFor(line.lineFlags);
+  dcb.fRtsControl = RtsControlFor(settings.lineFlags);
   dcb.fAbortOnError = 0;
-  dcb.ByteSize = static_cast<BYTE>(line.dataBits & 0xFF);
-  dcb.Parity = static_cast<BYTE>(line.parity & 0xFF);
-  dcb.StopBits = static_cast<BYTE>(line.stopBits & 0xFF);
-  dcb.ErrorChar = static_cast<char>(0xFC);
-  if (!SetCommState(port, &dcb)) {
-    CloseHandle(port);
-    return kPortSettingsRefused;
+  dcb.ByteSize = LowByte(settings.dataBits);
+  dcb.Parity = LowByte(settings.parity);
+  dcb.StopBits = LowByte(settings.stopBits);
+  dcb.ErrorChar = static_cast<char>(kErrorChar);
+  if (!line.setState(port, &dcb)) {
+    line.close(port);
+    return PortResult::kSettingsRefused;
   }
 
-  SetupComm(port, kPortQueueSize, kPortQueueSize);
+  line.setupQueues(port, kPortQueueSize, kPortQueueSize);
   *handle = port;
-  return kPortDone;
+  return PortResult::kDone;
 }
 
-int ClosePort(HANDLE handle) { return CloseHandle(handle) ? kPortDone : kPortIoFailed; }
+PortResult ClosePort(HANDLE handle) {
+  return CurrentLine().close(handle) ? PortResult::kDone : PortResult::kIoFailed;
+}
 
 uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout) {
+  const LineOps& line = CurrentLine();
   COMMTIMEOUTS timeouts;
-  if (!GetCommTimeouts(handle, &timeouts)) return 0;
+  if (!line.getTimeouts(handle, &timeouts)) return 0;
   const DWORD previous = timeouts.ReadTotalTimeoutConstant;
   const DWORD wanted = TotalReadTimeoutMs(timeout);
   if (wanted != previous) {
     timeouts.ReadTotalTimeoutConstant = wanted;
-    if (!SetCommTimeouts(handle, &timeouts)) return 0;
+    if (!line.setTimeouts(handle, &timeouts)) return 0;
   }
   return previous / 10;
 }
@@ -116,29 +127,30 @@ void DrainInput(HANDLE handle) {
   DWORD errors = 0;
   COMSTAT status;
   std::memset(&status, 0, sizeof status);
-  const BOOL cleared = ClearCommError(handle, &errors, &status);
+  const LineOps& line = CurrentLine();
+  const BOOL cleared = line.queueStatus(handle, &errors, &status);
   if (cleared && status.cbInQue == 0) return;
 
   const uint32_t previous = SetReadTimeout(handle, kDrainTimeout);
   uint8_t scratch[512];
   DWORD got = 0;
-  while (ReadFile(handle, scratch, sizeof scratch, &got, nullptr) && got == sizeof scratch) {
+  while (line.read(handle, scratch, sizeof scratch, &got) && got == sizeof scratch) {
   }
   if (previous != 0) SetReadTimeout(handle, previous);
 }
 
-int WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
+PortResult WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
   DWORD done = 0;
-  if (!WriteFile(handle, bytes, count, &done, nullptr)) return kPortIoFailed;
+  if (!CurrentLine().write(handle, bytes, count, &done)) return PortResult::kIoFailed;
   if (written != nullptr) *written = done;
-  return done == count ? kPortDone : kPortShortWrite;
+  return done == count ? PortResult::kDone : PortResult::kShortWrite;
 }
 
-int ReadBytes(HANDLE handle, uint8_t* buffer, DWORD count, DWORD* received) {
+PortResult ReadBytes(HANDLE handle, uint8_t* buffer, DWORD count, DWORD* received) {
   if (received != nullptr) *received = 0;
   DWORD got = 0;
-  if (!ReadFile(handle, buffer, static_cast<uint16_t>(count), &got, nullptr)) return kPortIoFailed;
-  if (got == 0) return kPortIoFailed;
+  if (!CurrentLine().read(handle, buffer, static_cast<uint16_t>(count), &got)) return PortResult::kIoFailed;
+  if (got == 0) return PortResult::kIoFailed;
   if (received != nullptr) *received = got;
-  return kPortDone;
+  return PortResult::kDone;
 }

@@ -2,12 +2,14 @@
 
 #include "entry/handlers.h"
 #include "entry/host_library.h"
+#include "transfer/exchange.h"
 #include "transfer/value_area.h"
 
 namespace {
 
 // Indexed by the low byte of the memory type.
-const uint8_t kReadFunctionTable[9] = {
+constexpr uint32_t kMemoryTypesWithTable = 9;
+const uint8_t kReadFunctionTable[kMemoryTypesWithTable] = {
     1,                // 0 coils
     2,                // 1 inputs
     kNoReadFunction,  // 2 no such type
@@ -60,7 +62,7 @@ void RefuseHighByteBit(const char* operation, const GateTransfer* transfer) {
 
 uint8_t ReadFunctionFor(int32_t memoryType) {
   const uint32_t low = static_cast<uint32_t>(memoryType) & 0xFF;
-  return low < 9 ? kReadFunctionTable[low] : kNoReadFunction;
+  return low < kMemoryTypesWithTable ? kReadFunctionTable[low] : kNoReadFunction;
 }
 
 int ReadDataBytes(const GateTransfer* transfer, int mode) {
@@ -140,9 +142,7 @@ int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int repl
   }
 }
 
-int DoRead(VpiRequest* request, int mode) {
-  auto* instance = static_cast<VpiInstance*>(request->instance);
-  const auto* transfer = static_cast<const GateTransfer*>(request->params);
+int DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode) {
 
   if (ReadFunctionFor(transfer->memoryType) == kNoReadFunction) {
     err(kLogDetail, "KOVRIN> DoRead() no read function for memory type %d", transfer->memoryType);
@@ -177,19 +177,26 @@ int DoRead(VpiRequest* request, int mode) {
 
   const int length = BuildReadRequest(transfer, instance);
   int replyLength = 0;
-  int result = ExchangeWithReadRetries(instance, transfer, length, &replyLength);
+  int result = Exchange(instance, length, ExpectedReplyFor(transfer, instance->txBuffer, false),
+                        kReadRetryPolicy, &replyLength);
   if (result == kResultDone) {
     result = DecodeReadReply(transfer, instance->rxBuffer, replyLength, instance->flags, mode);
   }
   return result;
 }
 
+int32_t SingleReadTransaction(VpiInstance* instance, const GateTransfer* transfer) {
+  return Report("SingleRead", DoRead(instance, transfer, kReadSingle));
+}
+
 int32_t SingleRead(VpiRequest* request) {
-  if (static_cast<VpiInstance*>(request->instance)->portOpen == 0) return kResultFailed;
-  return Report("SingleRead", DoRead(request, kReadSingle));
+  auto* instance = static_cast<VpiInstance*>(request->instance);
+  if (instance->portOpen == 0) return kResultFailed;
+  return SingleReadTransaction(instance, static_cast<const GateTransfer*>(request->params));
 }
 
 int32_t BlockRead(VpiRequest* request) {
-  if (static_cast<VpiInstance*>(request->instance)->portOpen == 0) return kResultFailed;
-  return Report("BlockRead", DoRead(request, kReadBlock));
+  auto* instance = static_cast<VpiInstance*>(request->instance);
+  if (instance->portOpen == 0) return kResultFailed;
+  return Report("BlockRead", DoRead(instance, static_cast<const GateTransfer*>(request->params), kReadBlock));
 }

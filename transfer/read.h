@@ -24,7 +24,10 @@ bool HighByteBitOutside(const GateTransfer* transfer);
 void RefuseHighByteBit(const char* operation, const GateTransfer* transfer);
 
 // The read transaction with its retries; 0, 1 or 2.
-int DoRead(VpiRequest* request, int mode);
+int DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode);
+// The single read as its command gives it (its failure logged as the
+// command's); the pre-read of a bit or byte write uses it too.
+int32_t SingleReadTransaction(VpiInstance* instance, const GateTransfer* transfer);
 
 // Writes the 6-byte read request into instance->txBuffer; gives 6.
 int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance);
@@ -37,9 +40,3 @@ int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int repl
 
 // Data bytes a reply must carry for the transfer, or -1 for an unknown width.
 int ReadDataBytes(const GateTransfer* transfer, int mode);
-
-// The read retry scheme over the request already built in txBuffer: up to
-// 3 counted attempts plus up to 9 more after wrong replies. On 0 the good
-// reply is in rxBuffer and *replyLength holds its length; otherwise 1 or 2.
-int ExchangeWithReadRetries(VpiInstance* instance, const GateTransfer* transfer,
-                            int requestLength, int* replyLength);

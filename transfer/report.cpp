@@ -6,12 +6,13 @@
 
 #include "address/gas_parser.h"
 #include "entry/host_library.h"
+#include "transfer/exchange.h"
 #include "transfer/read.h"
 #include "transfer/value_area.h"
 
 namespace {
 
-const char* const kReportCodeTable[16] = {
+const char* const kReportCodeTable[kLastReportNumber] = {
     "9101", "9102", "9103", "9104", "9105", "9106", "9107", "9108",
     "9201", "9202", "9203", "9204", "9205", "9206", "9207", "9208",
 };
@@ -61,7 +62,7 @@ int BuildReportRequest(uint8_t* buffer, int plc, uint8_t function, uint16_t repo
   buffer[1] = function;
   StoreBe16(buffer + 2, reportCode);
   StoreBe16(buffer + 4, packet);
-  return 6;
+  return kReportRequestLength;
 }
 
 int CollectReportText(VpiInstance* instance, const uint8_t* reply, bool* endOfReport) {
@@ -84,7 +85,8 @@ int ReadReportPacket(VpiRequest* request, int plc, uint8_t function, uint16_t re
   const auto* gate = static_cast<const GateTransfer*>(request->params);
   const int length = BuildReportRequest(instance->txBuffer, plc, function, reportCode, packet);
   int replyLength = 0;
-  const int result = ExchangeWithReadRetries(instance, gate, length, &replyLength);
+  const int result = Exchange(instance, length, ExpectedReplyFor(gate, instance->txBuffer, false),
+                              kReadRetryPolicy, &replyLength);
   if (result != kResultDone) return result;
   return CollectReportText(instance, instance->rxBuffer, endOfReport);
 }
@@ -137,7 +139,7 @@ int32_t ReadReport(VpiRequest* request) {
   const auto* gate = static_cast<const GateTransfer*>(request->params);
   const int plc = gate->plc;
   const int report = LoadLe16(static_cast<const uint8_t*>(gate->values) + 2);
-  if (report < 1 || report > 16) return kResultFailed;
+  if (report < 1 || report > kLastReportNumber) return kResultFailed;
   // The request's function is the gate's memory type, 65 for every trigger
   // the address parser accepts; any other would send a read or even a write
   // (function 5, 6, 15 or 16) with the report code as its address.

@@ -13,6 +13,8 @@ constexpr int kReportTextPerPacket = 128;
 constexpr int kReportPieceLength = 80;
 constexpr int kReportLines = 110;
 constexpr char kEndOfReport = 0x1A;  // CTRL-Z
+constexpr int kLastReportNumber = 16;  // reports 1 to 16
+constexpr int kReportRequestLength = 6;
 
 // True when the address string starts with '!' and 'R' (second character
 // upper-cased). Reads at most 19 characters; a null string is no trigger.

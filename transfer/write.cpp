@@ -6,7 +6,8 @@
 #include "entry/host_library.h"
 #include "entry/instance.h"
 #include "serial/frame.h"
-#include "serial/port.h"
+#include "serial/line.h"
+#include "transfer/exchange.h"
 #include "transfer/read.h"
 #include "transfer/report.h"
 #include "transfer/value_area.h"
@@ -18,21 +19,70 @@ constexpr uint8_t kFunctionWriteRegister = 6;
 constexpr uint8_t kFunctionWriteCoils = 15;
 constexpr uint8_t kFunctionWriteRegisters = 16;
 constexpr int kMaxFrameData = 255;  // what the byte-count byte can announce
+constexpr int kSingleWriteLength = 6;     // station, function, address, value
+constexpr int kMultipleWriteHeader = 7;   // station, function, address, quantity, byte count
+constexpr uint8_t kCoilOn = 0xFF;         // the high byte of a coil's value (FF00 on, 0000 off)
+constexpr uint16_t kRegistersPerValue32 = 2;
+constexpr uint8_t kValue32Bytes = 4;
+constexpr uint32_t kLowByteMask = 0xFF;
+constexpr uint16_t kHighByteMask = 0xFF00;
+constexpr uint32_t kValue32CellBytes = 8;  // a block's 32-bit values sit in 8-byte cells
+
+// Function 5: one coil on or off.
+int BuildWriteCoil(uint8_t* tx, uint8_t station, uint16_t address, bool on) {
+  tx[0] = station;
+  tx[1] = kFunctionWriteCoil;
+  StoreBe16(tx + 2, address);
+  tx[4] = on ? kCoilOn : 0x00;
+  tx[5] = 0x00;
+  return kSingleWriteLength;
+}
+
+// Function 6: one holding register.
+int BuildWriteRegister(uint8_t* tx, uint8_t station, uint16_t address, uint16_t value) {
+  tx[0] = station;
+  tx[1] = kFunctionWriteRegister;
+  StoreBe16(tx + 2, address);
+  StoreBe16(tx + 4, value);
+  return kSingleWriteLength;
+}
+
+// Functions 15 and 16: the header; the byteCount data bytes follow at
+// tx + kMultipleWriteHeader. Gives the whole frame's length.
+int BuildWriteMultiple(uint8_t* tx, uint8_t station, uint8_t function, uint16_t address,
+                       uint16_t quantity, uint8_t byteCount) {
+  tx[0] = station;
+  tx[1] = function;
+  StoreBe16(tx + 2, address);
+  StoreBe16(tx + 4, quantity);
+  tx[6] = byteCount;
+  return kMultipleWriteHeader + byteCount;
+}
+
+uint8_t StationOf(const GateTransfer* gate) { return static_cast<uint8_t>(gate->plc); }
 
 // Station 0 on the wire (the frame carries the plc's low 8 bits) is the
 // broadcast address: every device carries the write out and none answers.
-bool IsBroadcast(const GateTransfer* gate) { return static_cast<uint8_t>(gate->plc) == 0; }
+bool IsBroadcast(const GateTransfer* gate) { return StationOf(gate) == 0; }
+
+// A low- or high-byte gate of a holding register.
+bool IsByteGate(int32_t memoryType) { return memoryType == kMemLowByte || memoryType == kMemHighByte; }
+
+// Holding registers and their byte gates share the read function's type in
+// the low byte of the memory type.
+bool IsHoldingRegisterGate(int32_t memoryType) {
+  return (static_cast<uint32_t>(memoryType) & kLowByteMask) == kMemHoldingRegisters;
+}
 
 // Sends a broadcast once and leaves the devices the turnaround delay to
 // carry it out before the next request. 0, or 2 when it did not go out.
 int SendBroadcast(VpiInstance* instance, uint8_t* frame, int length) {
   g_lastError = 0;  // as for every write transaction
-  DrainInput(instance->portHandle);
-  if (SendFrame(instance, frame, length) != 0) {
+  if (SendRequest(instance, frame, length) != SendResult::kSent) {
     err(kLogMajor, "KOVRIN> DoWrite() broadcast (plc 0) not sent");
     return kResultTransport;
   }
-  Sleep(kBroadcastTurnaroundMs);
+  CurrentLine().sleep(kBroadcastTurnaroundMs);
   return kResultDone;
 }
 
@@ -49,7 +99,7 @@ void PutValue32(uint8_t* at, uint32_t value) {
 
 // Reads the register a bit or byte gate lives in, through a request of its
 // own, so that the write can carry the register's other bits unchanged.
-int PreRead(VpiRequest* request, const GateTransfer* gate, uint16_t* current) {
+int PreRead(VpiInstance* instance, const GateTransfer* gate, uint16_t* current) {
   uint8_t area[4] = {0, 0, 0, 0};
   GateTransfer temporary{};
   temporary.gas = gate->gas;
@@ -61,12 +111,7 @@ int PreRead(VpiRequest* request, const GateTransfer* gate, uint16_t* current) {
   temporary.gateType = 0;
   temporary.count = 1;
   temporary.values = area;
-  VpiRequest readRequest{};
-  readRequest.instance = request->instance;
-  readRequest.command = kCmdSingleRead;
-  readRequest.driverNumber = request->driverNumber;
-  readRequest.params = &temporary;
-  const int32_t result = SingleRead(&readRequest);
+  const int32_t result = SingleReadTransaction(instance, &temporary);
   *current = LoadLe16(area + 2);
   return result;
 }
@@ -77,6 +122,21 @@ uint16_t MergeBit(uint16_t current, int32_t position, uint16_t value) {
   if (position < 0 || position > 15) return current;
   const uint16_t mask = static_cast<uint16_t>(1u << position);
   return static_cast<uint16_t>((current & ~mask) | (value != 0 ? mask : 0));
+}
+
+// The register a 16-bit gate writes: the value itself, or the value merged
+// into the register's current content for a byte or a bit of it.
+uint16_t RegisterToWrite(const GateTransfer* gate, uint16_t value, uint16_t current, int32_t position) {
+  if (IsHoldingRegisterGate(gate->memoryType) && gate->bit != -1) {
+    return MergeBit(current, position, value);
+  }
+  if (gate->memoryType == kMemLowByte) {
+    return static_cast<uint16_t>((current & kHighByteMask) | (value & kLowByteMask));
+  }
+  if (gate->memoryType == kMemHighByte) {
+    return static_cast<uint16_t>(((value & kLowByteMask) << 8) | (current & kLowByteMask));
+  }
+  return value;
 }
 
 // The records the address parsers leave for a writable single gate. Any
@@ -123,7 +183,7 @@ int32_t NormalWrite(VpiRequest* request) {
     RefuseHighByteBit("SingleWrite", gate);
     return kResultFailed;
   }
-  const bool preRead = gate->bit != -1 || gate->memoryType > 256;
+  const bool preRead = gate->bit != -1 || IsByteGate(gate->memoryType);
   if (preRead && IsBroadcast(gate)) {
     // Nobody answers a broadcast, so the register to merge into is unknown.
     err(kLogDetail, "KOVRIN> SingleWrite() broadcast (plc 0) not allowed for bit and byte gates");
@@ -146,7 +206,7 @@ int32_t NormalWrite(VpiRequest* request) {
 
   uint16_t current = 0;
   if (preRead) {
-    const int result = PreRead(request, gate, &current);
+    const int result = PreRead(instance, gate, &current);
     if (result != kResultDone) {
       err(kLogDetail, "KOVRIN> SingleWrite() error SingleRead() for spec. dig. gate, rc=%d", result);
       return result;
@@ -154,32 +214,16 @@ int32_t NormalWrite(VpiRequest* request) {
   }
 
   uint8_t* tx = instance->txBuffer;
-  tx[0] = static_cast<uint8_t>(gate->plc);
-  tx[1] = kFunctionWriteRegister;
-  StoreBe16(tx + 2, frameAddress);
-  int length = 6;
+  const uint8_t station = StationOf(gate);
+  int length = 0;
   if (gate->width == 32) {
-    tx[1] = kFunctionWriteRegisters;
-    StoreBe16(tx + 4, 2);
-    tx[6] = 4;
-    PutValue32(tx + 7, value32);
-    length = 11;
+    length = BuildWriteMultiple(tx, station, kFunctionWriteRegisters, frameAddress, kRegistersPerValue32,
+                                kValue32Bytes);
+    PutValue32(tx + kMultipleWriteHeader, value32);
+  } else if (gate->memoryType == kMemCoils) {
+    length = BuildWriteCoil(tx, station, frameAddress, value != 0);
   } else {
-    StoreBe16(tx + 4, value);
-    if (gate->memoryType == kMemLowByte) {
-      tx[4] = static_cast<uint8_t>(current >> 8);
-      tx[5] = static_cast<uint8_t>(value);
-    } else if (gate->memoryType == kMemHighByte) {
-      tx[4] = static_cast<uint8_t>(value);
-      tx[5] = static_cast<uint8_t>(current);
-    }
-    if ((gate->memoryType & 0xFF) == kMemHoldingRegisters && gate->bit != -1) {
-      StoreBe16(tx + 4, MergeBit(current, position, value));
-    } else if (gate->memoryType == kMemCoils) {
-      tx[1] = kFunctionWriteCoil;
-      tx[4] = value != 0 ? 0xFF : 0x00;
-      tx[5] = 0x00;
-    }
+    length = BuildWriteRegister(tx, station, frameAddress, RegisterToWrite(gate, value, current, position));
   }
 
   const int result = DoWrite(request, tx, length);
@@ -249,27 +293,24 @@ int32_t BlockWrite(VpiRequest* request) {
     return kResultFailed;
   }
 
-  tx[0] = static_cast<uint8_t>(gate->plc);
-  uint8_t* data = tx + 7;
+  const uint8_t function = gate->width == 1 ? kFunctionWriteCoils : kFunctionWriteRegisters;
+  const int length = BuildWriteMultiple(tx, StationOf(gate), function,
+                                        FrameAddress(gate->address, gate->width, instance->flags),
+                                        static_cast<uint16_t>(count), static_cast<uint8_t>(dataBytes));
+  uint8_t* data = tx + kMultipleWriteHeader;
   if (gate->width == 1) {
-    tx[1] = kFunctionWriteCoils;
     std::memcpy(data, values, static_cast<size_t>(dataBytes));
   } else if (gate->width == 16) {
-    tx[1] = kFunctionWriteRegisters;
     for (int32_t i = 0; i < count; ++i) StoreBe16(data + 2 * i, LoadLe16(values + 2 * i));
   } else {
-    tx[1] = kFunctionWriteRegisters;
     const bool swapped = WordsSwapped(gate->memoryType, instance->flags);
     for (int32_t i = 0; i < count; ++i) {
-      const uint32_t value = LoadLe32(values + 8 * i);  // 8-byte cells
-      PutValue32(data + 4 * i, swapped ? SwapHalves(value) : value);
+      const uint32_t value = LoadLe32(values + kValue32CellBytes * i);
+      PutValue32(data + kValue32Bytes * i, swapped ? SwapHalves(value) : value);
     }
   }
-  StoreBe16(tx + 2, FrameAddress(gate->address, gate->width, instance->flags));
-  StoreBe16(tx + 4, static_cast<uint16_t>(count));
-  tx[6] = static_cast<uint8_t>(dataBytes);
 
-  const int result = DoWrite(request, tx, 7 + static_cast<int>(dataBytes));
+  const int result = DoWrite(request, tx, length);
   if (result != kResultDone) err(kLogMajor, "KOVRIN> SingleWrite() exited, rc= %u", result);
   return result;
 }
@@ -278,41 +319,12 @@ int DoWrite(VpiRequest* request, uint8_t* frame, int length) {
   auto* instance = static_cast<VpiInstance*>(request->instance);
   const auto* gate = static_cast<const GateTransfer*>(request->params);
   if (IsBroadcast(gate)) return SendBroadcast(instance, frame, length);
+  // Kept for the host's view of the instance; the reply's shape no longer
+  // depends on it.
   instance->writeInProgress = 1;
-  g_lastError = 0;
-  int result = 0;
-  for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-    if (attempt != 0) err(kLogTrace, "DORZA, Do write, retry %d", attempt);
-    DrainInput(instance->portHandle);
-    SendFrame(instance, frame, length);  // a failed send shows as a failed receive
-    int replyLength = 0;
-    const int received = ReceiveFrame(gate, instance, instance->rxBuffer, &replyLength);
-    if (received != kReceiveDone) {
-      err(kLogTrace, "DORZA: error in reply to Do Write");
-      if (received >= kReceiveWrong) {
-        result = kReceiveWrong;
-        err(kLogTrace, "DORZA: DOWrite() Wrong Receive");
-      } else {
-        result = received;
-        err(kLogMajor, "KOVRIN> DoWrite() receive error, retry %d", attempt);
-      }
-      continue;
-    }
-    if (!FrameCrcMatches(instance->rxBuffer, replyLength)) {
-      err(kLogTrace, "Error in CRC");
-      err(kLogMajor, "KOVRIN> DoWrite() error in crc, retry %d", attempt);
-      result = kResultFailed;
-      continue;
-    }
-    if (instance->rxBuffer[1] & kExceptionBit) {
-      err(kLogMajor, "KOVRIN> DoWrite() plc sent 0x80 => error");
-      err(kLogTrace, "DORZA: reply buff1 = %x", instance->rxBuffer[1]);
-      result = kResultFailed;
-      continue;
-    }
-    result = kResultDone;
-    break;
-  }
+  int replyLength = 0;
+  const int result = Exchange(instance, length, ExpectedReplyFor(gate, frame, true), kWriteRetryPolicy,
+                              &replyLength);
   instance->writeInProgress = 0;
-  return result == kReceiveWrong ? kResultFailed : result;
+  return result;
 }

@@ -7,7 +7,6 @@
 #include "entry/host_records.h"
 #include "platform/win32.h"
 
-constexpr int kWriteAttempts = 10;
 // After a broadcast write the master leaves the devices this long to carry
 // it out before it sends the next request (the serial line guide's
 // turnaround delay, 100 to 200 ms).

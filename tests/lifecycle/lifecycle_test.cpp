@@ -15,7 +15,7 @@
 #include "entry/instance.h"
 #include "entry/vpi_main.h"
 #include "host/zelpro/zelpro_host.h"
-#include "platform/serial_faults.h"
+#include "tests/support/serial_faults.h"
 #include "serial/port.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/pty_device.h"
@@ -100,7 +100,7 @@ class LifecycleTest : public ::testing::Test {
     PortSettings line{};
     line.baud = 9600;
     line.dataBits = 8;
-    if (OpenPort(device.devicePath().c_str(), line, &probe) != kPortDone) return true;
+    if (OpenPort(device.devicePath().c_str(), line, &probe) != PortResult::kDone) return true;
     ClosePort(probe);
     return false;
   }
@@ -108,7 +108,7 @@ class LifecycleTest : public ::testing::Test {
   bool Reaches(PtyDevice& device) const {
     const Bytes frame{0x01, 0x02, 0x03};
     DWORD written = 0;
-    if (WriteBytes(instance_.portHandle, frame.data(), 3, &written) != kPortDone) return false;
+    if (WriteBytes(instance_.portHandle, frame.data(), 3, &written) != PortResult::kDone) return false;
     return device.ReceiveExactly(3) == frame;
   }
   bool ClientRegistered() const { return ZelHostClientRegistered(instance_.clientId) != 0; }
@@ -342,7 +342,7 @@ TEST_P(ColdStartOpenFailureTest, LogsAndReturnsTwoWithTheFlagSetAndNoHandle) {
     PortSettings line{};
     line.baud = 9600;
     line.dataBits = 8;
-    ASSERT_EQ(OpenPort("COM1", line, &other), kPortDone);
+    ASSERT_EQ(OpenPort("COM1", line, &other), PortResult::kDone);
   }
   EXPECT_EQ(ColdStartWith(StartParams(1, c.name, 20, c.baud)), kResultTransport);
   EXPECT_EQ(log_.lines().back(), (LogLine{kLogMajor, kOpenFailed}));
@@ -561,7 +561,7 @@ TEST_F(LifecycleTest, ReOpenComThatFailsChangesNothingAndSaysNothing) {
 
   ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
   HANDLE other = nullptr;
-  ASSERT_EQ(OpenPort("COM1", instance_.portSettings, &other), kPortDone);
+  ASSERT_EQ(OpenPort("COM1", instance_.portSettings, &other), PortResult::kDone);
   EXPECT_EQ(Call(kCmdReOpenCom), kResultTransport);
   EXPECT_EQ(instance_.portOpen, 0u);
   EXPECT_EQ(instance_.portHandle, nullptr);

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/serial_faults.h"
+#include "tests/support/serial_faults.h"
 #include "platform/win32.h"
 #include "tests/support/pty_device.h"
 
@@ -535,18 +535,19 @@ TEST_F(PosixSerialTest, ClosedAndForeignHandlesAreRefused) {
   }
 }
 
-// ---- the fault seam ----------------------------------------------------------------
+// ---- the test line over a real port ----------------------------------------------------------------
 
-TEST_F(PosixSerialTest, SeamFailsChosenCallsAfterSkippingSomeAndCountsThem) {
+TEST_F(PosixSerialTest, TestLineFailsChosenCallsAfterSkippingSomeAndCountsThem) {
+  const LineOps& line = TestLine();
   OpenPort port("COM1");
   ASSERT_TRUE(port.ok());
   SerialFaultsReset();
   COMMTIMEOUTS t{};
   SerialFaultFail(SerialCall::kGetCommTimeouts, 2, 1);
-  EXPECT_TRUE(GetCommTimeouts(port.get(), &t));
-  EXPECT_FALSE(GetCommTimeouts(port.get(), &t));
-  EXPECT_FALSE(GetCommTimeouts(port.get(), &t));
-  EXPECT_TRUE(GetCommTimeouts(port.get(), &t));
+  EXPECT_TRUE(line.getTimeouts(port.get(), &t));
+  EXPECT_FALSE(line.getTimeouts(port.get(), &t));
+  EXPECT_FALSE(line.getTimeouts(port.get(), &t));
+  EXPECT_TRUE(line.getTimeouts(port.get(), &t));
   EXPECT_EQ(SerialCallCount(SerialCall::kGetCommTimeouts), 4);
   EXPECT_EQ(SerialCallCount(SerialCall::kSetCommTimeouts), 0);
 
@@ -556,14 +557,14 @@ TEST_F(PosixSerialTest, SeamFailsChosenCallsAfterSkippingSomeAndCountsThem) {
   SerialFaultShortTransfer(SerialCall::kReadFile, 2);
   uint8_t buffer[6];
   DWORD got = 0;
-  ASSERT_TRUE(ReadFile(port.get(), buffer, 6, &got, nullptr));
+  ASSERT_TRUE(line.read(port.get(), buffer, 6, &got));
   EXPECT_EQ(got, 2u);
-  ASSERT_TRUE(ReadFile(port.get(), buffer, 6, &got, nullptr));
+  ASSERT_TRUE(line.read(port.get(), buffer, 6, &got));
   EXPECT_EQ(got, 4u);
 
   SerialFaultShortTransfer(SerialCall::kWriteFile, 3);
   DWORD written = 0;
-  ASSERT_TRUE(WriteFile(port.get(), buffer, 4, &written, nullptr));
+  ASSERT_TRUE(line.write(port.get(), buffer, 4, &written));
   EXPECT_EQ(written, 3u);
   EXPECT_EQ(device_.ReceiveExactly(3), (Bytes{3, 4, 5}));
 

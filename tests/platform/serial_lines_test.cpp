@@ -16,10 +16,11 @@
 #include <sys/ioctl.h>
 
 #include "entry/instance.h"
-#include "platform/line.h"
-#include "platform/serial_faults.h"
+#include "programs/line.h"
+#include "tests/support/serial_faults.h"
 #include "platform/win32.h"
 #include "serial/frame.h"
+#include "transfer/exchange.h"
 #include "tests/platform/uart_double.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/pty_device.h"
@@ -419,7 +420,7 @@ TEST_F(SerialLinesTest, RtsDropsAfterTheTransmitterIsEmpty) {
   instance.RTSCTS = 1;
   uart.Clear();
   uint8_t frame[8] = {1, 3, 0, 0, 0, 1};
-  ASSERT_EQ(SendFrame(&instance, frame, 6), 0);
+  ASSERT_EQ(SendFrame(FrameLineOf(instance), frame, 6), SendResult::kSent);
   EXPECT_EQ(uart.Trace(),
             "TIOCOUTQ LSR-empty RTS+ TIOCOUTQ TIOCOUTQ LSR-busy TIOCOUTQ LSR-busy TIOCOUTQ LSR-empty "
             "RTS-");
@@ -441,7 +442,7 @@ TEST_F(SerialLinesTest, KernelRs485ModeKeepsRtsToTheKernelAndSaysSoOnce) {
     uart.Clear();
     for (int frameNumber = 0; frameNumber < 2; ++frameNumber) {
       uint8_t frame[8] = {1, 3, 0, 0, 0, 1};
-      ASSERT_EQ(SendFrame(&instance, frame, 6), 0);
+      ASSERT_EQ(SendFrame(FrameLineOf(instance), frame, 6), SendResult::kSent);
       ASSERT_EQ(device_.ReceiveExactly(8).size(), 8u);
     }
     const std::string trace = uart.Trace({"FIONREAD", "TIOCOUTQ", "LSR-empty"});

@@ -7,7 +7,7 @@
 #include <termios.h>
 
 #include "platform/posix_termios.h"
-#include "platform/serial_faults.h"
+#include "tests/support/serial_faults.h"
 
 namespace {
 

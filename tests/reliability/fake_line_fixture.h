@@ -1,4 +1,4 @@
-// A driver instance started on the fake line (platform/fake_line.h), whose
+// A driver instance started on the fake line (tests/support/fake_line.h), whose
 // replies a test scripts before it runs a command.
 #pragma once
 
@@ -9,8 +9,9 @@
 
 #include "entry/instance.h"
 #include "entry/vpi_main.h"
-#include "platform/fake_line.h"
 #include "serial/crc16.h"
+#include "serial/line.h"
+#include "tests/support/fake_line.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/start_params.h"

@@ -7,7 +7,7 @@ namespace {
 
 DWORD ReadSome(HANDLE line, uint8_t* buffer, DWORD toRead) {
   DWORD got = 99;
-  EXPECT_TRUE(ReadFile(line, buffer, toRead, &got, nullptr));
+  EXPECT_TRUE(CurrentLine().read(line, buffer, toRead, &got));
   return got;
 }
 
@@ -23,21 +23,22 @@ TEST(FakeLine, ChunksPausesAndReplies) {
   FakeLineEndReply(/*writeFails=*/true);
   FakeLineAddChunk(first, 1);
 
-  HANDLE line = CreateFileA(kFakeLinePortName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  // Through the seam, as the driver calls it.
+  const LineOps& seam = CurrentLine();
+  HANDLE line = seam.open(kFakeLinePortName);
   ASSERT_NE(line, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(CreateFileA(kFakeLinePortName, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+  EXPECT_EQ(seam.open(kFakeLinePortName),
             INVALID_HANDLE_VALUE);  // exclusive, like a port
   uint8_t buffer[16];
   EXPECT_EQ(ReadSome(line, buffer, 8), 0u);  // nothing before a request
 
   DWORD written = 0;
   const uint8_t request[] = {9, 9};
-  EXPECT_TRUE(WriteFile(line, request, sizeof request, &written, nullptr));
+  EXPECT_TRUE(seam.write(line, request, sizeof request, &written));
   EXPECT_EQ(written, 2u);
   COMSTAT status{};
   DWORD errors = 0;
-  ASSERT_TRUE(ClearCommError(line, &errors, &status));
+  ASSERT_TRUE(seam.queueStatus(line, &errors, &status));
   EXPECT_EQ(status.cbInQue, 6u);
   EXPECT_EQ(ReadSome(line, buffer, 2), 2u);  // part of a chunk
   EXPECT_EQ(ReadSome(line, buffer, 8), 1u);  // the rest of it, no more
@@ -48,14 +49,14 @@ TEST(FakeLine, ChunksPausesAndReplies) {
   EXPECT_EQ(ReadSome(line, buffer, 8), 0u);  // past the end: timeouts
 
   // The second reply's request fails to go out; its bytes still come.
-  EXPECT_FALSE(WriteFile(line, request, sizeof request, &written, nullptr));
+  EXPECT_FALSE(seam.write(line, request, sizeof request, &written));
   EXPECT_EQ(ReadSome(line, buffer, 8), 1u);
   EXPECT_EQ(FakeLineRequestCount(), 2);
-  EXPECT_TRUE(CloseHandle(line));
+  EXPECT_TRUE(seam.close(line));
   EXPECT_FALSE(FakeLineIsOpen());
   FakeLineRemove();
   // Without the fake line the name is an ordinary (unknown) port name.
-  EXPECT_EQ(CreateFileA(kFakeLinePortName, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+  EXPECT_EQ(seam.open(kFakeLinePortName),
             INVALID_HANDLE_VALUE);
 }
 

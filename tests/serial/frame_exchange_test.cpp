@@ -15,10 +15,11 @@
 #include "entry/handlers.h"
 #include "entry/host_library.h"
 #include "entry/instance.h"
-#include "platform/serial_faults.h"
 #include "serial/crc16.h"
 #include "serial/frame.h"
 #include "serial/port.h"
+#include "tests/support/serial_faults.h"
+#include "transfer/exchange.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/start_params.h"
@@ -70,9 +71,11 @@ class FrameExchangeTest : public ::testing::Test {
     CloseCom(&request);
   }
 
-  int Send(const Bytes& request) {
+  // The frame layer's send as the transfers use it (the last-error
+  // indicator kept).
+  SendResult Send(const Bytes& request) {
     std::memcpy(instance_.txBuffer, request.data(), request.size());
-    return SendFrame(&instance_, instance_.txBuffer, static_cast<int>(request.size()));
+    return SendRequestFrame(&instance_, instance_.txBuffer, static_cast<int>(request.size()));
   }
   // The device answers; returns once the driver's side holds every byte, so
   // that only deliberately missing bytes make a read wait.
@@ -83,8 +86,12 @@ class FrameExchangeTest : public ::testing::Test {
     for (int i = 0; i < 2000 && InputQueue(instance_.portHandle) < expected; ++i) Sleep(1);
     ASSERT_EQ(InputQueue(instance_.portHandle), expected);
   }
-  int Receive(int* length) {
-    return ReceiveFrame(&transfer_, &instance_, instance_.rxBuffer, length);
+  // The reply expected for the request in txBuffer, as the transfers work
+  // it out.
+  FrameResult Receive(int* length) {
+    const ExpectedReply expected =
+        ExpectedReplyFor(&transfer_, instance_.txBuffer, instance_.writeInProgress == 1);
+    return ReceiveFrame(instance_.portHandle, expected, instance_.rxBuffer, length);
   }
 
   PtyDevice device_;
@@ -119,7 +126,7 @@ TEST(Crc16, MatchesTheModbusVectors) {
 }
 
 TEST_F(FrameExchangeTest, RequestGoesOutWithCrc) {
-  ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 0);
+  ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), SendResult::kSent);
   EXPECT_EQ(device_.ReceiveExactly(8), (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}));
   EXPECT_EQ(instance_.txBuffer[6], 0x84);
   EXPECT_EQ(instance_.txBuffer[7], 0x0A);
@@ -128,28 +135,28 @@ TEST_F(FrameExchangeTest, RequestGoesOutWithCrc) {
 }
 
 TEST_F(FrameExchangeTest, ReadReplyIsReadWhole) {
-  ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 0);
+  ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), SendResult::kSent);
   device_.ReceiveExactly(8);
   Reply({0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B});
   int length = -1;
-  EXPECT_EQ(Receive(&length), kReceiveDone);
+  EXPECT_EQ(Receive(&length), FrameResult::kDone);
   EXPECT_EQ(length, 7);
   EXPECT_TRUE(FrameCrcMatches(instance_.rxBuffer, length));
 }
 
 TEST_F(FrameExchangeTest, SendDrainsWhatAWrongReplyLeftBehind) {
-  ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 0);
+  ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), SendResult::kSent);
   device_.ReceiveExactly(8);
   Reply(WithCrc({0x02, 0x03, 0x02, 0x00, 0x2A}));
   int length = -1;
-  EXPECT_EQ(Receive(&length), kReceiveWrong);
+  EXPECT_EQ(Receive(&length), FrameResult::kWrong);
   EXPECT_EQ(InputQueue(instance_.portHandle), 5u) << "nothing read after the wrong address";
 
-  ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 0);
+  ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), SendResult::kSent);
   EXPECT_EQ(InputQueue(instance_.portHandle), 0u);
   device_.ReceiveExactly(8);
   Reply({0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B});
-  EXPECT_EQ(Receive(&length), kReceiveDone);
+  EXPECT_EQ(Receive(&length), FrameResult::kDone);
   EXPECT_EQ(length, 7);
 }
 
@@ -161,7 +168,7 @@ struct ReplyCase {
   int32_t memoryType;
   uint32_t writeInProgress;
   Bytes reply;
-  int result;
+  FrameResult result;
   int length;
   std::vector<std::string> messages;  // all at level 8
 };
@@ -194,45 +201,45 @@ INSTANTIATE_TEST_SUITE_P(
     Replies, ReplyTest,
     ::testing::Values(
         ReplyCase{"read reply", 3, kMemHoldingRegisters, 0, {0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B},
-                  kReceiveDone, 7, {}},
+                  FrameResult::kDone, 7, {}},
         ReplyCase{"read reply with a wrong CRC is still whole", 3, kMemHoldingRegisters, 0,
-                  {0x01, 0x03, 0x02, 0x00, 0x2A, 0x00, 0x00}, kReceiveDone, 7, {}},
-        ReplyCase{"silent device", 3, kMemHoldingRegisters, 0, {}, kReceiveTransport, 0,
+                  {0x01, 0x03, 0x02, 0x00, 0x2A, 0x00, 0x00}, FrameResult::kDone, 7, {}},
+        ReplyCase{"silent device", 3, kMemHoldingRegisters, 0, {}, FrameResult::kTransport, 0,
                   {"KOVRIN> Recieve() timeout 1 (iRead=0)"}},
         ReplyCase{"wrong slave", 3, kMemHoldingRegisters, 0, WithCrc({0x02, 0x03, 0x02, 0x00, 0x2A}),
-                  kReceiveWrong, 0, {"KOVRIN> Wrong plc addr.2h received"}},
+                  FrameResult::kWrong, 0, {"KOVRIN> Wrong plc addr.2h received"}},
         ReplyCase{"lone wrong byte counts as a wrong address", 3, kMemHoldingRegisters, 0, {0xF7},
-                  kReceiveWrong, 0, {"KOVRIN> Wrong plc addr.f7h received"}},
-        ReplyCase{"one-byte header", 3, kMemHoldingRegisters, 0, {0x01}, kReceiveWrong, 0,
+                  FrameResult::kWrong, 0, {"KOVRIN> Wrong plc addr.f7h received"}},
+        ReplyCase{"one-byte header", 3, kMemHoldingRegisters, 0, {0x01}, FrameResult::kWrong, 0,
                   {"KOVRIN> Recieve() wrong length reading header (iRead=1)",
                    "KOVRIN> Only right plc addr.1h received"}},
         ReplyCase{"other function", 3, kMemHoldingRegisters, 0, WithCrc({0x01, 0x04, 0x02, 0x00, 0x2A}),
-                  kReceiveWrong, 2, {"KOVRIN> Different function returned"}},
-        ReplyCase{"byte count missing", 3, kMemHoldingRegisters, 0, {0x01, 0x03}, kReceiveTransport, 2,
+                  FrameResult::kWrong, 2, {"KOVRIN> Different function returned"}},
+        ReplyCase{"byte count missing", 3, kMemHoldingRegisters, 0, {0x01, 0x03}, FrameResult::kTransport, 2,
                   {"KOVRIN> Receive() error reading data part message (iRead=0)"}},
-        ReplyCase{"data missing", 3, kMemHoldingRegisters, 0, {0x01, 0x03, 0x02}, kReceiveTransport, 3,
+        ReplyCase{"data missing", 3, kMemHoldingRegisters, 0, {0x01, 0x03, 0x02}, FrameResult::kTransport, 3,
                   {"KOVRIN> Receive() reading timeout last data part message (iRead=0)"}},
         ReplyCase{"short data", 3, kMemHoldingRegisters, 0, {0x01, 0x03, 0x04, 0x00, 0x2A},
-                  kReceiveWrong, 5, {kLastPart + "iToRead 6, iRead 2"}},
+                  FrameResult::kWrong, 5, {kLastPart + "iToRead 6, iRead 2"}},
         ReplyCase{"byte count 255", 3, kMemHoldingRegisters, 0,
                   [] {
                     Bytes b{0x01, 0x03, 0xFF};
                     b.insert(b.end(), 255, 0x11);
                     return WithCrc(b);
                   }(),
-                  kReceiveDone, 260, {}},
+                  FrameResult::kDone, 260, {}},
         ReplyCase{"write echo whatever its third byte says", 6, kMemHoldingRegisters, 1,
-                  WithCrc({0x01, 0x06, 0x00, 0x10, 0x12, 0x34}), kReceiveDone, 8, {}},
+                  WithCrc({0x01, 0x06, 0x00, 0x10, 0x12, 0x34}), FrameResult::kDone, 8, {}},
         ReplyCase{"write echo of a multiple write", 16, kMemHoldingRegisters, 1,
-                  WithCrc({0x01, 0x10, 0xFF, 0x10, 0x00, 0x02}), kReceiveDone, 8, {}},
+                  WithCrc({0x01, 0x10, 0xFF, 0x10, 0x00, 0x02}), FrameResult::kDone, 8, {}},
         ReplyCase{"short write echo", 6, kMemHoldingRegisters, 1, {0x01, 0x06, 0x00, 0x10},
-                  kReceiveWrong, 4, {kLastPart + "iToRead 6, iRead 2"}},
-        ReplyCase{"write echo missing", 6, kMemHoldingRegisters, 1, {0x01, 0x06}, kReceiveTransport, 2,
+                  FrameResult::kWrong, 4, {kLastPart + "iToRead 6, iRead 2"}},
+        ReplyCase{"write echo missing", 6, kMemHoldingRegisters, 1, {0x01, 0x06}, FrameResult::kTransport, 2,
                   {"KOVRIN> Receive() reading timeout last data part message (iRead=0)"}},
         ReplyCase{"writeInProgress other than 1 reads by byte count", 6, kMemHoldingRegisters, 2,
-                  WithCrc({0x01, 0x06, 0x02, 0x12, 0x34}), kReceiveDone, 7, {}},
-        ReplyCase{"report packet", 65, kMemReport, 0, Report(1, 'A'), kReceiveDone, 136, {}},
-        ReplyCase{"report packet during a write", 65, kMemReport, 1, Report(1, 'B'), kReceiveDone, 136,
+                  WithCrc({0x01, 0x06, 0x02, 0x12, 0x34}), FrameResult::kDone, 7, {}},
+        ReplyCase{"report packet", 65, kMemReport, 0, Report(1, 'A'), FrameResult::kDone, 136, {}},
+        ReplyCase{"report packet during a write", 65, kMemReport, 1, Report(1, 'B'), FrameResult::kDone, 136,
                   {}},
         ReplyCase{"short report packet", 65, kMemReport, 0,
                   [] {
@@ -240,48 +247,48 @@ INSTANTIATE_TEST_SUITE_P(
                     b.resize(52);
                     return b;
                   }(),
-                  kReceiveWrong, 52, {kLastPart + "iToRead 134, iRead 50"}},
-        ReplyCase{"report packet missing", 65, kMemReport, 0, {0x01, 65}, kReceiveTransport, 2,
+                  FrameResult::kWrong, 52, {kLastPart + "iToRead 134, iRead 50"}},
+        ReplyCase{"report packet missing", 65, kMemReport, 0, {0x01, 65}, FrameResult::kTransport, 2,
                   {"KOVRIN> Receive() reading timeout (2+2+128+2) data part message (iRead=0)"}},
         ReplyCase{"report gate with a read function reads by byte count", 3, kMemReport, 0,
-                  {0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B}, kReceiveDone, 7, {}},
+                  {0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B}, FrameResult::kDone, 7, {}},
         ReplyCase{"function 65 on another gate reads by byte count", 65, kMemHoldingRegisters, 0,
-                  WithCrc({0x01, 65, 0x02, 0x00, 0x2A}), kReceiveDone, 7, {}},
+                  WithCrc({0x01, 65, 0x02, 0x00, 0x2A}), FrameResult::kDone, 7, {}},
         ReplyCase{"exception reply", 3, kMemHoldingRegisters, 0, {0x01, 0x83, 0x02, 0xC0, 0xF1},
-                  kReceiveRefused, 5, {"KOVRIN> (MB-protocol) Illegal data address"}},
+                  FrameResult::kRefused, 5, {"KOVRIN> (MB-protocol) Illegal data address"}},
         ReplyCase{"exception reply code 1", 3, kMemHoldingRegisters, 0, WithCrc({0x01, 0x83, 0x01}),
-                  kReceiveDone, 5, {"KOVRIN> (MB-protocol) Illegal function"}},
+                  FrameResult::kDone, 5, {"KOVRIN> (MB-protocol) Illegal function"}},
         ReplyCase{"exception reply to another function", 3, kMemHoldingRegisters, 0,
-                  WithCrc({0x01, 0x84, 0x02}), kReceiveRefused, 5,
+                  WithCrc({0x01, 0x84, 0x02}), FrameResult::kRefused, 5,
                   {"KOVRIN> Different function with 0x80 returned",
                    "KOVRIN> (MB-protocol) Illegal data address"}},
         ReplyCase{"exception reply during a write", 6, kMemHoldingRegisters, 1,
-                  WithCrc({0x01, 0x86, 0x04}), kReceiveTransport, 5,
+                  WithCrc({0x01, 0x86, 0x04}), FrameResult::kTransport, 5,
                   {"KOVRIN> (MB-protocol) Failure in associated device"}},
         ReplyCase{"short exception reply", 3, kMemHoldingRegisters, 0, {0x01, 0x83, 0x02},
-                  kReceiveWrong, 2, {"KOVRIN> Receive() wrong length 2nd part message iRead=1"}},
+                  FrameResult::kWrong, 2, {"KOVRIN> Receive() wrong length 2nd part message iRead=1"}},
         ReplyCase{"exception code missing", 3, kMemHoldingRegisters, 0, {0x01, 0x83},
-                  kReceiveTransport, 2, {"KOVRIN> Receive() timeout 2nd part message (iRead=0)"}}));
+                  FrameResult::kTransport, 2, {"KOVRIN> Receive() timeout 2nd part message (iRead=0)"}}));
 
 // ---- exception codes ------------------------------------------------------------------
 
 struct ExceptionClass {
   int code;
   const char* message;
-  int result;
+  FrameResult result;
 };
 
 const ExceptionClass kExceptionClasses[] = {
-    {1, "KOVRIN> (MB-protocol) Illegal function", kReceiveDone},
-    {2, "KOVRIN> (MB-protocol) Illegal data address", kReceiveRefused},
-    {3, "KOVRIN> (MB-protocol) Illegal data value", kReceiveRefused},
-    {4, "KOVRIN> (MB-protocol) Failure in associated device", kReceiveTransport},
-    {5, "KOVRIN> (MB-protocol) Acknowledge (processing)", kReceiveRefused},
-    {6, "KOVRIN> (MB-protocol) Busy, rejected message", kReceiveDone},
-    {7, "KOVRIN> (MB-protocol) Negative acknowledgment", kReceiveDone},
-    {8, "KOVRIN> (MB-protocol) Memory parity error", kReceiveDone},
+    {1, "KOVRIN> (MB-protocol) Illegal function", FrameResult::kDone},
+    {2, "KOVRIN> (MB-protocol) Illegal data address", FrameResult::kRefused},
+    {3, "KOVRIN> (MB-protocol) Illegal data value", FrameResult::kRefused},
+    {4, "KOVRIN> (MB-protocol) Failure in associated device", FrameResult::kTransport},
+    {5, "KOVRIN> (MB-protocol) Acknowledge (processing)", FrameResult::kRefused},
+    {6, "KOVRIN> (MB-protocol) Busy, rejected message", FrameResult::kDone},
+    {7, "KOVRIN> (MB-protocol) Negative acknowledgment", FrameResult::kDone},
+    {8, "KOVRIN> (MB-protocol) Memory parity error", FrameResult::kDone},
 };
-const ExceptionClass kOtherCodes = {-1, "KOVRIN> (MB-protocol error)", kReceiveDone};
+const ExceptionClass kOtherCodes = {-1, "KOVRIN> (MB-protocol error)", FrameResult::kDone};
 
 TEST_F(FrameExchangeTest, EveryExceptionCodeHasItsMessageAndResult) {
   instance_.txBuffer[1] = 3;
@@ -306,7 +313,7 @@ TEST_F(FrameExchangeTest, SilentDeviceReturnsAfterAboutTheReplyTimeout) {
   SetReadTimeout(instance_.portHandle, 20);  // 200 ms
   const auto start = Clock::now();
   int length = -1;
-  EXPECT_EQ(Receive(&length), kReceiveTransport);
+  EXPECT_EQ(Receive(&length), FrameResult::kTransport);
   const int64_t elapsed = MsSince(start);
   EXPECT_GE(elapsed, 190);
   EXPECT_LT(elapsed, 700) << "waited well past the reply timeout";
@@ -319,7 +326,7 @@ TEST_F(FrameExchangeTest, InterFrameGapInMillisecondsTakesPrecedence) {
   instance_.IFG = 65535;
   instance_.IFG_MS = 0;
   double cpu = CpuMs();
-  for (int i = 0; i < kSends; ++i) ASSERT_EQ(Send(request), 0);
+  for (int i = 0; i < kSends; ++i) ASSERT_EQ(Send(request), SendResult::kSent);
   const double busyCpu = CpuMs() - cpu;
   device_.ReceiveExactly(8 * kSends);
 
@@ -327,7 +334,7 @@ TEST_F(FrameExchangeTest, InterFrameGapInMillisecondsTakesPrecedence) {
   instance_.IFG_MS = 15;
   const auto start = Clock::now();
   cpu = CpuMs();
-  for (int i = 0; i < kSends; ++i) ASSERT_EQ(Send(request), 0);
+  for (int i = 0; i < kSends; ++i) ASSERT_EQ(Send(request), SendResult::kSent);
   const double sleepCpu = CpuMs() - cpu;
   const int64_t elapsed = MsSince(start);
   device_.ReceiveExactly(8 * kSends);
@@ -345,7 +352,7 @@ struct SendCase {
   int fault;  // a SerialCall to fail once, or -1
   int faultSkip;
   int shortTo;  // -1: whole write
-  int result;
+  SendResult result;
   std::vector<std::string> messages;  // all at level 8
   int escapes;                        // EscapeCommFunction calls
 };
@@ -368,7 +375,7 @@ TEST_P(SendTest, ResultMessagesAndRtsSteps) {
   std::vector<LogLine> expected;
   for (const std::string& m : c.messages) expected.push_back({kLogDetail, m});
   EXPECT_EQ(log_.lines(), expected);
-  EXPECT_EQ(g_lastError, c.result == 0 ? 0 : kLastErrorSendFailed);
+  EXPECT_EQ(g_lastError, c.result == SendResult::kSent ? 0 : kLastErrorSendFailed);
   EXPECT_EQ(SerialCallCount(SerialCall::kEscapeCommFunction), c.escapes);
   if (c.rtscts) {
     // The drain asks once, the output-queue wait at least once more.
@@ -377,7 +384,7 @@ TEST_P(SendTest, ResultMessagesAndRtsSteps) {
       EXPECT_GE(elapsed, 1) << "RTS stays up a millisecond after the queue empties";
     }
   }
-  if (c.result == 0) {
+  if (c.result == SendResult::kSent) {
     EXPECT_EQ(device_.ReceiveExactly(8), (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}));
   }
 }
@@ -385,24 +392,26 @@ TEST_P(SendTest, ResultMessagesAndRtsSteps) {
 INSTANTIATE_TEST_SUITE_P(
     Sends, SendTest,
     ::testing::Values(
-        SendCase{"plain", 0, -1, 0, -1, 0, {}, 0},
-        SendCase{"RTS switching on a line without RTS", 1, -1, 0, -1, 0,
+        SendCase{"plain", 0, -1, 0, -1, SendResult::kSent, {}, 0},
+        SendCase{"RTS switching on a line without RTS", 1, -1, 0, -1, SendResult::kSent,
                  {kEscapeFailed, kEscapeFailed}, 2},
         SendCase{"output queue cannot be watched", 1, static_cast<int>(SerialCall::kClearCommError), 1,
-                 -1, 0, {kEscapeFailed, "KOVRIN> Send() ClearCommError() failed", kEscapeFailed}, 2},
-        SendCase{"write fails", 0, static_cast<int>(SerialCall::kWriteFile), 0, -1, 2, {kUnableToSend}, 0},
-        SendCase{"short write", 0, -1, 0, 5, 2, {kUnableToSend}, 0},
-        SendCase{"write fails with RTS switching", 1, static_cast<int>(SerialCall::kWriteFile), 0, -1, 2,
+                 -1, SendResult::kSent, {kEscapeFailed, "KOVRIN> Send() ClearCommError() failed", kEscapeFailed}, 2},
+        SendCase{"write fails", 0, static_cast<int>(SerialCall::kWriteFile), 0, -1, SendResult::kNotSent,
+                 {kUnableToSend}, 0},
+        SendCase{"short write", 0, -1, 0, 5, SendResult::kNotSent, {kUnableToSend}, 0},
+        SendCase{"write fails with RTS switching", 1, static_cast<int>(SerialCall::kWriteFile), 0, -1,
+                 SendResult::kNotSent,
                  {kEscapeFailed, kEscapeFailed, kUnableToSend}, 2}));
 
 TEST_F(FrameExchangeTest, SendWithoutAnOpenPortFailsInTransport) {
   const HANDLE open = instance_.portHandle;
   instance_.portHandle = nullptr;  // as in "started, port failed"
-  EXPECT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 2);
+  EXPECT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), SendResult::kNotSent);
   EXPECT_EQ(g_lastError, kLastErrorSendFailed);
   EXPECT_TRUE(log_.Contains(kUnableToSend));
   int length = -1;
-  EXPECT_EQ(Receive(&length), kReceiveTransport);
+  EXPECT_EQ(Receive(&length), FrameResult::kTransport);
   instance_.portHandle = open;
 }
 

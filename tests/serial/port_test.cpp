@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/serial_faults.h"
+#include "tests/support/serial_faults.h"
 #include "serial/port.h"
 #include "tests/support/pty_device.h"
 
@@ -63,13 +63,13 @@ class PortTest : public ::testing::Test {
   }
   // Opens COM1 and keeps the handle for TearDown.
   void OpenLine(const PortSettings& line = Line()) {
-    ASSERT_EQ(OpenPort("COM1", line, &handle_), kPortDone);
+    ASSERT_EQ(OpenPort("COM1", line, &handle_), PortResult::kDone);
     SerialFaultsReset();
   }
   // True when nobody holds the device: an open of it succeeds.
   bool DeviceFree() {
     HANDLE probe = nullptr;
-    if (OpenPort(device_.devicePath().c_str(), Line(), &probe) != kPortDone) return false;
+    if (OpenPort(device_.devicePath().c_str(), Line(), &probe) != PortResult::kDone) return false;
     ClosePort(probe);
     return true;
   }
@@ -85,7 +85,7 @@ struct OpenCase {
   const char* name;
   PortSettings line;
   int fault;  // a SerialCall to fail once, or kNoFault
-  int code;
+  PortResult code;
   int closes;  // CloseHandle calls: a failed open closes what it opened
 };
 
@@ -98,10 +98,10 @@ TEST_P(OpenPortTest, GivesItsCodeAndNeverLeavesThePortHeldOnFailure) {
   if (c.fault != kNoFault) SerialFaultFail(static_cast<SerialCall>(c.fault));
   const HANDLE untouched = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x5A5A));
   HANDLE handle = untouched;
-  const int code = OpenPort(c.name, c.line, &handle);
+  const PortResult code = OpenPort(c.name, c.line, &handle);
   EXPECT_EQ(code, c.code);
   EXPECT_EQ(SerialCallCount(SerialCall::kCloseHandle), c.closes);
-  if (code == kPortDone) {
+  if (code == PortResult::kDone) {
     handle_ = handle;
     EXPECT_FALSE(DeviceFree());
   } else {
@@ -113,37 +113,37 @@ TEST_P(OpenPortTest, GivesItsCodeAndNeverLeavesThePortHeldOnFailure) {
 INSTANTIATE_TEST_SUITE_P(
     Codes, OpenPortTest,
     ::testing::Values(
-        OpenCase{"pseudo-terminal", "COM1", Line(), kNoFault, kPortDone, 0},
-        OpenCase{"lower-case name", "com1", Line(), kNoFault, kPortDone, 0},
+        OpenCase{"pseudo-terminal", "COM1", Line(), kNoFault, PortResult::kDone, 0},
+        OpenCase{"lower-case name", "com1", Line(), kNoFault, PortResult::kDone, 0},
         OpenCase{"SetupComm fails, ignored", "COM1", Line(), Fault(SerialCall::kSetupComm),
-                 kPortDone, 0},
-        OpenCase{"missing device", "COM7", Line(), kNoFault, kPortOpenFailed, 0},
-        OpenCase{"no such name", "LPT1", Line(), kNoFault, kPortOpenFailed, 0},
+                 PortResult::kDone, 0},
+        OpenCase{"missing device", "COM7", Line(), kNoFault, PortResult::kOpenFailed, 0},
+        OpenCase{"no such name", "LPT1", Line(), kNoFault, PortResult::kOpenFailed, 0},
         OpenCase{"CreateFileA fails", "COM1", Line(), Fault(SerialCall::kCreateFile),
-                 kPortOpenFailed, 0},
+                 PortResult::kOpenFailed, 0},
         OpenCase{"GetCommState fails", "COM1", Line(), Fault(SerialCall::kGetCommState),
-                 kPortStateFailed, 1},
+                 PortResult::kStateFailed, 1},
         OpenCase{"the null device spelt otherwise has no port state", "nul", Line(), kNoFault,
-                 kPortStateFailed, 1},
+                 PortResult::kStateFailed, 1},
         OpenCase{"SetCommTimeouts fails", "COM1", Line(), Fault(SerialCall::kSetCommTimeouts),
-                 kPortOpenFailed, 1},
+                 PortResult::kOpenFailed, 1},
         OpenCase{"SetCommState fails", "COM1", Line(), Fault(SerialCall::kSetCommState),
-                 kPortSettingsRefused, 1},
-        OpenCase{"baud rate 0", "COM1", Line(0), kNoFault, kPortSettingsRefused, 1},
-        OpenCase{"1.5 stop bits", "COM1", Line(9600, 8, 1), kNoFault, kPortSettingsRefused, 1},
-        OpenCase{"9 data bits", "COM1", Line(9600, 9), kNoFault, kPortSettingsRefused, 1},
-        OpenCase{"parity 5", "COM1", Line(9600, 8, 0, 5), kNoFault, kPortSettingsRefused, 1}));
+                 PortResult::kSettingsRefused, 1},
+        OpenCase{"baud rate 0", "COM1", Line(0), kNoFault, PortResult::kSettingsRefused, 1},
+        OpenCase{"1.5 stop bits", "COM1", Line(9600, 8, 1), kNoFault, PortResult::kSettingsRefused, 1},
+        OpenCase{"9 data bits", "COM1", Line(9600, 9), kNoFault, PortResult::kSettingsRefused, 1},
+        OpenCase{"parity 5", "COM1", Line(9600, 8, 0, 5), kNoFault, PortResult::kSettingsRefused, 1}));
 
 TEST_F(PortTest, SecondOpenOfAnOpenPortGivesOne) {
   OpenLine();
   HANDLE second = nullptr;
-  EXPECT_EQ(OpenPort("COM1", Line(), &second), kPortOpenFailed);
+  EXPECT_EQ(OpenPort("COM1", Line(), &second), PortResult::kOpenFailed);
   EXPECT_EQ(second, nullptr);
 }
 
 TEST_F(PortTest, NullDeviceTakesNoStateTimeoutLineOrQueueCall) {
   HANDLE null = nullptr;
-  ASSERT_EQ(OpenPort("NUL", Line(14400, 9, 1, 7), &null), kPortDone);
+  ASSERT_EQ(OpenPort("NUL", Line(14400, 9, 1, 7), &null), PortResult::kDone);
   handle_ = null;
   for (SerialCall call : {SerialCall::kGetCommState, SerialCall::kSetCommState,
                           SerialCall::kGetCommTimeouts, SerialCall::kSetCommTimeouts,
@@ -152,9 +152,9 @@ TEST_F(PortTest, NullDeviceTakesNoStateTimeoutLineOrQueueCall) {
   }
   uint8_t bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
   DWORD count = 99;
-  EXPECT_EQ(WriteBytes(null, bytes, 8, &count), kPortDone);
+  EXPECT_EQ(WriteBytes(null, bytes, 8, &count), PortResult::kDone);
   EXPECT_EQ(count, 8u);
-  EXPECT_EQ(ReadBytes(null, bytes, 8, &count), kPortIoFailed);
+  EXPECT_EQ(ReadBytes(null, bytes, 8, &count), PortResult::kIoFailed);
   EXPECT_EQ(count, 0u);
 }
 
@@ -258,11 +258,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(PortTest, ClosePortCodes) {
   OpenLine();
   SerialFaultFail(SerialCall::kCloseHandle);
-  EXPECT_EQ(ClosePort(handle_), kPortIoFailed);
+  EXPECT_EQ(ClosePort(handle_), PortResult::kIoFailed);
   EXPECT_FALSE(DeviceFree()) << "a failed close keeps the port";
-  EXPECT_EQ(ClosePort(handle_), kPortDone);
+  EXPECT_EQ(ClosePort(handle_), PortResult::kDone);
   EXPECT_TRUE(DeviceFree());
-  EXPECT_EQ(ClosePort(handle_), kPortIoFailed) << "closing a closed handle";
+  EXPECT_EQ(ClosePort(handle_), PortResult::kIoFailed) << "closing a closed handle";
   handle_ = nullptr;
 }
 
@@ -384,7 +384,7 @@ struct WriteCase {
   const char* what;
   int fault;
   int shortTo;  // -1: the whole transfer
-  int code;
+  PortResult code;
   DWORD written;  // 0xABCD: not set
 };
 
@@ -401,33 +401,33 @@ TEST_P(WriteBytesTest, GivesItsCode) {
   DWORD written = 0xABCD;
   EXPECT_EQ(WriteBytes(handle_, frame.data(), 8, &written), c.code);
   EXPECT_EQ(written, c.written);
-  const size_t arrived = c.code == kPortIoFailed ? 0 : written;
+  const size_t arrived = c.code == PortResult::kIoFailed ? 0 : written;
   EXPECT_EQ(device_.Received(100), Bytes(frame.begin(), frame.begin() + arrived));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Writes, WriteBytesTest,
-    ::testing::Values(WriteCase{"whole", kNoFault, -1, kPortDone, 8},
-                      WriteCase{"short", kNoFault, 3, kPortShortWrite, 3},
-                      WriteCase{"nothing taken", kNoFault, 0, kPortShortWrite, 0},
-                      WriteCase{"call fails", Fault(SerialCall::kWriteFile), -1, kPortIoFailed,
+    ::testing::Values(WriteCase{"whole", kNoFault, -1, PortResult::kDone, 8},
+                      WriteCase{"short", kNoFault, 3, PortResult::kShortWrite, 3},
+                      WriteCase{"nothing taken", kNoFault, 0, PortResult::kShortWrite, 0},
+                      WriteCase{"call fails", Fault(SerialCall::kWriteFile), -1, PortResult::kIoFailed,
                                 0xABCD}));
 
 TEST_F(PortTest, WriteBytesWithoutCountAndOnAHungUpLine) {
   OpenLine();
   const uint8_t bytes[2] = {7, 8};
-  EXPECT_EQ(WriteBytes(handle_, bytes, 2, nullptr), kPortDone);
+  EXPECT_EQ(WriteBytes(handle_, bytes, 2, nullptr), PortResult::kDone);
   EXPECT_EQ(device_.ReceiveExactly(2), (Bytes{7, 8}));
   device_.HangUp();
   DWORD written = 0xABCD;
-  EXPECT_EQ(WriteBytes(handle_, bytes, 2, &written), kPortIoFailed);
+  EXPECT_EQ(WriteBytes(handle_, bytes, 2, &written), PortResult::kIoFailed);
 }
 
 struct ReadCase {
   const char* what;
   size_t sent;
   int fault;
-  int code;
+  PortResult code;
   DWORD received;
 };
 
@@ -453,12 +453,12 @@ TEST_P(ReadBytesTest, GivesItsCodeAndTheCount) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Reads, ReadBytesTest,
-                         ::testing::Values(ReadCase{"all six", 6, kNoFault, kPortDone, 6},
-                                           ReadCase{"more than six", 8, kNoFault, kPortDone, 6},
-                                           ReadCase{"three of six", 3, kNoFault, kPortDone, 3},
-                                           ReadCase{"none", 0, kNoFault, kPortIoFailed, 0},
+                         ::testing::Values(ReadCase{"all six", 6, kNoFault, PortResult::kDone, 6},
+                                           ReadCase{"more than six", 8, kNoFault, PortResult::kDone, 6},
+                                           ReadCase{"three of six", 3, kNoFault, PortResult::kDone, 3},
+                                           ReadCase{"none", 0, kNoFault, PortResult::kIoFailed, 0},
                                            ReadCase{"call fails", 6,
                                                     Fault(SerialCall::kReadFile),
-                                                    kPortIoFailed, 0}));
+                                                    PortResult::kIoFailed, 0}));
 
 }  // namespace

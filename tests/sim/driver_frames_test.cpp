@@ -10,6 +10,7 @@
 #include "entry/handlers.h"
 #include "entry/instance.h"
 #include "serial/frame.h"
+#include "transfer/exchange.h"
 #include "sim/simulator.h"
 #include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
@@ -36,12 +37,15 @@ class DriverFramesTest : public ::testing::Test {
   }
 
   // Sends the request as the driver does and reads the answer.
-  int Exchange(std::vector<uint8_t> request, int memoryType, int* length) {
+  FrameResult Exchange(std::vector<uint8_t> request, int memoryType, int* length) {
     transfer_.plc = request[0];
     transfer_.memoryType = memoryType;
     std::memcpy(instance_.txBuffer, request.data(), request.size());
-    if (SendFrame(&instance_, instance_.txBuffer, static_cast<int>(request.size())) != 0) return -1;
-    return ReceiveFrame(&transfer_, &instance_, instance_.rxBuffer, length);
+    EXPECT_EQ(SendFrame(FrameLineOf(instance_), instance_.txBuffer, static_cast<int>(request.size())),
+              SendResult::kSent);
+    const ExpectedReply expected =
+        ExpectedReplyFor(&transfer_, instance_.txBuffer, instance_.writeInProgress == 1);
+    return ReceiveFrame(instance_.portHandle, expected, instance_.rxBuffer, length);
   }
 
   TempDir dir_;
@@ -55,7 +59,7 @@ class DriverFramesTest : public ::testing::Test {
 
 TEST_F(DriverFramesTest, ReadReply) {
   int length = 0;
-  ASSERT_EQ(Exchange({0x01, 0x03, 0x00, 0x10, 0x00, 0x02}, kMemHoldingRegisters, &length), kReceiveDone);
+  ASSERT_EQ(Exchange({0x01, 0x03, 0x00, 0x10, 0x00, 0x02}, kMemHoldingRegisters, &length), FrameResult::kDone);
   EXPECT_EQ(length, 9);
   EXPECT_TRUE(FrameCrcMatches(instance_.rxBuffer, length));
   EXPECT_EQ(instance_.rxBuffer[4], 0x10);
@@ -66,7 +70,7 @@ TEST_F(DriverFramesTest, WriteEcho) {
   instance_.writeInProgress = 1;
   int length = 0;
   ASSERT_EQ(Exchange({0x05, 0x10, 0x00, 0x64, 0x00, 0x02, 0x04, 0x11, 0x22, 0x33, 0x44}, kMemHoldingRegisters, &length),
-            kReceiveDone);
+            FrameResult::kDone);
   instance_.writeInProgress = 0;
   EXPECT_EQ(length, 8);
   EXPECT_TRUE(FrameCrcMatches(instance_.rxBuffer, length));
@@ -76,7 +80,7 @@ TEST_F(DriverFramesTest, WriteEcho) {
 TEST_F(DriverFramesTest, ReportPacket) {
   int length = 0;
   // Report 16 of plc 5, packet 0: 05 41 23 F8 00 00.
-  ASSERT_EQ(Exchange({0x05, 0x41, 0x23, 0xF8, 0x00, 0x00}, 65, &length), kReceiveDone);
+  ASSERT_EQ(Exchange({0x05, 0x41, 0x23, 0xF8, 0x00, 0x00}, 65, &length), FrameResult::kDone);
   EXPECT_EQ(length, 136);
   EXPECT_TRUE(FrameCrcMatches(instance_.rxBuffer, length));
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(instance_.rxBuffer) + 6, 19), "S005 R9208 LINE 001");
@@ -85,7 +89,7 @@ TEST_F(DriverFramesTest, ReportPacket) {
 TEST_F(DriverFramesTest, ExceptionAnswer) {
   simulator_->QueueFaults({{sim::FaultKind::kException, 2}});
   int length = 0;
-  EXPECT_EQ(Exchange({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}, kMemHoldingRegisters, &length), kReceiveRefused);
+  EXPECT_EQ(Exchange({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}, kMemHoldingRegisters, &length), FrameResult::kRefused);
   EXPECT_EQ(length, 5);
 }
 

@@ -13,8 +13,8 @@
 
 #include "entry/instance.h"
 #include "entry/vpi_main.h"
-#include "platform/line.h"
-#include "platform/process.h"
+#include "programs/line.h"
+#include "programs/process.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/start_params.h"

@@ -1,6 +1,8 @@
 #include <cstring>
 
-#include "platform/fake_line.h"
+#include "tests/support/fake_line.h"
+
+#include "tests/support/serial_faults.h"
 
 namespace {
 
@@ -85,6 +87,7 @@ void NextChunk() {
 }  // namespace
 
 void FakeLineInstall() {
+  InstallTestLine();
   ResetScript();
   g_installed = true;
   g_open = false;

@@ -9,10 +9,11 @@
 // every read times out. Nothing ever waits: timeouts cost no time, and Sleep
 // can be made a no-op as well.
 //
-// The Win32 serial subset of posix_serial.cpp hands every call on a fake
-// handle to the functions in namespace fake_line below (after its fault
-// seam, which therefore applies to the fake line too). One fake line exists
-// at a time; it holds no allocation.
+// The test line (tests/support/serial_faults.h), installed through the
+// driver's line seam, hands every call on a fake handle to the functions in
+// namespace fake_line below (after its fault injection, which therefore
+// applies to the fake line too) and every other call to the product line.
+// One fake line exists at a time; it holds no allocation.
 #pragma once
 
 #include <cstddef>
@@ -29,8 +30,8 @@ constexpr size_t kFakeLineMaxReplies = 1024;
 // The most bytes of one request that are kept for inspection.
 constexpr size_t kFakeLineMaxRequest = 1024;
 
-// Installs the fake line with an empty script (every read times out);
-// reinstalling starts afresh. Remove makes the name a plain port name again
+// Installs the fake line with an empty script (every read times out), and
+// the test line through the seam; reinstalling starts afresh. Remove makes the name a plain port name again
 // and forgets the script; an open fake handle then fails every call.
 void FakeLineInstall();
 void FakeLineRemove();
@@ -45,7 +46,8 @@ bool FakeLineAddChunk(const uint8_t* bytes, size_t size);
 bool FakeLineExtendChunk(const uint8_t* bytes, size_t size);
 bool FakeLineEndReply(bool writeFails = false);
 
-// While on, Sleep returns at once (for every caller, not only the fake line).
+// While on, the line's sleep returns at once (for every line, not only the
+// fake one).
 void FakeLineSkipSleeps(bool skip);
 bool FakeLineSleepsSkipped();
 

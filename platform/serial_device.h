@@ -1,36 +1,12 @@
-// Test seam of the POSIX serial layer: makes chosen calls fail or transfer
-// fewer bytes, and counts calls, so that every failure path of the driver can
-// be reached on a real pseudo-terminal. Inert unless a test arms it. Also
-// shows what the device behind a handle holds, read back from the kernel.
+// What the POSIX serial layer offers for testing the layer itself: the
+// device requests it makes can be routed to a stand-in UART, and the line
+// settings a device holds can be read back from the kernel. Nothing here
+// changes what the driver does unless a hook is set.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/win32.h"
-
-enum class SerialCall : int {
-  kCreateFile,
-  kCloseHandle,
-  kGetCommState,
-  kSetCommState,
-  kGetCommTimeouts,
-  kSetCommTimeouts,
-  kSetupComm,
-  kClearCommError,
-  kReadFile,
-  kWriteFile,
-  kEscapeCommFunction,
-  kCount,
-};
-
-// The next `times` calls of `call`, after `skip` calls that go through, fail.
-void SerialFaultFail(SerialCall call, int times = 1, int skip = 0);
-// The next `times` ReadFile/WriteFile calls transfer at most maxBytes.
-void SerialFaultShortTransfer(SerialCall call, uint32_t maxBytes, int times = 1);
-// Disarms every fault, removes the device hook and zeroes the counters.
-void SerialFaultsReset();
-// Calls of `call` since the last reset (failed ones included).
-int SerialCallCount(SerialCall call);
 
 // Every request the layer makes of a device beyond reading and setting its
 // termios (TIOCOUTQ, TIOCSERGETLSR, TIOCGSERIAL, TIOCGRS485, termios2, modem

@@ -1,0 +1,77 @@
+// The one exchange of the transfers: send a request, receive its reply, and
+// retry by a policy. Reads, writes and report packets all go through it.
+#pragma once
+
+#include <cstdint>
+
+#include "entry/host_records.h"
+#include "entry/instance.h"
+#include "serial/frame.h"
+
+// How one request-and-reply ended.
+enum class FrameOutcome {
+  kGood,       // a whole reply, CRC right, no exception
+  kNotSent,    // the request did not go out
+  kRefused,    // an exception reply that refuses the request (codes 2, 3, 5)
+  kTransport,  // nothing or too little in time, or exception code 4
+  kWrong,      // wrong station or function, or a short frame
+  kBadCrc,     // a whole reply with a wrong CRC
+  kException,  // any other exception reply
+};
+
+// The result the host gets for an exchange that ended so.
+DriverResult DriverResultFor(FrameOutcome outcome);
+
+// Where an exchange stands when a step is reported.
+struct ExchangeState {
+  int attempt;          // 0 for the first attempt
+  int countedLeft;      // counted attempts still to make
+  int requestLength;    // without the CRC
+  int replyLength;      // bytes of the last reply read
+  const uint8_t* reply;
+};
+
+// What the transaction says at each step of its exchange (its journal lines,
+// and the last-error indicator the reads keep).
+struct ExchangeEvents {
+  void (*retrying)(const ExchangeState& state);
+  void (*wrongReplyRetry)(int triesLeft);
+  void (*attemptFailed)(FrameOutcome outcome, const ExchangeState& state);
+};
+
+struct RetryPolicy {
+  int countedAttempts;
+  // Further attempts after wrong replies, beside the counted ones; once they
+  // are spent a wrong reply ends the exchange. Unused when wrong replies are
+  // counted like any other failure.
+  int wrongReplyTries;
+  bool wrongRepliesCounted;
+  // A request that did not go out ends its attempt; otherwise the reply is
+  // still waited for (and its absence shows as the failure).
+  bool unsentEndsAttempt;
+  const ExchangeEvents* events;
+};
+
+// Reads: 3 counted attempts and up to 9 more after wrong replies.
+extern const RetryPolicy kReadRetryPolicy;
+// Writes: 10 attempts, whatever went wrong.
+extern const RetryPolicy kWriteRetryPolicy;
+
+// The request in the instance's txBuffer (length bytes, room for the CRC
+// after them) against its expected reply. On kDone the reply is in rxBuffer
+// and *replyLength holds its length.
+DriverResult Exchange(VpiInstance* instance, int length, const ExpectedReply& expected,
+                      const RetryPolicy& policy, int* replyLength);
+
+// Sends a request frame on the instance's line; sets the last-error
+// indicator when it did not go out.
+SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length);
+// The same after draining the input, as every request goes out.
+SendResult SendRequest(VpiInstance* instance, uint8_t* frame, int length);
+
+// The expected reply to a request built for the gate. writing: the request
+// is a write, answered by an echo.
+ExpectedReply ExpectedReplyFor(const GateTransfer* gate, const uint8_t* request, bool writing);
+
+// The line and send options of the instance.
+FrameLine FrameLineOf(const VpiInstance& instance);
