@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-bool CharAllowed(const char* allowed, char c) {
-  return c != '\0' && std::strchr(allowed, c) != nullptr;
-}
+bool CharAllowed(const char* allowed, char c) { return c != '\0' && std::strchr(allowed, c) != nullptr; }
 
 bool AllDecimalDigits(const char* text, size_t count) {
   for (size_t i = 0; i < count; ++i) {

@@ -31,9 +31,7 @@ bool ScanReportNumber(const char* text, size_t digits, bool hex, int* value) {
   return ScanField(text, format, value);
 }
 
-const char* GasOf(const ParseRequest* request) {
-  return request->gas != nullptr ? request->gas : "";
-}
+const char* GasOf(const ParseRequest* request) { return request->gas != nullptr ? request->gas : ""; }
 
 }  // namespace
 

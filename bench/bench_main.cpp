@@ -128,7 +128,8 @@ int Cost(int argc, char** argv) {
     }
   }
   const Scenario* scenario = FindScenario(scenarioId.c_str());
-  if (scenario == nullptr || count < 0 || (masterName != "driver" && masterName != "libmodbus")) return Usage();
+  if (scenario == nullptr || count < 0 || (masterName != "driver" && masterName != "libmodbus"))
+    return Usage();
 
   std::string error;
   DriverMaster driver;

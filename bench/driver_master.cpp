@@ -82,7 +82,8 @@ bool DriverMaster::Prepare(const Scenario& scenario, std::string* error) {
       // records exist before the driver stores into them: each gate gets a
       // full-length text once, so the stores of a fetch allocate nothing.
       ZelHostClearGates();
-      const char fullLine[] = "--------------------------------------------------------------------------------";
+      const char fullLine[] =
+          "--------------------------------------------------------------------------------";
       for (int line = 1; line <= kReportLines; ++line) {
         char address[16];
         std::snprintf(address, sizeof address, "R01%02u%03d", static_cast<unsigned>(reportNumber_), line);
@@ -127,7 +128,8 @@ bool DriverMaster::Transact() {
     case Operation::kBlockWrite:
       command = kCmdBlockWrite;
       transfer.count = scenario_->count;
-      for (int i = 0; i < scenario_->count; ++i) PutWord(values_ + 2 * i, static_cast<uint16_t>(nextValue_ + i));
+      for (int i = 0; i < scenario_->count; ++i)
+        PutWord(values_ + 2 * i, static_cast<uint16_t>(nextValue_ + i));
       ++nextValue_;
       break;
     case Operation::kReport:

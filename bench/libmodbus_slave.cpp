@@ -67,9 +67,19 @@ uint16_t Word(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] << 8
 int BytesNeeded(const uint8_t* frame, size_t have) {
   if (have < 2) return 2;
   switch (frame[1]) {
-    case 1: case 2: case 3: case 4: case 5: case 6: case 65: return 8;
-    case 15: case 16: return have < 7 ? 7 : 9 + frame[6];
-    default: return -1;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 65:
+      return 8;
+    case 15:
+    case 16:
+      return have < 7 ? 7 : 9 + frame[6];
+    default:
+      return -1;
   }
 }
 
@@ -77,10 +87,16 @@ int BytesNeeded(const uint8_t* frame, size_t have) {
 int AnswerLength(const uint8_t* request) {
   const int quantity = Word(request + 4);
   switch (request[1]) {
-    case 1: case 2: return 5 + (quantity + 7) / 8;
-    case 3: case 4: return 5 + 2 * quantity;
-    case 65: return 136;
-    default: return 8;
+    case 1:
+    case 2:
+      return 5 + (quantity + 7) / 8;
+    case 3:
+    case 4:
+      return 5 + 2 * quantity;
+    case 65:
+      return 136;
+    default:
+      return 8;
   }
 }
 
@@ -95,7 +111,8 @@ int ReadRequest(int line, uint8_t* frame, size_t size) {
     }
     if (have >= static_cast<size_t>(need)) return need;
     if (static_cast<size_t>(need) > size) return 0;
-    const long n = LineRead(line, frame + have, static_cast<size_t>(need) - have, have == 0 ? kFirstByteMs : kIdleMs);
+    const long n =
+        LineRead(line, frame + have, static_cast<size_t>(need) - have, have == 0 ? kFirstByteMs : kIdleMs);
     if (n <= 0) return 0;
     have += static_cast<size_t>(n);
   }
@@ -116,7 +133,8 @@ void AnswerReport(int line, const uint8_t* request, const std::string* texts) {
   // The text, then the end-of-report character, then NUL filler.
   for (int i = 0; i < kReportPacketText; ++i) {
     const size_t at = static_cast<size_t>(packet) * kReportPacketText + i;
-    answer[6 + i] = at < text.size() ? static_cast<uint8_t>(text[at]) : (at == text.size() ? kEndOfReport : 0);
+    answer[6 + i] =
+        at < text.size() ? static_cast<uint8_t>(text[at]) : (at == text.size() ? kEndOfReport : 0);
   }
   const uint16_t crc = Crc16(answer, 134);
   answer[134] = static_cast<uint8_t>(crc & 0xFF);
@@ -176,8 +194,8 @@ int main(int argc, char** argv) {
     if (length == 0 || frame[0] != kStation || Crc16(frame, static_cast<size_t>(length)) != 0) continue;
     if (options.emulate) {
       const WireLoad load{length + AnswerLength(frame), 1};
-      std::this_thread::sleep_for(std::chrono::microseconds(
-          static_cast<long long>(WireMicroseconds(load, options.baud))));
+      std::this_thread::sleep_for(
+          std::chrono::microseconds(static_cast<long long>(WireMicroseconds(load, options.baud))));
     }
     if (frame[1] == 65) {
       AnswerReport(line, frame, texts);

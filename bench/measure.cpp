@@ -46,7 +46,8 @@ long StartSlave(const MeasureOptions& options, const Plan& plan, int baud) {
     args = {options.rtusim, "--link", link, "--stations", "1"};
     for (int number = 1; number <= kReportCount; ++number) {
       args.push_back("--report");
-      args.push_back(std::to_string(number) + "=file:" + options.comDir + "/report" + std::to_string(number) + ".txt");
+      args.push_back(std::to_string(number) + "=file:" + options.comDir + "/report" + std::to_string(number) +
+                     ".txt");
     }
   } else {
     args = {options.slaveProgram, "--link", link};
@@ -120,7 +121,8 @@ bool RunPlan(const MeasureOptions& options, const Plan& plan, std::FILE* out) {
       const bool longOne = WireMicroseconds(LoadOf(*scenario), baud) > kLongTransactionUs;
       Figures d;
       Figures l;
-      RunRounds(driver, scenario->shared ? &libmodbus : nullptr, baud ? options.lineSeconds : options.ptySeconds,
+      RunRounds(driver, scenario->shared ? &libmodbus : nullptr,
+                baud ? options.lineSeconds : options.ptySeconds,
                 baud ? options.lineRounds : options.ptyRounds, longOne ? 0 : kWarmUp, &d, &l);
       RunRecord driverRecord = Record(plan, baud, *scenario, "driver", d);
       if (scenario->shared) driverRecord.ratioSpread = RatioSpread(d, l);
@@ -132,7 +134,8 @@ bool RunPlan(const MeasureOptions& options, const Plan& plan, std::FILE* out) {
       std::fprintf(stderr, "\n");
       if (d.failures != 0 || l.failures != 0) {
         std::fprintf(stderr, "bench: %s: %llu driver and %llu libmodbus transactions failed\n", id.c_str(),
-                     static_cast<unsigned long long>(d.failures), static_cast<unsigned long long>(l.failures));
+                     static_cast<unsigned long long>(d.failures),
+                     static_cast<unsigned long long>(l.failures));
         ok = false;
       }
     }

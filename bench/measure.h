@@ -17,8 +17,8 @@ struct MeasureOptions {
   // Short slices on the unthrottled line, so that noise hits both alike.
   int ptyRounds = 20;
   int lineRounds = 5;
-  bool growth = true;        // the block-size and report-length series
-  bool secondSlave = true;   // the shared scenarios also against the libmodbus slave
+  bool growth = true;       // the block-size and report-length series
+  bool secondSlave = true;  // the shared scenarios also against the libmodbus slave
 };
 
 // 0 when every plan ran; progress and problems go to standard error.

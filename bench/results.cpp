@@ -58,7 +58,8 @@ std::string CostPair(const Results& results, const RunRecord& d, const char* met
   const CostRecord* a = FindCost(results, d.slave, "driver", d.scenario, metric);
   const CostRecord* b = FindCost(results, d.slave, "libmodbus", d.scenario, metric);
   if (a == nullptr && b == nullptr) return "";
-  return (a ? Format(format, a->perTransaction) : "-") + " / " + (b ? Format(format, b->perTransaction) : "-");
+  return (a ? Format(format, a->perTransaction) : "-") + " / " +
+         (b ? Format(format, b->perTransaction) : "-");
 }
 
 double WireEfficiency(const RunRecord& r) {
@@ -163,9 +164,9 @@ bool ReadResults(const char* path, Results* results, std::string* error) {
 
 void PrintTable(const Results& results, std::FILE* out) {
   std::vector<std::vector<std::string>> cells;
-  cells.push_back({"line", "slave", "scenario", "driver tx/s", "libmodbus tx/s", "ratio (95%)", "driver mean / p99",
-                   "libmodbus mean / p99", "wire eff. drv / lmb", "instr/tx drv / lmb", "syscalls/tx drv / lmb",
-                   "allocs/tx drv", "wire @19200", "failed drv / lmb"});
+  cells.push_back({"line", "slave", "scenario", "driver tx/s", "libmodbus tx/s", "ratio (95%)",
+                   "driver mean / p99", "libmodbus mean / p99", "wire eff. drv / lmb", "instr/tx drv / lmb",
+                   "syscalls/tx drv / lmb", "allocs/tx drv", "wire @19200", "failed drv / lmb"});
   const std::vector<Row> rows = Rows(results);
 
   double minRatio = 0;
@@ -242,8 +243,9 @@ void PrintTable(const Results& results, std::FILE* out) {
                 (minRatioSpread >= 0 ? Format(" ± %.2f", minRatioSpread) : "") + " (" + minRatioAt + ");";
   }
   if (emulatedRows > 0) {
-    headline += " wire efficiency on emulated lines driver " + Format("%.1f%%", driverEfficiency / emulatedRows * 100) +
-                " vs libmodbus " + Format("%.1f%%", libmodbusEfficiency / emulatedRows * 100) + " (mean);";
+    headline += " wire efficiency on emulated lines driver " +
+                Format("%.1f%%", driverEfficiency / emulatedRows * 100) + " vs libmodbus " +
+                Format("%.1f%%", libmodbusEfficiency / emulatedRows * 100) + " (mean);";
   }
   for (const char* metric : {"instructions", "syscalls"}) {
     const CostRecord* a = nullptr;
@@ -255,8 +257,8 @@ void PrintTable(const Results& results, std::FILE* out) {
     }
     if (a != nullptr && b != nullptr) {
       const char* format = std::string(metric) == "syscalls" ? "%.1f" : "%.0f";
-      headline += std::string(" ") + metric + " per 1-register read " + Format(format, a->perTransaction) + " vs " +
-                  Format(format, b->perTransaction) + ";";
+      headline += std::string(" ") + metric + " per 1-register read " + Format(format, a->perTransaction) +
+                  " vs " + Format(format, b->perTransaction) + ";";
     }
   }
   headline += " driver heap allocations/transaction " +

@@ -26,9 +26,8 @@ const char* const kMainScenarios[] = {"read1", "read125", "float", "write1", "wr
 const int kMainScenarioCount = sizeof kMainScenarios / sizeof kMainScenarios[0];
 
 // read125 and report64 of the main table close the two series.
-const char* const kGrowthScenarios[] = {"block1",  "block8",  "block32", "block64",
-                                        "report1", "report2", "report4", "report8",
-                                        "report16", "report32"};
+const char* const kGrowthScenarios[] = {"block1",  "block8",  "block32", "block64",  "report1",
+                                        "report2", "report4", "report8", "report16", "report32"};
 const int kGrowthScenarioCount = sizeof kGrowthScenarios / sizeof kGrowthScenarios[0];
 
 const Scenario* FindScenario(const char* id) {
@@ -41,12 +40,18 @@ const Scenario* FindScenario(const char* id) {
 WireLoad LoadOf(const Scenario& scenario) {
   // Request and reply sizes with slave address, function code and CRC.
   switch (scenario.operation) {
-    case Operation::kSingleRead: return {8 + 7, 1};
-    case Operation::kBlockRead: return {8 + 5 + 2 * scenario.count, 1};
-    case Operation::kFloatRead: return {8 + 9, 1};
-    case Operation::kSingleWrite: return {8 + 8, 1};
-    case Operation::kBlockWrite: return {9 + 2 * scenario.count + 8, 1};
-    case Operation::kReport: return {(8 + 136) * scenario.count, scenario.count};
+    case Operation::kSingleRead:
+      return {8 + 7, 1};
+    case Operation::kBlockRead:
+      return {8 + 5 + 2 * scenario.count, 1};
+    case Operation::kFloatRead:
+      return {8 + 9, 1};
+    case Operation::kSingleWrite:
+      return {8 + 8, 1};
+    case Operation::kBlockWrite:
+      return {9 + 2 * scenario.count + 8, 1};
+    case Operation::kReport:
+      return {(8 + 136) * scenario.count, scenario.count};
   }
   return {};
 }

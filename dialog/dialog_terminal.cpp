@@ -277,9 +277,7 @@ class TerminalDialogFrontEnd : public DialogFrontEnd {
     }
   }
 
-  void Write(const std::string& text) {
-    WriteTerminal(terminal_, text.data(), text.size());
-  }
+  void Write(const std::string& text) { WriteTerminal(terminal_, text.data(), text.size()); }
 
   ControllingTerminal* terminal_;
 };

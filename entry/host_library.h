@@ -17,7 +17,5 @@ int VPI_CDECL ZelRmClient(unsigned char clientId);
 int VPI_CDECL ZelGetGateIdByAddressStr(unsigned char clientId, unsigned char driverNumber,
                                        const char* addressText, int32_t* gateIdOut);
 // Low 16 bits of the result nonzero: the text was not stored.
-int VPI_CDECL ZelPutGateStr(unsigned char clientId, int32_t gateId, int kind,
-                            const char* text, int a, int b);
+int VPI_CDECL ZelPutGateStr(unsigned char clientId, int32_t gateId, int kind, const char* text, int a, int b);
 }
-

@@ -86,8 +86,7 @@ void ApplyLine(VpiInstance* instance, const char* line, int lineNumber) {
     if (value == SwitchValue::kIllegal) Complain(key.complaint);
     return;
   }
-  if (const SwitchValue value = MatchSwitch(line, "RTSCTS = %1c%1c%1c");
-      value != SwitchValue::kNoMatch) {
+  if (const SwitchValue value = MatchSwitch(line, "RTSCTS = %1c%1c%1c"); value != SwitchValue::kNoMatch) {
     instance->RTSCTS = value == SwitchValue::kYes ? 1 : 0;
     if (value == SwitchValue::kIllegal) {
       Complain("KOVRIN> Check for RTSCTS = in your int file. Assuming NO switching");
@@ -126,12 +125,15 @@ void LogSettings(const VpiInstance* instance) {
   } else {
     err(kLogMajor, "KOVRIN> Base = Hexadecimal");
   }
-  err(kLogMajor, "%s", (instance->flags & kFlagSwap) ? "KOVRIN> Word swap of int 32bit gates = YES"
-                                               : "KOVRIN> Word swap of int 32bit gates = NO");
-  err(kLogMajor, "%s", (instance->flags & kFlagFloatSwap) ? "KOVRIN> Word swap of float gates = YES"
-                                                    : "KOVRIN> Word swap of float gates = NO");
-  err(kLogMajor, "%s", (instance->flags & kFlagLongAddr) ? "KOVRIN> Long word addres mapping = YES"
-                                                   : "KOVRIN> Long word addres mapping = NO");
+  err(kLogMajor, "%s",
+      (instance->flags & kFlagSwap) ? "KOVRIN> Word swap of int 32bit gates = YES"
+                                    : "KOVRIN> Word swap of int 32bit gates = NO");
+  err(kLogMajor, "%s",
+      (instance->flags & kFlagFloatSwap) ? "KOVRIN> Word swap of float gates = YES"
+                                         : "KOVRIN> Word swap of float gates = NO");
+  err(kLogMajor, "%s",
+      (instance->flags & kFlagLongAddr) ? "KOVRIN> Long word addres mapping = YES"
+                                        : "KOVRIN> Long word addres mapping = NO");
   if (instance->IFG_MS != 0) {
     err(kLogMajor, "KOVRIN> Inter Frame Gap = %u msec.", static_cast<unsigned>(instance->IFG_MS));
   } else {

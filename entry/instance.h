@@ -38,8 +38,8 @@ struct VpiInstance {
 static_assert(sizeof(VpiInstance) <= kInstanceSize, "VpiInstance must fit instanceSize");
 
 // Driver-wide state, one copy for all instances.
-extern int g_ended;              // set by EndVpi; VpiMain then answers 0
-extern uint8_t g_lastError;      // transaction last-error indicator
+extern int g_ended;          // set by EndVpi; VpiMain then answers 0
+extern uint8_t g_lastError;  // transaction last-error indicator
 
 constexpr uint8_t kLastErrorSendFailed = 1;
 constexpr uint8_t kLastErrorException = 8;

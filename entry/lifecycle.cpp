@@ -142,8 +142,7 @@ int32_t ChangeVpiParams(VpiRequest* request) {
   if (params->replyTimeout != 0 && params->replyTimeout != -1) {
     instance->replyTimeout = static_cast<uint32_t>(params->replyTimeout);
   }
-  if (!SamePortName(params->portName, instance->portSettings.portName) &&
-      instance->portHandle != nullptr) {
+  if (!SamePortName(params->portName, instance->portSettings.portName) && instance->portHandle != nullptr) {
     CloseCom(request);
   }
   CopyPortName(instance->portSettings.portName, params->portName);

@@ -9,7 +9,7 @@ constexpr int kSlots = 64;
 
 struct AreaEntry {
   const void* area;
-  HANDLE handle;           // null: none open
+  HANDLE handle;  // null: none open
   unsigned char clientId;
   bool hasClient;
 };

@@ -8,9 +8,7 @@ void CopyPortName(char (&to)[12], const char* from) {
   for (; i < sizeof to; ++i) to[i] = '\0';
 }
 
-bool SamePortName(const char* a, const char* b) {
-  return std::strncmp(a, b, 12) == 0;
-}
+bool SamePortName(const char* a, const char* b) { return std::strncmp(a, b, 12) == 0; }
 
 void PortNameToCString(const char* name, char (&out)[13]) {
   char field[12];

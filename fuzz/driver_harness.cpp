@@ -95,7 +95,8 @@ int32_t FakeLineDriver::Transfer(uint32_t command, GateTransfer* gate) {
   if (FakeLineRequestCount() != before) {
     const uint8_t* request = nullptr;
     const size_t length = FakeLineLastRequest(&request);
-    FUZZ_CHECK(length >= 4 && length <= static_cast<size_t>(kFrameBufferSize), "a request of %zu bytes went out", length);
+    FUZZ_CHECK(length >= 4 && length <= static_cast<size_t>(kFrameBufferSize),
+               "a request of %zu bytes went out", length);
     FUZZ_CHECK(Crc16(request, length) == 0, "a request went out with a wrong CRC");
   }
   return result;
@@ -131,8 +132,7 @@ void ValueArea::Unguard() {
   UNPOISON(block_ + kCanary + size_, kCanary);
   for (size_t i = 0; i < kCanary; ++i) {
     FUZZ_CHECK(block_[i] == kCanaryByte, "the byte %zu before the value area changed", kCanary - i);
-    FUZZ_CHECK(block_[kCanary + size_ + i] == kCanaryByte, "the byte %zu after the value area changed",
-               i);
+    FUZZ_CHECK(block_[kCanary + size_ + i] == kCanaryByte, "the byte %zu after the value area changed", i);
   }
 }
 
@@ -170,9 +170,13 @@ size_t AreaSizeFor(const GateTransfer& gate, bool block, bool write) {
   if (!block) return 4;
   const int64_t count = gate.count > 0 ? (gate.count < 4096 ? gate.count : 4096) : 0;
   switch (gate.width) {
-    case 1: return static_cast<size_t>((count + 7) / 8);
-    case 16: return static_cast<size_t>(count * 2);
-    case 32: return static_cast<size_t>(count * (write ? 8 : 4));
-    default: return 0;
+    case 1:
+      return static_cast<size_t>((count + 7) / 8);
+    case 16:
+      return static_cast<size_t>(count * 2);
+    case 32:
+      return static_cast<size_t>(count * (write ? 8 : 4));
+    default:
+      return 0;
   }
 }

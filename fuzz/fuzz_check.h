@@ -5,13 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(condition, ...)                                              \
-  do {                                                                          \
-    if (!(condition)) {                                                         \
-      std::fprintf(stderr, "invariant broken at %s:%d: %s\n  ", __FILE__,       \
-                   __LINE__, #condition);                                       \
-      std::fprintf(stderr, __VA_ARGS__);                                        \
-      std::fprintf(stderr, "\n");                                               \
-      std::abort();                                                             \
-    }                                                                           \
+#define FUZZ_CHECK(condition, ...)                                                               \
+  do {                                                                                           \
+    if (!(condition)) {                                                                          \
+      std::fprintf(stderr, "invariant broken at %s:%d: %s\n  ", __FILE__, __LINE__, #condition); \
+      std::fprintf(stderr, __VA_ARGS__);                                                         \
+      std::fprintf(stderr, "\n");                                                                \
+      std::abort();                                                                              \
+    }                                                                                            \
   } while (0)

@@ -52,8 +52,8 @@ std::string Respell(const ParseRequest& p, char base, char protocol, bool longAd
   return gas;
 }
 
-void CheckAccepted(const ParseRequest& p, const std::string& gas, char base, char protocol,
-                   bool longAddr, bool block) {
+void CheckAccepted(const ParseRequest& p, const std::string& gas, char base, char protocol, bool longAddr,
+                   bool block) {
   FUZZ_CHECK(p.plc >= 0 && p.plc <= 255, "plc %d", p.plc);
   FUZZ_CHECK(KnownMemoryType(p.memoryType), "memoryType %d", p.memoryType);
   FUZZ_CHECK(p.bit >= -1 && p.bit <= 15, "bit %d", p.bit);

@@ -21,8 +21,8 @@ namespace {
 
 const uint32_t kCommands[] = {kCmdSingleRead, kCmdBlockRead, kCmdSingleWrite, kCmdBlockWrite};
 
-const char* const kGasChoices[] = {"",         "0140010", "!R01",     "!r", "!",
-                                   "R0101001", "!R0",     "!RRRRRRRRRRRRRRRRRRRRRRRRRRRRR"};
+const char* const kGasChoices[] = {"",  "0140010",  "!R01", "!r",
+                                   "!", "R0101001", "!R0",  "!RRRRRRRRRRRRRRRRRRRRRRRRRRRRR"};
 constexpr int kGasChoiceCount = sizeof kGasChoices / sizeof kGasChoices[0];
 
 // The records SingleAddressParser and BlockAddressParser can leave for a
@@ -49,8 +49,8 @@ bool ParsedWritableGate(const GateTransfer& g, bool block) {
 }
 
 bool ReportTrigger(const GateTransfer& g) {
-  return (g.gateType == kGateType0 || g.memoryType == kMemReport) && g.gas != nullptr &&
-         g.gas[0] == '!' && (g.gas[1] == 'R' || g.gas[1] == 'r');
+  return (g.gateType == kGateType0 || g.memoryType == kMemReport) && g.gas != nullptr && g.gas[0] == '!' &&
+         (g.gas[1] == 'R' || g.gas[1] == 'r');
 }
 
 }  // namespace

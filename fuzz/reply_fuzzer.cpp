@@ -85,8 +85,7 @@ void RunOne(FakeLineDriver& driver, TransferCase& c, uint8_t seed) {
   } else {
     size_t offset = 0;
     size_t length = 0;
-    FUZZ_CHECK(ReadLayout(c.gate, block, &offset, &length), "a read of width %d succeeded",
-               c.gate.width);
+    FUZZ_CHECK(ReadLayout(c.gate, block, &offset, &length), "a read of width %d succeeded", c.gate.width);
     area.CheckUnchangedOutside(offset, length, "a successful read");
   }
   if (c.kind == TransferKind::kReport && c.value >= 1 && c.value <= 16) {

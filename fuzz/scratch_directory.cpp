@@ -20,8 +20,7 @@ void RemoveScratch() {
 
 void EnterScratchDirectory() {
   const auto base = std::filesystem::temp_directory_path();
-  auto stamp = static_cast<unsigned long long>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
+  auto stamp = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   for (;; ++stamp) {
     g_scratch = base / ("kovrin-fuzz-" + std::to_string(stamp));
     if (std::filesystem::create_directory(g_scratch)) break;

@@ -10,10 +10,9 @@ struct AreaKind {
 // Holding registers and their bytes have no block limit in the parser; 300
 // goes past what one frame carries.
 const AreaKind kAreas[] = {
-    {kMemCoils, 2000},     {kMemInputs, 2000},          {kMemInputRegisters, 125},
-    {kMemHoldingRegisters, 300}, {kMemInputFloat, 62},  {kMemInputLong, 62},
-    {kMemHoldingFloat, 62}, {kMemHoldingLong, 62},      {kMemLowByte, 300},
-    {kMemHighByte, 300},   {kMemReport, 1},
+    {kMemCoils, 2000},    {kMemInputs, 2000},  {kMemInputRegisters, 125}, {kMemHoldingRegisters, 300},
+    {kMemInputFloat, 62}, {kMemInputLong, 62}, {kMemHoldingFloat, 62},    {kMemHoldingLong, 62},
+    {kMemLowByte, 300},   {kMemHighByte, 300}, {kMemReport, 1},
 };
 constexpr int kAreaCount = sizeof kAreas / sizeof kAreas[0];
 
@@ -23,10 +22,14 @@ const char* const kTriggerGas[] = {"!R01", "!r07", "!R99"};
 
 uint32_t CommandOf(TransferKind kind) {
   switch (kind) {
-    case TransferKind::kSingleRead: return kCmdSingleRead;
-    case TransferKind::kBlockRead: return kCmdBlockRead;
-    case TransferKind::kBlockWrite: return kCmdBlockWrite;
-    default: return kCmdSingleWrite;
+    case TransferKind::kSingleRead:
+      return kCmdSingleRead;
+    case TransferKind::kBlockRead:
+      return kCmdBlockRead;
+    case TransferKind::kBlockWrite:
+      return kCmdBlockWrite;
+    default:
+      return kCmdSingleWrite;
   }
 }
 
@@ -102,7 +105,7 @@ TransferCase TransferCaseFrom(FuzzInput& input) {
       break;
   }
   if (g.width == 32 && !(r2 & 0x40)) g.address &= 0x7FFF;  // a pair index
-  if (block) g.count = r34 % (area.blockLimit + 1);  // 0 passes the parser too
+  if (block) g.count = r34 % (area.blockLimit + 1);        // 0 passes the parser too
   c.value = r34;
   return c;
 }

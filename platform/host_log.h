@@ -12,7 +12,7 @@ int VPI_CDECL err(int level, const char* format, ...) __attribute__((format(prin
 
 // Log levels the driver uses.
 enum LogLevel : int {
-  kLogTrace = 0,    // write-retry traces
-  kLogDetail = 8,   // transport diagnostics, field-level refusals
-  kLogMajor = 32,   // start-up, configuration, refusals, write and report failures
+  kLogTrace = 0,   // write-retry traces
+  kLogDetail = 8,  // transport diagnostics, field-level refusals
+  kLogMajor = 32,  // start-up, configuration, refusals, write and report failures
 };

@@ -73,7 +73,8 @@ uint32_t g_generation[kMaxPorts];
 std::mutex g_portsMutex;
 
 HANDLE HandleOf(int slot) {
-  const uintptr_t index = static_cast<uintptr_t>(slot) + kMaxPorts * static_cast<uintptr_t>(g_generation[slot]);
+  const uintptr_t index =
+      static_cast<uintptr_t>(slot) + kMaxPorts * static_cast<uintptr_t>(g_generation[slot]);
   return reinterpret_cast<HANDLE>(kHandleBase + kHandleStep * index);
 }
 
@@ -257,8 +258,7 @@ bool SerialViewDevice(HANDLE handle, SerialDeviceView* view) {
   return true;
 }
 
-HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
-                   HANDLE) {
+HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
   char path[256];
   if (!MapPortName(name, path, sizeof path)) return INVALID_HANDLE_VALUE;
 
@@ -371,8 +371,7 @@ bool ApplyLine(Port* port, termios asked, DWORD rate) {
     cfsetospeed(&asked, code);
     if (tcsetattr(fd, TCSANOW, &asked) != 0) {
       termios held;
-      if (errno != EINVAL || tcgetattr(fd, &held) != 0 ||
-          !posix_termios::HoldsAllBut(held, asked, drops)) {
+      if (errno != EINVAL || tcgetattr(fd, &held) != 0 || !posix_termios::HoldsAllBut(held, asked, drops)) {
         return false;
       }
     }
@@ -414,11 +413,20 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb) {
   tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   tio.c_cflag |= size | CLOCAL | CREAD;
   switch (dcb->Parity) {
-    case ODDPARITY: tio.c_cflag |= PARENB | PARODD; break;
-    case EVENPARITY: tio.c_cflag |= PARENB; break;
-    case MARKPARITY: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case SPACEPARITY: tio.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+    case ODDPARITY:
+      tio.c_cflag |= PARENB | PARODD;
+      break;
+    case EVENPARITY:
+      tio.c_cflag |= PARENB;
+      break;
+    case MARKPARITY:
+      tio.c_cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case SPACEPARITY:
+      tio.c_cflag |= PARENB | CMSPAR;
+      break;
+    default:
+      break;
   }
   if (dcb->StopBits == TWOSTOPBITS) tio.c_cflag |= CSTOPB;
   if (dcb->fOutxCtsFlow || dcb->fRtsControl == RTS_CONTROL_HANDSHAKE) tio.c_cflag |= CRTSCTS;
@@ -456,9 +464,7 @@ BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
   return TRUE;
 }
 
-BOOL SetupComm(HANDLE handle, DWORD, DWORD) {
-  return LivePortOf(handle) != nullptr ? TRUE : FALSE;
-}
+BOOL SetupComm(HANDLE handle, DWORD, DWORD) { return LivePortOf(handle) != nullptr ? TRUE : FALSE; }
 
 BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   Port* port = LivePortOf(handle);
@@ -490,10 +496,10 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
   Port* port = LivePortOf(handle);
   if (port == nullptr) return FALSE;
   const COMMTIMEOUTS& t = port->timeouts;
-  const bool immediate = t.ReadIntervalTimeout == 0xFFFFFFFFu &&
-                         t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-  const int64_t total = static_cast<int64_t>(t.ReadTotalTimeoutMultiplier) * toRead +
-                        t.ReadTotalTimeoutConstant;
+  const bool immediate = t.ReadIntervalTimeout == 0xFFFFFFFFu && t.ReadTotalTimeoutMultiplier == 0 &&
+                         t.ReadTotalTimeoutConstant == 0;
+  const int64_t total =
+      static_cast<int64_t>(t.ReadTotalTimeoutMultiplier) * toRead + t.ReadTotalTimeoutConstant;
   const bool bounded = total > 0 || immediate;
   // The clock starts at the first wait; a read that finds everything
   // waiting needs none.
@@ -579,11 +585,24 @@ BOOL EscapeCommFunction(HANDLE handle, DWORD function) {
   int bits = 0;
   unsigned long request = 0;
   switch (function) {
-    case SETRTS: bits = TIOCM_RTS; request = TIOCMBIS; break;
-    case CLRRTS: bits = TIOCM_RTS; request = TIOCMBIC; break;
-    case SETDTR: bits = TIOCM_DTR; request = TIOCMBIS; break;
-    case CLRDTR: bits = TIOCM_DTR; request = TIOCMBIC; break;
-    default: return FALSE;
+    case SETRTS:
+      bits = TIOCM_RTS;
+      request = TIOCMBIS;
+      break;
+    case CLRRTS:
+      bits = TIOCM_RTS;
+      request = TIOCMBIC;
+      break;
+    case SETDTR:
+      bits = TIOCM_DTR;
+      request = TIOCMBIS;
+      break;
+    case CLRDTR:
+      bits = TIOCM_DTR;
+      request = TIOCMBIC;
+      break;
+    default:
+      return FALSE;
   }
   if (bits == TIOCM_RTS && port->kernelRs485) {
     // Switching RTS by hand would fight the kernel, which drops it only

@@ -25,8 +25,8 @@ struct KernelTermios2 {
 
 const unsigned long kGetTermios2 = _IOR('T', 0x2A, KernelTermios2);
 const unsigned long kSetTermios2 = _IOW('T', 0x2B, KernelTermios2);
-constexpr tcflag_t kRateOther = 0010000;  // BOTHER: the rate is in c_ospeed
-constexpr int kInputRateShift = 16;       // IBSHIFT: CBAUD to CIBAUD
+constexpr tcflag_t kRateOther = 0010000;           // BOTHER: the rate is in c_ospeed
+constexpr int kInputRateShift = 16;                // IBSHIFT: CBAUD to CIBAUD
 constexpr tcflag_t kInputRateMask = 002003600000;  // CIBAUD
 
 // A device rounds a rate to what its clock divides down to; a UART copes
@@ -42,11 +42,10 @@ struct RateCode {
 };
 
 const RateCode kRateCodes[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+    {50, B50},         {75, B75},         {110, B110},         {134, B134},       {150, B150},
+    {200, B200},       {300, B300},       {600, B600},         {1200, B1200},     {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},       {19200, B19200},   {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400},   {460800, B460800}, {500000, B500000},
     {576000, B576000}, {921600, B921600}, {1000000, B1000000},
 };
 
@@ -81,8 +80,7 @@ inline KernelTermios2 WithRate(const termios& asked, const KernelTermios2& curre
   wanted.c_iflag = asked.c_iflag;
   wanted.c_oflag = asked.c_oflag;
   wanted.c_lflag = asked.c_lflag;
-  wanted.c_cflag = (asked.c_cflag & ~(CBAUD | kInputRateMask)) | kRateOther |
-                   (kRateOther << kInputRateShift);
+  wanted.c_cflag = (asked.c_cflag & ~(CBAUD | kInputRateMask)) | kRateOther | (kRateOther << kInputRateShift);
   std::memcpy(wanted.c_cc, asked.c_cc, sizeof wanted.c_cc);
   wanted.c_ispeed = rate;
   wanted.c_ospeed = rate;
@@ -97,8 +95,7 @@ constexpr tcflag_t kPseudoTerminalDrops = CSIZE | PARENB;
 // glibc's tcsetattr answers EINVAL when a pseudo-terminal dropped the parity
 // even though everything else was applied.
 inline bool HoldsAllBut(const termios& held, const termios& asked, tcflag_t drops) {
-  return held.c_iflag == asked.c_iflag && held.c_oflag == asked.c_oflag &&
-         held.c_lflag == asked.c_lflag &&
+  return held.c_iflag == asked.c_iflag && held.c_oflag == asked.c_oflag && held.c_lflag == asked.c_lflag &&
          ((held.c_cflag ^ asked.c_cflag) & ~(drops | kInputRateMask)) == 0 &&
          held.c_cc[VMIN] == asked.c_cc[VMIN] && held.c_cc[VTIME] == asked.c_cc[VTIME] &&
          cfgetospeed(&held) == cfgetospeed(&asked);

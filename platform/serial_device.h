@@ -28,8 +28,8 @@ struct SerialDeviceView {
   bool twoStopBits;
   bool inputParityCheck;  // INPCK
   bool rtsCtsFlow;        // CRTSCTS
-  bool raw;        // no line editing, echo, signals, translation or flow control
-  bool exclusive;  // TIOCEXCL
+  bool raw;               // no line editing, echo, signals, translation or flow control
+  bool exclusive;         // TIOCEXCL
 };
 // False when the handle is not an open terminal.
 bool SerialViewDevice(HANDLE handle, SerialDeviceView* view);

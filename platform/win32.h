@@ -135,8 +135,7 @@ typedef struct _COMSTAT {
 #define SETDTR 5
 #define CLRDTR 6
 
-HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode,
-                   LPSECURITY_ATTRIBUTES security, DWORD creation,
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security, DWORD creation,
                    DWORD flags, HANDLE templateFile);
 BOOL CloseHandle(HANDLE handle);
 BOOL GetCommState(HANDLE handle, LPDCB dcb);
@@ -145,10 +144,8 @@ BOOL GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts);
 BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts);
 BOOL SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue);
 BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat);
-BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
-              LPOVERLAPPED overlapped);
-BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
-               LPOVERLAPPED overlapped);
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
 BOOL EscapeCommFunction(HANDLE handle, DWORD function);
 void Sleep(DWORD milliseconds);
 
@@ -228,16 +225,15 @@ typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define SS_CENTER 0x1u
 
 HMODULE GetModuleHandleA(LPCSTR moduleName);
-INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
-                        DLGPROC dialogProc, LPARAM initParam);
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC dialogProc,
+                        LPARAM initParam);
 BOOL EndDialog(HWND dialog, INT_PTR result);
 HWND GetDlgItem(HWND dialog, int id);
 BOOL EnableWindow(HWND window, BOOL enable);
 BOOL SetWindowTextA(HWND window, LPCSTR text);
 int GetWindowTextA(HWND window, LPSTR text, int maxCount);
 UINT GetDlgItemTextA(HWND dialog, int id, LPSTR text, int maxCount);
-LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam,
-                            LPARAM lParam);
+LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 

@@ -155,11 +155,14 @@ bool Refuse(std::string* why, const std::string& text) {
 bool LineConfigure(int line, int baud, char parity, int stopBits, std::string* why) {
   using posix_termios::KernelTermios2;
   if (baud < 1) return Refuse(why, "no rate of " + std::to_string(baud) + " baud");
-  if (parity != 'N' && parity != 'E' && parity != 'O') return Refuse(why, "no parity " + std::string(1, parity));
+  if (parity != 'N' && parity != 'E' && parity != 'O')
+    return Refuse(why, "no parity " + std::string(1, parity));
   if (stopBits != 1 && stopBits != 2) return Refuse(why, "no " + std::to_string(stopBits) + " stop bits");
-  const std::string format = std::to_string(baud) + " baud 8" + std::string(1, parity) + std::to_string(stopBits);
+  const std::string format =
+      std::to_string(baud) + " baud 8" + std::string(1, parity) + std::to_string(stopBits);
   termios tio;
-  if (tcgetattr(line, &tio) != 0) return Refuse(why, "not a serial line: " + std::string(std::strerror(errno)));
+  if (tcgetattr(line, &tio) != 0)
+    return Refuse(why, "not a serial line: " + std::string(std::strerror(errno)));
   cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD;
   tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
@@ -186,7 +189,8 @@ bool LineConfigure(int line, int baud, char parity, int stopBits, std::string* w
       }
     }
   } else {
-    if (!haveBefore) return Refuse(why, "the device takes no rate without a B constant, such as " + std::to_string(baud));
+    if (!haveBefore)
+      return Refuse(why, "the device takes no rate without a B constant, such as " + std::to_string(baud));
     KernelTermios2 wanted = posix_termios::WithRate(tio, before, rate);
     if (ioctl(line, posix_termios::kSetTermios2, &wanted) != 0) {
       return Refuse(why, "the device refuses " + format + ": " + std::strerror(errno));

@@ -3,8 +3,8 @@
 namespace {
 
 HANDLE OpenPortByName(const char* name) {
-  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
 }
 BOOL Close(HANDLE line) { return CloseHandle(line); }
 BOOL GetState(HANDLE line, DCB* dcb) { return GetCommState(line, dcb); }
@@ -14,9 +14,7 @@ BOOL SetTimeouts(HANDLE line, COMMTIMEOUTS* timeouts) { return SetCommTimeouts(l
 BOOL SetupQueues(HANDLE line, DWORD inputSize, DWORD outputSize) {
   return SetupComm(line, inputSize, outputSize);
 }
-BOOL QueueStatus(HANDLE line, DWORD* errors, COMSTAT* status) {
-  return ClearCommError(line, errors, status);
-}
+BOOL QueueStatus(HANDLE line, DWORD* errors, COMSTAT* status) { return ClearCommError(line, errors, status); }
 BOOL Read(HANDLE line, void* buffer, DWORD count, DWORD* got) {
   return ReadFile(line, buffer, count, got, nullptr);
 }

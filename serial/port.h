@@ -10,11 +10,11 @@
 
 enum class PortResult : int {
   kDone = 0,
-  kOpenFailed = 1,        // open failed, or setting the timeouts failed
-  kShortWrite = 2,        // a write transferred fewer bytes than asked
-  kStateFailed = 4,       // reading the current port state failed
-  kSettingsRefused = 5,   // the port refused the line settings
-  kIoFailed = 7,          // close, write or read failed, or a read got nothing
+  kOpenFailed = 1,       // open failed, or setting the timeouts failed
+  kShortWrite = 2,       // a write transferred fewer bytes than asked
+  kStateFailed = 4,      // reading the current port state failed
+  kSettingsRefused = 5,  // the port refused the line settings
+  kIoFailed = 7,         // close, write or read failed, or a read got nothing
 };
 
 // Bits of PortSettings::lineFlags (the init file's line flags). Either bit

@@ -15,11 +15,16 @@ struct KindName {
 };
 
 constexpr KindName kKindNames[kFaultKindCount] = {
-    {FaultKind::kCorrect, "correct"},       {FaultKind::kSilent, "silent"},
-    {FaultKind::kWrongSlave, "wrong-slave"}, {FaultKind::kWrongFunction, "wrong-function"},
-    {FaultKind::kBadCrc, "bad-crc"},         {FaultKind::kException, "exception"},
-    {FaultKind::kTruncate, "truncate"},     {FaultKind::kSplit, "split"},
-    {FaultKind::kDelay, "delay"},           {FaultKind::kGarbage, "garbage"},
+    {FaultKind::kCorrect, "correct"},
+    {FaultKind::kSilent, "silent"},
+    {FaultKind::kWrongSlave, "wrong-slave"},
+    {FaultKind::kWrongFunction, "wrong-function"},
+    {FaultKind::kBadCrc, "bad-crc"},
+    {FaultKind::kException, "exception"},
+    {FaultKind::kTruncate, "truncate"},
+    {FaultKind::kSplit, "split"},
+    {FaultKind::kDelay, "delay"},
+    {FaultKind::kGarbage, "garbage"},
 };
 
 constexpr int kMaxMs = 600000;
@@ -73,14 +78,43 @@ bool ParseFault(std::string_view text, FaultAction* action, std::string* error) 
   size_t required = 0, optional = 0;
   long long low = 0, high = 0;
   switch (parsed.kind) {
-    case FaultKind::kWrongSlave: optional = 1; low = 0; high = 255; break;
-    case FaultKind::kWrongFunction: optional = 1; low = 0; high = 255; break;
-    case FaultKind::kException: required = 1; low = 0; high = 255; break;
-    case FaultKind::kTruncate: required = 1; low = 0; high = 1000; break;
-    case FaultKind::kSplit: required = 2; low = 1; high = 1000; break;
-    case FaultKind::kDelay: required = 1; low = 0; high = kMaxMs; break;
-    case FaultKind::kGarbage: optional = 1; low = 1; high = 1000; break;
-    default: break;
+    case FaultKind::kWrongSlave:
+      optional = 1;
+      low = 0;
+      high = 255;
+      break;
+    case FaultKind::kWrongFunction:
+      optional = 1;
+      low = 0;
+      high = 255;
+      break;
+    case FaultKind::kException:
+      required = 1;
+      low = 0;
+      high = 255;
+      break;
+    case FaultKind::kTruncate:
+      required = 1;
+      low = 0;
+      high = 1000;
+      break;
+    case FaultKind::kSplit:
+      required = 2;
+      low = 1;
+      high = 1000;
+      break;
+    case FaultKind::kDelay:
+      required = 1;
+      low = 0;
+      high = kMaxMs;
+      break;
+    case FaultKind::kGarbage:
+      optional = 1;
+      low = 1;
+      high = 1000;
+      break;
+    default:
+      break;
   }
   const size_t given = parts.size() - 1;
   if (given < required || given > required + optional) {
@@ -128,10 +162,12 @@ bool ParseRandomFaults(std::string_view text, std::vector<RandomFault>* faults, 
   double total = 0;
   for (std::string_view item : Split(text, ',')) {
     const size_t equals = item.rfind('=');
-    if (equals == std::string_view::npos) return Fail(error, "expected ACTION=PROBABILITY, got \"" + std::string(item) + "\"");
+    if (equals == std::string_view::npos)
+      return Fail(error, "expected ACTION=PROBABILITY, got \"" + std::string(item) + "\"");
     RandomFault fault;
     if (!ParseFault(Trim(item.substr(0, equals)), &fault.action, error)) return false;
-    if (!ParseDouble(item.substr(equals + 1), &fault.probability) || fault.probability < 0 || fault.probability > 1) {
+    if (!ParseDouble(item.substr(equals + 1), &fault.probability) || fault.probability < 0 ||
+        fault.probability > 1) {
       return Fail(error, "bad probability in \"" + std::string(item) + "\"");
     }
     total += fault.probability;
@@ -185,7 +221,8 @@ std::vector<Chunk> PlanAnswer(const std::vector<uint8_t>& request, const std::ve
   std::vector<uint8_t> frame = answer;
   switch (action.kind) {
     case FaultKind::kWrongSlave:
-      frame[0] = static_cast<uint8_t>(action.value != 0 ? action.value : (request[0] >= 247 ? 1 : request[0] + 1));
+      frame[0] =
+          static_cast<uint8_t>(action.value != 0 ? action.value : (request[0] >= 247 ? 1 : request[0] + 1));
       break;
     case FaultKind::kWrongFunction:
       frame[1] = static_cast<uint8_t>(action.value != 0 ? action.value
@@ -202,7 +239,8 @@ std::vector<Chunk> PlanAnswer(const std::vector<uint8_t>& request, const std::ve
     frame[frame.size() - 2] ^= 0xFF;
     frame[frame.size() - 1] ^= 0xFF;
   }
-  if (action.kind == FaultKind::kTruncate) frame.resize(std::min(frame.size(), static_cast<size_t>(action.value)));
+  if (action.kind == FaultKind::kTruncate)
+    frame.resize(std::min(frame.size(), static_cast<size_t>(action.value)));
   if (action.kind == FaultKind::kGarbage) {
     const int count = action.value != 0 ? action.value : kDefaultGarbage;
     std::vector<uint8_t> garbage;

@@ -17,13 +17,25 @@ bool IsCompleteFrame(const uint8_t* bytes, size_t size);
 long RequestFrameLength(const uint8_t* bytes, size_t size) {
   if (size < 2) return 0;
   switch (bytes[1]) {
-    case 1: case 2: case 3: case 4: case 5: case 6: case 8: case 65:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 8:
+    case 65:
       return 8;
-    case 7: case 11: case 12: case 17:  // no data
+    case 7:
+    case 11:
+    case 12:
+    case 17:  // no data
       return 4;
-    case 15: case 16:  // start, quantity, byte count, data
+    case 15:
+    case 16:  // start, quantity, byte count, data
       return size < 7 ? 0 : 9 + bytes[6];
-    case 20: case 21:  // byte count, data
+    case 20:
+    case 21:  // byte count, data
       return size < 3 ? 0 : 5 + bytes[2];
     case 22:  // mask write: address, and-mask, or-mask
       return 10;
@@ -46,7 +58,9 @@ bool IsCompleteFrame(const uint8_t* bytes, size_t size) {
 
 }  // namespace
 
-void FrameAssembler::Push(const uint8_t* bytes, size_t size) { buffer_.insert(buffer_.end(), bytes, bytes + size); }
+void FrameAssembler::Push(const uint8_t* bytes, size_t size) {
+  buffer_.insert(buffer_.end(), bytes, bytes + size);
+}
 
 void FrameAssembler::DropFront(size_t count) {
   count = std::min(count, buffer_.size());

@@ -18,11 +18,16 @@ bool Fail(std::string* error, std::string message) {
 }
 
 bool ParseArea(std::string_view name, Area* area) {
-  if (name == "coil") *area = Area::kCoil;
-  else if (name == "input") *area = Area::kDiscreteInput;
-  else if (name == "ir") *area = Area::kInputRegister;
-  else if (name == "hr") *area = Area::kHoldingRegister;
-  else return false;
+  if (name == "coil")
+    *area = Area::kCoil;
+  else if (name == "input")
+    *area = Area::kDiscreteInput;
+  else if (name == "ir")
+    *area = Area::kInputRegister;
+  else if (name == "hr")
+    *area = Area::kHoldingRegister;
+  else
+    return false;
   return true;
 }
 
@@ -34,7 +39,8 @@ bool ParseValues(std::string_view text, Area area, std::vector<uint16_t>* values
     const size_t colon = item.find(':');
     if (colon == std::string_view::npos) {
       long long value = 0;
-      const bool ok = IsBitArea(area) ? ParseInteger(item, 0, 1, &value) : ParseInteger(item, -32768, 65535, &value);
+      const bool ok =
+          IsBitArea(area) ? ParseInteger(item, 0, 1, &value) : ParseInteger(item, -32768, 65535, &value);
       if (!ok) return Fail(error, "bad value " + quoted);
       values->push_back(static_cast<uint16_t>(value));
       continue;
@@ -49,7 +55,8 @@ bool ParseValues(std::string_view text, Area area, std::vector<uint16_t>* values
       pair = FloatRegisters(static_cast<float>(value), type == "float-swap");
     } else if (type == "ulong" || type == "ulong-swap") {
       long long value = 0;
-      if (!ParseInteger(number, -2147483648LL, 4294967295LL, &value)) return Fail(error, "bad unsigned long " + quoted);
+      if (!ParseInteger(number, -2147483648LL, 4294967295LL, &value))
+        return Fail(error, "bad unsigned long " + quoted);
       pair = UlongRegisters(static_cast<uint32_t>(value), type == "ulong-swap");
     } else {
       return Fail(error, "unknown value type " + quoted);
@@ -59,7 +66,8 @@ bool ParseValues(std::string_view text, Area area, std::vector<uint16_t>* values
   return true;
 }
 
-bool ParseReportSource(std::string_view source, const std::string& baseDir, ReportText* report, std::string* error) {
+bool ParseReportSource(std::string_view source, const std::string& baseDir, ReportText* report,
+                       std::string* error) {
   const std::string text(source);
   if (SpecialReport(text, report)) return true;
   const bool file = text.rfind("file:", 0) == 0;
@@ -69,7 +77,8 @@ bool ParseReportSource(std::string_view source, const std::string& baseDir, Repo
   if (path.empty()) return Fail(error, "report file name missing in \"" + text + "\"");
   if (path.is_relative() && !baseDir.empty()) path = std::filesystem::path(baseDir) / path;
   report->endMark = file;
-  if (!ReadFileBytes(path.string(), &report->text)) return Fail(error, "cannot read report file " + path.string());
+  if (!ReadFileBytes(path.string(), &report->text))
+    return Fail(error, "cannot read report file " + path.string());
   return true;
 }
 
@@ -103,7 +112,8 @@ bool ParseStationList(std::string_view text, std::vector<uint8_t>* stations, std
                               ParseInteger(item.substr(dash + 1), 1, 247, &last) && first <= last;
     if (!ok) return Fail(error, "bad station \"" + std::string(item) + "\" (stations are 1 to 247)");
     for (long long s = first; s <= last; ++s) {
-      if (std::find(parsed.begin(), parsed.end(), s) == parsed.end()) parsed.push_back(static_cast<uint8_t>(s));
+      if (std::find(parsed.begin(), parsed.end(), s) == parsed.end())
+        parsed.push_back(static_cast<uint8_t>(s));
     }
   }
   *stations = std::move(parsed);
@@ -137,13 +147,15 @@ bool ParsePreset(std::string_view text, const std::string& baseDir, Presets* pre
   }
   ValuePreset preset;
   preset.station = station;
-  if (!ParseArea(target[0], &preset.area)) return Fail(error, "unknown area in " + quoted + " (coil, input, ir, hr)");
+  if (!ParseArea(target[0], &preset.area))
+    return Fail(error, "unknown area in " + quoted + " (coil, input, ir, hr)");
   long long address = 0;
   if (!ParseInteger(target[1], 0, 65535, &address)) return Fail(error, "bad address in " + quoted);
   preset.address = static_cast<uint16_t>(address);
   std::string why;
   if (!ParseValues(rhs, preset.area, &preset.values, &why)) return Fail(error, why + " in " + quoted);
-  if (preset.address + preset.values.size() > 0x10000u) return Fail(error, "values run past address 65535 in " + quoted);
+  if (preset.address + preset.values.size() > 0x10000u)
+    return Fail(error, "values run past address 65535 in " + quoted);
   presets->values.push_back(std::move(preset));
   return true;
 }
@@ -175,7 +187,8 @@ void ApplyPresets(const Presets& presets, Station& station) {
   }
   for (const ReportPreset& report : presets.reports) {
     if (report.station != 0 && report.station != station.address()) continue;
-    station.SetReport(report.number, report.generated ? GeneratedReport(station.address(), report.number) : report.text);
+    station.SetReport(report.number,
+                      report.generated ? GeneratedReport(station.address(), report.number) : report.text);
   }
 }
 

@@ -220,68 +220,77 @@ struct RtusimOption {
 
 // In the order --help lists them.
 const RtusimOption kRtusimOptions[] = {
-    {"--device", nullptr, "PATH", kIntro, "serve this existing serial device instead of a new\n"
+    {"--device", nullptr, "PATH", kIntro,
+     "serve this existing serial device instead of a new\n"
      "pseudo-terminal",
      ApplyDevice},
-    {"--link", nullptr, "PATH", nullptr, "also make PATH a symbolic link to the line, e.g.\n"
+    {"--link", nullptr, "PATH", nullptr,
+     "also make PATH a symbolic link to the line, e.g.\n"
      "\"$VPI_COM_DIR/com1\" so that the driver opens it as\n"
      "COM1 (an existing file that is not a link is left\n"
      "alone); removed again on exit",
      ApplyLink},
-    {"--baud", nullptr, "RATE", nullptr, "line speed, default 9600: set on --device, and the\n"
+    {"--baud", nullptr, "RATE", nullptr,
+     "line speed, default 9600: set on --device, and the\n"
      "basis of --emulate-timing",
      ApplyBaud},
-    {"--parity", nullptr, "N|E|O", nullptr, "parity, default N (set on --device; with E or O a\n"
+    {"--parity", nullptr, "N|E|O", nullptr,
+     "parity, default N (set on --device; with E or O a\n"
      "character is 11 bits on the wire)",
      ApplyParity},
-    {"--stop-bits", nullptr, "1|2", nullptr, "stop bits, default 1 (2: 11 bits a character)",
-     ApplyStopBits},
-    {"--emulate-timing", nullptr, nullptr, nullptr, "delay each answer by the time request and answer take\n"
+    {"--stop-bits", nullptr, "1|2", nullptr, "stop bits, default 1 (2: 11 bits a character)", ApplyStopBits},
+    {"--emulate-timing", nullptr, nullptr, nullptr,
+     "delay each answer by the time request and answer take\n"
      "on a real line at --baud (10 or 11 bits a character)\n"
      "plus the silent interval of 3.5 characters (1.75 ms\n"
      "above 19200 baud)",
      ApplyEmulateTiming},
-    {"--strict-framing", nullptr, nullptr, nullptr, "frame requests as a real slave does: the bytes\n"
+    {"--strict-framing", nullptr, nullptr, nullptr,
+     "frame requests as a real slave does: the bytes\n"
      "received are one frame until a silence of 3.5\n"
      "characters at --baud, and a frame with a bad CRC is\n"
      "ignored (a request with stray bytes before or after\n"
      "it, or two requests sent together, go unanswered).\n"
      "On with --emulate-timing unless --loose-framing",
      ApplyStrictFraming},
-    {"--loose-framing", nullptr, nullptr, nullptr, "cut requests out of the byte stream by their length\n"
+    {"--loose-framing", nullptr, nullptr, nullptr,
+     "cut requests out of the byte stream by their length\n"
      "and CRC, dropping stray bytes (the default without\n"
      "--emulate-timing)",
      ApplyLooseFraming},
-    {"--idle", nullptr, "MS", nullptr, "silence after which an incomplete request is dropped,\n"
+    {"--idle", nullptr, "MS", nullptr,
+     "silence after which an incomplete request is dropped,\n"
      "default 50 (loose framing)",
      ApplyIdle},
-    {"--stations", nullptr, "LIST", kStationsTitle, "slave addresses served, e.g. 1,2,10-12 (1..247),\n"
+    {"--stations", nullptr, "LIST", kStationsTitle,
+     "slave addresses served, e.g. 1,2,10-12 (1..247),\n"
      "default 1. Address 0 is broadcast: writes are carried\n"
      "out on every station, nothing is answered. Frames for\n"
      "other addresses and frames with a bad CRC are ignored.",
      ApplyStations},
-    {"--set", nullptr, "ASSIGNMENT", nullptr, "preset values, see below (may be repeated)",
-     ApplySet},
-    {"--values", nullptr, "FILE", nullptr, "a file of assignments and reports, one a line; blank\n"
+    {"--set", nullptr, "ASSIGNMENT", nullptr, "preset values, see below (may be repeated)", ApplySet},
+    {"--values", nullptr, "FILE", nullptr,
+     "a file of assignments and reports, one a line; blank\n"
      "lines and lines starting with # are skipped; relative\n"
      "report file names are taken from the file's folder",
      ApplyValues},
     // Its value is too wide for the column: the text starts two further right.
     {"--report", nullptr, "[S:]N=SOURCE", nullptr, "  report N (1..16) of station S (default: every station)",
      ApplyReport},
-    {"--faults", nullptr, "LIST", kDataAndFunctions, "actions for the next requests to served stations, one\n"
+    {"--faults", nullptr, "LIST", kDataAndFunctions,
+     "actions for the next requests to served stations, one\n"
      "each, in order; then --random-faults, else correct",
      ApplyFaults},
-    {"--random-faults", nullptr, "LIST", nullptr, "ACTION=PROBABILITY,... drawn for every request once\n"
+    {"--random-faults", nullptr, "LIST", nullptr,
+     "ACTION=PROBABILITY,... drawn for every request once\n"
      "the --faults list is used up (the rest is correct)",
      ApplyRandomFaults},
-    {"--seed", nullptr, "N", nullptr, "seed of the random faults, default 1",
-     ApplySeed},
-    {"--trace", nullptr, nullptr, kFaultActions, "print every request and answer in hex with its\n"
+    {"--seed", nullptr, "N", nullptr, "seed of the random faults, default 1", ApplySeed},
+    {"--trace", nullptr, nullptr, kFaultActions,
+     "print every request and answer in hex with its\n"
      "meaning, faults applied and bytes dropped, to stdout",
      ApplyTrace},
-    {"--help", "-h", nullptr, nullptr, "this text",
-     ApplyHelp},
+    {"--help", "-h", nullptr, nullptr, "this text", ApplyHelp},
 };
 
 const RtusimOption* FindRtusimOption(const std::string& name) {

@@ -73,7 +73,8 @@ bool Simulator::Open(std::string* error) {
   if (!line.link.empty()) {
     std::error_code ec;
     const std::filesystem::path link(line.link);
-    if (std::filesystem::exists(std::filesystem::symlink_status(link, ec)) && !std::filesystem::is_symlink(link, ec)) {
+    if (std::filesystem::exists(std::filesystem::symlink_status(link, ec)) &&
+        !std::filesystem::is_symlink(link, ec)) {
       Close();
       return Fail(error, "will not replace " + line.link + ": it is not a symbolic link");
     }
@@ -271,7 +272,8 @@ void Simulator::Serve() {
       assembler.Push(buffer, static_cast<size_t>(n));
       lastByte = now;
     }
-    const bool idle = assembler.pending() != 0 && now - lastByte >= std::chrono::milliseconds{options_.idleMs};
+    const bool idle =
+        assembler.pending() != 0 && now - lastByte >= std::chrono::milliseconds{options_.idleMs};
     while (assembler.Next(&frame, idle)) {
       NoteDropped(assembler.discarded());
       Handle(frame);
@@ -302,7 +304,8 @@ void Simulator::Handle(const std::vector<uint8_t>& frame) {
     } else {
       entry.action = faults_.Next();
       ++actionCounts_[static_cast<size_t>(entry.action.kind)];
-      if (entry.action.kind != FaultKind::kException) answer = AnswerRequest(*it->second, frame.data(), frame.size());
+      if (entry.action.kind != FaultKind::kException)
+        answer = AnswerRequest(*it->second, frame.data(), frame.size());
     }
     log_.push_back(entry);
     while (log_.size() > options_.logLimit) log_.pop_front();
@@ -318,7 +321,8 @@ void Simulator::Handle(const std::vector<uint8_t>& frame) {
   }
   if (entry.fate == RequestFate::kServed) {
     const std::vector<Chunk> chunks = PlanAnswer(frame, answer, entry.action, options_.timing);
-    if (options_.trace && entry.action.kind != FaultKind::kCorrect) Trace("fault " + FormatFault(entry.action));
+    if (options_.trace && entry.action.kind != FaultKind::kCorrect)
+      Trace("fault " + FormatFault(entry.action));
     Transmit(chunks, chunks.size() == 1 && entry.action.kind != FaultKind::kGarbage &&
                          entry.action.kind != FaultKind::kTruncate);
   }
@@ -343,7 +347,8 @@ void Simulator::Transmit(const std::vector<Chunk>& chunks, bool wholeFrame) {
       std::string line = "TX " + HexBytes(chunk.bytes.data(), chunk.bytes.size()) + "  | " +
                          (wholeFrame ? DescribeAnswer(chunk.bytes.data(), chunk.bytes.size())
                                      : std::to_string(chunk.bytes.size()) + " bytes");
-      if (done < chunk.bytes.size()) line += " (" + std::to_string(chunk.bytes.size() - done) + " bytes not taken by the line)";
+      if (done < chunk.bytes.size())
+        line += " (" + std::to_string(chunk.bytes.size() - done) + " bytes not taken by the line)";
       Trace(line);
     }
   }

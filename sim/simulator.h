@@ -57,15 +57,15 @@ struct SimulatorOptions {
   LineOptions line;
   std::vector<uint8_t> stations{1};
   Presets presets;
-  WireTiming timing;            // baud 0: answers go out at once
+  WireTiming timing;  // baud 0: answers go out at once
   // Strict framing when framing.baud is set: as a real slave frames, the
   // bytes received are one frame until a silence of 3.5 characters at that
   // rate, and a frame whose CRC does not match is ignored (so a request with
   // a stray byte before or after it, or two requests in one burst, are not
   // answered). Otherwise frames are cut out by their length rules.
   WireTiming framing;
-  int idleMs = 50;              // silence after which an incomplete frame is dropped
-  size_t logLimit = 100000;     // requests kept in the log (oldest dropped first)
+  int idleMs = 50;           // silence after which an incomplete frame is dropped
+  size_t logLimit = 100000;  // requests kept in the log (oldest dropped first)
   // Receives each trace line (without newline) on the serving thread; it
   // must not call Stop. Empty: no trace.
   std::function<void(const std::string&)> trace;
@@ -81,7 +81,7 @@ struct LoggedRequest {
   std::chrono::steady_clock::time_point time;  // when the frame was complete
   std::vector<uint8_t> frame;                  // with its CRC
   RequestFate fate = RequestFate::kServed;
-  FaultAction action;                          // applied (kServed only)
+  FaultAction action;  // applied (kServed only)
 };
 
 class Simulator {

@@ -32,7 +32,8 @@ Outcome ReadBits(const Station& station, Area area, const uint8_t* data) {
   out.body.assign(1 + (quantity + 7) / 8, 0);
   out.body[0] = static_cast<uint8_t>((quantity + 7) / 8);
   for (uint32_t i = 0; i < quantity; ++i) {
-    if (station.Get(area, static_cast<uint16_t>(start + i))) out.body[1 + i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+    if (station.Get(area, static_cast<uint16_t>(start + i)))
+      out.body[1 + i / 8] |= static_cast<uint8_t>(1u << (i % 8));
   }
   return out;
 }
@@ -44,7 +45,8 @@ Outcome ReadRegisters(const Station& station, Area area, const uint8_t* data) {
   if (PastEnd(start, quantity)) return {kIllegalAddress, {}};
   Outcome out;
   out.body.push_back(static_cast<uint8_t>(2 * quantity));
-  for (uint32_t i = 0; i < quantity; ++i) PutWord(out.body, station.Get(area, static_cast<uint16_t>(start + i)));
+  for (uint32_t i = 0; i < quantity; ++i)
+    PutWord(out.body, station.Get(area, static_cast<uint16_t>(start + i)));
   return out;
 }
 
@@ -114,10 +116,10 @@ Outcome Execute(Station& station, const uint8_t* frame, size_t length, bool broa
   const uint8_t function = frame[1];
   const uint8_t* data = frame + 2;
   const size_t dataLength = length >= 4 ? length - 4 : 0;
-  const bool known = function == kReadCoils || function == kReadDiscreteInputs || function == kReadHoldingRegisters ||
-                     function == kReadInputRegisters || function == kWriteSingleCoil ||
-                     function == kWriteSingleRegister || function == kWriteMultipleCoils ||
-                     function == kWriteMultipleRegisters || function == kReadReportPacket;
+  const bool known =
+      function == kReadCoils || function == kReadDiscreteInputs || function == kReadHoldingRegisters ||
+      function == kReadInputRegisters || function == kWriteSingleCoil || function == kWriteSingleRegister ||
+      function == kWriteMultipleCoils || function == kWriteMultipleRegisters || function == kReadReportPacket;
   if (!known) return {kIllegalFunction, {}};
   if (dataLength < BodyNeeded(function)) return {kIllegalValue, {}};
   if (broadcast) {
@@ -167,6 +169,8 @@ std::vector<uint8_t> AnswerRequest(Station& station, const uint8_t* frame, size_
   return answer;
 }
 
-void ExecuteBroadcast(Station& station, const uint8_t* frame, size_t length) { Execute(station, frame, length, true); }
+void ExecuteBroadcast(Station& station, const uint8_t* frame, size_t length) {
+  Execute(station, frame, length, true);
+}
 
 }  // namespace sim

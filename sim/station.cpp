@@ -36,6 +36,8 @@ void Station::Reset() {
 
 const ReportText& Station::Report(int number) const { return reports_.at(static_cast<size_t>(number - 1)); }
 
-void Station::SetReport(int number, ReportText text) { reports_.at(static_cast<size_t>(number - 1)) = std::move(text); }
+void Station::SetReport(int number, ReportText text) {
+  reports_.at(static_cast<size_t>(number - 1)) = std::move(text);
+}
 
 }  // namespace sim

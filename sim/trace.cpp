@@ -12,21 +12,31 @@ uint16_t Word(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] << 8
 
 std::string Range(const char* what, uint16_t start, uint16_t quantity) {
   char text[96];
-  std::snprintf(text, sizeof text, "%s %u..%u (%u)", what, start, static_cast<unsigned>(start + quantity - 1), quantity);
+  std::snprintf(text, sizeof text, "%s %u..%u (%u)", what, start, static_cast<unsigned>(start + quantity - 1),
+                quantity);
   return text;
 }
 
 const char* ExceptionName(uint8_t code) {
   switch (code) {
-    case 1: return "illegal function";
-    case 2: return "illegal data address";
-    case 3: return "illegal data value";
-    case 4: return "slave device failure";
-    case 5: return "acknowledge";
-    case 6: return "slave device busy";
-    case 7: return "negative acknowledge";
-    case 8: return "memory parity error";
-    default: return "unknown code";
+    case 1:
+      return "illegal function";
+    case 2:
+      return "illegal data address";
+    case 3:
+      return "illegal data value";
+    case 4:
+      return "slave device failure";
+    case 5:
+      return "acknowledge";
+    case 6:
+      return "slave device busy";
+    case 7:
+      return "negative acknowledge";
+    case 8:
+      return "memory parity error";
+    default:
+      return "unknown code";
   }
 }
 
@@ -49,22 +59,32 @@ std::string DescribeRequest(const uint8_t* frame, size_t length) {
   const bool fixed = length >= 8;
   char text[96];
   switch (frame[1]) {
-    case 1: return fixed ? Range("read coils", Word(data), Word(data + 2)) : "read coils";
-    case 2: return fixed ? Range("read inputs", Word(data), Word(data + 2)) : "read inputs";
-    case 3: return fixed ? Range("read holding registers", Word(data), Word(data + 2)) : "read holding registers";
-    case 4: return fixed ? Range("read input registers", Word(data), Word(data + 2)) : "read input registers";
+    case 1:
+      return fixed ? Range("read coils", Word(data), Word(data + 2)) : "read coils";
+    case 2:
+      return fixed ? Range("read inputs", Word(data), Word(data + 2)) : "read inputs";
+    case 3:
+      return fixed ? Range("read holding registers", Word(data), Word(data + 2)) : "read holding registers";
+    case 4:
+      return fixed ? Range("read input registers", Word(data), Word(data + 2)) : "read input registers";
     case 5:
-      std::snprintf(text, sizeof text, "write coil %u = %s", Word(data), Word(data + 2) == 0xFF00 ? "1" : Word(data + 2) == 0 ? "0" : "?");
+      std::snprintf(text, sizeof text, "write coil %u = %s", Word(data),
+                    Word(data + 2) == 0xFF00 ? "1"
+                    : Word(data + 2) == 0    ? "0"
+                                             : "?");
       return text;
     case 6:
-      std::snprintf(text, sizeof text, "write holding register %u = %u (0x%04X)", Word(data), Word(data + 2), Word(data + 2));
+      std::snprintf(text, sizeof text, "write holding register %u = %u (0x%04X)", Word(data), Word(data + 2),
+                    Word(data + 2));
       return text;
-    case 15: return fixed ? Range("write coils", Word(data), Word(data + 2)) : "write coils";
-    case 16: return fixed ? Range("write holding registers", Word(data), Word(data + 2)) : "write holding registers";
+    case 15:
+      return fixed ? Range("write coils", Word(data), Word(data + 2)) : "write coils";
+    case 16:
+      return fixed ? Range("write holding registers", Word(data), Word(data + 2)) : "write holding registers";
     case 65:
       if (!fixed) return "read report packet";
-      std::snprintf(text, sizeof text, "read report %d (code %u) packet %u", ReportNumberOfCode(Word(data)), Word(data),
-                    Word(data + 2));
+      std::snprintf(text, sizeof text, "read report %d (code %u) packet %u", ReportNumberOfCode(Word(data)),
+                    Word(data), Word(data + 2));
       return text;
     default:
       std::snprintf(text, sizeof text, "function %u", frame[1]);

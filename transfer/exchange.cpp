@@ -18,9 +18,7 @@ void ReadRetrying(const ExchangeState& state) {
   err(kLogDetail, "DoRead() : sRetry=%d, reply_len=%d", state.countedLeft, state.replyLength);
 }
 
-void ReadWrongReplyRetry(int triesLeft) {
-  err(kLogDetail, "Wrong receive (still %d tries)", triesLeft);
-}
+void ReadWrongReplyRetry(int triesLeft) { err(kLogDetail, "Wrong receive (still %d tries)", triesLeft); }
 
 void ReadAttemptFailed(FrameOutcome outcome, const ExchangeState& state) {
   switch (outcome) {
@@ -47,9 +45,7 @@ void ReadAttemptFailed(FrameOutcome outcome, const ExchangeState& state) {
   }
 }
 
-void WriteRetrying(const ExchangeState& state) {
-  err(kLogTrace, "DORZA, Do write, retry %d", state.attempt);
-}
+void WriteRetrying(const ExchangeState& state) { err(kLogTrace, "DORZA, Do write, retry %d", state.attempt); }
 
 void WriteAttemptFailed(FrameOutcome outcome, const ExchangeState& state) {
   switch (outcome) {
@@ -81,10 +77,14 @@ const ExchangeEvents kWriteEvents = {WriteRetrying, nullptr, WriteAttemptFailed}
 
 FrameOutcome OutcomeOf(FrameResult received) {
   switch (received) {
-    case FrameResult::kDone: return FrameOutcome::kGood;
-    case FrameResult::kRefused: return FrameOutcome::kRefused;
-    case FrameResult::kTransport: return FrameOutcome::kTransport;
-    case FrameResult::kWrong: return FrameOutcome::kWrong;
+    case FrameResult::kDone:
+      return FrameOutcome::kGood;
+    case FrameResult::kRefused:
+      return FrameOutcome::kRefused;
+    case FrameResult::kTransport:
+      return FrameOutcome::kTransport;
+    case FrameResult::kWrong:
+      return FrameOutcome::kWrong;
   }
   return FrameOutcome::kWrong;
 }
@@ -109,13 +109,16 @@ const RetryPolicy kWriteRetryPolicy = {kWriteAttempts, 0, true, false, &kWriteEv
 
 DriverResult DriverResultFor(FrameOutcome outcome) {
   switch (outcome) {
-    case FrameOutcome::kGood: return kResultDone;
+    case FrameOutcome::kGood:
+      return kResultDone;
     case FrameOutcome::kNotSent:
-    case FrameOutcome::kTransport: return kResultTransport;
+    case FrameOutcome::kTransport:
+      return kResultTransport;
     case FrameOutcome::kRefused:
     case FrameOutcome::kWrong:
     case FrameOutcome::kBadCrc:
-    case FrameOutcome::kException: return kResultFailed;
+    case FrameOutcome::kException:
+      return kResultFailed;
   }
   return kResultFailed;
 }

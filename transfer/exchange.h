@@ -24,10 +24,10 @@ DriverResult DriverResultFor(FrameOutcome outcome);
 
 // Where an exchange stands when a step is reported.
 struct ExchangeState {
-  int attempt;          // 0 for the first attempt
-  int countedLeft;      // counted attempts still to make
-  int requestLength;    // without the CRC
-  int replyLength;      // bytes of the last reply read
+  int attempt;        // 0 for the first attempt
+  int countedLeft;    // counted attempts still to make
+  int requestLength;  // without the CRC
+  int replyLength;    // bytes of the last reply read
   const uint8_t* reply;
 };
 

@@ -68,18 +68,26 @@ uint8_t ReadFunctionFor(int32_t memoryType) {
 int ReadDataBytes(const GateTransfer* transfer, int mode) {
   if (mode == kReadSingle) {
     switch (transfer->width) {
-      case 1: return transfer->bit == -1 ? 1 : 2;
-      case 16: return 2;
-      case 32: return 4;
-      default: return -1;
+      case 1:
+        return transfer->bit == -1 ? 1 : 2;
+      case 16:
+        return 2;
+      case 32:
+        return 4;
+      default:
+        return -1;
     }
   }
   const int64_t count = transfer->count > 0 ? transfer->count : 0;
   switch (transfer->width) {
-    case 1: return static_cast<int>(count > 4096 ? 4096 : (count + 7) / 8);
-    case 16: return static_cast<int>(count > 4096 ? 8192 : count * 2);
-    case 32: return static_cast<int>(count > 4096 ? 16384 : count * 4);
-    default: return -1;
+    case 1:
+      return static_cast<int>(count > 4096 ? 4096 : (count + 7) / 8);
+    case 16:
+      return static_cast<int>(count > 4096 ? 8192 : count * 2);
+    case 32:
+      return static_cast<int>(count > 4096 ? 16384 : count * 4);
+    default:
+      return -1;
   }
 }
 
@@ -97,8 +105,8 @@ int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance) {
   return kReadRequestLength;
 }
 
-int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength,
-                    uint16_t flags, int mode) {
+int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength, uint16_t flags,
+                    int mode) {
   const int needed = ReadDataBytes(transfer, mode);
   if (needed < 0) return kResultFailed;
   const int carried = replyLength - kReplyDataOffset - 2;
@@ -114,8 +122,8 @@ int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int repl
     switch (transfer->width) {
       case 1:
         // The bit position was already raised for a high-byte gate.
-        StoreLe16(values + 2, transfer->bit == -1 ? static_cast<uint16_t>(d[0] & 1)
-                                                  : RegisterBit(d, transfer->bit));
+        StoreLe16(values + 2,
+                  transfer->bit == -1 ? static_cast<uint16_t>(d[0] & 1) : RegisterBit(d, transfer->bit));
         return kResultDone;
       case 16:
         StoreLe16(values + 2, RegisterValue(d, memoryType));
@@ -143,7 +151,6 @@ int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int repl
 }
 
 int DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode) {
-
   if (ReadFunctionFor(transfer->memoryType) == kNoReadFunction) {
     err(kLogDetail, "KOVRIN> DoRead() no read function for memory type %d", transfer->memoryType);
     return kResultFailed;

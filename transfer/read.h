@@ -35,8 +35,8 @@ int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance);
 // Stores the data of a good reply (replyLength bytes in reply) in the value
 // area; 1 for a width other than 1, 16 or 32 or a reply carrying fewer data
 // bytes than the count needs (nothing is stored then).
-int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength,
-                    uint16_t flags, int mode);
+int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength, uint16_t flags,
+                    int mode);
 
 // Data bytes a reply must carry for the transfer, or -1 for an unknown width.
 int ReadDataBytes(const GateTransfer* transfer, int mode);

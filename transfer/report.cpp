@@ -44,9 +44,7 @@ void LineDigits(char* out, int line, bool hex) {
 
 }  // namespace
 
-uint16_t ReportCode(int report) {
-  return static_cast<uint16_t>(std::atoi(kReportCodeTable[report - 1]));
-}
+uint16_t ReportCode(int report) { return static_cast<uint16_t>(std::atoi(kReportCodeTable[report - 1])); }
 
 bool IsReportTrigger(const char* gas) {
   if (gas == nullptr) return false;
@@ -56,8 +54,7 @@ bool IsReportTrigger(const char* gas) {
   return copy[0] == '!' && copy[1] == 'R';
 }
 
-int BuildReportRequest(uint8_t* buffer, int plc, uint8_t function, uint16_t reportCode,
-                       uint16_t packet) {
+int BuildReportRequest(uint8_t* buffer, int plc, uint8_t function, uint16_t reportCode, uint16_t packet) {
   buffer[0] = static_cast<uint8_t>(plc);
   buffer[1] = function;
   StoreBe16(buffer + 2, reportCode);
@@ -79,8 +76,8 @@ int CollectReportText(VpiInstance* instance, const uint8_t* reply, bool* endOfRe
   return 0;
 }
 
-int ReadReportPacket(VpiRequest* request, int plc, uint8_t function, uint16_t reportCode,
-                     uint16_t packet, bool* endOfReport) {
+int ReadReportPacket(VpiRequest* request, int plc, uint8_t function, uint16_t reportCode, uint16_t packet,
+                     bool* endOfReport) {
   auto* instance = static_cast<VpiInstance*>(request->instance);
   const auto* gate = static_cast<const GateTransfer*>(request->params);
   const int length = BuildReportRequest(instance->txBuffer, plc, function, reportCode, packet);
@@ -128,8 +125,8 @@ int DistributeReport(VpiRequest* request, int plc, int report) {
     }
   }
   if (!exhausted) {
-    err(kLogMajor, "KOVRIN> SingleWrite(),can't supply full Report %d from plc %d (not enough TAGs)",
-        report, plc);
+    err(kLogMajor, "KOVRIN> SingleWrite(),can't supply full Report %d from plc %d (not enough TAGs)", report,
+        plc);
   }
   return kResultDone;
 }
@@ -157,14 +154,13 @@ int32_t ReadReport(VpiRequest* request) {
     const int result =
         ReadReportPacket(request, plc, function, code, static_cast<uint16_t>(packet), &endOfReport);
     if (result != kResultDone) {
-      err(kLogMajor, "KOVRIN> SingleWrite(),bad packet %d: Report %d, plc %d, rc %d", packet, report,
-          plc, result);
+      err(kLogMajor, "KOVRIN> SingleWrite(),bad packet %d: Report %d, plc %d, rc %d", packet, report, plc,
+          result);
       return result;
     }
   }
   if (!endOfReport) {
-    err(kLogMajor, "KOVRIN> SingleWrite(),wasn't received End of Report %d, plc %d (CTRL-Z)", report,
-        plc);
+    err(kLogMajor, "KOVRIN> SingleWrite(),wasn't received End of Report %d, plc %d (CTRL-Z)", report, plc);
     return kResultFailed;
   }
   return DistributeReport(request, plc, report);

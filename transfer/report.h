@@ -12,7 +12,7 @@ constexpr int kReportPackets = 64;
 constexpr int kReportTextPerPacket = 128;
 constexpr int kReportPieceLength = 80;
 constexpr int kReportLines = 110;
-constexpr char kEndOfReport = 0x1A;  // CTRL-Z
+constexpr char kEndOfReport = 0x1A;    // CTRL-Z
 constexpr int kLastReportNumber = 16;  // reports 1 to 16
 constexpr int kReportRequestLength = 6;
 
@@ -25,12 +25,11 @@ int32_t ReadReport(VpiRequest* request);
 
 // One packet through the read retry scheme; sets *endOfReport when CTRL-Z
 // arrived. 0, 1 or 2.
-int ReadReportPacket(VpiRequest* request, int plc, uint8_t function, uint16_t reportCode,
-                     uint16_t packet, bool* endOfReport);
+int ReadReportPacket(VpiRequest* request, int plc, uint8_t function, uint16_t reportCode, uint16_t packet,
+                     bool* endOfReport);
 
 // Writes the 6-byte request into buffer; gives 6.
-int BuildReportRequest(uint8_t* buffer, int plc, uint8_t function, uint16_t reportCode,
-                       uint16_t packet);
+int BuildReportRequest(uint8_t* buffer, int plc, uint8_t function, uint16_t reportCode, uint16_t packet);
 
 // Appends the packet's text (reply bytes 6 to 133) to the ReportBuffer.
 int CollectReportText(VpiInstance* instance, const uint8_t* reply, bool* endOfReport);

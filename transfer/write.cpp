@@ -18,10 +18,10 @@ constexpr uint8_t kFunctionWriteCoil = 5;
 constexpr uint8_t kFunctionWriteRegister = 6;
 constexpr uint8_t kFunctionWriteCoils = 15;
 constexpr uint8_t kFunctionWriteRegisters = 16;
-constexpr int kMaxFrameData = 255;  // what the byte-count byte can announce
-constexpr int kSingleWriteLength = 6;     // station, function, address, value
-constexpr int kMultipleWriteHeader = 7;   // station, function, address, quantity, byte count
-constexpr uint8_t kCoilOn = 0xFF;         // the high byte of a coil's value (FF00 on, 0000 off)
+constexpr int kMaxFrameData = 255;       // what the byte-count byte can announce
+constexpr int kSingleWriteLength = 6;    // station, function, address, value
+constexpr int kMultipleWriteHeader = 7;  // station, function, address, quantity, byte count
+constexpr uint8_t kCoilOn = 0xFF;        // the high byte of a coil's value (FF00 on, 0000 off)
 constexpr uint16_t kRegistersPerValue32 = 2;
 constexpr uint8_t kValue32Bytes = 4;
 constexpr uint32_t kLowByteMask = 0xFF;
@@ -49,8 +49,8 @@ int BuildWriteRegister(uint8_t* tx, uint8_t station, uint16_t address, uint16_t 
 
 // Functions 15 and 16: the header; the byteCount data bytes follow at
 // tx + kMultipleWriteHeader. Gives the whole frame's length.
-int BuildWriteMultiple(uint8_t* tx, uint8_t station, uint8_t function, uint16_t address,
-                       uint16_t quantity, uint8_t byteCount) {
+int BuildWriteMultiple(uint8_t* tx, uint8_t station, uint8_t function, uint16_t address, uint16_t quantity,
+                       uint8_t byteCount) {
   tx[0] = station;
   tx[1] = function;
   StoreBe16(tx + 2, address);
@@ -87,8 +87,8 @@ int SendBroadcast(VpiInstance* instance, uint8_t* frame, int length) {
 }
 
 bool ReadOnlyArea(int32_t memoryType) {
-  return memoryType == kMemInputs || memoryType == kMemInputRegisters ||
-         memoryType == kMemInputFloat || memoryType == kMemInputLong;
+  return memoryType == kMemInputs || memoryType == kMemInputRegisters || memoryType == kMemInputFloat ||
+         memoryType == kMemInputLong;
 }
 
 // The four bytes of a 32-bit value, high word first.
@@ -234,8 +234,8 @@ int32_t NormalWrite(VpiRequest* request) {
 // Blocks are written as their gates name them only for coils, holding
 // registers and 32-bit holding registers.
 bool BlockWritable(int32_t memoryType) {
-  return memoryType == kMemCoils || memoryType == kMemHoldingRegisters ||
-         memoryType == kMemHoldingFloat || memoryType == kMemHoldingLong;
+  return memoryType == kMemCoils || memoryType == kMemHoldingRegisters || memoryType == kMemHoldingFloat ||
+         memoryType == kMemHoldingLong;
 }
 
 // The width a block of that memory type has: the function goes by width,
@@ -265,10 +265,17 @@ int32_t BlockWrite(VpiRequest* request) {
 
   int64_t dataBytes = 0;
   switch (gate->width) {
-    case 1: dataBytes = (static_cast<int64_t>(count) + 7) / 8; break;
-    case 16: dataBytes = static_cast<int64_t>(count) * 2; break;
-    case 32: dataBytes = static_cast<int64_t>(count) * 4; break;
-    default: return kResultFailed;
+    case 1:
+      dataBytes = (static_cast<int64_t>(count) + 7) / 8;
+      break;
+    case 16:
+      dataBytes = static_cast<int64_t>(count) * 2;
+      break;
+    case 32:
+      dataBytes = static_cast<int64_t>(count) * 4;
+      break;
+    default:
+      return kResultFailed;
   }
   if (!BlockWritable(gate->memoryType)) {
     if (ReadOnlyArea(gate->memoryType) || gate->memoryType == kMemLowByte ||
@@ -323,8 +330,8 @@ int DoWrite(VpiRequest* request, uint8_t* frame, int length) {
   // depends on it.
   instance->writeInProgress = 1;
   int replyLength = 0;
-  const int result = Exchange(instance, length, ExpectedReplyFor(gate, frame, true), kWriteRetryPolicy,
-                              &replyLength);
+  const int result =
+      Exchange(instance, length, ExpectedReplyFor(gate, frame, true), kWriteRetryPolicy, &replyLength);
   instance->writeInProgress = 0;
   return result;
 }

@@ -86,7 +86,8 @@ const HostOption kHostOptions[] = {
        o.baud = static_cast<uint16_t>(n);
        return true;
      }},
-    {"--data-bits", nullptr, "N", "5 to 8 ({})", [](const HostOptions& d) { return std::to_string(d.dataBits); },
+    {"--data-bits", nullptr, "N", "5 to 8 ({})",
+     [](const HostOptions& d) { return std::to_string(d.dataBits); },
      [](HostOptions& o, const char* v, std::string* error) {
        long n = 0;
        if (!Number(v, 5, 8, &n)) return Refuse(error, "--data-bits takes 5, 6, 7 or 8");
@@ -95,7 +96,8 @@ const HostOption kHostOptions[] = {
      }},
     {"--parity", nullptr, "P", "none, odd, even, mark or space (none)", nullptr,
      [](HostOptions& o, const char* v, std::string* error) {
-       return Lookup(kParities, v, &o.parity) || Refuse(error, "--parity takes none, odd, even, mark or space");
+       return Lookup(kParities, v, &o.parity) ||
+              Refuse(error, "--parity takes none, odd, even, mark or space");
      }},
     {"--stop-bits", nullptr, "S", "1, 1.5 or 2 (1)", nullptr,
      [](HostOptions& o, const char* v, std::string* error) {

@@ -12,8 +12,8 @@ struct HostOptions {
   bool noPort = false;
   uint16_t baud = 9600;
   int16_t dataBits = 8;
-  int16_t parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
-  int16_t stopBits = 0;  // 0 one, 1 one and a half, 2 two
+  int16_t parity = 0;      // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  int16_t stopBits = 0;    // 0 one, 1 one and a half, 2 two
   uint32_t timeout = 100;  // units of 10 ms
   int32_t driverNumber = 1;
   int cycles = 1;

@@ -34,9 +34,7 @@ std::string Float(uint32_t bits) {
   return text;
 }
 
-std::string One32(uint32_t v, int32_t gateType) {
-  return gateType == 3 ? Float(v) : std::to_string(v);
-}
+std::string One32(uint32_t v, int32_t gateType) { return gateType == 3 ? Float(v) : std::to_string(v); }
 
 bool ParseUnsigned(const std::string& text, unsigned long long max, unsigned long long* out) {
   if (text.empty() || text[0] == '-') return false;
@@ -48,8 +46,7 @@ bool ParseUnsigned(const std::string& text, unsigned long long max, unsigned lon
   return true;
 }
 
-bool ParseOne(const std::string& text, int32_t gateType, int32_t width, uint32_t* out,
-              std::string* error) {
+bool ParseOne(const std::string& text, int32_t gateType, int32_t width, uint32_t* out, std::string* error) {
   if (width == 32 && gateType == 3) {
     char* end = nullptr;
     const float f = std::strtof(text.c_str(), &end);
@@ -119,8 +116,10 @@ bool ParseBlockValues(const std::string& text, int32_t gateType, int32_t width, 
     uint32_t v = 0;
     if (!ParseOne(items[i], gateType, width, &v, error)) return false;
     if (width == 1) {
-      if (v) values[i / 8] = static_cast<uint8_t>(values[i / 8] | (1u << (i % 8)));
-      else values[i / 8] = static_cast<uint8_t>(values[i / 8] & ~(1u << (i % 8)));
+      if (v)
+        values[i / 8] = static_cast<uint8_t>(values[i / 8] | (1u << (i % 8)));
+      else
+        values[i / 8] = static_cast<uint8_t>(values[i / 8] & ~(1u << (i % 8)));
     } else if (width == 16) {
       PutWord(values + 2 * i, static_cast<uint16_t>(v));
     } else {
@@ -133,10 +132,15 @@ bool ParseBlockValues(const std::string& text, int32_t gateType, int32_t width, 
 
 const char* ResultMeaning(int32_t result) {
   switch (result) {
-    case 0: return "done";
-    case 1: return "refused or failed";
-    case 2: return "transport or port failure";
-    case 53: return "cancelled";
-    default: return "unknown result";
+    case 0:
+      return "done";
+    case 1:
+      return "refused or failed";
+    case 2:
+      return "transport or port failure";
+    case 53:
+      return "cancelled";
+    default:
+      return "unknown result";
   }
 }

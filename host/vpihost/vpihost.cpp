@@ -87,9 +87,9 @@ bool Poll(DriverModule& driver, std::vector<Gate>& gates, bool* portFailed = nul
     std::vector<uint8_t> values;
     GateTransfer t = TransferFor(gate, values);
     const int32_t result = driver.Call(IsBlock(gate) ? kCmdBlockRead : kCmdSingleRead, &t);
-    const std::string shown =
-        result == 0 ? FormatValues(values.data(), GateTypeOf(gate), gate.parsed.width, IsBlock(gate) ? t.count : 0)
-                    : "-";
+    const std::string shown = result == 0 ? FormatValues(values.data(), GateTypeOf(gate), gate.parsed.width,
+                                                         IsBlock(gate) ? t.count : 0)
+                                          : "-";
     PrintRow(i, gate, shown, result);
     allDone = allDone && result == 0;
     if (result == 2 && portFailed != nullptr) *portFailed = true;

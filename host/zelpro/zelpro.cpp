@@ -85,8 +85,8 @@ VPI_EXPORT int VPI_CDECL ZelRmClient(unsigned char clientId) {
   return 1;
 }
 
-VPI_EXPORT int VPI_CDECL ZelGetGateIdByAddressStr(unsigned char, unsigned char,
-                                                  const char* addressText, int32_t* gateIdOut) {
+VPI_EXPORT int VPI_CDECL ZelGetGateIdByAddressStr(unsigned char, unsigned char, const char* addressText,
+                                                  int32_t* gateIdOut) {
   const auto& ids = State().gateIds;
   const auto found = ids.find(addressText);
   if (found == ids.end()) return 1;
@@ -94,8 +94,7 @@ VPI_EXPORT int VPI_CDECL ZelGetGateIdByAddressStr(unsigned char, unsigned char,
   return 0;
 }
 
-VPI_EXPORT int VPI_CDECL ZelPutGateStr(unsigned char, int32_t gateId, int, const char* text, int,
-                                       int) {
+VPI_EXPORT int VPI_CDECL ZelPutGateStr(unsigned char, int32_t gateId, int, const char* text, int, int) {
   HostState& state = State();
   if (gateId < 1 || static_cast<size_t>(gateId) > state.gates.size()) return 1;
   if (state.putsBeforeFailure == 0) return 1;

@@ -36,8 +36,7 @@ void ParserHarness::Configure(const Station& station) {
   log_.Clear();
 }
 
-Outcome ParserHarness::Run(uint32_t command, const char* gas, int32_t gateType,
-                           int32_t blockSize) {
+Outcome ParserHarness::Run(uint32_t command, const char* gas, int32_t gateType, int32_t blockSize) {
   ParseRequest parse{};
   parse.gas = gas;
   parse.gateType = gateType;
@@ -45,9 +44,7 @@ Outcome ParserHarness::Run(uint32_t command, const char* gas, int32_t gateType,
   parse.plc = parse.memoryType = parse.address = parse.bit = parse.width = kUnwritten;
   log_.Clear();
   const int32_t result = host_.Call(command, &parse);
-  return {result,
-          {parse.plc, parse.memoryType, parse.address, parse.bit, parse.width},
-          log_.lines()};
+  return {result, {parse.plc, parse.memoryType, parse.address, parse.bit, parse.width}, log_.lines()};
 }
 
 void ExpectCase(const Outcome& got, const Case& want) {
@@ -82,8 +79,8 @@ std::string Describe(const Station& station) {
 }
 
 void PrintTo(const Fields& f, std::ostream* out) {
-  *out << "{plc " << f.plc << ", memoryType " << f.memoryType << ", address " << f.address
-       << ", bit " << f.bit << ", width " << f.width << "}";
+  *out << "{plc " << f.plc << ", memoryType " << f.memoryType << ", address " << f.address << ", bit "
+       << f.bit << ", width " << f.width << "}";
 }
 
 void PrintTo(const Case& c, std::ostream* out) {

@@ -62,12 +62,8 @@ class ParserHarness {
  public:
   // Writes KOVRIN.INT for the station and reads it into a fresh instance.
   void Configure(const Station& station);
-  Outcome Single(const std::string& gas, int32_t gateType) {
-    return Run(3, gas.c_str(), gateType, 1);
-  }
-  Outcome Block(const std::string& gas, int32_t blockSize) {
-    return Run(4, gas.c_str(), 0, blockSize);
-  }
+  Outcome Single(const std::string& gas, int32_t gateType) { return Run(3, gas.c_str(), gateType, 1); }
+  Outcome Block(const std::string& gas, int32_t blockSize) { return Run(4, gas.c_str(), 0, blockSize); }
   // command 3 or 4 with the host's pointer as it is, null included.
   Outcome Run(uint32_t command, const char* gas, int32_t gateType, int32_t blockSize);
 

@@ -35,11 +35,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"!R05", kJbusD, kTrigger, 0, Report(5), kNoLog},
         Case{"!R99", kModbusD, kTrigger, 0, Report(99), kNoLog},
         Case{"!R12", kModbusL, kTrigger, 0, Report(12), kNoLog},
-        Case{"!R00", kModbusD, kTrigger, 1, kBitAndWidth,
-             {8, "KOVRIN> Parse() illegal PLC address, '!R00'"}},
+        Case{"!R00", kModbusD, kTrigger, 1, kBitAndWidth, {8, "KOVRIN> Parse() illegal PLC address, '!R00'"}},
         // the message shows the second character upper-cased
-        Case{"!r00", kModbusD, kTrigger, 1, kBitAndWidth,
-             {8, "KOVRIN> Parse() illegal PLC address, '!R00'"}},
+        Case{"!r00", kModbusD, kTrigger, 1, kBitAndWidth, {8, "KOVRIN> Parse() illegal PLC address, '!R00'"}},
         Case{"!R5", kModbusD, kTrigger, 1, kBitAndWidth, kNoLog},
         Case{"!R005", kModbusD, kTrigger, 1, kBitAndWidth, kNoLog},
         Case{"!R", kModbusD, kTrigger, 1, kBitAndWidth, kNoLog},
@@ -52,37 +50,51 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"!R-1", kModbusD, kTrigger, 1, kBitAndWidth, kNoLog},
         Case{std::string("!R\xB0") + "5", kModbusD, kTrigger, 1, kBitAndWidth, kNoLog},
         // in a decimal base a letter is no digit, although scanf stops there
-        Case{"!R1A", kModbusD, kTrigger, 1, kBitAndWidth,
+        Case{"!R1A",
+             kModbusD,
+             kTrigger,
+             1,
+             kBitAndWidth,
              {8, "KOVRIN> Parse() illegal PLC address, '!R1A'"}}));
 
-INSTANTIATE_TEST_SUITE_P(
-    TriggersInBaseH, ReportAddress,
-    ::testing::Values(Case{"!R0A", kModbusH, kTrigger, 0, Report(10), kNoLog},
-                      Case{"!R10", kModbusH, kTrigger, 0, Report(16), kNoLog},
-                      Case{"!rFF", kJbusH, kTrigger, 0, Report(255), kNoLog},
-                      Case{"!R00", kModbusH, kTrigger, 1, kBitAndWidth,
-                           {8, "KOVRIN> Parse() illegal PLC address, '!R00'"}}));
+INSTANTIATE_TEST_SUITE_P(TriggersInBaseH, ReportAddress,
+                         ::testing::Values(Case{"!R0A", kModbusH, kTrigger, 0, Report(10), kNoLog},
+                                           Case{"!R10", kModbusH, kTrigger, 0, Report(16), kNoLog},
+                                           Case{"!rFF", kJbusH, kTrigger, 0, Report(255), kNoLog},
+                                           Case{"!R00",
+                                                kModbusH,
+                                                kTrigger,
+                                                1,
+                                                kBitAndWidth,
+                                                {8, "KOVRIN> Parse() illegal PLC address, '!R00'"}}));
 
 // Not beginning with '!' and 'R': parsed as an ordinary GAS instead, after
 // the trigger parser stored bit and width.
 INSTANTIATE_TEST_SUITE_P(
     NoTriggers, ReportAddress,
     ::testing::Values(
-        Case{"", kModbusD, kTrigger, 1, kBitAndWidth,
-             {32, "KOVRIN> Parse() Wrong size of gas, ''"}},
-        Case{"!", kModbusD, kTrigger, 1, kBitAndWidth,
-             {32, "KOVRIN> Parse() Wrong size of gas, '!'"}},
-        Case{"!x05", kModbusD, kTrigger, 1, kBitAndWidth,
-             {32, "KOVRIN> Parse() Wrong size of gas, '!x05'"}},
-        Case{"R!05", kModbusD, kTrigger, 1, kBitAndWidth,
-             {32, "KOVRIN> Parse() Wrong size of gas, 'R!05'"}},
+        Case{"", kModbusD, kTrigger, 1, kBitAndWidth, {32, "KOVRIN> Parse() Wrong size of gas, ''"}},
+        Case{"!", kModbusD, kTrigger, 1, kBitAndWidth, {32, "KOVRIN> Parse() Wrong size of gas, '!'"}},
+        Case{"!x05", kModbusD, kTrigger, 1, kBitAndWidth, {32, "KOVRIN> Parse() Wrong size of gas, '!x05'"}},
+        Case{"R!05", kModbusD, kTrigger, 1, kBitAndWidth, {32, "KOVRIN> Parse() Wrong size of gas, 'R!05'"}},
         // '{' upper-cases to '[', and bytes from 0x80 up stay as they are
-        Case{"!{05", kModbusD, kTrigger, 1, kBitAndWidth,
-             {32, "KOVRIN> Parse() Wrong size of gas, '!{05'"}},
-        Case{std::string("!\xF2") + "05", kModbusD, kTrigger, 1, kBitAndWidth,
-             {32, "KOVRIN> Parse() Wrong size of gas, '!\xF2" "05'"}},
-        Case{std::string("!\xD2") + "05", kModbusD, kTrigger, 1, kBitAndWidth,
-             {32, "KOVRIN> Parse() Wrong size of gas, '!\xD2" "05'"}}));
+        Case{"!{05", kModbusD, kTrigger, 1, kBitAndWidth, {32, "KOVRIN> Parse() Wrong size of gas, '!{05'"}},
+        Case{std::string("!\xF2") + "05",
+             kModbusD,
+             kTrigger,
+             1,
+             kBitAndWidth,
+             {32,
+              "KOVRIN> Parse() Wrong size of gas, '!\xF2"
+              "05'"}},
+        Case{std::string("!\xD2") + "05",
+             kModbusD,
+             kTrigger,
+             1,
+             kBitAndWidth,
+             {32,
+              "KOVRIN> Parse() Wrong size of gas, '!\xD2"
+              "05'"}}));
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, ReportAddress,
@@ -91,57 +103,65 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"r0101001", kModbusD, kLine, 0, Report(1), kNoLog},
         Case{"R9916001", kJbusD, kLine, 0, Report(99), kNoLog},
         Case{"R0116110", kModbusL, kLine, 0, Report(1), kNoLog},
-        Case{"R0117001", kModbusD, kLine, 1, PlcOnly(1),
-             {8, "KOVRIN> Parse() illegal address, 'R0117001'"}},
-        Case{"R0100001", kModbusD, kLine, 1, PlcOnly(1),
-             {8, "KOVRIN> Parse() illegal address, 'R0100001'"}},
-        Case{"R0101000", kModbusD, kLine, 1, Report(1),
-             {8, "KOVRIN> Parse() illegal address, 'R0101000'"}},
-        Case{"R0101111", kModbusD, kLine, 1, Report(1),
-             {8, "KOVRIN> Parse() illegal address, 'R0101111'"}},
-        Case{"R0001001", kModbusD, kLine, 1, kBitAndWidth,
+        Case{"R0117001", kModbusD, kLine, 1, PlcOnly(1), {8, "KOVRIN> Parse() illegal address, 'R0117001'"}},
+        Case{"R0100001", kModbusD, kLine, 1, PlcOnly(1), {8, "KOVRIN> Parse() illegal address, 'R0100001'"}},
+        Case{"R0101000", kModbusD, kLine, 1, Report(1), {8, "KOVRIN> Parse() illegal address, 'R0101000'"}},
+        Case{"R0101111", kModbusD, kLine, 1, Report(1), {8, "KOVRIN> Parse() illegal address, 'R0101111'"}},
+        Case{"R0001001",
+             kModbusD,
+             kLine,
+             1,
+             kBitAndWidth,
              {8, "KOVRIN> Parse() illegal PLC address, 'R0001001'"}},
         // the message shows the first character upper-cased
-        Case{"r0001001", kModbusD, kLine, 1, kBitAndWidth,
+        Case{"r0001001",
+             kModbusD,
+             kLine,
+             1,
+             kBitAndWidth,
              {8, "KOVRIN> Parse() illegal PLC address, 'R0001001'"}},
         // in a decimal base a letter is no digit, although scanf stops there
-        Case{"R1A01001", kModbusD, kLine, 1, kBitAndWidth,
+        Case{"R1A01001",
+             kModbusD,
+             kLine,
+             1,
+             kBitAndWidth,
              {8, "KOVRIN> Parse() illegal PLC address, 'R1A01001'"}},
-        Case{"R01A1001", kModbusD, kLine, 1, PlcOnly(1),
-             {8, "KOVRIN> Parse() illegal address, 'R01A1001'"}},
-        Case{"R01011A0", kModbusL, kLine, 1, Report(1),
-             {8, "KOVRIN> Parse() illegal address, 'R01011A0'"}}));
+        Case{"R01A1001", kModbusD, kLine, 1, PlcOnly(1), {8, "KOVRIN> Parse() illegal address, 'R01A1001'"}},
+        Case{"R01011A0", kModbusL, kLine, 1, Report(1), {8, "KOVRIN> Parse() illegal address, 'R01011A0'"}}));
 
 // Wrong length or a character outside the table: refused without a line.
-INSTANTIATE_TEST_SUITE_P(
-    SilentRefusals, ReportAddress,
-    ::testing::Values(Case{"R010100", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
-                      Case{"R01011100", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
-                      Case{"", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
-                      Case{"01400105", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
-                      Case{"R0101a01", kModbusH, kLine, 1, kBitAndWidth, kNoLog},
-                      Case{"R 101001", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
-                      Case{"R+101001", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
-                      Case{"!R010100", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
-                      Case{std::string("\xD2") + "0101001", kModbusD, kLine, 1, kBitAndWidth,
-                           kNoLog},
-                      Case{std::string("R01010") + "\xB1" "1", kModbusD, kLine, 1,
-                           kBitAndWidth, kNoLog}));
+INSTANTIATE_TEST_SUITE_P(SilentRefusals, ReportAddress,
+                         ::testing::Values(Case{"R010100", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
+                                           Case{"R01011100", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
+                                           Case{"", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
+                                           Case{"01400105", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
+                                           Case{"R0101a01", kModbusH, kLine, 1, kBitAndWidth, kNoLog},
+                                           Case{"R 101001", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
+                                           Case{"R+101001", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
+                                           Case{"!R010100", kModbusD, kLine, 1, kBitAndWidth, kNoLog},
+                                           Case{std::string("\xD2") + "0101001", kModbusD, kLine, 1,
+                                                kBitAndWidth, kNoLog},
+                                           Case{std::string("R01010") + "\xB1"
+                                                                        "1",
+                                                kModbusD, kLine, 1, kBitAndWidth, kNoLog}));
 
 // In base H the three numbers are hexadecimal.
 INSTANTIATE_TEST_SUITE_P(
     LinesInBaseH, ReportAddress,
-    ::testing::Values(Case{"R0A10010", kModbusH, kLine, 0, Report(10), kNoLog},
-                      Case{"R010106E", kModbusH, kLine, 0, Report(1), kNoLog},
-                      Case{"R0110001", kJbusH, kLine, 0, Report(1), kNoLog},
-                      Case{"rFF01001", kModbusH, kLine, 0, Report(255), kNoLog},
-                      Case{"R0101070", kModbusH, kLine, 1, Report(1),
-                           {8, "KOVRIN> Parse() illegal address, 'R0101070'"}},
-                      Case{"R010106F", kModbusH, kLine, 1, Report(1),
-                           {8, "KOVRIN> Parse() illegal address, 'R010106F'"}},
-                      Case{"R0111001", kModbusH, kLine, 1, PlcOnly(1),
-                           {8, "KOVRIN> Parse() illegal address, 'R0111001'"}},
-                      Case{"R0001001", kModbusH, kLine, 1, kBitAndWidth,
-                           {8, "KOVRIN> Parse() illegal PLC address, 'R0001001'"}}));
+    ::testing::Values(
+        Case{"R0A10010", kModbusH, kLine, 0, Report(10), kNoLog},
+        Case{"R010106E", kModbusH, kLine, 0, Report(1), kNoLog},
+        Case{"R0110001", kJbusH, kLine, 0, Report(1), kNoLog},
+        Case{"rFF01001", kModbusH, kLine, 0, Report(255), kNoLog},
+        Case{"R0101070", kModbusH, kLine, 1, Report(1), {8, "KOVRIN> Parse() illegal address, 'R0101070'"}},
+        Case{"R010106F", kModbusH, kLine, 1, Report(1), {8, "KOVRIN> Parse() illegal address, 'R010106F'"}},
+        Case{"R0111001", kModbusH, kLine, 1, PlcOnly(1), {8, "KOVRIN> Parse() illegal address, 'R0111001'"}},
+        Case{"R0001001",
+             kModbusH,
+             kLine,
+             1,
+             kBitAndWidth,
+             {8, "KOVRIN> Parse() illegal PLC address, 'R0001001'"}}));
 
 }  // namespace

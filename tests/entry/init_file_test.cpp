@@ -36,7 +36,7 @@ class InitFileTest : public ::testing::Test {
     log_.Clear();
     ReadInitFile(&request);
     return {instance_.protocol, instance_.base, instance_.flags,
-            instance_.RTSCTS, instance_.IFG,  instance_.IFG_MS};
+            instance_.RTSCTS,   instance_.IFG,  instance_.IFG_MS};
   }
 
   // The log lines written before the summary block of six lines.
@@ -135,8 +135,7 @@ Settings With(char protocol, char base, uint16_t flags = 0, uint8_t rtscts = 0, 
 INSTANTIATE_TEST_SUITE_P(
     Keys, InitFileLines,
     ::testing::Values(
-        LineCase{"bus=j,h\n", With('J', 'H'), {}},
-        LineCase{"BUS = J , L\r\n", With('J', 'L'), {}},
+        LineCase{"bus=j,h\n", With('J', 'H'), {}}, LineCase{"BUS = J , L\r\n", With('J', 'L'), {}},
         LineCase{"BUS = MD\n", kDefaults, {"KOVRIN> Illegal line 1 in Int File"}},
         LineCase{"BUS = X , D\n",
                  kDefaults,
@@ -147,7 +146,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {"KOVRIN> Illegal format of Int File! - ",
                   "KOVRIN> Default values used: Protocol=Modbus Base=Decimal"}},
         LineCase{"SWAP = YES\nFLOATSWAP = yes\nLONGADDR = YES\n",
-                 With('M', 'D', kFlagSwap | kFlagFloatSwap | kFlagLongAddr), {}},
+                 With('M', 'D', kFlagSwap | kFlagFloatSwap | kFlagLongAddr),
+                 {}},
         LineCase{"SWAP = YES\nSWAP = NO", kDefaults, {}},
         LineCase{"SWAP = YESS\nFLOATSWAP = NOT\n", With('M', 'D', kFlagSwap), {}},
         LineCase{"SWAP = YES\nSWAP = YE",
@@ -176,11 +176,10 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"IFG_MS = 5\r\nIFG = 9\r\n", With('M', 'D', 0, 0, 9, 5), {}},
         // A signed number would wrap round (-1 gave 65535 ms before every
         // frame): the line is illegal and the setting keeps what it held.
-        LineCase{"IFG_MS = 5\nIFG_MS = -1\n", With('M', 'D', 0, 0, 0, 5),
-                 {"KOVRIN> Illegal line 2 in Int File"}},
+        LineCase{
+            "IFG_MS = 5\nIFG_MS = -1\n", With('M', 'D', 0, 0, 0, 5), {"KOVRIN> Illegal line 2 in Int File"}},
         LineCase{"IFG = -5\n", kDefaults, {"KOVRIN> Illegal line 1 in Int File"}},
-        LineCase{"IFG = 7\nifg =  +3\r\n", With('M', 'D', 0, 0, 7),
-                 {"KOVRIN> Illegal line 2 in Int File"}},
+        LineCase{"IFG = 7\nifg =  +3\r\n", With('M', 'D', 0, 0, 7), {"KOVRIN> Illegal line 2 in Int File"}},
         LineCase{"IFG_MS=-0\n", kDefaults, {"KOVRIN> Illegal line 1 in Int File"}},
         LineCase{"BUS = J , H\n\n  SWAP = YES\n# comment\n",
                  With('J', 'H'),
@@ -208,9 +207,9 @@ TEST_F(InitFileTest, SummaryReflectsSettings) {
 TEST_F(InitFileTest, LongLinesAreReadInPiecesAndCounted) {
   std::string content;
   for (int i = 0; i < 199; ++i) content += "SWAP = NO\n";
-  content += "nonsense\n";                       // line 200
-  content += std::string(300, 'X') + "\n";       // lines 201 and 202
-  content += "BUS = J , H";                      // line 203, no line feed
+  content += "nonsense\n";                  // line 200
+  content += std::string(300, 'X') + "\n";  // lines 201 and 202
+  content += "BUS = J , H";                 // line 203, no line feed
   dir_.Write("KOVRIN.INT", content);
   const Settings s = Read();
   EXPECT_EQ(s.protocol, 'J');

@@ -13,8 +13,8 @@ namespace {
 TEST(GatesFile, ReadsGatesCommentsAndBlocks) {
   std::vector<GateEntry> gates;
   std::string error;
-  ASSERT_TRUE(ParseGates("# demo\n\n0140001 int16\n  0140002\tint16 4 # block\n!R01 trigger\n",
-                         "g.txt", &gates, &error))
+  ASSERT_TRUE(ParseGates("# demo\n\n0140001 int16\n  0140002\tint16 4 # block\n!R01 trigger\n", "g.txt",
+                         &gates, &error))
       << error;
   ASSERT_EQ(gates.size(), 3u);
   EXPECT_EQ(gates[1].address, "0140002");
@@ -31,7 +31,8 @@ TEST(GatesFile, BadLinesNameFileAndLine) {
   };
   const Case cases[] = {
       {"0140001\n", "g.txt:1: gate '0140001' has no type"},
-      {"# x\n0140001 word\n", "g.txt:2: unknown gate type 'word' (digital, int16, float, int32, text or trigger)"},
+      {"# x\n0140001 word\n",
+       "g.txt:2: unknown gate type 'word' (digital, int16, float, int32, text or trigger)"},
       {"0140001 int16 0\n", "g.txt:1: block size '0' is not a number from 1 to 100000"},
       {"0140001 int16 12x\n", "g.txt:1: block size '12x' is not a number from 1 to 100000"},
       {"R0101001 text 3\n", "g.txt:1: a text gate cannot be a block"},
@@ -98,7 +99,9 @@ TEST(Options, CommandsArgumentsAndErrors) {
       {{"write", "0140001"}, false, "", "'write' takes 2 arguments"},
       {{"frobnicate"}, false, "", "unknown command 'frobnicate'"},
       {{"--bogus"}, false, "", "unknown option --bogus"},
-      {{"--port", "/dev/serial/by-id/x"}, false, "",
+      {{"--port", "/dev/serial/by-id/x"},
+       false,
+       "",
        "--port takes a name of 1 to 11 characters (use VPI_COM_DIR for longer paths)"},
       {{"--parity", "x"}, false, "", "--parity takes none, odd, even, mark or space"},
       {{"--baud", "115200"}, false, "", "--baud takes a rate from 50 to 65535 (the host's field is 16 bits)"},
@@ -109,8 +112,7 @@ TEST(Options, CommandsArgumentsAndErrors) {
     for (const char* a : c.args) argv.push_back(const_cast<char*>(a));
     HostOptions options;
     std::string error;
-    EXPECT_EQ(ParseHostOptions(static_cast<int>(argv.size()), argv.data(), &options, &error), c.ok)
-        << error;
+    EXPECT_EQ(ParseHostOptions(static_cast<int>(argv.size()), argv.data(), &options, &error), c.ok) << error;
     if (c.ok) {
       EXPECT_EQ(options.command, c.command);
     } else {
@@ -160,10 +162,10 @@ TEST(Options, EveryValueOptionRefusesItsLastPlaceAndBadValues) {
 TEST(Options, FlagsTakeNoValueAndLandInTheirFields) {
   HostOptions options;
   std::string error;
-  ASSERT_TRUE(ParseArgs({"-h", "--no-port", "--module", "m.so", "--gates", "g", "--data-bits", "7",
-                         "--parity", "M", "--stop-bits", "1.5", "--driver-number", "0", "--cycles", "3",
-                         "--interval", "0", "info"},
-                        &options, &error))
+  ASSERT_TRUE(
+      ParseArgs({"-h", "--no-port", "--module", "m.so", "--gates", "g", "--data-bits", "7", "--parity", "M",
+                 "--stop-bits", "1.5", "--driver-number", "0", "--cycles", "3", "--interval", "0", "info"},
+                &options, &error))
       << error;
   EXPECT_TRUE(options.help);
   EXPECT_TRUE(options.noPort);
@@ -192,7 +194,8 @@ TEST(Options, UsageShowsEachOptionWithItsDefault) {
            "\n  --baud N              baud rate (9600)\n",
            "\n  --cycles N            poll N times (4); after a cycle whose reads failed in\n"
            "                        transport the port is closed and reopened\n",
-           "\n  --module PATH         the driver module (default mod.so)\n  --help                this text\n\n",
+           "\n  --module PATH         the driver module (default mod.so)\n  --help                this "
+           "text\n\n",
        }) {
     EXPECT_NE(usage.find(line), std::string::npos) << line;
   }

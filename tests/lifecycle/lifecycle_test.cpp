@@ -127,8 +127,15 @@ class LifecycleTest : public ::testing::Test {
 
 // ---- the state table ---------------------------------------------------------------
 
-enum class Step { kStartWithPort, kStartWithoutPort, kStartMissingPort, kCloseCom, kReOpenCom,
-                  kChangeToCom1, kEndVpi };
+enum class Step {
+  kStartWithPort,
+  kStartWithoutPort,
+  kStartMissingPort,
+  kCloseCom,
+  kReOpenCom,
+  kChangeToCom1,
+  kEndVpi
+};
 
 struct StateCase {
   const char* state;
@@ -150,13 +157,27 @@ TEST_P(StateTableTest, StepsReachTheState) {
   for (Step step : c.steps) {
     ChangeParams change = ChangeTo("COM1", 20, 9600);
     switch (step) {
-      case Step::kStartWithPort: result = ColdStartWith(StartParams(1)); break;
-      case Step::kStartWithoutPort: result = ColdStartWith(StartParams(0)); break;
-      case Step::kStartMissingPort: result = ColdStartWith(StartParams(1, "COM7")); break;
-      case Step::kCloseCom: result = Call(kCmdCloseCom); break;
-      case Step::kReOpenCom: result = Call(kCmdReOpenCom); break;
-      case Step::kChangeToCom1: result = Call(kCmdChangeVpiParams, &change); break;
-      case Step::kEndVpi: result = Call(kCmdEndVpi); break;
+      case Step::kStartWithPort:
+        result = ColdStartWith(StartParams(1));
+        break;
+      case Step::kStartWithoutPort:
+        result = ColdStartWith(StartParams(0));
+        break;
+      case Step::kStartMissingPort:
+        result = ColdStartWith(StartParams(1, "COM7"));
+        break;
+      case Step::kCloseCom:
+        result = Call(kCmdCloseCom);
+        break;
+      case Step::kReOpenCom:
+        result = Call(kCmdReOpenCom);
+        break;
+      case Step::kChangeToCom1:
+        result = Call(kCmdChangeVpiParams, &change);
+        break;
+      case Step::kEndVpi:
+        result = Call(kCmdEndVpi);
+        break;
     }
   }
   EXPECT_EQ(result, c.result);
@@ -178,14 +199,19 @@ INSTANTIATE_TEST_SUITE_P(
         StateCase{"started, no port", {Step::kStartWithoutPort}, 0, 0, false, true, false},
         StateCase{"started, port failed", {Step::kStartMissingPort}, 2, 1, false, true, false},
         StateCase{"running", {Step::kStartWithPort}, 0, 1, true, true, false},
-        StateCase{"running after ChangeVpiParams", {Step::kStartWithoutPort, Step::kChangeToCom1}, 0,
-                  1, true, true, false},
+        StateCase{"running after ChangeVpiParams",
+                  {Step::kStartWithoutPort, Step::kChangeToCom1},
+                  0,
+                  1,
+                  true,
+                  true,
+                  false},
         StateCase{"closed", {Step::kStartWithPort, Step::kCloseCom}, 0, 0, false, false, false},
-        StateCase{"reopened", {Step::kStartWithPort, Step::kCloseCom, Step::kReOpenCom}, 0, 1, true,
-                  false, false},
+        StateCase{
+            "reopened", {Step::kStartWithPort, Step::kCloseCom, Step::kReOpenCom}, 0, 1, true, false, false},
         StateCase{"ended", {Step::kStartWithPort, Step::kEndVpi}, 0, -1, false, false, true},
-        StateCase{"ended without a port", {Step::kStartWithoutPort, Step::kEndVpi}, 0, -1, false,
-                  false, true}));
+        StateCase{
+            "ended without a port", {Step::kStartWithoutPort, Step::kEndVpi}, 0, -1, false, false, true}));
 
 // A read of one holding register, as the host asks for it after the start.
 struct ReadAfterCase {
@@ -202,12 +228,23 @@ TEST_P(ReadAfterTest, TransferCommandsSeeThePortFlag) {
   const ReadAfterCase& c = GetParam();
   for (Step step : c.steps) {
     switch (step) {
-      case Step::kStartWithoutPort: ColdStartWith(StartParams(0)); break;
-      case Step::kStartMissingPort: ColdStartWith(StartParams(1, "COM7")); break;
-      case Step::kStartWithPort: ColdStartWith(StartParams(1)); break;
-      case Step::kCloseCom: Call(kCmdCloseCom); break;
-      case Step::kEndVpi: Call(kCmdEndVpi); break;
-      default: FAIL() << "step not used here";
+      case Step::kStartWithoutPort:
+        ColdStartWith(StartParams(0));
+        break;
+      case Step::kStartMissingPort:
+        ColdStartWith(StartParams(1, "COM7"));
+        break;
+      case Step::kStartWithPort:
+        ColdStartWith(StartParams(1));
+        break;
+      case Step::kCloseCom:
+        Call(kCmdCloseCom);
+        break;
+      case Step::kEndVpi:
+        Call(kCmdEndVpi);
+        break;
+      default:
+        FAIL() << "step not used here";
     }
   }
   uint8_t values[16] = {};
@@ -220,8 +257,7 @@ INSTANTIATE_TEST_SUITE_P(
     Reads, ReadAfterTest,
     ::testing::Values(
         ReadAfterCase{"started, no port: refused", {Step::kStartWithoutPort}, kResultFailed},
-        ReadAfterCase{"started, port failed: transport failure", {Step::kStartMissingPort},
-                      kResultTransport},
+        ReadAfterCase{"started, port failed: transport failure", {Step::kStartMissingPort}, kResultTransport},
         ReadAfterCase{"closed: refused", {Step::kStartWithPort, Step::kCloseCom}, kResultFailed},
         ReadAfterCase{"ended: nothing happens", {Step::kStartWithPort, Step::kEndVpi}, kResultDone}));
 
@@ -232,9 +268,9 @@ TEST_F(LifecycleTest, ColdStartSetsDefaultsRegistersOpensAndAppliesTheTimeout) {
   ASSERT_GE(log_.lines().size(), 2u);
   const LogLine& version = log_.lines().front();
   EXPECT_EQ(version.level, kLogMajor);
-  EXPECT_TRUE(std::regex_match(version.text,
-                               std::regex("KOVRIN>:version compiled on [A-Z][a-z]{2} [ 0-3][0-9] "
-                                          "[0-9]{4} at time [0-2][0-9]:[0-5][0-9]:[0-5][0-9]")))
+  EXPECT_TRUE(
+      std::regex_match(version.text, std::regex("KOVRIN>:version compiled on [A-Z][a-z]{2} [ 0-3][0-9] "
+                                                "[0-9]{4} at time [0-2][0-9]:[0-5][0-9]:[0-5][0-9]")))
       << version.text;
   EXPECT_EQ(log_.lines().back(), (LogLine{kLogMajor, kInstalled}));
   EXPECT_FALSE(log_.Contains(kOpenFailed));
@@ -357,8 +393,7 @@ TEST_P(ColdStartOpenFailureTest, LogsAndReturnsTwoWithTheFlagSetAndNoHandle) {
 INSTANTIATE_TEST_SUITE_P(Failures, ColdStartOpenFailureTest,
                          ::testing::Values(OpenFailureCase{"missing device", "COM7", 9600, false},
                                            OpenFailureCase{"device held", "COM1", 9600, true},
-                                           OpenFailureCase{"line settings refused", "COM1", 0,
-                                                           false}));
+                                           OpenFailureCase{"line settings refused", "COM1", 0, false}));
 
 // A restart releases what the module opened and registered for the same
 // area; before, the old handle kept the device and the new open failed.
@@ -591,8 +626,7 @@ struct ChangeCase {
 
 void PrintTo(const ChangeCase& c, std::ostream* out) { *out << c.what; }
 
-class ChangeOfAClosedPortTest : public LifecycleTest,
-                                public ::testing::WithParamInterface<ChangeCase> {};
+class ChangeOfAClosedPortTest : public LifecycleTest, public ::testing::WithParamInterface<ChangeCase> {};
 
 TEST_P(ChangeOfAClosedPortTest, OpensWithTheResultingSettingsAndTimeout) {
   const ChangeCase& c = GetParam();
@@ -619,14 +653,14 @@ TEST_P(ChangeOfAClosedPortTest, OpensWithTheResultingSettingsAndTimeout) {
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, ChangeOfAClosedPortTest,
-    ::testing::Values(
-        ChangeCase{"stored everything (-1, baud 0)", ChangeTo("COM1", -1), 20, 9600, 8, 0, 0},
-        ChangeCase{"timeout 0 keeps the stored one", ChangeTo("COM1", 0), 20, 9600, 8, 0, 0},
-        ChangeCase{"new timeout", ChangeTo("COM1", 35), 35, 9600, 8, 0, 0},
-        ChangeCase{"new line", ChangeTo("COM1", -1, 19200, 7, 2, 2), 20, 19200, 7, 2, 2},
-        ChangeCase{"baud above 32767 counts as nonzero", ChangeTo("COM1", 12, 38400, 8, 2, 4), 12,
-                   38400, 8, 2, 4},
-        ChangeCase{"baud 0 keeps all four", ChangeTo("COM1", -1, 0, 5, 2, 3), 20, 9600, 8, 0, 0}));
+    ::testing::Values(ChangeCase{"stored everything (-1, baud 0)", ChangeTo("COM1", -1), 20, 9600, 8, 0, 0},
+                      ChangeCase{"timeout 0 keeps the stored one", ChangeTo("COM1", 0), 20, 9600, 8, 0, 0},
+                      ChangeCase{"new timeout", ChangeTo("COM1", 35), 35, 9600, 8, 0, 0},
+                      ChangeCase{"new line", ChangeTo("COM1", -1, 19200, 7, 2, 2), 20, 19200, 7, 2, 2},
+                      ChangeCase{"baud above 32767 counts as nonzero", ChangeTo("COM1", 12, 38400, 8, 2, 4),
+                                 12, 38400, 8, 2, 4},
+                      ChangeCase{"baud 0 keeps all four", ChangeTo("COM1", -1, 0, 5, 2, 3), 20, 9600, 8, 0,
+                                 0}));
 
 TEST_F(LifecycleTest, ChangeNamingTheOpenPortFailsButKeepsTheOldHandle) {
   ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);

@@ -99,13 +99,11 @@ TEST(FileNameCase, OpensTheFileWhateverTheCaseOfItsName) {
     const char* name;
     const char* content;  // null: nothing opens
   } cases[] = {
-      {"sub/KOVRIN.INT", "sub"},
-      {"sub/kovrin.int", "sub"},
-      {"KOVRIN7.int", "seven"},         // the exact name first
-      {"Kovrin7.Int", "seven"},         // else the first in name order
-      {"SUB/KOVRIN.INT", nullptr},      // only the last part may differ
-      {"KOVRIN.IN", nullptr},
-      {"missing/KOVRIN.INT", nullptr},
+      {"sub/KOVRIN.INT", "sub"},   {"sub/kovrin.int", "sub"},
+      {"KOVRIN7.int", "seven"},     // the exact name first
+      {"Kovrin7.Int", "seven"},     // else the first in name order
+      {"SUB/KOVRIN.INT", nullptr},  // only the last part may differ
+      {"KOVRIN.IN", nullptr},      {"missing/KOVRIN.INT", nullptr},
   };
   for (const auto& c : cases) {
     FILE* file = OpenFileAnyCase(c.name);

@@ -104,10 +104,8 @@ TEST_P(OpenByNameTest, ReachesTheMappedDevice) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, OpenByNameTest,
-                         ::testing::Values(OpenCase{"COM1", true, true},
-                                           OpenCase{"com1", true, true},
-                                           OpenCase{"@", true, true},
-                                           OpenCase{"NUL", true, false},
+                         ::testing::Values(OpenCase{"COM1", true, true}, OpenCase{"com1", true, true},
+                                           OpenCase{"@", true, true}, OpenCase{"NUL", true, false},
                                            OpenCase{"nul", true, false},
                                            OpenCase{"COM7", false, false},  // no com7 link
                                            OpenCase{"LPT1", false, false},
@@ -220,17 +218,16 @@ TEST_P(LineSettingsTest, RoundTripsAndReachesTheDevice) {
   EXPECT_TRUE(view.raw);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, LineSettingsTest,
-    ::testing::Values(LineCase{110, 8, NOPARITY, ONESTOPBIT, true, false, false},
-                      LineCase{300, 7, ODDPARITY, ONESTOPBIT, true, true, false},
-                      LineCase{1200, 6, EVENPARITY, TWOSTOPBITS, false, false, false},
-                      LineCase{2400, 5, MARKPARITY, ONESTOPBIT, true, true, true},
-                      LineCase{4800, 8, SPACEPARITY, TWOSTOPBITS, true, false, true},
-                      LineCase{9600, 8, EVENPARITY, ONESTOPBIT, false, false, false},
-                      LineCase{19200, 7, MARKPARITY, TWOSTOPBITS, false, true, true},
-                      LineCase{38400, 8, NOPARITY, TWOSTOPBITS, true, false, false},
-                      LineCase{57600, 5, SPACEPARITY, ONESTOPBIT, false, false, true}));
+INSTANTIATE_TEST_SUITE_P(Lines, LineSettingsTest,
+                         ::testing::Values(LineCase{110, 8, NOPARITY, ONESTOPBIT, true, false, false},
+                                           LineCase{300, 7, ODDPARITY, ONESTOPBIT, true, true, false},
+                                           LineCase{1200, 6, EVENPARITY, TWOSTOPBITS, false, false, false},
+                                           LineCase{2400, 5, MARKPARITY, ONESTOPBIT, true, true, true},
+                                           LineCase{4800, 8, SPACEPARITY, TWOSTOPBITS, true, false, true},
+                                           LineCase{9600, 8, EVENPARITY, ONESTOPBIT, false, false, false},
+                                           LineCase{19200, 7, MARKPARITY, TWOSTOPBITS, false, true, true},
+                                           LineCase{38400, 8, NOPARITY, TWOSTOPBITS, true, false, false},
+                                           LineCase{57600, 5, SPACEPARITY, ONESTOPBIT, false, false, true}));
 
 struct RefusedCase {
   const char* what;
@@ -281,8 +278,7 @@ TEST_F(PosixSerialTest, ModemLineControlsDoNotFailOnALineWithoutModemLines) {
   OpenPort port("COM1");
   ASSERT_TRUE(port.ok());
   for (DWORD dtr : {DTR_CONTROL_DISABLE, DTR_CONTROL_ENABLE, DTR_CONTROL_HANDSHAKE}) {
-    for (DWORD rts : {RTS_CONTROL_DISABLE, RTS_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE,
-                      RTS_CONTROL_TOGGLE}) {
+    for (DWORD rts : {RTS_CONTROL_DISABLE, RTS_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE, RTS_CONTROL_TOGGLE}) {
       DCB dcb{};
       ASSERT_TRUE(GetCommState(port.get(), &dcb));
       dcb.fDtrControl = dtr;
@@ -366,12 +362,11 @@ TEST_P(TimedReadTest, ReturnsWithWhatArrivedByTheDeadline) {
   EXPECT_EQ(Bytes(buffer, buffer + got), Bytes(sent.begin(), sent.begin() + got));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Reads, TimedReadTest,
-    ::testing::Values(ReadCase{"silent line", 0, 100, 6, 0, 90, 800},
-                      ReadCase{"fewer bytes than asked", 3, 100, 6, 3, 90, 800},
-                      ReadCase{"all bytes there", 6, 1000, 6, 6, 0, 500},
-                      ReadCase{"more bytes than asked", 9, 1000, 4, 4, 0, 500}));
+INSTANTIATE_TEST_SUITE_P(Reads, TimedReadTest,
+                         ::testing::Values(ReadCase{"silent line", 0, 100, 6, 0, 90, 800},
+                                           ReadCase{"fewer bytes than asked", 3, 100, 6, 3, 90, 800},
+                                           ReadCase{"all bytes there", 6, 1000, 6, 6, 0, 500},
+                                           ReadCase{"more bytes than asked", 9, 1000, 4, 4, 0, 500}));
 
 TEST_F(PosixSerialTest, DeadlineCountsFromTheCallNotFromEachByte) {
   OpenPort port("COM1");

@@ -134,9 +134,7 @@ struct LineFormatCase {
   int stopBits;
 };
 
-void PrintTo(const LineFormatCase& c, std::ostream* out) {
-  *out << c.baud << " 8" << c.parity << c.stopBits;
-}
+void PrintTo(const LineFormatCase& c, std::ostream* out) { *out << c.baud << " 8" << c.parity << c.stopBits; }
 
 class LineHelperTest : public SerialLinesTest, public ::testing::WithParamInterface<LineFormatCase> {};
 
@@ -164,7 +162,8 @@ TEST_F(SerialLinesTest, LineHelperNamesWhatIsWrong) {
     char parity;
     int stopBits;
     const char* why;
-  } cases[] = {{0, 'N', 1, "no rate of 0 baud"}, {9600, 'M', 1, "no parity M"}, {9600, 'N', 3, "no 3 stop bits"}};
+  } cases[] = {
+      {0, 'N', 1, "no rate of 0 baud"}, {9600, 'M', 1, "no parity M"}, {9600, 'N', 3, "no 3 stop bits"}};
   for (const auto& c : cases) {
     std::string why;
     EXPECT_FALSE(LineConfigure(line, c.baud, c.parity, c.stopBits, &why));
@@ -204,8 +203,8 @@ TEST_P(RateTest, RunsAtTheRate) {
 
 // The host's table and the ends of its 16-bit field.
 INSTANTIATE_TEST_SUITE_P(HostRates, RateTest,
-                         ::testing::Values(DWORD{14400}, DWORD{28800}, DWORD{56000}, DWORD{128},
-                                           DWORD{31250}, DWORD{65535}, DWORD{19200}));
+                         ::testing::Values(DWORD{14400}, DWORD{28800}, DWORD{56000}, DWORD{128}, DWORD{31250},
+                                           DWORD{65535}, DWORD{19200}));
 
 struct HeldRateCase {
   DWORD asked;
@@ -350,11 +349,10 @@ TEST_P(LowLatencyTest, IsAskedForWhereTheDeviceHasIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Devices, LowLatencyTest,
-    ::testing::Values(
-        LatencyCase{"USB adapter", true, ASYNC_SPD_HI, 0, "TIOCGSERIAL TIOCSSERIAL TIOCGRS485"},
-        LatencyCase{"already low", true, ASYNC_LOW_LATENCY, 0, "TIOCGSERIAL TIOCGRS485"},
-        LatencyCase{"setting refused", true, 0, EPERM, "TIOCGSERIAL TIOCSSERIAL TIOCGRS485"},
-        LatencyCase{"no serial info", false, 0, 0, "TIOCGSERIAL TIOCGRS485"}));
+    ::testing::Values(LatencyCase{"USB adapter", true, ASYNC_SPD_HI, 0, "TIOCGSERIAL TIOCSSERIAL TIOCGRS485"},
+                      LatencyCase{"already low", true, ASYNC_LOW_LATENCY, 0, "TIOCGSERIAL TIOCGRS485"},
+                      LatencyCase{"setting refused", true, 0, EPERM, "TIOCGSERIAL TIOCSSERIAL TIOCGRS485"},
+                      LatencyCase{"no serial info", false, 0, 0, "TIOCGSERIAL TIOCGRS485"}));
 
 // ---- the transmitter's last bits ------------------------------------------------------------
 
@@ -399,11 +397,15 @@ TEST_P(TransmitterTest, OutputCountsUntilTheLastBitIsOut) {
 INSTANTIATE_TEST_SUITE_P(
     Uarts, TransmitterTest,
     ::testing::Values(
-        DrainCase{"queue, then FIFO and shift register", {5, 0, 0}, {false, true}, true, {5, 1, 0, 0},
+        DrainCase{"queue, then FIFO and shift register",
+                  {5, 0, 0},
+                  {false, true},
+                  true,
+                  {5, 1, 0, 0},
                   "TIOCOUTQ TIOCOUTQ LSR-busy TIOCOUTQ LSR-empty"},
         DrainCase{"all out at once", {0}, {true}, true, {0, 0}, "TIOCOUTQ LSR-empty"},
-        DrainCase{"no line status: tcdrain", {2, 0}, {}, false, {2, 0, 0},
-                  "TIOCOUTQ TIOCOUTQ LSR-none drain"}));
+        DrainCase{
+            "no line status: tcdrain", {2, 0}, {}, false, {2, 0, 0}, "TIOCOUTQ TIOCOUTQ LSR-none drain"}));
 
 // The frame exchange with RTSCTS on: RTS drops only after the UART says its
 // transmitter is empty, not when the kernel's queue first reads 0.

@@ -90,16 +90,26 @@ int Hook(int fd, unsigned long request, void* argument) {
 
 const char* NameOf(const UartRequest& r) {
   switch (r.request) {
-    case TIOCGSERIAL: return "TIOCGSERIAL";
-    case TIOCSSERIAL: return "TIOCSSERIAL";
-    case TIOCGRS485: return "TIOCGRS485";
-    case TIOCOUTQ: return "TIOCOUTQ";
-    case TIOCSERGETLSR: return r.value < 0 ? "LSR-none" : r.value ? "LSR-empty" : "LSR-busy";
-    case TIOCMBIS: return r.value == TIOCM_RTS ? "RTS+" : "DTR+";
-    case TIOCMBIC: return r.value == TIOCM_RTS ? "RTS-" : "DTR-";
-    case TCSBRK: return r.value == 1 ? "drain" : "break";
-    case FIONREAD: return "FIONREAD";
-    default: break;
+    case TIOCGSERIAL:
+      return "TIOCGSERIAL";
+    case TIOCSSERIAL:
+      return "TIOCSSERIAL";
+    case TIOCGRS485:
+      return "TIOCGRS485";
+    case TIOCOUTQ:
+      return "TIOCOUTQ";
+    case TIOCSERGETLSR:
+      return r.value < 0 ? "LSR-none" : r.value ? "LSR-empty" : "LSR-busy";
+    case TIOCMBIS:
+      return r.value == TIOCM_RTS ? "RTS+" : "DTR+";
+    case TIOCMBIC:
+      return r.value == TIOCM_RTS ? "RTS-" : "DTR-";
+    case TCSBRK:
+      return r.value == 1 ? "drain" : "break";
+    case FIONREAD:
+      return "FIONREAD";
+    default:
+      break;
   }
   if (r.request == posix_termios::kGetTermios2) return "TCGETS2";
   if (r.request == posix_termios::kSetTermios2) return "TCSETS2";

@@ -11,12 +11,12 @@
 #include <vector>
 
 struct UartScript {
-  bool answersSerialInfo = true;  // TIOCGSERIAL; false: ENOTTY as a pty
-  int serialFlags = 0;            // the flags TIOCGSERIAL reports
-  int setSerialError = 0;         // errno of TIOCSSERIAL, 0 to accept
-  bool rs485Enabled = false;      // TIOCGRS485
-  bool answersLineStatus = true;  // TIOCSERGETLSR; false: ENOTTY
-  std::deque<int> outputQueue;    // TIOCOUTQ answers in turn, then 0
+  bool answersSerialInfo = true;      // TIOCGSERIAL; false: ENOTTY as a pty
+  int serialFlags = 0;                // the flags TIOCGSERIAL reports
+  int setSerialError = 0;             // errno of TIOCSSERIAL, 0 to accept
+  bool rs485Enabled = false;          // TIOCGRS485
+  bool answersLineStatus = true;      // TIOCSERGETLSR; false: ENOTTY
+  std::deque<int> outputQueue;        // TIOCOUTQ answers in turn, then 0
   std::deque<bool> transmitterEmpty;  // TIOCSERGETLSR answers in turn, then true
   // Nonzero: TCGETS2 reports this rate as held from its second answer on
   // (the first shows the line as it was before it was set).

@@ -56,8 +56,7 @@ TEST(FakeLine, ChunksPausesAndReplies) {
   EXPECT_FALSE(FakeLineIsOpen());
   FakeLineRemove();
   // Without the fake line the name is an ordinary (unknown) port name.
-  EXPECT_EQ(seam.open(kFakeLinePortName),
-            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(seam.open(kFakeLinePortName), INVALID_HANDLE_VALUE);
 }
 
 TEST_F(FakeLineTest, ReadTransactionOverTheFakeLine) {

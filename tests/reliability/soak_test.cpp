@@ -56,20 +56,20 @@ struct GateKind {
 };
 
 const GateKind kSingleReads[] = {
-    {kMemCoils, 1, false, kGateDigital, 0},         {kMemInputs, 1, false, kGateDigital, 0},
-    {kMemInputRegisters, 16, false, kGateInt16, 0}, {kMemHoldingRegisters, 16, false, kGateInt16, 0},
+    {kMemCoils, 1, false, kGateDigital, 0},           {kMemInputs, 1, false, kGateDigital, 0},
+    {kMemInputRegisters, 16, false, kGateInt16, 0},   {kMemHoldingRegisters, 16, false, kGateInt16, 0},
     {kMemHoldingRegisters, 1, true, kGateDigital, 0}, {kMemLowByte, 16, false, kGateInt16, 0},
-    {kMemHighByte, 16, false, kGateInt16, 0},       {kMemLowByte, 1, true, kGateDigital, 0},
-    {kMemHighByte, 1, true, kGateDigital, 0},       {kMemInputFloat, 32, false, kGateFloat, 0},
-    {kMemInputLong, 32, false, kGateInt32, 0},      {kMemHoldingFloat, 32, false, kGateFloat, 0},
+    {kMemHighByte, 16, false, kGateInt16, 0},         {kMemLowByte, 1, true, kGateDigital, 0},
+    {kMemHighByte, 1, true, kGateDigital, 0},         {kMemInputFloat, 32, false, kGateFloat, 0},
+    {kMemInputLong, 32, false, kGateInt32, 0},        {kMemHoldingFloat, 32, false, kGateFloat, 0},
     {kMemHoldingLong, 32, false, kGateType5, 0},
 };
 const GateKind kBlockReads[] = {
-    {kMemCoils, 1, false, kGateDigital, 2000},       {kMemInputs, 1, false, kGateDigital, 2000},
+    {kMemCoils, 1, false, kGateDigital, 2000},        {kMemInputs, 1, false, kGateDigital, 2000},
     {kMemInputRegisters, 16, false, kGateInt16, 125}, {kMemHoldingRegisters, 16, false, kGateInt16, 125},
-    {kMemLowByte, 16, false, kGateInt16, 125},       {kMemHighByte, 16, false, kGateInt16, 125},
-    {kMemInputFloat, 32, false, kGateFloat, 62},     {kMemInputLong, 32, false, kGateInt32, 62},
-    {kMemHoldingFloat, 32, false, kGateFloat, 62},   {kMemHoldingLong, 32, false, kGateInt32, 62},
+    {kMemLowByte, 16, false, kGateInt16, 125},        {kMemHighByte, 16, false, kGateInt16, 125},
+    {kMemInputFloat, 32, false, kGateFloat, 62},      {kMemInputLong, 32, false, kGateInt32, 62},
+    {kMemHoldingFloat, 32, false, kGateFloat, 62},    {kMemHoldingLong, 32, false, kGateInt32, 62},
 };
 const GateKind kSingleWrites[] = {
     {kMemCoils, 1, false, kGateDigital, 0},           {kMemHoldingRegisters, 16, false, kGateInt16, 0},
@@ -98,12 +98,16 @@ bool SameRecord(const GateTransfer& a, const GateTransfer& b) {
 
 Area AreaOf(int32_t memoryType) {
   switch (memoryType) {
-    case kMemCoils: return Area::kCoil;
-    case kMemInputs: return Area::kDiscreteInput;
+    case kMemCoils:
+      return Area::kCoil;
+    case kMemInputs:
+      return Area::kDiscreteInput;
     case kMemInputRegisters:
     case kMemInputFloat:
-    case kMemInputLong: return Area::kInputRegister;
-    default: return Area::kHoldingRegister;
+    case kMemInputLong:
+      return Area::kInputRegister;
+    default:
+      return Area::kHoldingRegister;
   }
 }
 
@@ -264,11 +268,13 @@ class SoakTest : public ::testing::Test {
 
   void CheckAllUsed(const RequestCursor& cursor, int expected, int32_t result, const char* what) {
     lastResult_ = result;
-    Expect(expected == result, std::string(what) + ": result " + std::to_string(result) + ", the faults give " +
-                                   std::to_string(expected) + "; actions " + cursor.Describe());
+    Expect(expected == result, std::string(what) + ": result " + std::to_string(result) +
+                                   ", the faults give " + std::to_string(expected) + "; actions " +
+                                   cursor.Describe());
     Expect(cursor.used() == cursor.size(), std::string(what) + ": " + std::to_string(cursor.size()) +
                                                " requests went out, the scheme sends " +
-                                               std::to_string(cursor.used()) + "; actions " + cursor.Describe());
+                                               std::to_string(cursor.used()) + "; actions " +
+                                               cursor.Describe());
   }
 
   void SingleRead() {
@@ -377,15 +383,22 @@ class SoakTest : public ::testing::Test {
     uint16_t new0 = value;
     uint16_t new1 = old1;
     switch (g.memoryType) {
-      case kMemCoils: new0 = value != 0 ? 1 : 0; break;
-      case kMemLowByte: new0 = static_cast<uint16_t>((old0 & 0xFF00) | (value & 0xFF)); break;
-      case kMemHighByte: new0 = static_cast<uint16_t>(((value & 0xFF) << 8) | (old0 & 0xFF)); break;
+      case kMemCoils:
+        new0 = value != 0 ? 1 : 0;
+        break;
+      case kMemLowByte:
+        new0 = static_cast<uint16_t>((old0 & 0xFF00) | (value & 0xFF));
+        break;
+      case kMemHighByte:
+        new0 = static_cast<uint16_t>(((value & 0xFF) << 8) | (old0 & 0xFF));
+        break;
       case kMemHoldingFloat:
       case kMemHoldingLong:
         new0 = static_cast<uint16_t>(value32 >> 16);
         new1 = static_cast<uint16_t>(value32);
         break;
-      default: break;
+      default:
+        break;
     }
     if (bit != -1) {
       const int position = bit + (g.memoryType == kMemHighByte ? 8 : 0);
@@ -420,8 +433,8 @@ class SoakTest : public ::testing::Test {
       lastResult_ = result;
       const std::vector<sim::LoggedRequest> sent = simulator_->Requests();
       Expect(result == kResultDone && sent.size() == 1 && sent[0].fate == sim::RequestFate::kBroadcast,
-             "a broadcast block write: result " + std::to_string(result) + ", " + std::to_string(sent.size()) +
-                 " requests");
+             "a broadcast block write: result " + std::to_string(result) + ", " +
+                 std::to_string(sent.size()) + " requests");
       // Whether the device carried it out is what it would have answered:
       // a 32-bit block's quantity counts values, which a device refuses.
       written = sent.size() == 1 && NaturalAnswerTo(sent[0].frame).exception == 0;
@@ -504,11 +517,21 @@ void SoakTest::Run(uint32_t total, uint32_t seed) {
     const auto kind = static_cast<Kind>(rng_() % 20 < 1 ? 4 : rng_() % 4);
     ++perKind[static_cast<int>(kind)];
     switch (kind) {
-      case Kind::kSingleRead: SingleRead(); break;
-      case Kind::kBlockRead: BlockRead(); break;
-      case Kind::kSingleWrite: SingleWrite(); break;
-      case Kind::kBlockWrite: BlockWrite(); break;
-      case Kind::kReport: Report(); break;
+      case Kind::kSingleRead:
+        SingleRead();
+        break;
+      case Kind::kBlockRead:
+        BlockRead();
+        break;
+      case Kind::kSingleWrite:
+        SingleWrite();
+        break;
+      case Kind::kBlockWrite:
+        BlockWrite();
+        break;
+      case Kind::kReport:
+        Report();
+        break;
     }
     if (lastResult_ != kResultDone) ++failed;
     Expect(instance_.writeInProgress == 0, "writeInProgress left set");
@@ -522,7 +545,8 @@ void SoakTest::Run(uint32_t total, uint32_t seed) {
     if (i != static_cast<size_t>(sim::FaultKind::kCorrect)) faults += actions[i];
   }
   std::printf("soak (seed %u): %llu transactions", seed, static_cast<unsigned long long>(transactions_));
-  for (int k = 0; k < 5; ++k) std::printf(", %s %llu", kKindNames[k], static_cast<unsigned long long>(perKind[k]));
+  for (int k = 0; k < 5; ++k)
+    std::printf(", %s %llu", kKindNames[k], static_cast<unsigned long long>(perKind[k]));
   std::printf(" (%llu failed; %llu broadcast writes, %llu high-byte bits 8-F refused)",
               static_cast<unsigned long long>(failed), static_cast<unsigned long long>(broadcasts_),
               static_cast<unsigned long long>(highByteRefusals_));

@@ -22,8 +22,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kNoFault = -1;
 constexpr int Fault(SerialCall call) { return static_cast<int>(call); }
 
-PortSettings Line(uint16_t baud = 9600, int16_t dataBits = 8, int16_t stopBits = 0,
-                  int16_t parity = 0, uint16_t lineFlags = kLineFlagsDefault) {
+PortSettings Line(uint16_t baud = 9600, int16_t dataBits = 8, int16_t stopBits = 0, int16_t parity = 0,
+                  uint16_t lineFlags = kLineFlagsDefault) {
   PortSettings line{};
   line.baud = baud;
   line.dataBits = dataBits;
@@ -115,12 +115,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OpenCase{"pseudo-terminal", "COM1", Line(), kNoFault, PortResult::kDone, 0},
         OpenCase{"lower-case name", "com1", Line(), kNoFault, PortResult::kDone, 0},
-        OpenCase{"SetupComm fails, ignored", "COM1", Line(), Fault(SerialCall::kSetupComm),
-                 PortResult::kDone, 0},
+        OpenCase{"SetupComm fails, ignored", "COM1", Line(), Fault(SerialCall::kSetupComm), PortResult::kDone,
+                 0},
         OpenCase{"missing device", "COM7", Line(), kNoFault, PortResult::kOpenFailed, 0},
         OpenCase{"no such name", "LPT1", Line(), kNoFault, PortResult::kOpenFailed, 0},
-        OpenCase{"CreateFileA fails", "COM1", Line(), Fault(SerialCall::kCreateFile),
-                 PortResult::kOpenFailed, 0},
+        OpenCase{"CreateFileA fails", "COM1", Line(), Fault(SerialCall::kCreateFile), PortResult::kOpenFailed,
+                 0},
         OpenCase{"GetCommState fails", "COM1", Line(), Fault(SerialCall::kGetCommState),
                  PortResult::kStateFailed, 1},
         OpenCase{"the null device spelt otherwise has no port state", "nul", Line(), kNoFault,
@@ -145,9 +145,9 @@ TEST_F(PortTest, NullDeviceTakesNoStateTimeoutLineOrQueueCall) {
   HANDLE null = nullptr;
   ASSERT_EQ(OpenPort("NUL", Line(14400, 9, 1, 7), &null), PortResult::kDone);
   handle_ = null;
-  for (SerialCall call : {SerialCall::kGetCommState, SerialCall::kSetCommState,
-                          SerialCall::kGetCommTimeouts, SerialCall::kSetCommTimeouts,
-                          SerialCall::kSetupComm, SerialCall::kClearCommError}) {
+  for (SerialCall call :
+       {SerialCall::kGetCommState, SerialCall::kSetCommState, SerialCall::kGetCommTimeouts,
+        SerialCall::kSetCommTimeouts, SerialCall::kSetupComm, SerialCall::kClearCommError}) {
     EXPECT_EQ(SerialCallCount(call), 0) << static_cast<int>(call);
   }
   uint8_t bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
@@ -174,8 +174,8 @@ class OpenLineTest : public PortTest, public ::testing::WithParamInterface<LineP
 TEST_P(OpenLineTest, PortRunsWithTheLineParametersAndOpenDefaults) {
   const LineParamCase& c = GetParam();
   // Only the low byte of the 16-bit fields counts.
-  OpenLine(Line(c.baud, static_cast<int16_t>(0x0100 | c.dataBits),
-                static_cast<int16_t>(0x0200 | c.stopBits), static_cast<int16_t>(0x0300 | c.parity)));
+  OpenLine(Line(c.baud, static_cast<int16_t>(0x0100 | c.dataBits), static_cast<int16_t>(0x0200 | c.stopBits),
+                static_cast<int16_t>(0x0300 | c.parity)));
   DCB dcb{};
   ASSERT_TRUE(GetCommState(handle_, &dcb));
   EXPECT_EQ(dcb.BaudRate, c.baud);
@@ -217,9 +217,7 @@ struct LineFlagsCase {
   DWORD rts;
 };
 
-void PrintTo(const LineFlagsCase& c, std::ostream* out) {
-  *out << "lineFlags 0x" << std::hex << c.lineFlags;
-}
+void PrintTo(const LineFlagsCase& c, std::ostream* out) { *out << "lineFlags 0x" << std::hex << c.lineFlags; }
 
 class LineFlagsTest : public PortTest, public ::testing::WithParamInterface<LineFlagsCase> {};
 
@@ -237,21 +235,20 @@ TEST_P(LineFlagsTest, FirstMatchingRowChoosesTheControl) {
   EXPECT_EQ(view.rtsCtsFlow, c.rts == RTS_CONTROL_HANDSHAKE);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Flags, LineFlagsTest,
-    ::testing::Values(LineFlagsCase{0x0303, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE},
-                      LineFlagsCase{0x0000, DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE},
-                      LineFlagsCase{0x0001, DTR_CONTROL_ENABLE, RTS_CONTROL_DISABLE},
-                      LineFlagsCase{0x0100, DTR_CONTROL_ENABLE, RTS_CONTROL_DISABLE},
-                      LineFlagsCase{0x8000, DTR_CONTROL_HANDSHAKE, RTS_CONTROL_DISABLE},
-                      LineFlagsCase{0x8100, DTR_CONTROL_ENABLE, RTS_CONTROL_DISABLE},
-                      LineFlagsCase{0x0002, DTR_CONTROL_DISABLE, RTS_CONTROL_ENABLE},
-                      LineFlagsCase{0x0200, DTR_CONTROL_DISABLE, RTS_CONTROL_ENABLE},
-                      LineFlagsCase{0x1000, DTR_CONTROL_DISABLE, RTS_CONTROL_HANDSHAKE},
-                      LineFlagsCase{0x2000, DTR_CONTROL_DISABLE, RTS_CONTROL_TOGGLE},
-                      LineFlagsCase{0x3000, DTR_CONTROL_DISABLE, RTS_CONTROL_HANDSHAKE},
-                      LineFlagsCase{0x3202, DTR_CONTROL_DISABLE, RTS_CONTROL_ENABLE},
-                      LineFlagsCase{0xFFFF, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE}));
+INSTANTIATE_TEST_SUITE_P(Flags, LineFlagsTest,
+                         ::testing::Values(LineFlagsCase{0x0303, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE},
+                                           LineFlagsCase{0x0000, DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE},
+                                           LineFlagsCase{0x0001, DTR_CONTROL_ENABLE, RTS_CONTROL_DISABLE},
+                                           LineFlagsCase{0x0100, DTR_CONTROL_ENABLE, RTS_CONTROL_DISABLE},
+                                           LineFlagsCase{0x8000, DTR_CONTROL_HANDSHAKE, RTS_CONTROL_DISABLE},
+                                           LineFlagsCase{0x8100, DTR_CONTROL_ENABLE, RTS_CONTROL_DISABLE},
+                                           LineFlagsCase{0x0002, DTR_CONTROL_DISABLE, RTS_CONTROL_ENABLE},
+                                           LineFlagsCase{0x0200, DTR_CONTROL_DISABLE, RTS_CONTROL_ENABLE},
+                                           LineFlagsCase{0x1000, DTR_CONTROL_DISABLE, RTS_CONTROL_HANDSHAKE},
+                                           LineFlagsCase{0x2000, DTR_CONTROL_DISABLE, RTS_CONTROL_TOGGLE},
+                                           LineFlagsCase{0x3000, DTR_CONTROL_DISABLE, RTS_CONTROL_HANDSHAKE},
+                                           LineFlagsCase{0x3202, DTR_CONTROL_DISABLE, RTS_CONTROL_ENABLE},
+                                           LineFlagsCase{0xFFFF, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE}));
 
 // ---- ClosePort ---------------------------------------------------------------------
 
@@ -303,17 +300,15 @@ TEST_P(ReadTimeoutTest, GivesThePreviousTimeoutInTensOfMilliseconds) {
 
 INSTANTIATE_TEST_SUITE_P(
     Timeouts, ReadTimeoutTest,
-    ::testing::Values(
-        TimeoutCase{"same value writes nothing", 1000, 100, kNoFault, 100, 1000, 0},
-        TimeoutCase{"new value", 1000, 20, kNoFault, 100, 200, 1},
-        TimeoutCase{"previous truncated", 1005, 100, kNoFault, 100, 1000, 1},
-        TimeoutCase{"previous below 10 ms", 5, 30, kNoFault, 0, 300, 1},
-        TimeoutCase{"zero is the open timeout, never none", 200, 0, kNoFault, 20, 1000, 1},
-        TimeoutCase{"a product wrapping to zero is not none", 200, 0x80000000u, kNoFault, 20,
-                    0xFFFFFFFEu, 1},
-        TimeoutCase{"reading fails", 200, 30, Fault(SerialCall::kGetCommTimeouts), 0, 200, 0},
-        TimeoutCase{"writing fails", 200, 30, Fault(SerialCall::kSetCommTimeouts), 0, 200,
-                    1}));
+    ::testing::Values(TimeoutCase{"same value writes nothing", 1000, 100, kNoFault, 100, 1000, 0},
+                      TimeoutCase{"new value", 1000, 20, kNoFault, 100, 200, 1},
+                      TimeoutCase{"previous truncated", 1005, 100, kNoFault, 100, 1000, 1},
+                      TimeoutCase{"previous below 10 ms", 5, 30, kNoFault, 0, 300, 1},
+                      TimeoutCase{"zero is the open timeout, never none", 200, 0, kNoFault, 20, 1000, 1},
+                      TimeoutCase{"a product wrapping to zero is not none", 200, 0x80000000u, kNoFault, 20,
+                                  0xFFFFFFFEu, 1},
+                      TimeoutCase{"reading fails", 200, 30, Fault(SerialCall::kGetCommTimeouts), 0, 200, 0},
+                      TimeoutCase{"writing fails", 200, 30, Fault(SerialCall::kSetCommTimeouts), 0, 200, 1}));
 
 // ---- DrainInput ---------------------------------------------------------------------
 
@@ -405,13 +400,13 @@ TEST_P(WriteBytesTest, GivesItsCode) {
   EXPECT_EQ(device_.Received(100), Bytes(frame.begin(), frame.begin() + arrived));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Writes, WriteBytesTest,
-    ::testing::Values(WriteCase{"whole", kNoFault, -1, PortResult::kDone, 8},
-                      WriteCase{"short", kNoFault, 3, PortResult::kShortWrite, 3},
-                      WriteCase{"nothing taken", kNoFault, 0, PortResult::kShortWrite, 0},
-                      WriteCase{"call fails", Fault(SerialCall::kWriteFile), -1, PortResult::kIoFailed,
-                                0xABCD}));
+INSTANTIATE_TEST_SUITE_P(Writes, WriteBytesTest,
+                         ::testing::Values(WriteCase{"whole", kNoFault, -1, PortResult::kDone, 8},
+                                           WriteCase{"short", kNoFault, 3, PortResult::kShortWrite, 3},
+                                           WriteCase{"nothing taken", kNoFault, 0, PortResult::kShortWrite,
+                                                     0},
+                                           WriteCase{"call fails", Fault(SerialCall::kWriteFile), -1,
+                                                     PortResult::kIoFailed, 0xABCD}));
 
 TEST_F(PortTest, WriteBytesWithoutCountAndOnAHungUpLine) {
   OpenLine();
@@ -457,8 +452,7 @@ INSTANTIATE_TEST_SUITE_P(Reads, ReadBytesTest,
                                            ReadCase{"more than six", 8, kNoFault, PortResult::kDone, 6},
                                            ReadCase{"three of six", 3, kNoFault, PortResult::kDone, 3},
                                            ReadCase{"none", 0, kNoFault, PortResult::kIoFailed, 0},
-                                           ReadCase{"call fails", 6,
-                                                    Fault(SerialCall::kReadFile),
+                                           ReadCase{"call fails", 6, Fault(SerialCall::kReadFile),
                                                     PortResult::kIoFailed, 0}));
 
 }  // namespace

@@ -59,7 +59,8 @@ class DriverFramesTest : public ::testing::Test {
 
 TEST_F(DriverFramesTest, ReadReply) {
   int length = 0;
-  ASSERT_EQ(Exchange({0x01, 0x03, 0x00, 0x10, 0x00, 0x02}, kMemHoldingRegisters, &length), FrameResult::kDone);
+  ASSERT_EQ(Exchange({0x01, 0x03, 0x00, 0x10, 0x00, 0x02}, kMemHoldingRegisters, &length),
+            FrameResult::kDone);
   EXPECT_EQ(length, 9);
   EXPECT_TRUE(FrameCrcMatches(instance_.rxBuffer, length));
   EXPECT_EQ(instance_.rxBuffer[4], 0x10);
@@ -69,7 +70,8 @@ TEST_F(DriverFramesTest, ReadReply) {
 TEST_F(DriverFramesTest, WriteEcho) {
   instance_.writeInProgress = 1;
   int length = 0;
-  ASSERT_EQ(Exchange({0x05, 0x10, 0x00, 0x64, 0x00, 0x02, 0x04, 0x11, 0x22, 0x33, 0x44}, kMemHoldingRegisters, &length),
+  ASSERT_EQ(Exchange({0x05, 0x10, 0x00, 0x64, 0x00, 0x02, 0x04, 0x11, 0x22, 0x33, 0x44}, kMemHoldingRegisters,
+                     &length),
             FrameResult::kDone);
   instance_.writeInProgress = 0;
   EXPECT_EQ(length, 8);
@@ -89,7 +91,8 @@ TEST_F(DriverFramesTest, ReportPacket) {
 TEST_F(DriverFramesTest, ExceptionAnswer) {
   simulator_->QueueFaults({{sim::FaultKind::kException, 2}});
   int length = 0;
-  EXPECT_EQ(Exchange({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}, kMemHoldingRegisters, &length), FrameResult::kRefused);
+  EXPECT_EQ(Exchange({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}, kMemHoldingRegisters, &length),
+            FrameResult::kRefused);
   EXPECT_EQ(length, 5);
 }
 

@@ -70,7 +70,8 @@ TEST_P(PlanTest, ShapesTheAnswer) {
 
 INSTANTIATE_TEST_SUITE_P(Actions, PlanTest, ::testing::ValuesIn(kPlanCases), [](const auto& info) {
   std::string name = info.param.action;
-  for (char& ch : name) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  for (char& ch : name)
+    if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
   return name;
 });
 
@@ -81,8 +82,8 @@ TEST(PlanTest, WrongFunctionKeepsTheExceptionBit) {
 }
 
 TEST(PlanTest, WrongSlaveWrapsAfter247) {
-  const std::vector<sim::Chunk> chunks =
-      sim::PlanAnswer(HexCrc("F7 03 00 00 00 01"), Hex("F7 03 02 00 00"), FaultAction{FaultKind::kWrongSlave}, {});
+  const std::vector<sim::Chunk> chunks = sim::PlanAnswer(HexCrc("F7 03 00 00 00 01"), Hex("F7 03 02 00 00"),
+                                                         FaultAction{FaultKind::kWrongSlave}, {});
   EXPECT_EQ(chunks.at(0).bytes[0], 1);
 }
 

@@ -27,7 +27,12 @@ const Bytes kUnknown = HexCrc("01 64 01 02 03");
 
 const StreamCase kStreamCases[] = {
     {"one_frame", {kRead}, {kRead}, false, 0, 0},
-    {"frame_in_pieces", {Bytes(kRead.begin(), kRead.begin() + 3), Bytes(kRead.begin() + 3, kRead.end())}, {kRead}, false, 0, 0},
+    {"frame_in_pieces",
+     {Bytes(kRead.begin(), kRead.begin() + 3), Bytes(kRead.begin() + 3, kRead.end())},
+     {kRead},
+     false,
+     0,
+     0},
     {"back_to_back", {Concat(kRead, Concat(kWrite16, kReport))}, {kRead, kWrite16, kReport}, false, 0, 0},
     {"garbage_before", {Concat(Hex("FF 00 A5"), kRead)}, {kRead}, false, 3, 0},
     {"broken_frame_then_good", {Concat(Bytes(kRead.begin(), kRead.end() - 1), kRead)}, {kRead}, false, 7, 0},

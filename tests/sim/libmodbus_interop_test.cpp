@@ -126,15 +126,16 @@ TEST_F(LibmodbusTest, SeesTheExceptionsOfARealSlave) {
   EXPECT_EQ(errno, EMBXILFUN);
   EXPECT_EQ(modbus_mask_write_register(ctx_, 1, 0xFF00, 0x0012), -1);
   EXPECT_EQ(errno, EMBXILFUN);
-  EXPECT_EQ(RawExchange(ctx_, {17, 0x03, 0x00, 0x00, 0x00, 0x7E}), 3);  // 126 registers
-  EXPECT_EQ(RawExchange(ctx_, {17, 0x05, 0x00, 0x01, 0x12, 0x34}), 3);  // coil value
+  EXPECT_EQ(RawExchange(ctx_, {17, 0x03, 0x00, 0x00, 0x00, 0x7E}), 3);                    // 126 registers
+  EXPECT_EQ(RawExchange(ctx_, {17, 0x05, 0x00, 0x01, 0x12, 0x34}), 3);                    // coil value
   EXPECT_EQ(RawExchange(ctx_, {17, 0x10, 0x00, 0x01, 0x00, 0x02, 0x02, 0x00, 0x01}), 3);  // byte count
   EXPECT_EQ(RawExchange(ctx_, {17, 0x2B, 0x0E, 0x01, 0x00}), 1);  // device identification
   EXPECT_EQ(RawExchange(ctx_, {17, 0x03, 0x00, 0x00, 0x00, 0x01}), 0);
 }
 
 TEST_F(LibmodbusTest, SeesScriptedFaults) {
-  simulator_->QueueFaults({{sim::FaultKind::kBadCrc}, {sim::FaultKind::kSilent}, {sim::FaultKind::kException, 6}});
+  simulator_->QueueFaults(
+      {{sim::FaultKind::kBadCrc}, {sim::FaultKind::kSilent}, {sim::FaultKind::kException, 6}});
   uint16_t reg = 0;
   EXPECT_EQ(modbus_read_registers(ctx_, 5, 1, &reg), -1);
   EXPECT_EQ(errno, EMBBADCRC);

@@ -29,7 +29,11 @@ const PresetCase kPresetCases[] = {
     {"247:input:65535=1", 247, Area::kDiscreteInput, 65535, {1}},
     {"hr:200=float:3.5", 0, Area::kHoldingRegister, 200, {0x4060, 0x0000}},
     {"hr:200=float-swap:3.5", 0, Area::kHoldingRegister, 200, {0x0000, 0x4060}},
-    {"hr:0=ulong:0x12345678,ulong-swap:0x12345678", 0, Area::kHoldingRegister, 0, {0x1234, 0x5678, 0x5678, 0x1234}},
+    {"hr:0=ulong:0x12345678,ulong-swap:0x12345678",
+     0,
+     Area::kHoldingRegister,
+     0,
+     {0x1234, 0x5678, 0x5678, 0x1234}},
     {"ir:5=ulong:-1,7", 0, Area::kInputRegister, 5, {0xFFFF, 0xFFFF, 7}},
     {" hr : 1 = float:-2.0 ", 0, Area::kHoldingRegister, 1, {0xC000, 0x0000}},
 };
@@ -54,10 +58,10 @@ TEST_P(PresetTextTest, Parses) {
 INSTANTIATE_TEST_SUITE_P(Assignments, PresetTextTest, ::testing::ValuesIn(kPresetCases));
 
 TEST(PresetTextTest, RejectsBadAssignments) {
-  for (const char* bad : {"hr:100", "xx:1=1", "hr:65536=1", "hr:65535=1,2", "hr:65535=float:1", "0:hr:1=1",
-                          "248:hr:1=1", "coil:1=2", "coil:1=float:1", "hr:1=65536", "hr:1=-32769", "hr:1=double:1",
-                          "hr:1=float:abc", "report:17=empty", "report:1=loud", "report:1=file:/no/such/file",
-                          "1:2:3:4=5"}) {
+  for (const char* bad :
+       {"hr:100", "xx:1=1", "hr:65536=1", "hr:65535=1,2", "hr:65535=float:1", "0:hr:1=1", "248:hr:1=1",
+        "coil:1=2", "coil:1=float:1", "hr:1=65536", "hr:1=-32769", "hr:1=double:1", "hr:1=float:abc",
+        "report:17=empty", "report:1=loud", "report:1=file:/no/such/file", "1:2:3:4=5"}) {
     sim::Presets presets;
     std::string error;
     EXPECT_FALSE(sim::ParsePreset(bad, "", &presets, &error)) << bad;
@@ -125,10 +129,33 @@ bool Parse(std::vector<const char*> args, sim::RtusimOptions* options, std::stri
 TEST(RtusimOptionsTest, ReadsEveryOption) {
   sim::RtusimOptions o;
   std::string error;
-  ASSERT_TRUE(Parse({"--device", "/dev/ttyUSB0", "--link=/tmp/com1", "--baud", "19200", "--parity", "E",
-                     "--stop-bits", "1", "--emulate-timing", "--idle", "30", "--stations", "1,5", "--set",
-                     "5:hr:1=2", "--report", "5:2=empty", "--report", "3=exact80", "--faults", "silent*2",
-                     "--random-faults", "bad-crc=0.5", "--seed", "9", "--trace"},
+  ASSERT_TRUE(Parse({"--device",
+                     "/dev/ttyUSB0",
+                     "--link=/tmp/com1",
+                     "--baud",
+                     "19200",
+                     "--parity",
+                     "E",
+                     "--stop-bits",
+                     "1",
+                     "--emulate-timing",
+                     "--idle",
+                     "30",
+                     "--stations",
+                     "1,5",
+                     "--set",
+                     "5:hr:1=2",
+                     "--report",
+                     "5:2=empty",
+                     "--report",
+                     "3=exact80",
+                     "--faults",
+                     "silent*2",
+                     "--random-faults",
+                     "bad-crc=0.5",
+                     "--seed",
+                     "9",
+                     "--trace"},
                     &o, &error))
       << error;
   EXPECT_EQ(o.simulator.line.device, "/dev/ttyUSB0");
@@ -161,9 +188,15 @@ TEST(RtusimOptionsTest, DefaultsAndRefusals) {
   ASSERT_TRUE(Parse({"--emulate-timing", "--stop-bits", "2"}, &o, &error));
   EXPECT_EQ(o.simulator.timing.baud, 9600);
   EXPECT_EQ(o.simulator.timing.bitsPerCharacter, 11);
-  for (std::vector<const char*> bad : std::vector<std::vector<const char*>>{
-           {"--baud"}, {"--baud", "fast"}, {"--parity", "X"}, {"--stop-bits", "3"}, {"--stations", "0"},
-           {"--faults", "nope"}, {"--seed", "-1"}, {"--bogus"}, {"--values", "/no/such/file"}}) {
+  for (std::vector<const char*> bad : std::vector<std::vector<const char*>>{{"--baud"},
+                                                                            {"--baud", "fast"},
+                                                                            {"--parity", "X"},
+                                                                            {"--stop-bits", "3"},
+                                                                            {"--stations", "0"},
+                                                                            {"--faults", "nope"},
+                                                                            {"--seed", "-1"},
+                                                                            {"--bogus"},
+                                                                            {"--values", "/no/such/file"}}) {
     EXPECT_FALSE(Parse(bad, &o, &error)) << bad[0];
     EXPECT_FALSE(error.empty());
   }
@@ -171,20 +204,20 @@ TEST(RtusimOptionsTest, DefaultsAndRefusals) {
 
 TEST(RtusimOptionsTest, HelpDocumentsEveryOption) {
   const std::string help = sim::RtusimHelp();
-  for (const char* option : {"--device", "--link", "--baud", "--parity", "--stop-bits", "--emulate-timing", "--idle",
-                             "--stations", "--set", "--values", "--report", "--faults", "--random-faults", "--seed",
-                             "--trace", "--help"}) {
+  for (const char* option :
+       {"--device", "--link", "--baud", "--parity", "--stop-bits", "--emulate-timing", "--idle", "--stations",
+        "--set", "--values", "--report", "--faults", "--random-faults", "--seed", "--trace", "--help"}) {
     EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
   }
-  for (const char* action : {"correct", "silent", "wrong-slave", "wrong-function", "bad-crc", "exception:",
-                             "truncate:", "split:", "delay:", "garbage"}) {
+  for (const char* action : {"correct", "silent", "wrong-slave", "wrong-function", "bad-crc",
+                             "exception:", "truncate:", "split:", "delay:", "garbage"}) {
     EXPECT_NE(help.find(std::string("    ") + action), std::string::npos) << action;
   }
 }
 
 TEST(RtusimOptionsTest, ValuesComeAttachedOrNextAndAreRequired) {
-  const char* const valueOptions[] = {"--device", "--link",   "--baud",   "--parity",        "--stop-bits",
-                                      "--idle",   "--stations", "--set",  "--values",        "--report",
+  const char* const valueOptions[] = {"--device", "--link",          "--baud", "--parity", "--stop-bits",
+                                      "--idle",   "--stations",      "--set",  "--values", "--report",
                                       "--faults", "--random-faults", "--seed"};
   for (const char* option : valueOptions) {
     sim::RtusimOptions o;

@@ -18,7 +18,8 @@ using sim::FaultKind;
 using Clock = std::chrono::steady_clock;
 
 int ElapsedMs(Clock::time_point since) {
-  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+  return static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
 // The master end: the device a driver would open.
@@ -111,7 +112,8 @@ TEST_P(LineFaultTest, MasterSeesTheFault) {
 
 INSTANTIATE_TEST_SUITE_P(Actions, LineFaultTest, ::testing::ValuesIn(kLineFaultCases), [](const auto& info) {
   std::string name = info.param.action;
-  for (char& ch : name) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  for (char& ch : name)
+    if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
   return name;
 });
 
@@ -263,11 +265,13 @@ TEST(SimulatorLineTest, RefusesToReplaceAFile) {
 }
 
 TEST(SimulatorLineTest, RefusesBadOptions) {
-  for (auto change : std::vector<void (*)(sim::SimulatorOptions&)>{
-           [](sim::SimulatorOptions& o) { o.stations = {}; },
-           [](sim::SimulatorOptions& o) { o.stations = {1, 0}; },
-           [](sim::SimulatorOptions& o) { o.stations = {248}; },
-           [](sim::SimulatorOptions& o) { o.idleMs = 0; }}) {
+  for (auto change :
+       std::vector<void (*)(sim::SimulatorOptions&)>{[](sim::SimulatorOptions& o) { o.stations = {}; },
+                                                     [](sim::SimulatorOptions& o) {
+                                                       o.stations = {1, 0};
+                                                     },
+                                                     [](sim::SimulatorOptions& o) { o.stations = {248}; },
+                                                     [](sim::SimulatorOptions& o) { o.idleMs = 0; }}) {
     sim::SimulatorOptions options;
     change(options);
     sim::Simulator simulator(options);

@@ -112,8 +112,12 @@ TEST(PresetPatternTest, IsTheDocumentedOne) {
 // Function 65 ---------------------------------------------------------------
 
 Bytes ReportAnswer(sim::Station& station, uint16_t code, uint16_t packet) {
-  Bytes request = {station.address(), 0x41, static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code),
-                   static_cast<uint8_t>(packet >> 8), static_cast<uint8_t>(packet)};
+  Bytes request = {station.address(),
+                   0x41,
+                   static_cast<uint8_t>(code >> 8),
+                   static_cast<uint8_t>(code),
+                   static_cast<uint8_t>(packet >> 8),
+                   static_cast<uint8_t>(packet)};
   request = Crc(request);
   Bytes answer = sim::AnswerRequest(station, request.data(), request.size());
   return Crc(answer);

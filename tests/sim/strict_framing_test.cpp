@@ -110,7 +110,8 @@ TEST(RtusimFraming, FollowsTheOptions) {
     args.insert(args.begin(), "rtusim");
     sim::RtusimOptions options;
     std::string error;
-    ASSERT_TRUE(sim::ParseRtusimArguments(static_cast<int>(args.size()), args.data(), &options, &error)) << error;
+    ASSERT_TRUE(sim::ParseRtusimArguments(static_cast<int>(args.size()), args.data(), &options, &error))
+        << error;
     EXPECT_EQ(options.simulator.framing.baud, c.framingBaud) << args.size();
     if (c.framingBaud != 0) {
       EXPECT_EQ(options.simulator.framing.bitsPerCharacter, c.bits);

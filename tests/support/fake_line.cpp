@@ -126,8 +126,7 @@ bool FakeLineExtendChunk(const uint8_t* bytes, size_t size) {
 
 bool FakeLineEndReply(bool writeFails) {
   if (g_script.replyCount >= kFakeLineMaxReplies) return false;
-  g_script.replies[g_script.replyCount++] =
-      Reply{static_cast<uint32_t>(g_script.chunkCount), 0, writeFails};
+  g_script.replies[g_script.replyCount++] = Reply{static_cast<uint32_t>(g_script.chunkCount), 0, writeFails};
   return true;
 }
 

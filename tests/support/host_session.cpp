@@ -85,7 +85,8 @@ int32_t HostSession::Transfer(const char* gas, int32_t gateType, void* values, i
   const int32_t parse = Parse(gas, gateType, &parsed, block ? count : 0);
   if (parse != kResultDone) return parse;
   GateTransfer t = TransferFor(parsed, count, values);
-  const uint32_t command = write ? (block ? kCmdBlockWrite : kCmdSingleWrite) : (block ? kCmdBlockRead : kCmdSingleRead);
+  const uint32_t command =
+      write ? (block ? kCmdBlockWrite : kCmdSingleWrite) : (block ? kCmdBlockRead : kCmdSingleRead);
   return Call(command, &t);
 }
 

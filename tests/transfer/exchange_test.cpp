@@ -38,17 +38,23 @@ class RetryPolicyTest : public FakeLineTest, public ::testing::WithParamInterfac
     const auto exception = static_cast<uint8_t>(Request(write)[1] | 0x80);
     switch (answer) {
       case Answer::kGood:
-      case Answer::kUnsentGood: return GoodReply(write);
-      case Answer::kSilent: return {};
-      case Answer::kWrong: return Crc({0x02, 0x03, 0x02, 0x12, 0x34});  // another station
+      case Answer::kUnsentGood:
+        return GoodReply(write);
+      case Answer::kSilent:
+        return {};
+      case Answer::kWrong:
+        return Crc({0x02, 0x03, 0x02, 0x12, 0x34});  // another station
       case Answer::kBadCrc: {
         Frame frame = GoodReply(write);
         frame.back() ^= 0xFF;
         return frame;
       }
-      case Answer::kRefused: return Crc({0x01, exception, 0x02});
-      case Answer::kBusy: return Crc({0x01, exception, 0x06});
-      case Answer::kFailure: return Crc({0x01, exception, 0x04});
+      case Answer::kRefused:
+        return Crc({0x01, exception, 0x02});
+      case Answer::kBusy:
+        return Crc({0x01, exception, 0x06});
+      case Answer::kFailure:
+        return Crc({0x01, exception, 0x04});
     }
     return {};
   }
@@ -70,9 +76,9 @@ TEST_P(RetryPolicyTest, RequestsSentAndResult) {
   gate.plc = 1;
   gate.memoryType = kMemHoldingRegisters;
   int replyLength = -1;
-  const int32_t result =
-      Exchange(&instance_, static_cast<int>(request.size()), ExpectedReplyFor(&gate, instance_.txBuffer, c.write),
-               c.write ? kWriteRetryPolicy : kReadRetryPolicy, &replyLength);
+  const int32_t result = Exchange(&instance_, static_cast<int>(request.size()),
+                                  ExpectedReplyFor(&gate, instance_.txBuffer, c.write),
+                                  c.write ? kWriteRetryPolicy : kReadRetryPolicy, &replyLength);
   EXPECT_EQ(result, c.result);
   EXPECT_EQ(FakeLineRequestCount(), c.requests);
   EXPECT_EQ(LastRequest(), Crc(request)) << "every attempt sends the same request";
@@ -94,30 +100,47 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         PolicyCase{"read answered at once", false, {A::kGood}, kResultDone, 1},
         PolicyCase{"read on a silent line: three attempts", false, {}, kResultTransport, 3},
-        PolicyCase{"read answered on the third attempt", false, {A::kSilent, A::kBadCrc, A::kGood}, kResultDone, 3},
+        PolicyCase{
+            "read answered on the third attempt", false, {A::kSilent, A::kBadCrc, A::kGood}, kResultDone, 3},
         PolicyCase{"read with bad checksums", false, {A::kBadCrc, A::kBadCrc, A::kBadCrc}, kResultFailed, 3},
         PolicyCase{"read refused", false, {A::kRefused, A::kRefused, A::kRefused}, kResultFailed, 3},
         PolicyCase{"read busy", false, {A::kBusy, A::kBusy, A::kBusy}, kResultFailed, 3},
-        PolicyCase{"read: device failure is a transport fault", false, {A::kFailure, A::kFailure, A::kFailure},
-                   kResultTransport, 3},
+        PolicyCase{"read: device failure is a transport fault",
+                   false,
+                   {A::kFailure, A::kFailure, A::kFailure},
+                   kResultTransport,
+                   3},
         PolicyCase{"read: nine wrong replies cost no counted attempt", false,
                    Then(Then({A::kWrong}, kNineWrong), {A::kGood}), kResultFailed, 10},
-        PolicyCase{"read: a good reply after nine wrong ones", false, Then(kNineWrong, {A::kGood}), kResultDone, 10},
-        PolicyCase{"read: wrong replies between counted failures", false,
-                   {A::kSilent, A::kWrong, A::kSilent, A::kSilent}, kResultTransport, 4},
-        PolicyCase{"read: a request that did not go out waits for nothing", false,
-                   {A::kSilent, A::kUnsentGood, A::kGood}, kResultDone, 3},
+        PolicyCase{"read: a good reply after nine wrong ones", false, Then(kNineWrong, {A::kGood}),
+                   kResultDone, 10},
+        PolicyCase{"read: wrong replies between counted failures",
+                   false,
+                   {A::kSilent, A::kWrong, A::kSilent, A::kSilent},
+                   kResultTransport,
+                   4},
+        PolicyCase{"read: a request that did not go out waits for nothing",
+                   false,
+                   {A::kSilent, A::kUnsentGood, A::kGood},
+                   kResultDone,
+                   3},
         PolicyCase{"write answered at once", true, {A::kGood}, kResultDone, 1},
         PolicyCase{"write on a silent line: ten attempts", true, {}, kResultTransport, 10},
         PolicyCase{"write: wrong replies are counted attempts", true, Then(kNineWrong, {A::kWrong, A::kGood}),
                    kResultFailed, 10},
-        PolicyCase{"write: a good echo on the tenth attempt", true, Then(kNineWrong, {A::kGood}), kResultDone, 10},
-        PolicyCase{"write with bad checksums then an exception", true,
+        PolicyCase{"write: a good echo on the tenth attempt", true, Then(kNineWrong, {A::kGood}), kResultDone,
+                   10},
+        PolicyCase{"write with bad checksums then an exception",
+                   true,
                    {A::kBadCrc, A::kBadCrc, A::kBadCrc, A::kBadCrc, A::kBadCrc, A::kBadCrc, A::kBadCrc,
                     A::kBadCrc, A::kBadCrc, A::kBusy},
-                   kResultFailed, 10},
-        PolicyCase{"write: the reply is waited for even when the request did not go out", true,
-                   {A::kSilent, A::kUnsentGood}, kResultDone, 2}));
+                   kResultFailed,
+                   10},
+        PolicyCase{"write: the reply is waited for even when the request did not go out",
+                   true,
+                   {A::kSilent, A::kUnsentGood},
+                   kResultDone,
+                   2}));
 
 // The reply's shape goes by the request alone, worked out once.
 TEST(ExpectedReply, ShapeStationAndFunctionComeFromTheRequest) {

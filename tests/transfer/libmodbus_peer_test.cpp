@@ -109,7 +109,9 @@ class LibmodbusPeer : public ::testing::Test {
     return map_->tab_bits[i];
   }
 
-  static uint16_t Word(const uint8_t* v, int offset) { return static_cast<uint16_t>(v[offset] | v[offset + 1] << 8); }
+  static uint16_t Word(const uint8_t* v, int offset) {
+    return static_cast<uint16_t>(v[offset] | v[offset + 1] << 8);
+  }
 
   TempDir dir_;
   LogCapture log_;

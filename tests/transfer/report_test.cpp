@@ -72,7 +72,8 @@ TEST_F(ReportTest, PiecesGoToExistingLinesInOrder) {
   EXPECT_EQ(GateText("R0101005"), text.substr(160));
   EXPECT_EQ(GateText("R0102001"), "");
   EXPECT_EQ(Puts(), 3);
-  EXPECT_FALSE(log_.Contains("KOVRIN> SingleWrite(),can't supply full Report 1 from plc 1 (not enough TAGs)"));
+  EXPECT_FALSE(
+      log_.Contains("KOVRIN> SingleWrite(),can't supply full Report 1 from plc 1 (not enough TAGs)"));
 }
 
 struct TextCase {
@@ -103,13 +104,14 @@ TEST_P(ReportTexts, Distribution) {
 
 INSTANTIATE_TEST_SUITE_P(
     Reports, ReportTexts,
-    ::testing::Values(
-        TextCase{"Empty", "\x1A", {"", "", ""}, false},
-        TextCase{"ExactlyOnePiece", Text(80) + "\x1A", {Text(80), "", ""}, false},
-        TextCase{"LineBreaksAreCopied", "ab\r\ncd\x1A", {"ab\r\ncd", "", ""}, false},
-        TextCase{"NulEndsTheText", std::string("abc\0def\x1A", 8), {"abc", "", ""}, false},
-        TextCase{"MoreThanTheGatesHold", Text(300) + "\x1A",
-                 {Text(300).substr(0, 80), Text(300).substr(80, 80), Text(300).substr(160, 80)}, true}),
+    ::testing::Values(TextCase{"Empty", "\x1A", {"", "", ""}, false},
+                      TextCase{"ExactlyOnePiece", Text(80) + "\x1A", {Text(80), "", ""}, false},
+                      TextCase{"LineBreaksAreCopied", "ab\r\ncd\x1A", {"ab\r\ncd", "", ""}, false},
+                      TextCase{"NulEndsTheText", std::string("abc\0def\x1A", 8), {"abc", "", ""}, false},
+                      TextCase{"MoreThanTheGatesHold",
+                               Text(300) + "\x1A",
+                               {Text(300).substr(0, 80), Text(300).substr(80, 80), Text(300).substr(160, 80)},
+                               true}),
     [](const ::testing::TestParamInfo<TextCase>& info) { return info.param.name; });
 
 TEST_F(ReportTest, NoGatesAtAllWarns) {
@@ -204,12 +206,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Line 10 is 00A, line 16 is 010; the decimal spelling 010 is no
         // longer line 10.
-        HexReportCase{"LinesTenAndSixteen", 1, 1, {"R0101001", "R010100A", "R0101010"},
-                      {kPiece1, kPiece2, kPiece3}},
+        HexReportCase{
+            "LinesTenAndSixteen", 1, 1, {"R0101001", "R010100A", "R0101010"}, {kPiece1, kPiece2, kPiece3}},
         HexReportCase{"PlcSixteen", 16, 1, {"R1001001", "R1601001"}, {kPiece1, ""}},
         HexReportCase{"ReportEleven", 1, 11, {"R010B001", "R0111001"}, {kPiece1, ""}},
-        HexReportCase{"LastLineIs06E", 1, 16, {"R0110001", "R011006E", "R0116110"},
-                      {kPiece1, kPiece2, ""}}),
+        HexReportCase{"LastLineIs06E", 1, 16, {"R0110001", "R011006E", "R0116110"}, {kPiece1, kPiece2, ""}}),
     [](const ::testing::TestParamInfo<HexReportCase>& info) { return info.param.name; });
 
 TEST_F(ReportTest, OnlyTheTriggerFormStartsAFetch) {

@@ -27,7 +27,8 @@ class SimulatorTransfer : public ::testing::Test {
     sim::SimulatorOptions options;
     options.stations = {1, 2};
     options.line.link = (dir_.path() / "com1").string();
-    for (const char* preset : {"1:hr:100=float:21.5", "1:hr:200=ulong:0x11223344", "1:ir:10=float-swap:2.5"}) {
+    for (const char* preset :
+         {"1:hr:100=float:21.5", "1:hr:200=ulong:0x11223344", "1:ir:10=float-swap:2.5"}) {
       std::string error;
       ASSERT_TRUE(sim::ParsePreset(preset, "", &options.presets, &error)) << error;
     }
@@ -84,7 +85,9 @@ class SimulatorTransfer : public ::testing::Test {
   size_t Requests() const { return simulator_->Requests().size(); }
 
   static uint16_t Word(const uint8_t* v) { return static_cast<uint16_t>(v[0] | v[1] << 8); }
-  static uint32_t Long(const uint8_t* v) { return static_cast<uint32_t>(Word(v)) | static_cast<uint32_t>(Word(v + 2)) << 16; }
+  static uint32_t Long(const uint8_t* v) {
+    return static_cast<uint32_t>(Word(v)) | static_cast<uint32_t>(Word(v + 2)) << 16;
+  }
   static float Float(const uint8_t* v) {
     const uint32_t bits = Long(v);
     float f;

@@ -43,7 +43,7 @@ enum class Act {
   kExpectText,     // control id shows text
   kExpectEnabled,  // control id is enabled
   kExpectDisabled,
-  kOk,             // press OK; text: the message box expected, null: the dialog ends
+  kOk,  // press OK; text: the message box expected, null: the dialog ends
   kCancel,
 };
 
@@ -137,8 +137,8 @@ const std::vector<DialogCase>& Cases() {
       {"PLC arrows, base D",
        1,
        {Text(kPlcEdit, "98"), Up(), Shows(kPlcEdit, "99"), Up(), Shows(kPlcEdit, "99"), Down(),
-        Shows(kPlcEdit, "98"), Text(kPlcEdit, "Z"), Up(), Shows(kPlcEdit, "02"), Text(kPlcEdit, "01"),
-        Down(), Shows(kPlcEdit, "01"), Memory("1"), Text(kAddressEdit, "0002"), Ok()},
+        Shows(kPlcEdit, "98"), Text(kPlcEdit, "Z"), Up(), Shows(kPlcEdit, "02"), Text(kPlcEdit, "01"), Down(),
+        Shows(kPlcEdit, "01"), Memory("1"), Text(kAddressEdit, "0002"), Ok()},
        kResultDone,
        "0110002"},
       {"PLC arrows, base H",
@@ -235,7 +235,8 @@ bool PressOk(Driver& driver, HWND dialog, const char* expectedMessage) {
   if (text != expectedMessage) {
     driver.problems.push_back("message box says \"" + text + "\", expected \"" + expectedMessage + "\"");
   }
-  if (GetWindow(box, GW_OWNER) != dialog) driver.problems.push_back("the message box is not owned by the dialog");
+  if (GetWindow(box, GW_OWNER) != dialog)
+    driver.problems.push_back("the message box is not owned by the dialog");
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   if (!WaitGone(box)) {
     driver.problems.push_back("the message box stayed open");
@@ -257,16 +258,16 @@ bool Perform(Driver& driver, HWND dialog, const Step& step) {
       return true;
     case Act::kMemoryType: {
       HWND combo = GetDlgItem(dialog, kMemoryCombo);
-      if (SendMessageA(combo, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(step.text)) ==
-          CB_ERR) {
+      if (SendMessageA(combo, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                       reinterpret_cast<LPARAM>(step.text)) == CB_ERR) {
         driver.problems.push_back(std::string("no memory type entry ") + step.text);
       }
       return true;
     }
     case Act::kBit: {
       HWND list = GetDlgItem(dialog, kBitList);
-      const LRESULT index =
-          SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(step.text));
+      const LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                         reinterpret_cast<LPARAM>(step.text));
       if (index == LB_ERR) {
         driver.problems.push_back(std::string("no bit entry ") + step.text);
       } else {
@@ -316,10 +317,10 @@ bool Perform(Driver& driver, HWND dialog, const Step& step) {
 
 // Every dialog opens in plain mode with the PLC number 01.
 void CheckOpeningState(Driver& driver, HWND dialog) {
-  const Step opening[] = {
-      Shows(kPlcEdit, "01"), Enabled(kMemoryCombo), Enabled(kAddressEdit), Enabled(kBitList),
-      Disabled(kReportEdit), Disabled(kLineEdit), Disabled(kReportLabel), Disabled(kLineLabel),
-      Enabled(kStringBased), Enabled(kReportBased)};
+  const Step opening[] = {Shows(kPlcEdit, "01"),  Enabled(kMemoryCombo), Enabled(kAddressEdit),
+                          Enabled(kBitList),      Disabled(kReportEdit), Disabled(kLineEdit),
+                          Disabled(kReportLabel), Disabled(kLineLabel),  Enabled(kStringBased),
+                          Enabled(kReportBased)};
   for (const Step& step : opening) Perform(driver, dialog, step);
   for (int box : {kStringBased, kReportBased}) {
     if (SendMessageA(GetDlgItem(dialog, box), BM_GETCHECK, 0, 0) != BST_UNCHECKED) {

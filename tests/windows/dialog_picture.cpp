@@ -34,7 +34,7 @@ DWORD WINAPI FillIn(LPVOID) {
                reinterpret_cast<LPARAM>("4"));
   SetWindowTextA(GetDlgItem(dialog, 1007), "0010");
   SendMessageA(GetDlgItem(dialog, 1022), LB_SETTOPINDEX, 4, 0);  // bit 3
-  Sleep(500);  // let the display catch up
+  Sleep(500);                                                    // let the display catch up
   RECT rect;
   GetWindowRect(dialog, &rect);
   std::printf("dialog %ld %ld %ld %ld\n", static_cast<long>(rect.left), static_cast<long>(rect.top),

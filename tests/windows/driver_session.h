@@ -61,7 +61,9 @@ class DriverModule {
 class DriverInstance {
  public:
   DriverInstance(const DriverModule& module, int32_t driverNumber);
-  int32_t Call(uint32_t command, void* params) { return module_.Call(area_.data(), command, driverNumber_, params); }
+  int32_t Call(uint32_t command, void* params) {
+    return module_.Call(area_.data(), command, driverNumber_, params);
+  }
   int32_t ColdStart(const char* port, uint32_t replyTimeout);
 
  private:

@@ -41,7 +41,9 @@ uint32_t FloatBits(float value) {
 }
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) { return static_cast<uint32_t>(Le16(p)) | static_cast<uint32_t>(Le16(p + 2)) << 16; }
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(Le16(p)) | static_cast<uint32_t>(Le16(p + 2)) << 16;
+}
 void PutLe16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -162,19 +164,19 @@ struct SingleReadCase {
 void CheckReads(Host& host) {
   CheckSetCase("single reads of every kind");
   const SingleReadCase singles[] = {
-      {"0140101", 2, 100},                      // holding register 100
-      {"0240101", 2, 100},                      // the same on station 2
-      {"0130101", 2, 100 ^ 0x5555},             // input register 100
-      {"01401015", 6, 1},                       // bit 5 of 100 (0b1100100)
-      {"01401010", 6, 0},                       // bit 0 of 100
-      {"0100004", 6, 1},                        // coil 3
-      {"0100005", 6, 0},                        // coil 4
-      {"0110004", 6, 1},                        // input 3
-      {"0110005", 6, 0},                        // input 4
-      {"0170201", 3, FloatBits(3.5f)},          // holding float at 200
-      {"0180211", 4, 305419896u},               // holding long at 210
-      {"0150301", 3, FloatBits(100.5f)},        // input float at 300
-      {"0160311", 4, 4000000000u},              // input long at 310
+      {"0140101", 2, 100},                // holding register 100
+      {"0240101", 2, 100},                // the same on station 2
+      {"0130101", 2, 100 ^ 0x5555},       // input register 100
+      {"01401015", 6, 1},                 // bit 5 of 100 (0b1100100)
+      {"01401010", 6, 0},                 // bit 0 of 100
+      {"0100004", 6, 1},                  // coil 3
+      {"0100005", 6, 0},                  // coil 4
+      {"0110004", 6, 1},                  // input 3
+      {"0110005", 6, 0},                  // input 4
+      {"0170201", 3, FloatBits(3.5f)},    // holding float at 200
+      {"0180211", 4, 305419896u},         // holding long at 210
+      {"0150301", 3, FloatBits(100.5f)},  // input float at 300
+      {"0160311", 4, 4000000000u},        // input long at 310
   };
   for (const SingleReadCase& c : singles) {
     HostGate gate = ParsedGate(host, c.gas, c.gateType);
@@ -233,9 +235,9 @@ void CheckWrites(Host& host) {
   CheckSetCase("single writes of every kind, read back");
   const SingleWriteCase cases[] = {
       {"0140501", 2, 0x1234, "0140501", 2, 0x1234},
-      {"0100501", 6, 1, "0100501", 6, 1},                    // coil 500 was 0
-      {"01405023", 6, 1, "0140502", 2, 0x1FD},               // bit 3 of 0x1F5
-      {"01405030", 6, 0, "0140503", 2, 0x1F6},               // bit 0 of 0x1F7
+      {"0100501", 6, 1, "0100501", 6, 1},       // coil 500 was 0
+      {"01405023", 6, 1, "0140502", 2, 0x1FD},  // bit 3 of 0x1F5
+      {"01405030", 6, 0, "0140503", 2, 0x1F6},  // bit 0 of 0x1F7
       {"0170601", 3, FloatBits(2.75f), "0170601", 3, FloatBits(2.75f)},
       {"0180611", 4, 0xCAFEBABEu, "0180611", 4, 0xCAFEBABEu},
   };
@@ -358,11 +360,11 @@ void CheckHexInstance(const DriverModule& module, const char* port, HostLog& log
   if (!CHECK_EQ(instance.ColdStart(port, kReplyTimeout), kResultDone)) return;
   Host host(instance);
   const SingleReadCase reads[] = {
-      {"01L03E9", 2, 0x5A},           // low byte of hr 1000 = 0xA55A
-      {"01H03E9", 2, 0xA5},           // high byte
-      {"01H03E92", 6, 1},             // bit 2 of the high byte: bit 10
-      {"01H03E91", 6, 0},             // bit 9
-      {"01800D3", 4, 0x56781234u},    // hr 210, 211 = 0x1234, 0x5678, low word first
+      {"01L03E9", 2, 0x5A},         // low byte of hr 1000 = 0xA55A
+      {"01H03E9", 2, 0xA5},         // high byte
+      {"01H03E92", 6, 1},           // bit 2 of the high byte: bit 10
+      {"01H03E91", 6, 0},           // bit 9
+      {"01800D3", 4, 0x56781234u},  // hr 210, 211 = 0x1234, 0x5678, low word first
   };
   for (const SingleReadCase& c : reads) {
     HostGate gate = ParsedGate(host, c.gas, c.gateType);
@@ -399,7 +401,9 @@ void CheckHexInstance(const DriverModule& module, const char* port, HostLog& log
     log.Clear();
     CHECK_EQ(host.Read(outside, cell), kResultFailed);
     CHECK_EQ(host.Write(outside, cell), kResultFailed);
-    CHECK_EQ(log.Count("KOVRIN> SingleWrite() gate '01H03E9A': bit 10 of a high byte lies outside the register"), 1);
+    CHECK_EQ(
+        log.Count("KOVRIN> SingleWrite() gate '01H03E9A': bit 10 of a high byte lies outside the register"),
+        1);
   }
 
   HostGate low = ParsedGate(host, "01L03E9", 2);
@@ -453,8 +457,7 @@ struct RetryCase {
 // the same file the same way (tests/entry/init_file_text_test.cpp).
 void CheckInitFileTextMode(const DriverModule& module, HostLog& log) {
   CheckSetCase("init file: CR LF, CTRL-Z and the case of its name");
-  WriteTextFile("kovrin06.int",
-                "BUS = J , H\r\n" + std::string(254, 'X') + "\r\n\x1aSWAP = YES\r\n");
+  WriteTextFile("kovrin06.int", "BUS = J , H\r\n" + std::string(254, 'X') + "\r\n\x1aSWAP = YES\r\n");
   DriverInstance instance(module, 6);
   log.Clear();
   if (!CHECK_EQ(instance.ColdStart("NUL", kReplyTimeout), kResultDone)) return;
