@@ -47,17 +47,10 @@ void PrepareFuzzProcess() {
 }
 
 FakeLineDriver::FakeLineDriver(uint8_t settings) {
-  instance_ = new VpiInstance;
+  session_ = std::make_unique<HostSession>(&VpiMain, kFuzzDriverNumber);
+  instance_ = &session_->instance();
   std::memset(static_cast<void*>(instance_), 0xCD, sizeof *instance_);
-  ColdStartParams params{};
-  std::memcpy(params.portName, kFakeLinePortName, sizeof kFakeLinePortName);
-  params.portInUse = 1;
-  params.replyTimeout = 5;
-  params.baud = 9600;
-  params.dataBits = 8;
-  params.stopBits = 0;
-  params.parity = 0;
-  started_ = Call(kCmdColdStart, &params) == kResultDone;
+  started_ = session_->Start(kFakeLinePortName, 5) == kResultDone;
   FUZZ_CHECK(started_, "ColdStart on the fake line failed");
   instance_->protocol = (settings & kFuzzJbus) ? 'J' : 'M';
   instance_->base = (settings & kFuzzHexBase) ? 'H' : 'D';
@@ -76,13 +69,8 @@ FakeLineDriver::~FakeLineDriver() {
     FUZZ_CHECK(Call(kCmdCloseCom, nullptr) == kResultDone, "CloseCom failed");
     FUZZ_CHECK(!FakeLineIsOpen(), "CloseCom left the line open");
   }
-  delete instance_;
+  session_.reset();
   FakeLineRemove();
-}
-
-int32_t FakeLineDriver::Call(uint32_t command, void* params) {
-  VpiRequest request{instance_, command, kFuzzDriverNumber, 0, params};
-  return VpiMain(&request);
 }
 
 int32_t FakeLineDriver::Transfer(uint32_t command, GateTransfer* gate) {

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "entry/host_records.h"
 #include "entry/instance.h"
+#include "tests/support/host_session.h"
 
 // Once per process: the host log goes nowhere (its lines are still
 // formatted), and the current directory is a fresh empty one, so that no
@@ -37,13 +39,14 @@ class FakeLineDriver {
   FakeLineDriver& operator=(const FakeLineDriver&) = delete;
 
   bool started() const { return started_; }
-  VpiInstance* instance() { return instance_; }
-  int32_t Call(uint32_t command, void* params);
+  VpiInstance* instance() { return &session_->instance(); }
+  int32_t Call(uint32_t command, void* params) { return session_->Call(command, params); }
   // Runs a transfer command and checks what holds after every command:
   // a known result, no write left in progress, a well-formed last request.
   int32_t Transfer(uint32_t command, GateTransfer* gate);
 
  private:
+  std::unique_ptr<HostSession> session_;
   VpiInstance* instance_;
   bool started_ = false;
 };

@@ -15,6 +15,7 @@
 #include "fuzz/driver_harness.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
+#include "tests/support/host_session.h"
 
 namespace {
 
@@ -115,7 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   gas[length] = '\0';
   const std::string text(gas);
 
-  auto* instance = new VpiInstance;
+  HostSession session;
+  VpiInstance* instance = &session.instance();
   std::memset(static_cast<void*>(instance), 0xCD, sizeof *instance);
   instance->base = base;
   instance->protocol = protocol;
@@ -126,8 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   parse.reserved = 0xBEBEBEBEu;
   parse.gateType = gateType;
   parse.blockSize = blockSize;
-  VpiRequest request{instance, block ? kCmdBlockAddressParser : kCmdSingleAddressParser, 1, 0, &parse};
-  const int32_t result = VpiMain(&request);
+  const int32_t result = session.Call(block ? kCmdBlockAddressParser : kCmdSingleAddressParser, &parse);
 
   FUZZ_CHECK(result == kResultDone || result == kResultFailed, "parser gave %d", result);
   FUZZ_CHECK(parse.gas == (nullGas ? nullptr : gas) && parse.reserved == 0xBEBEBEBEu &&
@@ -138,7 +139,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(!nullGas, "a missing address was accepted");
     CheckAccepted(parse, text, base, protocol, longAddr, block);
   }
-  delete instance;
   delete[] gas;
   return 0;
 }

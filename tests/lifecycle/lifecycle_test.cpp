@@ -17,6 +17,7 @@
 #include "host/zelpro/zelpro_host.h"
 #include "tests/support/serial_faults.h"
 #include "serial/port.h"
+#include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/pty_device.h"
 
@@ -80,16 +81,8 @@ class LifecycleTest : public ::testing::Test {
     ClosePort(instance_.portHandle);
   }
 
-  int32_t Call(uint32_t command, void* params = nullptr, int32_t driverNumber = kDriverNumber) {
-    return CallOn(&instance_, command, params, driverNumber);
-  }
-  static int32_t CallOn(VpiInstance* instance, uint32_t command, void* params,
-                        int32_t driverNumber = kDriverNumber) {
-    VpiRequest request{instance, command, driverNumber, 0, params};
-    return VpiMain(&request);
-  }
-  int32_t ColdStartWith(ColdStartParams params) { return Call(kCmdColdStart, &params); }
-  int32_t Change(ChangeParams params) { return Call(kCmdChangeVpiParams, &params); }
+  int32_t ColdStartWith(ColdStartParams params) { return session_.Call(kCmdColdStart, &params); }
+  int32_t Change(ChangeParams params) { return session_.Call(kCmdChangeVpiParams, &params); }
 
   DWORD ReadTimeoutMs() const {
     COMMTIMEOUTS t{};
@@ -122,7 +115,8 @@ class LifecycleTest : public ::testing::Test {
   FreshHost host_;
   PtyDevice device_;
   LogCapture log_;
-  VpiInstance instance_;
+  HostSession session_{&VpiMain, kDriverNumber};
+  VpiInstance& instance_ = session_.instance();
 };
 
 // ---- the state table ---------------------------------------------------------------
@@ -167,16 +161,16 @@ TEST_P(StateTableTest, StepsReachTheState) {
         result = ColdStartWith(StartParams(1, "COM7"));
         break;
       case Step::kCloseCom:
-        result = Call(kCmdCloseCom);
+        result = session_.Call(kCmdCloseCom, nullptr);
         break;
       case Step::kReOpenCom:
-        result = Call(kCmdReOpenCom);
+        result = session_.Call(kCmdReOpenCom, nullptr);
         break;
       case Step::kChangeToCom1:
-        result = Call(kCmdChangeVpiParams, &change);
+        result = session_.Call(kCmdChangeVpiParams, &change);
         break;
       case Step::kEndVpi:
-        result = Call(kCmdEndVpi);
+        result = session_.Call(kCmdEndVpi, nullptr);
         break;
     }
   }
@@ -238,10 +232,10 @@ TEST_P(ReadAfterTest, TransferCommandsSeeThePortFlag) {
         ColdStartWith(StartParams(1));
         break;
       case Step::kCloseCom:
-        Call(kCmdCloseCom);
+        session_.Call(kCmdCloseCom, nullptr);
         break;
       case Step::kEndVpi:
-        Call(kCmdEndVpi);
+        session_.Call(kCmdEndVpi, nullptr);
         break;
       default:
         FAIL() << "step not used here";
@@ -249,7 +243,7 @@ TEST_P(ReadAfterTest, TransferCommandsSeeThePortFlag) {
   }
   uint8_t values[16] = {};
   GateTransfer transfer{"0140001", 0, 1, kMemHoldingRegisters, 0, -1, 16, kGateInt16, 1, 0, values};
-  EXPECT_EQ(Call(kCmdSingleRead, &transfer), c.result);
+  EXPECT_EQ(session_.Call(kCmdSingleRead, &transfer), c.result);
   EXPECT_TRUE(device_.Received(20).empty()) << "nothing may reach the line";
 }
 
@@ -304,7 +298,9 @@ TEST_F(LifecycleTest, ClientNameCarriesTheDriverNumberWithAtLeastTwoDigits) {
   } cases[] = {{3, "Dorza No_03"}, {123, "Dorza No_123"}, {0, "Dorza No_00"}, {45, "Dorza No_45"}};
   for (const auto& c : cases) {
     ColdStartParams params = StartParams(0);
-    ASSERT_EQ(Call(kCmdColdStart, &params, c.driverNumber), kResultDone);
+    // The host numbers its drivers; this instance area is started under c.driverNumber.
+    HostSession numbered(&VpiMain, c.driverNumber);
+    ASSERT_EQ(numbered.CallFor(&instance_, kCmdColdStart, &params), kResultDone);
     EXPECT_EQ(ClientName(), c.name);
   }
 }
@@ -407,16 +403,16 @@ TEST_F(LifecycleTest, ColdStartOfARunningInstanceClosesItsOldPortAndClient) {
   EXPECT_TRUE(ClientRegistered());
   EXPECT_TRUE(Reaches(device_));
   // Closed and reopened like any other port.
-  EXPECT_EQ(Call(kCmdCloseCom), kResultDone);
+  EXPECT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   EXPECT_FALSE(Held(device_));
-  EXPECT_EQ(Call(kCmdReOpenCom), kResultDone);
+  EXPECT_EQ(session_.Call(kCmdReOpenCom, nullptr), kResultDone);
   EXPECT_TRUE(Reaches(device_));
 }
 
 TEST_F(LifecycleTest, RestartAfterReOpenClosesThePortAndLeavesTheRemovedClientAlone) {
   ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
-  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
-  ASSERT_EQ(Call(kCmdReOpenCom), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdReOpenCom, nullptr), kResultDone);
   ASSERT_EQ(ZelHostClientCount(), 0);
   EXPECT_EQ(ColdStartWith(StartParams(1)), kResultDone);
   EXPECT_EQ(ZelHostClientCount(), 1);
@@ -433,14 +429,14 @@ TEST_F(LifecycleTest, GarbageInAFreshAreaIsNeverClosed) {
   other.portHandle = instance_.portHandle;
   other.clientId = instance_.clientId;
   ColdStartParams params = StartParams(0);
-  EXPECT_EQ(CallOn(&other, kCmdColdStart, &params), kResultDone);
+  EXPECT_EQ(session_.CallFor(&other, kCmdColdStart, &params), kResultDone);
   EXPECT_EQ(other.portHandle, nullptr);
   EXPECT_TRUE(ClientRegistered());
   EXPECT_EQ(ZelHostClientCount(), 2);
   EXPECT_TRUE(Reaches(device_)) << "the first instance's port is still open";
   ColdStartParams withPort = StartParams(1);
   std::memset(&other, 0xCD, sizeof other);
-  EXPECT_EQ(CallOn(&other, kCmdColdStart, &withPort), kResultTransport) << "the device is held";
+  EXPECT_EQ(session_.CallFor(&other, kCmdColdStart, &withPort), kResultTransport) << "the device is held";
   EXPECT_TRUE(Reaches(device_));
 }
 
@@ -456,12 +452,12 @@ TEST_F(LifecycleTest, ReplyTimeoutZeroAtColdStartUsesTheOpenTimeout) {
                                 LogLine{kLogMajor, "KOVRIN> ColdStart() reply timeout 0, 1000 ms used"});
   EXPECT_NE(logged, log_.lines().end());
   // A later change that keeps the stored timeout keeps a bounded one.
-  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   EXPECT_EQ(Change(ChangeTo("COM1", -1)), kResultDone);
   EXPECT_EQ(ReadTimeoutMs(), 1000u);
   // Without a port the value is stored all the same, and logged.
   log_.Clear();
-  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   ASSERT_EQ(ColdStartWith(StartParams(0, "COM1", 0)), kResultDone);
   EXPECT_EQ(instance_.replyTimeout, 100u);
   EXPECT_EQ(log_.Count("KOVRIN> ColdStart() reply timeout 0, 1000 ms used"), 1);
@@ -481,7 +477,7 @@ TEST_F(LifecycleTest, WarmStartDrainsARunningPort) {
   }
   ASSERT_EQ(status.cbInQue, 40u);
   log_.Clear();
-  EXPECT_EQ(Call(kCmdWarmStart), kResultDone);
+  EXPECT_EQ(session_.Call(kCmdWarmStart, nullptr), kResultDone);
   ASSERT_TRUE(ClearCommError(instance_.portHandle, &errors, &status));
   EXPECT_EQ(status.cbInQue, 0u);
   EXPECT_EQ(ReadTimeoutMs(), 200u);
@@ -491,10 +487,10 @@ TEST_F(LifecycleTest, WarmStartDrainsARunningPort) {
 TEST_F(LifecycleTest, WarmStartWithoutAPortOnlyLogs) {
   for (const char* name : {"", "COM7"}) {  // no port in use; port failed to open
     ColdStartParams params = StartParams(name[0] == '\0' ? 0 : 1, name);
-    Call(kCmdColdStart, &params);
+    session_.Call(kCmdColdStart, &params);
     log_.Clear();
     SerialFaultsReset();
-    EXPECT_EQ(Call(kCmdWarmStart), kResultDone);
+    EXPECT_EQ(session_.Call(kCmdWarmStart, nullptr), kResultDone);
     EXPECT_EQ(log_.lines(), Lines({{kLogDetail, "KOVRIN> WarmStart()"}}));
     EXPECT_EQ(SerialCallCount(SerialCall::kClearCommError), 0);
   }
@@ -505,10 +501,10 @@ TEST_F(LifecycleTest, WarmStartWithoutAPortOnlyLogs) {
 TEST_F(LifecycleTest, CloseComWithoutAPortRemovesTheClient) {
   ASSERT_EQ(ColdStartWith(StartParams(0)), kResultDone);
   log_.Clear();
-  EXPECT_EQ(Call(kCmdCloseCom), kResultDone);
+  EXPECT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   EXPECT_EQ(ZelHostClientCount(), 0);
   EXPECT_TRUE(log_.lines().empty());
-  EXPECT_EQ(Call(kCmdCloseCom), kResultDone) << "a second close is harmless";
+  EXPECT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone) << "a second close is harmless";
 }
 
 TEST_F(LifecycleTest, CloseComThatCannotCloseKeepsEverythingAndSaysNothing) {
@@ -516,7 +512,7 @@ TEST_F(LifecycleTest, CloseComThatCannotCloseKeepsEverythingAndSaysNothing) {
   const HANDLE handle = instance_.portHandle;
   log_.Clear();
   SerialFaultFail(SerialCall::kCloseHandle);
-  EXPECT_EQ(Call(kCmdCloseCom), kResultTransport);
+  EXPECT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultTransport);
   EXPECT_TRUE(log_.lines().empty());
   EXPECT_EQ(instance_.portHandle, handle);
   EXPECT_EQ(instance_.portOpen, 1u);
@@ -527,7 +523,7 @@ TEST_F(LifecycleTest, CloseComThatCannotCloseKeepsEverythingAndSaysNothing) {
 TEST_F(LifecycleTest, EndVpiEndsEveryInstanceOfTheModule) {
   ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
   log_.Clear();
-  EXPECT_EQ(Call(kCmdEndVpi), kResultDone);
+  EXPECT_EQ(session_.Call(kCmdEndVpi, nullptr), kResultDone);
   EXPECT_EQ(log_.lines(), Lines({{kLogDetail, "KOVRIN> EndVpi()"}}));
   EXPECT_EQ(instance_.portHandle, nullptr);
   EXPECT_FALSE(Held(device_));
@@ -541,12 +537,12 @@ TEST_F(LifecycleTest, EndVpiEndsEveryInstanceOfTheModule) {
   const Bytes before = Snapshot(instance_);
   ColdStartParams start = StartParams(1);
   ChangeParams change = ChangeTo("COM1", 20, 9600);
-  EXPECT_EQ(CallOn(&other, kCmdColdStart, &start), kResultDone);
-  EXPECT_EQ(Call(kCmdColdStart, &start), kResultDone);
-  EXPECT_EQ(Call(kCmdReOpenCom), kResultDone);
-  EXPECT_EQ(Call(kCmdChangeVpiParams, &change), kResultDone);
-  EXPECT_EQ(Call(kCmdWarmStart), kResultDone);
-  EXPECT_EQ(Call(kCmdEndVpi), kResultDone);
+  EXPECT_EQ(session_.CallFor(&other, kCmdColdStart, &start), kResultDone);
+  EXPECT_EQ(session_.Call(kCmdColdStart, &start), kResultDone);
+  EXPECT_EQ(session_.Call(kCmdReOpenCom, nullptr), kResultDone);
+  EXPECT_EQ(session_.Call(kCmdChangeVpiParams, &change), kResultDone);
+  EXPECT_EQ(session_.Call(kCmdWarmStart, nullptr), kResultDone);
+  EXPECT_EQ(session_.Call(kCmdEndVpi, nullptr), kResultDone);
   EXPECT_TRUE(Snapshot(other) == otherBefore);
   EXPECT_TRUE(Snapshot(instance_) == before);
   EXPECT_TRUE(log_.lines().empty());
@@ -558,12 +554,12 @@ TEST_F(LifecycleTest, EndVpiThatCannotCloseLogsAndEndsAllTheSame) {
   ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
   log_.Clear();
   SerialFaultFail(SerialCall::kCloseHandle);
-  EXPECT_EQ(Call(kCmdEndVpi), kResultTransport);
+  EXPECT_EQ(session_.Call(kCmdEndVpi, nullptr), kResultTransport);
   EXPECT_EQ(log_.lines(), Lines({{kLogMajor, "KOVRIN> EndVpi() error closing COM port"},
                                  {kLogDetail, "KOVRIN> EndVpi()"}}));
   EXPECT_EQ(g_ended, 1);
   EXPECT_TRUE(ClientRegistered());
-  EXPECT_EQ(Call(kCmdCloseCom), kResultDone);
+  EXPECT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   EXPECT_TRUE(Held(device_)) << "no handler runs once the module has ended";
 }
 
@@ -571,9 +567,9 @@ TEST_F(LifecycleTest, EndVpiThatCannotCloseLogsAndEndsAllTheSame) {
 
 TEST_F(LifecycleTest, ReOpenComOpensTheStoredPortWithTheOpenTimeoutAndNoClient) {
   ASSERT_EQ(ColdStartWith(StartParams(1, "COM1", 20, 19200)), kResultDone);
-  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   log_.Clear();
-  EXPECT_EQ(Call(kCmdReOpenCom), kResultDone);
+  EXPECT_EQ(session_.Call(kCmdReOpenCom, nullptr), kResultDone);
   EXPECT_TRUE(log_.lines().empty());
   EXPECT_EQ(instance_.portOpen, 1u);
   EXPECT_TRUE(Reaches(device_));
@@ -590,14 +586,14 @@ TEST_F(LifecycleTest, ReOpenComThatFailsChangesNothingAndSaysNothing) {
   const HANDLE running = instance_.portHandle;
   log_.Clear();
   // While the instance itself holds the port, the exclusive open refuses.
-  EXPECT_EQ(Call(kCmdReOpenCom), kResultTransport);
+  EXPECT_EQ(session_.Call(kCmdReOpenCom, nullptr), kResultTransport);
   EXPECT_EQ(instance_.portHandle, running);
   EXPECT_TRUE(Reaches(device_));
 
-  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   HANDLE other = nullptr;
   ASSERT_EQ(OpenPort("COM1", instance_.portSettings, &other), PortResult::kDone);
-  EXPECT_EQ(Call(kCmdReOpenCom), kResultTransport);
+  EXPECT_EQ(session_.Call(kCmdReOpenCom, nullptr), kResultTransport);
   EXPECT_EQ(instance_.portOpen, 0u);
   EXPECT_EQ(instance_.portHandle, nullptr);
   EXPECT_TRUE(log_.lines().empty());
@@ -607,7 +603,7 @@ TEST_F(LifecycleTest, ReOpenComThatFailsChangesNothingAndSaysNothing) {
 TEST_F(LifecycleTest, ReOpenComOfAnInstanceThatNeverHadAPortFails) {
   // The port settings are still whatever the host's allocation held.
   ASSERT_EQ(ColdStartWith(StartParams(0)), kResultDone);
-  EXPECT_EQ(Call(kCmdReOpenCom), kResultTransport);
+  EXPECT_EQ(session_.Call(kCmdReOpenCom, nullptr), kResultTransport);
   EXPECT_EQ(instance_.portHandle, nullptr);
   EXPECT_EQ(instance_.portOpen, 0u);
 }
@@ -631,7 +627,7 @@ class ChangeOfAClosedPortTest : public LifecycleTest, public ::testing::WithPara
 TEST_P(ChangeOfAClosedPortTest, OpensWithTheResultingSettingsAndTimeout) {
   const ChangeCase& c = GetParam();
   ASSERT_EQ(ColdStartWith(StartParams(1, "COM1", 20, 9600)), kResultDone);
-  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   log_.Clear();
   EXPECT_EQ(Change(c.change), kResultDone);
   EXPECT_TRUE(log_.lines().empty());
@@ -683,7 +679,7 @@ TEST_F(LifecycleTest, ChangeNamingTheOpenPortFailsButKeepsTheOldHandle) {
 TEST_F(LifecycleTest, ChangeToAnotherPortClosesTheOldOneAndRemovesTheClient) {
   PtyDevice second;
   second.LinkAs(device_.comDir(), "com2");
-  device_.UseAsComDir();
+  ScopedComDir comDir(device_.comDir().string());
   ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
   log_.Clear();
   EXPECT_EQ(Change(ChangeTo("COM2", 25)), kResultDone);
@@ -705,7 +701,7 @@ TEST_F(LifecycleTest, ChangeComparesNamesCaseSensitively) {
 
 TEST_F(LifecycleTest, ChangeThatCannotOpenLogsAndKeepsThePreviousHandle) {
   ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
-  ASSERT_EQ(Call(kCmdCloseCom), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   log_.Clear();
   EXPECT_EQ(Change(ChangeTo("COM7", -1)), kResultTransport);
   EXPECT_EQ(log_.lines(), Lines({{kLogMajor, kChangeFailed}}));

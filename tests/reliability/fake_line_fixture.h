@@ -12,9 +12,9 @@
 #include "serial/crc16.h"
 #include "serial/line.h"
 #include "tests/support/fake_line.h"
+#include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/start_params.h"
 
 using Frame = std::vector<uint8_t>;
 
@@ -30,14 +30,14 @@ class FakeLineTest : public ::testing::Test {
   void SetUp() override {
     FakeLineInstall();
     FakeLineSkipSleeps(true);
+    // ColdStart must not count on a zeroed area.
     std::memset(static_cast<void*>(&instance_), 0xCD, sizeof instance_);
-    ColdStartParams params = PortStart(kFakeLinePortName, 5);
-    ASSERT_EQ(Call(kCmdColdStart, &params), kResultDone);
+    ASSERT_EQ(session_.Start(kFakeLinePortName, 5), kResultDone);
     log_.Clear();
   }
 
   void TearDown() override {
-    Call(kCmdCloseCom, nullptr);
+    session_.Close();
     FakeLineSkipSleeps(false);
     FakeLineRemove();
     g_ended = 0;
@@ -49,11 +49,6 @@ class FakeLineTest : public ::testing::Test {
     FakeLineEndReply();
   }
 
-  int32_t Call(uint32_t command, void* params) {
-    VpiRequest request{&instance_, command, 1, 0, params};
-    return VpiMain(&request);
-  }
-
   static Frame LastRequest() {
     const uint8_t* bytes = nullptr;
     const size_t size = FakeLineLastRequest(&bytes);
@@ -62,5 +57,6 @@ class FakeLineTest : public ::testing::Test {
 
   TempDir dir_;  // no init file: the defaults
   LogCapture log_;
-  VpiInstance instance_;
+  HostSession session_;
+  VpiInstance& instance_ = session_.instance();
 };

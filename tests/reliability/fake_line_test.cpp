@@ -71,7 +71,7 @@ TEST_F(FakeLineTest, ReadTransactionOverTheFakeLine) {
   gate.gateType = kGateInt16;
   gate.count = 1;
   gate.values = values;
-  ASSERT_EQ(Call(kCmdSingleRead, &gate), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdSingleRead, &gate), kResultDone);
   EXPECT_EQ(LastRequest(), (Frame{0x01, 0x03, 0x00, 0x10, 0x00, 0x01, 0x85, 0xCF}));
   EXPECT_EQ(values[2], 0x34);
   EXPECT_EQ(values[3], 0x12);

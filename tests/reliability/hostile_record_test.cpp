@@ -35,7 +35,7 @@ TEST_P(HostileRecords, RefusedWithNothingSent) {
   gate.gateType = r.gateType;
   gate.count = r.count;
   gate.values = values;
-  EXPECT_EQ(Call(r.command, &gate), kResultFailed);
+  EXPECT_EQ(session_.Call(r.command, &gate), kResultFailed);
   EXPECT_EQ(FakeLineRequestCount(), 0);
   EXPECT_TRUE(log_.Contains(r.message)) << ::testing::PrintToString(log_.texts());
   EXPECT_EQ(instance_.writeInProgress, 0u);
@@ -85,7 +85,7 @@ TEST_F(FakeLineTest, HighByteBitsOutsideTheByteAreNotRaised) {
     gate.gateType = kGateDigital;
     gate.count = 1;
     gate.values = values;
-    EXPECT_EQ(Call(kCmdSingleRead, &gate), kResultDone) << bit;
+    EXPECT_EQ(session_.Call(kCmdSingleRead, &gate), kResultDone) << bit;
     EXPECT_EQ(gate.bit, bit);
     EXPECT_EQ(values[2], 0) << "no bit of the register is named by " << bit;
   }

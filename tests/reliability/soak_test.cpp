@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,10 +25,11 @@
 #include "host/zelpro/zelpro_host.h"
 #include "sim/simulator.h"
 #include "tests/reliability/soak_model.h"
+#include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 #include "transfer/value_area.h"
-#include "tests/support/start_params.h"
 
 namespace {
 
@@ -147,26 +149,22 @@ class SoakTest : public ::testing::Test {
     simulator_ = std::make_unique<sim::Simulator>(options);
     std::string error;
     ASSERT_TRUE(simulator_->Start(&error)) << error;
-    setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
+    comDir_.emplace(dir_.path().string());
     if (hexBase()) dir_.Write("KOVRIN.INT", "BUS = M , H\n");
-    std::memset(static_cast<void*>(&instance_), 0xCD, sizeof instance_);
-    ColdStartParams params = PortStart("COM1", 15, 19200);  // 150 ms: a split answer arrives well within it
-    ASSERT_EQ(Call(kCmdColdStart, &params), kResultDone);
+    // ColdStart must not count on a zeroed area.
+    std::memset(static_cast<void*>(&session_.instance()), 0xCD, sizeof(VpiInstance));
+    ASSERT_EQ(session_.Start("COM1", 15, 19200),
+              kResultDone);  // 150 ms: a split answer arrives well within it
     for (int report = 1; report <= 3; ++report) {
       for (int line = 1; line <= kReportLines; ++line) ZelHostAddGate(LineAddress(report, line).c_str());
     }
   }
 
   void TearDown() override {
-    Call(kCmdCloseCom, nullptr);
+    session_.Close();
     simulator_->Stop();
-    unsetenv("VPI_COM_DIR");
+    comDir_.reset();
     ZelHostClearGates();
-  }
-
-  int32_t Call(uint32_t command, void* params) {
-    VpiRequest request{&instance_, command, 1, 0, params};
-    return VpiMain(&request);
   }
 
   // Report-line addresses as the parser reads them in the instance's base.
@@ -284,7 +282,7 @@ class SoakTest : public ::testing::Test {
     g.values = area;
     const GateTransfer record = g;
     simulator_->ClearRequests();
-    const int32_t result = Call(kCmdSingleRead, &g);
+    const int32_t result = session_.Call(kCmdSingleRead, &g);
     Expect(SameRecord(record, g), "a single read changed the host's record");
     if (OutsideHighByte(g)) {
       lastResult_ = result;
@@ -314,7 +312,7 @@ class SoakTest : public ::testing::Test {
     std::vector<uint8_t> area(size + 8, 0xB7);
     g.values = area.data();
     simulator_->ClearRequests();
-    const int32_t result = Call(kCmdBlockRead, &g);
+    const int32_t result = session_.Call(kCmdBlockRead, &g);
     RequestCursor cursor(simulator_->Requests());
     CheckAllUsed(cursor, cursor.Read(), result, "block read");
     for (size_t i = size; i < area.size(); ++i) Expect(area[i] == 0xB7, "a block read wrote past its block");
@@ -344,7 +342,7 @@ class SoakTest : public ::testing::Test {
     const GateTransfer record = g;
     simulator_->ClearRequests();
     const uint64_t handledBefore = simulator_->HandledCount();
-    const int32_t result = Call(kCmdSingleWrite, &g);
+    const int32_t result = session_.Call(kCmdSingleWrite, &g);
     if (Broadcast(g) && !NeedsPreRead(g)) simulator_->WaitForHandled(handledBefore + 1, 2000);
     Expect(SameRecord(record, g), "a single write changed the host's record");
     if (OutsideHighByte(g)) {
@@ -425,7 +423,7 @@ class SoakTest : public ::testing::Test {
 
     simulator_->ClearRequests();
     const uint64_t handledBefore = simulator_->HandledCount();
-    const int32_t result = Call(kCmdBlockWrite, &g);
+    const int32_t result = session_.Call(kCmdBlockWrite, &g);
     if (Broadcast(g)) simulator_->WaitForHandled(handledBefore + 1, 2000);
     RequestCursor cursor(simulator_->Requests());
     bool written = true;
@@ -466,7 +464,7 @@ class SoakTest : public ::testing::Test {
     g.values = area;
 
     simulator_->ClearRequests();
-    const int32_t result = Call(kCmdSingleWrite, &g);
+    const int32_t result = session_.Call(kCmdSingleWrite, &g);
     RequestCursor cursor(simulator_->Requests());
     int expected = 0;
     // Report r of the simulator is 128 x r bytes: its CTRL-Z opens packet r.
@@ -496,7 +494,9 @@ class SoakTest : public ::testing::Test {
   TempDir dir_;
   LogCapture log_;
   std::unique_ptr<sim::Simulator> simulator_;
-  VpiInstance instance_;
+  std::optional<ScopedComDir> comDir_;
+  HostSession session_;
+  VpiInstance& instance_ = session_.instance();
   std::mt19937 rng_;
   uint64_t transactions_ = 0;
   uint64_t mismatches_ = 0;

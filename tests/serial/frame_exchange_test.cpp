@@ -20,9 +20,9 @@
 #include "serial/port.h"
 #include "tests/support/serial_faults.h"
 #include "transfer/exchange.h"
+#include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/pty_device.h"
-#include "tests/support/start_params.h"
 
 namespace {
 
@@ -55,10 +55,9 @@ class FrameExchangeTest : public ::testing::Test {
   void SetUp() override {
     SerialFaultsReset();
     g_lastError = 0;
+    // ColdStart must not count on a zeroed area.
     std::memset(&instance_, 0xCD, sizeof instance_);
-    ColdStartParams params = PortStart(device_.portName(), kReplyTimeout);
-    VpiRequest request{&instance_, kCmdColdStart, 1, 0, &params};
-    ASSERT_EQ(ColdStart(&request), kResultDone);
+    ASSERT_EQ(session_.Start(device_.portName(), kReplyTimeout), kResultDone);
     transfer_.plc = 1;
     transfer_.memoryType = kMemHoldingRegisters;
     log_.Clear();
@@ -67,8 +66,7 @@ class FrameExchangeTest : public ::testing::Test {
   void TearDown() override {
     SerialFaultsReset();
     g_lastError = 0;
-    VpiRequest request{&instance_, kCmdCloseCom, 1, 0, nullptr};
-    CloseCom(&request);
+    session_.Close();
   }
 
   // The frame layer's send as the transfers use it (the last-error
@@ -96,7 +94,8 @@ class FrameExchangeTest : public ::testing::Test {
 
   PtyDevice device_;
   LogCapture log_;
-  VpiInstance instance_;
+  HostSession session_;
+  VpiInstance& instance_ = session_.instance();
   GateTransfer transfer_{};
 };
 

@@ -53,8 +53,6 @@ void PtyDevice::LinkAs(const std::filesystem::path& dir, const std::string& link
   }
 }
 
-void PtyDevice::UseAsComDir() const { setenv("VPI_COM_DIR", dir_.path().c_str(), 1); }
-
 void PtyDevice::HangUp() {
   LineClose(master_);
   master_ = -1;

@@ -36,8 +36,6 @@ class PtyDevice {
   // Makes the device reachable as dir/linkName too (e.g. "com2" beside
   // another device's "com1").
   void LinkAs(const std::filesystem::path& dir, const std::string& linkName) const;
-  // Points VPI_COM_DIR at this device's directory again.
-  void UseAsComDir() const;
   // Closes the far end: the driver's side sees the line hung up.
   void HangUp();
   // Closes the far end and makes a new line reachable as "COM1", as an

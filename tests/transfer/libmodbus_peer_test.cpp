@@ -9,15 +9,17 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "entry/instance.h"
 #include "entry/vpi_main.h"
 #include "programs/line.h"
 #include "programs/process.h"
+#include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/start_params.h"
 
 namespace {
 
@@ -50,14 +52,12 @@ class LibmodbusPeer : public ::testing::Test {
     }
     server_ = std::thread([this] { Serve(); });
 
-    setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
-    std::memset(&instance_, 0, sizeof instance_);
-    ColdStartParams params = PortStart("COM1", 50);
-    ASSERT_EQ(Call(kCmdColdStart, &params), kResultDone);
+    comDir_.emplace(dir_.path().string());
+    ASSERT_EQ(session_.Start("COM1", 50), kResultDone);
   }
 
   void TearDown() override {
-    Call(kCmdCloseCom, nullptr);
+    session_.Close();
     stop_ = true;
     if (server_.joinable()) server_.join();
     if (map_ != nullptr) modbus_mapping_free(map_);
@@ -66,7 +66,7 @@ class LibmodbusPeer : public ::testing::Test {
       modbus_free(ctx_);
     }
     StopProcess(socat_);
-    unsetenv("VPI_COM_DIR");
+    comDir_.reset();
   }
 
   void Serve() {
@@ -80,24 +80,18 @@ class LibmodbusPeer : public ::testing::Test {
     }
   }
 
-  int32_t Call(uint32_t command, void* params) {
-    VpiRequest request{&instance_, command, 1, 0, params};
-    return VpiMain(&request);
-  }
-
   int32_t Transfer(uint32_t command, int32_t memoryType, int32_t address, int32_t bit, int32_t width,
                    int32_t gateType, int32_t count, void* values) {
-    GateTransfer t{};
-    t.gas = "";
-    t.plc = 1;
-    t.memoryType = memoryType;
-    t.address = address;
-    t.bit = bit;
-    t.width = width;
-    t.gateType = gateType;
-    t.count = count;
-    t.values = values;
-    return Call(command, &t);
+    ParseRequest parsed{};
+    parsed.gas = "";
+    parsed.gateType = gateType;
+    parsed.plc = 1;
+    parsed.memoryType = memoryType;
+    parsed.address = address;
+    parsed.bit = bit;
+    parsed.width = width;
+    GateTransfer t = HostSession::TransferFor(parsed, count, values);
+    return session_.Call(command, &t);
   }
 
   uint16_t Register(int i) {
@@ -121,7 +115,8 @@ class LibmodbusPeer : public ::testing::Test {
   std::mutex mutex_;
   std::atomic<bool> stop_{false};
   std::thread server_;
-  VpiInstance instance_;
+  std::optional<ScopedComDir> comDir_;
+  HostSession session_;
 };
 
 TEST_F(LibmodbusPeer, ReadsEveryKind) {

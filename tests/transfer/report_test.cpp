@@ -36,7 +36,8 @@ class ReportTest : public TransferTest {
   }
   int32_t Fetch(int report, int plc = 1, const char* gas = "!R01") {
     Bytes values = {0, 0, static_cast<uint8_t>(report), static_cast<uint8_t>(report >> 8)};
-    return Transfer(kCmdSingleWrite, Gate{plc, 65, 0, -1, 16, 0, 1, gas}, values.data());
+    return Transfer(kCmdSingleWrite, Gate{.plc = plc, .memoryType = 65, .gateType = 0, .gas = gas},
+                    values.data());
   }
   int Puts() const { return ZelHostPutCount() - putsBefore_; }
   static std::string GateText(const char* address) {
@@ -217,12 +218,14 @@ TEST_F(ReportTest, OnlyTheTriggerFormStartsAFetch) {
   Start([](const Bytes& r, int) { return WriteEcho(r); });
   Bytes values = {0, 0, 1, 0};
   // Type 0 and an ordinary address: a register write.
-  EXPECT_EQ(Transfer(kCmdSingleWrite, Gate{1, 4, 0, -1, 16, 0, 1, "0140001"}, values.data()), kResultDone);
+  EXPECT_EQ(Transfer(kCmdSingleWrite, Gate{.memoryType = 4, .gateType = 0, .gas = "0140001"}, values.data()),
+            kResultDone);
   EXPECT_EQ(Requests().back()[1], 0x06);
   // An overlong address string is read no further than needed.
   const std::string longGas = "!r" + std::string(5000, '9');
-  EXPECT_EQ(Transfer(kCmdSingleWrite, Gate{1, 65, 0, -1, 16, 0, 1, longGas.c_str()}, values.data()),
-            kResultFailed);  // a report fetch; this device answers no function 65
+  EXPECT_EQ(
+      Transfer(kCmdSingleWrite, Gate{.memoryType = 65, .gateType = 0, .gas = longGas.c_str()}, values.data()),
+      kResultFailed);  // a report fetch; this device answers no function 65
   EXPECT_EQ(Requests().back()[1], 0x41);
 }
 

@@ -6,15 +6,17 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "entry/host_library.h"
 #include "entry/instance.h"
 #include "entry/vpi_main.h"
 #include "host/zelpro/zelpro_host.h"
 #include "sim/simulator.h"
+#include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/start_params.h"
 
 namespace {
 
@@ -35,44 +37,27 @@ class SimulatorTransfer : public ::testing::Test {
     simulator_ = std::make_unique<sim::Simulator>(options);
     std::string error;
     ASSERT_TRUE(simulator_->Start(&error)) << error;
-    setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
-    std::memset(&instance_, 0xCD, sizeof instance_);
-    ColdStartParams params = PortStart("COM1", 5);
-    ASSERT_EQ(Call(kCmdColdStart, &params), kResultDone);
+    comDir_.emplace(dir_.path().string());
+    // ColdStart must not count on a zeroed area.
+    std::memset(&session_.instance(), 0xCD, sizeof(VpiInstance));
+    ASSERT_EQ(session_.Start("COM1", 5), kResultDone);
     log_.Clear();
   }
 
   void TearDown() override {
-    Call(kCmdCloseCom, nullptr);
+    session_.Close();
     simulator_.reset();
-    unsetenv("VPI_COM_DIR");
+    comDir_.reset();
     ZelHostClearGates();
-  }
-
-  int32_t Call(uint32_t command, void* params) {
-    VpiRequest request{&instance_, command, 1, 0, params};
-    return VpiMain(&request);
   }
 
   // Parses the address string as the host does, then runs the transfer.
   int32_t Gate(uint32_t command, const char* gas, int32_t gateType, int32_t count, void* values) {
-    ParseRequest parse{};
-    parse.gas = gas;
-    parse.gateType = gateType;
-    parse.blockSize = count;
     const bool block = command == kCmdBlockRead || command == kCmdBlockWrite;
-    EXPECT_EQ(Call(block ? kCmdBlockAddressParser : kCmdSingleAddressParser, &parse), kResultDone) << gas;
-    GateTransfer t{};
-    t.gas = gas;
-    t.plc = parse.plc;
-    t.memoryType = parse.memoryType;
-    t.address = parse.address;
-    t.bit = parse.bit;
-    t.width = parse.width;
-    t.gateType = gateType;
-    t.count = block ? count : 1;
-    t.values = values;
-    return Call(command, &t);
+    ParseRequest parsed;
+    EXPECT_EQ(session_.Parse(gas, gateType, &parsed, block ? count : 0), kResultDone) << gas;
+    GateTransfer t = HostSession::TransferFor(parsed, block ? count : 1, values);
+    return session_.Call(command, &t);
   }
 
   void Faults(const char* list) {
@@ -98,7 +83,8 @@ class SimulatorTransfer : public ::testing::Test {
   TempDir dir_;
   LogCapture log_;
   std::unique_ptr<sim::Simulator> simulator_;
-  VpiInstance instance_;
+  std::optional<ScopedComDir> comDir_;
+  HostSession session_;
 };
 
 TEST_F(SimulatorTransfer, ReadsShowThePresetPattern) {
@@ -189,7 +175,7 @@ TEST_F(SimulatorTransfer, RetryPaths) {
     uint8_t v[4] = {0xAA, 0xAA, 0x05, 0x00};
     EXPECT_EQ(Gate(c.command, "0140011", 2, 1, v), c.result) << c.faults;
     EXPECT_EQ(Requests(), c.requests) << c.faults;
-    EXPECT_EQ(instance_.writeInProgress, 0u);
+    EXPECT_EQ(session_.instance().writeInProgress, 0u);
     if (c.command == kCmdSingleRead) {
       // A failed read leaves the value area as it was.
       EXPECT_EQ(Word(v + 2), c.result == kResultDone ? 10 : 5) << c.faults;

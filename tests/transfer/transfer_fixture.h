@@ -11,10 +11,10 @@
 
 #include "entry/instance.h"
 #include "entry/vpi_main.h"
+#include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/start_params.h"
 
 // A read reply carrying data, for the request it answers.
 inline Bytes ReadReply(const Bytes& request, const Bytes& data) {
@@ -63,42 +63,38 @@ class TransferTest : public ::testing::Test {
     // The device's own temporary directory became the current one.
     std::filesystem::current_path(dir_.path());
     if (!initFile.empty()) dir_.Write("KOVRIN.INT", initFile);
-    std::memset(&instance_, 0xCD, sizeof instance_);
-    ColdStartParams params = PortStart(device_->portName(), replyTimeout);
-    ASSERT_EQ(Call(kCmdColdStart, &params), kResultDone);
+    // ColdStart must not count on a zeroed area.
+    std::memset(&session_.instance(), 0xCD, sizeof(VpiInstance));
+    ASSERT_EQ(session_.Start(device_->portName(), replyTimeout), kResultDone);
     log_.Clear();
   }
 
   void TearDown() override {
-    if (device_) Call(kCmdCloseCom, nullptr);
+    if (device_) session_.Close();
     g_ended = 0;
   }
 
-  int32_t Call(uint32_t command, void* params) {
-    VpiRequest request{&instance_, command, 1, 0, params};
-    return VpiMain(&request);
+  // Runs a transfer command on gate with values as the value area.
+  int32_t Transfer(uint32_t command, const Gate& gate, uint8_t* values) {
+    ParseRequest parsed{};
+    parsed.gas = gate.gas;
+    parsed.gateType = gate.gateType;
+    parsed.plc = gate.plc;
+    parsed.memoryType = gate.memoryType;
+    parsed.address = gate.address;
+    parsed.bit = gate.bit;
+    parsed.width = gate.width;
+    transfer_ = HostSession::TransferFor(parsed, gate.count, values);
+    return session_.Call(command, &transfer_);
   }
 
-  // Runs a transfer command on gate with values as the value area.
-  int32_t Transfer(uint32_t command, Gate gate, uint8_t* values) {
-    transfer_ = GateTransfer{};
-    transfer_.gas = gate.gas;
-    transfer_.plc = gate.plc;
-    transfer_.memoryType = gate.memoryType;
-    transfer_.address = gate.address;
-    transfer_.bit = gate.bit;
-    transfer_.width = gate.width;
-    transfer_.gateType = gate.gateType;
-    transfer_.count = gate.count;
-    transfer_.values = values;
-    return Call(command, &transfer_);
-  }
+  VpiInstance& instance() { return session_.instance(); }
 
   std::vector<Bytes> Requests() const { return device_->Requests(); }
 
   TempDir dir_;
   LogCapture log_;
   std::unique_ptr<ScriptedDevice> device_;
-  VpiInstance instance_;
+  HostSession session_;
   GateTransfer transfer_{};
 };

@@ -34,7 +34,7 @@ TEST_P(WriteCases, Frame) {
   ASSERT_FALSE(requests.empty());
   EXPECT_EQ(requests.back(), WithCrc(c.writeRequest));
   EXPECT_EQ(transfer_.bit, c.recordBitAfter);
-  EXPECT_EQ(instance_.writeInProgress, 0u);
+  EXPECT_EQ(instance().writeInProgress, 0u);
 }
 
 const Bytes kOne = {0, 0, 1, 0};
@@ -42,181 +42,184 @@ const Bytes kZero = {0, 0, 0, 0};
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, WriteCases,
-    ::testing::Values(WriteCase{"CoilOn",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 0, 7, -1, 1, 6, 1},
-                                kOne,
-                                0,
-                                {0x01, 0x05, 0x00, 0x07, 0xFF, 0x00},
-                                -1},
-                      WriteCase{"CoilAnyNonZeroIsOn",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 0, 7, -1, 1, 6, 1},
-                                {0, 0, 0, 2},
-                                0,
-                                {0x01, 0x05, 0x00, 0x07, 0xFF, 0x00},
-                                -1},
-                      WriteCase{"CoilOff",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 0, 7, -1, 1, 6, 1},
-                                kZero,
-                                0,
-                                {0x01, 0x05, 0x00, 0x07, 0x00, 0x00},
-                                -1},
-                      WriteCase{"Register",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 4, 0x10, -1, 16, 2, 1},
-                                {9, 9, 0x34, 0x12},
-                                0,
-                                {0x01, 0x06, 0x00, 0x10, 0x12, 0x34},
-                                -1},
-                      WriteCase{"UnsignedLong",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 8, 50, -1, 32, 4, 1},
-                                {0x44, 0x33, 0x22, 0x11},
-                                0,
-                                {0x01, 0x10, 0x00, 0x64, 0x00, 0x02, 0x04, 0x11, 0x22, 0x33, 0x44},
-                                -1},
-                      WriteCase{"UnsignedLongSwapped",
-                                "SWAP=YES\n",
-                                kCmdSingleWrite,
-                                Gate{1, 8, 50, -1, 32, 4, 1},
-                                {0x44, 0x33, 0x22, 0x11},
-                                0,
-                                {0x01, 0x10, 0x00, 0x64, 0x00, 0x02, 0x04, 0x33, 0x44, 0x11, 0x22},
-                                -1},
-                      WriteCase{"FloatSwapped",
-                                "FLOATSWAP=YES\n",
-                                kCmdSingleWrite,
-                                Gate{1, 7, 0, -1, 32, 3, 1},
-                                {0x00, 0x00, 0x80, 0x3F},
-                                0,
-                                {0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0x3F, 0x80},
-                                -1},
-                      WriteCase{"FloatIgnoresIntegerSwap",
-                                "SWAP=YES\n",
-                                kCmdSingleWrite,
-                                Gate{1, 7, 0, -1, 32, 3, 1},
-                                {0x00, 0x00, 0x80, 0x3F},
-                                0,
-                                {0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x3F, 0x80, 0x00, 0x00},
-                                -1},
-                      WriteCase{"LongAddress",
-                                "LONGADDR=YES\n",
-                                kCmdSingleWrite,
-                                Gate{1, 8, 50, -1, 32, 4, 1},
-                                {0x44, 0x33, 0x22, 0x11},
-                                0,
-                                {0x01, 0x10, 0x00, 0x32, 0x00, 0x02, 0x04, 0x11, 0x22, 0x33, 0x44},
-                                -1},
-                      WriteCase{"SetBit",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 4, 0, 3, 1, 6, 1},
-                                kOne,
-                                0x00F0,
-                                {0x01, 0x06, 0x00, 0x00, 0x00, 0xF8},
-                                3},
-                      WriteCase{"ClearBit",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 4, 0, 4, 1, 6, 1},
-                                kZero,
-                                0x00F0,
-                                {0x01, 0x06, 0x00, 0x00, 0x00, 0xE0},
-                                4},
-                      WriteCase{"BitValueTwoSetsOnlyThatBit",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 4, 0, 3, 1, 6, 1},
-                                {0, 0, 2, 0},
-                                0x0000,
-                                {0x01, 0x06, 0x00, 0x00, 0x00, 0x08},
-                                3},
-                      WriteCase{"LowByte",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 260, 0, -1, 16, 2, 1},
-                                {0, 0, 0xAB, 0},
-                                0x1234,
-                                {0x01, 0x06, 0x00, 0x00, 0x12, 0xAB},
-                                -1},
-                      WriteCase{"HighByte",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 516, 0, -1, 16, 2, 1},
-                                {0, 0, 0xAB, 0},
-                                0x1234,
-                                {0x01, 0x06, 0x00, 0x00, 0xAB, 0x34},
-                                -1},
-                      WriteCase{"HighByteBit",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 516, 0, 2, 1, 6, 1},
-                                kOne,
-                                0x0000,
-                                {0x01, 0x06, 0x00, 0x00, 0x04, 0x00},
-                                2},
-                      WriteCase{"HighByteBitSeven",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 516, 0, 7, 1, 6, 1},
-                                kZero,
-                                0xFFFF,
-                                {0x01, 0x06, 0x00, 0x00, 0x7F, 0xFF},
-                                7},
-                      WriteCase{"LowByteBit",
-                                "",
-                                kCmdSingleWrite,
-                                Gate{1, 260, 0, 7, 1, 6, 1},
-                                kOne,
-                                0x1200,
-                                {0x01, 0x06, 0x00, 0x00, 0x12, 0x80},
-                                7},
-                      WriteCase{"CoilBlock",
-                                "",
-                                kCmdBlockWrite,
-                                Gate{1, 0, 0x20, -1, 1, 6, 10},
-                                {0xCD, 0x02},
-                                0,
-                                {0x01, 0x0F, 0x00, 0x20, 0x00, 0x0A, 0x02, 0xCD, 0x02},
-                                -1},
-                      WriteCase{"RegisterBlock",
-                                "",
-                                kCmdBlockWrite,
-                                Gate{1, 4, 0, -1, 16, 2, 2},
-                                {0x34, 0x12, 0x78, 0x56},
-                                0,
-                                {0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x12, 0x34, 0x56, 0x78},
-                                -1},
-                      WriteCase{
-                          "LongBlockUsesEightByteCells",
-                          "",
-                          kCmdBlockWrite,
-                          Gate{1, 8, 1, -1, 32, 4, 3},
-                          {1, 0, 0, 0, 9, 9, 9, 9, 2, 0, 0, 0, 9, 9, 9, 9, 3, 0, 0, 0, 9, 9, 9, 9},
-                          0,
-                          {0x01, 0x10, 0x00, 0x02, 0x00, 0x03, 0x0C, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3},
-                          -1},
-                      WriteCase{"FloatBlockSwapped",
-                                "FLOATSWAP=YES\n",
-                                kCmdBlockWrite,
-                                Gate{1, 7, 0, -1, 32, 3, 1},
-                                {0x00, 0x00, 0x80, 0x3F, 0, 0, 0, 0},
-                                0,
-                                {0x01, 0x10, 0x00, 0x00, 0x00, 0x01, 0x04, 0x00, 0x00, 0x3F, 0x80},
-                                -1}),
+    ::testing::Values(
+        WriteCase{"CoilOn",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 0, .address = 7, .width = 1, .gateType = 6},
+                  kOne,
+                  0,
+                  {0x01, 0x05, 0x00, 0x07, 0xFF, 0x00},
+                  -1},
+        WriteCase{"CoilAnyNonZeroIsOn",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 0, .address = 7, .width = 1, .gateType = 6},
+                  {0, 0, 0, 2},
+                  0,
+                  {0x01, 0x05, 0x00, 0x07, 0xFF, 0x00},
+                  -1},
+        WriteCase{"CoilOff",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 0, .address = 7, .width = 1, .gateType = 6},
+                  kZero,
+                  0,
+                  {0x01, 0x05, 0x00, 0x07, 0x00, 0x00},
+                  -1},
+        WriteCase{"Register",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 4, .address = 0x10},
+                  {9, 9, 0x34, 0x12},
+                  0,
+                  {0x01, 0x06, 0x00, 0x10, 0x12, 0x34},
+                  -1},
+        WriteCase{"UnsignedLong",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 8, .address = 50, .width = 32, .gateType = 4},
+                  {0x44, 0x33, 0x22, 0x11},
+                  0,
+                  {0x01, 0x10, 0x00, 0x64, 0x00, 0x02, 0x04, 0x11, 0x22, 0x33, 0x44},
+                  -1},
+        WriteCase{"UnsignedLongSwapped",
+                  "SWAP=YES\n",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 8, .address = 50, .width = 32, .gateType = 4},
+                  {0x44, 0x33, 0x22, 0x11},
+                  0,
+                  {0x01, 0x10, 0x00, 0x64, 0x00, 0x02, 0x04, 0x33, 0x44, 0x11, 0x22},
+                  -1},
+        WriteCase{"FloatSwapped",
+                  "FLOATSWAP=YES\n",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 7, .width = 32, .gateType = 3},
+                  {0x00, 0x00, 0x80, 0x3F},
+                  0,
+                  {0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0x3F, 0x80},
+                  -1},
+        WriteCase{"FloatIgnoresIntegerSwap",
+                  "SWAP=YES\n",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 7, .width = 32, .gateType = 3},
+                  {0x00, 0x00, 0x80, 0x3F},
+                  0,
+                  {0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x3F, 0x80, 0x00, 0x00},
+                  -1},
+        WriteCase{"LongAddress",
+                  "LONGADDR=YES\n",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 8, .address = 50, .width = 32, .gateType = 4},
+                  {0x44, 0x33, 0x22, 0x11},
+                  0,
+                  {0x01, 0x10, 0x00, 0x32, 0x00, 0x02, 0x04, 0x11, 0x22, 0x33, 0x44},
+                  -1},
+        WriteCase{"SetBit",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 4, .bit = 3, .width = 1, .gateType = 6},
+                  kOne,
+                  0x00F0,
+                  {0x01, 0x06, 0x00, 0x00, 0x00, 0xF8},
+                  3},
+        WriteCase{"ClearBit",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 4, .bit = 4, .width = 1, .gateType = 6},
+                  kZero,
+                  0x00F0,
+                  {0x01, 0x06, 0x00, 0x00, 0x00, 0xE0},
+                  4},
+        WriteCase{"BitValueTwoSetsOnlyThatBit",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 4, .bit = 3, .width = 1, .gateType = 6},
+                  {0, 0, 2, 0},
+                  0x0000,
+                  {0x01, 0x06, 0x00, 0x00, 0x00, 0x08},
+                  3},
+        WriteCase{"LowByte",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 260},
+                  {0, 0, 0xAB, 0},
+                  0x1234,
+                  {0x01, 0x06, 0x00, 0x00, 0x12, 0xAB},
+                  -1},
+        WriteCase{"HighByte",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 516},
+                  {0, 0, 0xAB, 0},
+                  0x1234,
+                  {0x01, 0x06, 0x00, 0x00, 0xAB, 0x34},
+                  -1},
+        WriteCase{"HighByteBit",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 516, .bit = 2, .width = 1, .gateType = 6},
+                  kOne,
+                  0x0000,
+                  {0x01, 0x06, 0x00, 0x00, 0x04, 0x00},
+                  2},
+        WriteCase{"HighByteBitSeven",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 516, .bit = 7, .width = 1, .gateType = 6},
+                  kZero,
+                  0xFFFF,
+                  {0x01, 0x06, 0x00, 0x00, 0x7F, 0xFF},
+                  7},
+        WriteCase{"LowByteBit",
+                  "",
+                  kCmdSingleWrite,
+                  Gate{.memoryType = 260, .bit = 7, .width = 1, .gateType = 6},
+                  kOne,
+                  0x1200,
+                  {0x01, 0x06, 0x00, 0x00, 0x12, 0x80},
+                  7},
+        WriteCase{"CoilBlock",
+                  "",
+                  kCmdBlockWrite,
+                  Gate{.memoryType = 0, .address = 0x20, .width = 1, .gateType = 6, .count = 10},
+                  {0xCD, 0x02},
+                  0,
+                  {0x01, 0x0F, 0x00, 0x20, 0x00, 0x0A, 0x02, 0xCD, 0x02},
+                  -1},
+        WriteCase{"RegisterBlock",
+                  "",
+                  kCmdBlockWrite,
+                  Gate{.memoryType = 4, .count = 2},
+                  {0x34, 0x12, 0x78, 0x56},
+                  0,
+                  {0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x12, 0x34, 0x56, 0x78},
+                  -1},
+        WriteCase{"LongBlockUsesEightByteCells",
+                  "",
+                  kCmdBlockWrite,
+                  Gate{.memoryType = 8, .address = 1, .width = 32, .gateType = 4, .count = 3},
+                  {1, 0, 0, 0, 9, 9, 9, 9, 2, 0, 0, 0, 9, 9, 9, 9, 3, 0, 0, 0, 9, 9, 9, 9},
+                  0,
+                  {0x01, 0x10, 0x00, 0x02, 0x00, 0x03, 0x0C, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3},
+                  -1},
+        WriteCase{"FloatBlockSwapped",
+                  "FLOATSWAP=YES\n",
+                  kCmdBlockWrite,
+                  Gate{.memoryType = 7, .width = 32, .gateType = 3},
+                  {0x00, 0x00, 0x80, 0x3F, 0, 0, 0, 0},
+                  0,
+                  {0x01, 0x10, 0x00, 0x00, 0x00, 0x01, 0x04, 0x00, 0x00, 0x3F, 0x80},
+                  -1}),
     [](const ::testing::TestParamInfo<WriteCase>& info) { return info.param.name; });
 
 TEST_F(TransferTest, ReadModifyWriteReadsTheRegisterFirst) {
   Start([](const Bytes& r, int) { return RegisterDevice(r, 0x00F0); });
   Bytes values = {0, 0, 1, 0};
-  ASSERT_EQ(Transfer(kCmdSingleWrite, Gate{3, 4, 0x20, 3, 1, 6, 1}, values.data()), kResultDone);
+  ASSERT_EQ(Transfer(kCmdSingleWrite,
+                     Gate{.plc = 3, .memoryType = 4, .address = 0x20, .bit = 3, .width = 1, .gateType = 6},
+                     values.data()),
+            kResultDone);
   const std::vector<Bytes> requests = Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0], WithCrc({0x03, 0x03, 0x00, 0x20, 0x00, 0x01}));
@@ -225,7 +228,9 @@ TEST_F(TransferTest, ReadModifyWriteReadsTheRegisterFirst) {
 TEST_F(TransferTest, FailedPreReadSendsNoWrite) {
   Start([](const Bytes& r, int) { return ExceptionReply(r, 2); });
   Bytes values = {0, 0, 1, 0};
-  EXPECT_EQ(Transfer(kCmdSingleWrite, Gate{1, 4, 0, 3, 1, 6, 1}, values.data()), kResultFailed);
+  EXPECT_EQ(
+      Transfer(kCmdSingleWrite, Gate{.memoryType = 4, .bit = 3, .width = 1, .gateType = 6}, values.data()),
+      kResultFailed);
   for (const Bytes& request : Requests()) EXPECT_EQ(request[1], 0x03);
   EXPECT_TRUE(log_.Contains("KOVRIN> SingleWrite() error SingleRead() for spec. dig. gate, rc=1"));
 }
@@ -245,7 +250,7 @@ TEST_P(WriteRetries, AttemptsAndResult) {
   Bytes values = {0, 0, 0x34, 0x12};
   EXPECT_EQ(Transfer(kCmdSingleWrite, Gate{}, values.data()), c.result);
   EXPECT_EQ(device_->RequestCount(), c.requests);
-  EXPECT_EQ(instance_.writeInProgress, 0u);
+  EXPECT_EQ(instance().writeInProgress, 0u);
   if (c.result != kResultDone) {
     EXPECT_TRUE(log_.Contains("KOVRIN> SingleWrite() exited, rc= " + std::to_string(c.result)));
     EXPECT_TRUE(log_.Contains("DORZA, Do write, retry 9"));
@@ -283,49 +288,53 @@ TEST_F(TransferTest, RefusedTransfersSendNothing) {
     const char* message;
   };
   const Refusal refusals[] = {
-      {kCmdSingleWrite, Gate{1, 1, 0, -1, 1, 6, 1},
+      {kCmdSingleWrite, Gate{.memoryType = 1, .width = 1, .gateType = 6},
        "KOVRIN> SingleWrite() not allowed for types 1,3,5 and 6"},
-      {kCmdSingleWrite, Gate{1, 3, 0, -1, 16, 2, 1},
+      {kCmdSingleWrite, Gate{.memoryType = 3}, "KOVRIN> SingleWrite() not allowed for types 1,3,5 and 6"},
+      {kCmdSingleWrite, Gate{.memoryType = 5, .width = 32, .gateType = 3},
        "KOVRIN> SingleWrite() not allowed for types 1,3,5 and 6"},
-      {kCmdSingleWrite, Gate{1, 5, 0, -1, 32, 3, 1},
+      {kCmdSingleWrite, Gate{.memoryType = 6, .width = 32, .gateType = 4},
        "KOVRIN> SingleWrite() not allowed for types 1,3,5 and 6"},
-      {kCmdSingleWrite, Gate{1, 6, 0, -1, 32, 4, 1},
-       "KOVRIN> SingleWrite() not allowed for types 1,3,5 and 6"},
-      {kCmdSingleWrite, Gate{1, 65, 0, -1, 16, 7, 1, "R0101001"},
+      {kCmdSingleWrite, Gate{.memoryType = 65, .gateType = 7, .gas = "R0101001"},
        "KOVRIN> SingleWrite() not allowed for report line gates"},
-      {kCmdBlockWrite, Gate{1, 1, 0, -1, 1, 6, 8},
+      {kCmdBlockWrite, Gate{.memoryType = 1, .width = 1, .gateType = 6, .count = 8},
        "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
-      {kCmdBlockWrite, Gate{1, 3, 0, -1, 16, 2, 2},
+      {kCmdBlockWrite, Gate{.memoryType = 3, .count = 2},
        "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
-      {kCmdBlockWrite, Gate{1, 5, 0, -1, 32, 3, 2},
+      {kCmdBlockWrite, Gate{.memoryType = 5, .width = 32, .gateType = 3, .count = 2},
        "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
-      {kCmdBlockWrite, Gate{1, 6, 0, -1, 32, 4, 2},
+      {kCmdBlockWrite, Gate{.memoryType = 6, .width = 32, .gateType = 4, .count = 2},
        "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
-      {kCmdBlockWrite, Gate{1, 260, 0, -1, 16, 2, 2},
+      {kCmdBlockWrite, Gate{.memoryType = 260, .count = 2},
        "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
-      {kCmdBlockWrite, Gate{1, 516, 0, -1, 16, 2, 2},
+      {kCmdBlockWrite, Gate{.memoryType = 516, .count = 2},
        "KOVRIN> BlockWrite() not allowed for types 1,3,5,6,260 and 516"},
-      {kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 0},
+      {kCmdBlockWrite, Gate{.memoryType = 4, .count = 0},
        "KOVRIN> BlockWrite() count 0, a block needs at least 1 value"},
-      {kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, -3},
+      {kCmdBlockWrite, Gate{.memoryType = 4, .count = -3},
        "KOVRIN> BlockWrite() count -3, a block needs at least 1 value"},
-      {kCmdBlockWrite, Gate{1, 2, 0, -1, 16, 2, 2}, "KOVRIN> BlockWrite() not allowed for memory type 2"},
-      {kCmdBlockWrite, Gate{1, 65, 0, -1, 16, 2, 2}, "KOVRIN> BlockWrite() not allowed for memory type 65"},
-      {kCmdBlockRead, Gate{1, 4, 0, -1, 16, 2, 0},
+      {kCmdBlockWrite, Gate{.memoryType = 2, .count = 2},
+       "KOVRIN> BlockWrite() not allowed for memory type 2"},
+      {kCmdBlockWrite, Gate{.memoryType = 65, .count = 2},
+       "KOVRIN> BlockWrite() not allowed for memory type 65"},
+      {kCmdBlockRead, Gate{.memoryType = 4, .count = 0},
        "KOVRIN> BlockRead() count 0, a block needs at least 1 value"},
-      {kCmdBlockRead, Gate{1, 0, 0, -1, 1, 6, -1},
+      {kCmdBlockRead, Gate{.memoryType = 0, .width = 1, .gateType = 6, .count = -1},
        "KOVRIN> BlockRead() count -1, a block needs at least 1 value"},
-      {kCmdSingleRead, Gate{1, 516, 0x12, 10, 1, 6, 1, "01H0013A"},
+      {kCmdSingleRead,
+       Gate{.memoryType = 516, .address = 0x12, .bit = 10, .width = 1, .gateType = 6, .gas = "01H0013A"},
        "KOVRIN> DoRead() gate '01H0013A': bit 10 of a high byte lies outside the register"},
-      {kCmdSingleWrite, Gate{1, 516, 0x12, 15, 1, 6, 1, "01H0013F"},
+      {kCmdSingleWrite,
+       Gate{.memoryType = 516, .address = 0x12, .bit = 15, .width = 1, .gateType = 6, .gas = "01H0013F"},
        "KOVRIN> SingleWrite() gate '01H0013F': bit 15 of a high byte lies outside the register"},
-      {kCmdSingleWrite, Gate{1, 516, 0x12, 8, 1, 6, 1, "01H00138"},
+      {kCmdSingleWrite,
+       Gate{.memoryType = 516, .address = 0x12, .bit = 8, .width = 1, .gateType = 6, .gas = "01H00138"},
        "KOVRIN> SingleWrite() gate '01H00138': bit 8 of a high byte lies outside the register"},
-      {kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 128},
+      {kCmdBlockWrite, Gate{.memoryType = 4, .count = 128},
        "KOVRIN> BlockWrite() block of 128 values does not fit one frame"},
-      {kCmdBlockWrite, Gate{1, 8, 0, -1, 32, 4, 64},
+      {kCmdBlockWrite, Gate{.memoryType = 8, .width = 32, .gateType = 4, .count = 64},
        "KOVRIN> BlockWrite() block of 64 values does not fit one frame"},
-      {kCmdBlockWrite, Gate{1, 0, 0, -1, 1, 6, 2041},
+      {kCmdBlockWrite, Gate{.memoryType = 0, .width = 1, .gateType = 6, .count = 2041},
        "KOVRIN> BlockWrite() block of 2041 values does not fit one frame"},
   };
   for (const Refusal& r : refusals) {
@@ -333,11 +342,13 @@ TEST_F(TransferTest, RefusedTransfersSendNothing) {
     EXPECT_EQ(Transfer(r.command, r.gate, values.data()), kResultFailed) << r.message;
     EXPECT_TRUE(log_.Contains(r.message)) << r.message;
   }
-  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{1, 4, 0, -1, 8, 2, 1}, values.data()), kResultFailed);
+  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{.memoryType = 4, .width = 8}, values.data()), kResultFailed);
   EXPECT_EQ(device_->RequestCount(), 0);
   // The largest blocks that fit go out.
-  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 127}, values.data()), kResultDone);
-  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{1, 0, 0, -1, 1, 6, 2040}, values.data()), kResultDone);
+  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{.memoryType = 4, .count = 127}, values.data()), kResultDone);
+  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{.memoryType = 0, .width = 1, .gateType = 6, .count = 2040},
+                     values.data()),
+            kResultDone);
 }
 
 // Station 0 is the broadcast address: every device carries the write out
@@ -358,7 +369,7 @@ TEST_P(BroadcastWrites, GoOutOnceAndSucceedWithoutAnswer) {
   EXPECT_EQ(Transfer(c.command, c.gate, values.data()), kResultDone);
   ASSERT_EQ(device_->RequestCount(), 1);
   EXPECT_EQ(Requests()[0], WithCrc(c.request));
-  EXPECT_EQ(instance_.writeInProgress, 0u);
+  EXPECT_EQ(instance().writeInProgress, 0u);
   EXPECT_FALSE(log_.Contains("DORZA, Do write, retry 1"));
 }
 
@@ -366,32 +377,33 @@ INSTANTIATE_TEST_SUITE_P(
     PlcZero, BroadcastWrites,
     ::testing::Values(BroadcastCase{"Register",
                                     kCmdSingleWrite,
-                                    Gate{0, 4, 0x10, -1, 16, 2, 1},
+                                    Gate{.plc = 0, .memoryType = 4, .address = 0x10},
                                     {0x00, 0x06, 0x00, 0x10, 0x12, 0x34}},
                       BroadcastCase{"Coil",
                                     kCmdSingleWrite,
-                                    Gate{0, 0, 3, -1, 1, 6, 1},
+                                    Gate{.plc = 0, .memoryType = 0, .address = 3, .width = 1, .gateType = 6},
                                     {0x00, 0x05, 0x00, 0x03, 0xFF, 0x00}},
                       BroadcastCase{"Long",
                                     kCmdSingleWrite,
-                                    Gate{0, 8, 1, -1, 32, 4, 1},
+                                    Gate{.plc = 0, .memoryType = 8, .address = 1, .width = 32, .gateType = 4},
                                     {0x00, 0x10, 0x00, 0x02, 0x00, 0x02, 0x04, 0x12, 0x34, 0x12, 0x34}},
                       BroadcastCase{"RegisterBlock",
                                     kCmdBlockWrite,
-                                    Gate{0, 4, 0, -1, 16, 2, 2},
+                                    Gate{.plc = 0, .memoryType = 4, .count = 2},
                                     {0x00, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x12, 0x34, 0x12, 0x34}},
                       // The frame carries the plc's low 8 bits: 256 is station 0 on the wire.
                       BroadcastCase{"Plc256IsStationZeroOnTheWire",
                                     kCmdSingleWrite,
-                                    Gate{256, 4, 0x10, -1, 16, 2, 1},
+                                    Gate{.plc = 256, .memoryType = 4, .address = 0x10},
                                     {0x00, 0x06, 0x00, 0x10, 0x12, 0x34}}),
     [](const ::testing::TestParamInfo<BroadcastCase>& info) { return info.param.name; });
 
 TEST_F(TransferTest, BroadcastWritesThatNeedARegisterFirstAreRefused) {
   Start([](const Bytes& r, int) { return RegisterDevice(r, 0x1234); });
   Bytes values = {0, 0, 1, 0};
-  for (const Gate& gate : {Gate{0, 4, 0, 3, 1, 6, 1}, Gate{0, 260, 0, -1, 16, 2, 1},
-                           Gate{0, 516, 0, -1, 16, 2, 1}, Gate{0, 516, 0, 2, 1, 6, 1}}) {
+  for (const Gate& gate : {Gate{.plc = 0, .memoryType = 4, .bit = 3, .width = 1, .gateType = 6},
+                           Gate{.plc = 0, .memoryType = 260}, Gate{.plc = 0, .memoryType = 516},
+                           Gate{.plc = 0, .memoryType = 516, .bit = 2, .width = 1, .gateType = 6}}) {
     log_.Clear();
     EXPECT_EQ(Transfer(kCmdSingleWrite, gate, values.data()), kResultFailed);
     EXPECT_EQ(log_.lines(),
@@ -404,15 +416,16 @@ TEST_F(TransferTest, BroadcastWritesThatNeedARegisterFirstAreRefused) {
 TEST_F(TransferTest, ReadsOfStationZeroKeepTheReadScheme) {
   Start([](const Bytes&, int) { return Bytes(); });
   Bytes values(4, 0xAA);
-  EXPECT_EQ(Transfer(kCmdSingleRead, Gate{0, 4, 0, -1, 16, 2, 1}, values.data()), kResultTransport);
+  EXPECT_EQ(Transfer(kCmdSingleRead, Gate{.plc = 0, .memoryType = 4}, values.data()), kResultTransport);
   EXPECT_EQ(device_->RequestCount(), 3);
 }
 
 TEST_F(TransferTest, BroadcastWithoutPortFailsInTransport) {
   Start([](const Bytes&, int) { return Bytes(); });
-  ASSERT_EQ(Call(kCmdCloseCom, nullptr), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   Bytes values(8, 0);
-  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{0, 4, 0, -1, 16, 2, 2}, values.data()), kResultTransport);
+  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{.plc = 0, .memoryType = 4, .count = 2}, values.data()),
+            kResultTransport);
   EXPECT_TRUE(log_.Contains("KOVRIN> DoWrite() broadcast (plc 0) not sent"));
 }
 
@@ -440,25 +453,25 @@ TEST_F(TransferTest, AReusedHighByteRecordNamesTheSameBitEveryTime) {
   const GateTransfer before = transfer_;
   for (int round = 0; round < 2; ++round) {
     values[2] = 0;
-    ASSERT_EQ(Call(kCmdSingleRead, &transfer_), kResultDone);
+    ASSERT_EQ(session_.Call(kCmdSingleRead, &transfer_), kResultDone);
     EXPECT_EQ(values[2], 1) << round;
   }
   values[2] = 0;
-  ASSERT_EQ(Call(kCmdSingleWrite, &transfer_), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdSingleWrite, &transfer_), kResultDone);
   EXPECT_EQ(held, 0x0000);
   values[2] = 1;
-  ASSERT_EQ(Call(kCmdSingleWrite, &transfer_), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdSingleWrite, &transfer_), kResultDone);
   EXPECT_EQ(held, 0x0800);
   EXPECT_TRUE(SameRecord(transfer_, before)) << "the record is the host's";
 }
 
 TEST_F(TransferTest, WritesWithoutPort) {
   Start([](const Bytes& r, int) { return WriteEcho(r); });
-  ASSERT_EQ(Call(kCmdCloseCom, nullptr), kResultDone);
+  ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   Bytes values(8, 0);
   EXPECT_EQ(Transfer(kCmdSingleWrite, Gate{}, values.data()), kResultFailed);
   // A block write does not look at the port flag; every attempt fails.
-  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{1, 4, 0, -1, 16, 2, 2}, values.data()), kResultTransport);
+  EXPECT_EQ(Transfer(kCmdBlockWrite, Gate{.memoryType = 4, .count = 2}, values.data()), kResultTransport);
   EXPECT_EQ(device_->RequestCount(), 0);
 }
 
