@@ -5,11 +5,11 @@
 
 #include <cstdint>
 
-#include "platform/host_log.h"
 #include "platform/win32.h"
+#include "serial/journal.h"
 
 extern "C" {
-// err, the journal, is declared in platform/host_log.h.
+// err, the journal, is declared in serial/journal.h.
 // Registers a client; low 16 bits of the result nonzero means refusal.
 int VPI_CDECL ZelMkClient(const char* name, int a, int b, unsigned char* clientIdOut);
 int VPI_CDECL ZelRmClient(unsigned char clientId);

@@ -1,6 +1,9 @@
 // The Win32 serial subset over POSIX termios, with Windows semantics.
 
+#include <atomic>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -14,13 +17,27 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "platform/host_log.h"
+#include "platform/os_notes.h"
 #include "platform/port_names.h"
 #include "platform/serial_device.h"
 #include "platform/posix_termios.h"
 #include "platform/win32.h"
 
 namespace {
+
+std::atomic<OsNoteSink> g_noteSink{nullptr};
+
+void Note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Note(const char* format, ...) {
+  const OsNoteSink sink = g_noteSink.load(std::memory_order_acquire);
+  if (sink == nullptr) return;
+  char note[160];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(note, sizeof note, format, args);
+  va_end(args);
+  sink(note);
+}
 
 // ---- handles ---------------------------------------------------------------
 // Handles are small table slots, so a stale or garbage handle is refused
@@ -232,6 +249,8 @@ int FreeSlot() {
 
 }  // namespace
 
+void SetOsNoteSink(OsNoteSink sink) { g_noteSink.store(sink, std::memory_order_release); }
+
 void SerialSetIoctlHook(SerialIoctlHook hook) { g_ioctlHook = hook; }
 
 bool SerialViewDevice(HANDLE handle, SerialDeviceView* view) {
@@ -387,8 +406,8 @@ bool ApplyLine(Port* port, termios asked, DWORD rate) {
   if (posix_termios::RateClose(posix_termios::RateHeld(after), rate)) return true;
   // The device runs at a rate of its own choosing: put back what it had.
   if (haveBefore) DeviceIoctl(fd, posix_termios::kSetTermios2, &before);
-  err(kLogMajor, "KOVRIN> The COM port cannot run at %lu baud (it offers %lu)",
-      static_cast<unsigned long>(rate), static_cast<unsigned long>(posix_termios::RateHeld(after)));
+  Note("KOVRIN> The COM port cannot run at %lu baud (it offers %lu)", static_cast<unsigned long>(rate),
+       static_cast<unsigned long>(posix_termios::RateHeld(after)));
   return false;
 }
 
@@ -608,7 +627,7 @@ BOOL EscapeCommFunction(HANDLE handle, DWORD function) {
     // Switching RTS by hand would fight the kernel, which drops it only
     // when the last bit is out.
     if (!port->kernelRs485Told) {
-      err(kLogMajor, "KOVRIN> RS-485 mode of the COM port is on: the kernel switches RTS");
+      Note("KOVRIN> RS-485 mode of the COM port is on: the kernel switches RTS");
       port->kernelRs485Told = true;
     }
     return TRUE;

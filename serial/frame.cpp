@@ -1,6 +1,6 @@
 #include "serial/frame.h"
 
-#include "platform/host_log.h"
+#include "serial/journal.h"
 #include "serial/crc16.h"
 #include "serial/line.h"
 #include "serial/port.h"

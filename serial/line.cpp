@@ -1,8 +1,14 @@
 #include "serial/line.h"
 
+#include "platform/os_notes.h"
+#include "serial/journal.h"
+
 namespace {
 
+void JournalOsNote(const char* note) { err(kLogMajor, "%s", note); }
+
 HANDLE OpenPortByName(const char* name) {
+  SetOsNoteSink(JournalOsNote);
   return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                      nullptr);
 }

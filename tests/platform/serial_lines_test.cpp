@@ -18,7 +18,10 @@
 #include "entry/instance.h"
 #include "programs/line.h"
 #include "tests/support/serial_faults.h"
+#include "platform/os_notes.h"
 #include "platform/win32.h"
+#include "serial/journal.h"
+#include "serial/line.h"
 #include "serial/frame.h"
 #include "transfer/exchange.h"
 #include "tests/platform/uart_double.h"
@@ -74,8 +77,17 @@ bool SetLine(HANDLE port, DWORD baud, BYTE byteSize, BYTE parity) {
 
 class SerialLinesTest : public ::testing::Test {
  protected:
-  void SetUp() override { SerialFaultsReset(); }
-  void TearDown() override { SerialFaultsReset(); }
+  // The driver hands the layer this sink when it opens a port; these tests
+  // call the layer directly.
+  static void Journal(const char* note) { err(kLogMajor, "%s", note); }
+  void SetUp() override {
+    SerialFaultsReset();
+    SetOsNoteSink(Journal);
+  }
+  void TearDown() override {
+    SetOsNoteSink(nullptr);
+    SerialFaultsReset();
+  }
   PtyDevice device_;
 };
 
@@ -438,7 +450,9 @@ TEST_F(SerialLinesTest, KernelRs485ModeKeepsRtsToTheKernelAndSaysSoOnce) {
     LogCapture log;
     VpiInstance instance;
     std::memset(&instance, 0, sizeof instance);
-    instance.portHandle = Open("COM1");
+    // Opened as the driver opens it, which hands the layer the journal.
+    SetOsNoteSink(nullptr);
+    instance.portHandle = ProductLine().open("COM1");
     ASSERT_NE(instance.portHandle, INVALID_HANDLE_VALUE);
     instance.RTSCTS = 1;
     uart.Clear();
