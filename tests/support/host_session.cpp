@@ -1,5 +1,7 @@
 #include "tests/support/host_session.h"
 
+#include <cstring>
+
 #include "programs/module_loader.h"
 
 HostSession::HostSession(VpiEntry entry, int32_t driverNumber) : entry_(entry), driverNumber_(driverNumber) {
@@ -35,6 +37,8 @@ void HostSession::MakeArea() {
   area_.assign((size + 7) / 8, 0);
 }
 
+void HostSession::FillArea(uint8_t byte) { std::memset(area_.data(), byte, area_.size() * sizeof area_[0]); }
+
 int32_t HostSession::CallFor(void* instance, uint32_t command, void* params) {
   if (entry_ == nullptr) return kResultTransport;
   VpiRequest request{};
@@ -49,7 +53,11 @@ int32_t HostSession::Call(uint32_t command, void* params) { return CallFor(area_
 
 int32_t HostSession::Start(const char* port, uint32_t replyTimeout, uint16_t baud) {
   ColdStartParams params{};
-  CopyPortName(params.portName, port);
+  // The host's field: up to 12 characters, the rest zero, no terminator
+  // when all 12 are used.
+  for (size_t i = 0, end = std::strlen(port); i < sizeof params.portName; ++i) {
+    params.portName[i] = i < end ? port[i] : '\0';
+  }
   params.portInUse = 1;
   params.replyTimeout = replyTimeout;
   params.baud = baud;

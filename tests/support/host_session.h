@@ -54,6 +54,9 @@ class HostSession {
   int32_t Read(const char* gas, int32_t gateType, void* values, int32_t count = 1);
   int32_t Write(const char* gas, int32_t gateType, void* values, int32_t count = 1);
 
+  // Fills the instance area with byte, as a host's fresh allocation may be.
+  void FillArea(uint8_t byte);
+
   VpiInstance& instance() { return *reinterpret_cast<VpiInstance*>(area_.data()); }
   // The driver's log lines since the first call of journal().
   LogCapture& journal();

@@ -23,7 +23,12 @@ class LogCapture {
   // Number of lines whose text equals text exactly.
   int Count(const std::string& text) const;
   bool Contains(const std::string& text) const { return Count(text) > 0; }
+  int CountStartingWith(const std::string& prefix) const;
+  // Level of the first line with this text, or -1.
+  int LevelOf(const std::string& text) const;
   void Clear() { lines_.clear(); }
+  // Prints the lines (after a failure, to see what happened).
+  void Dump() const;
 
  private:
   static void Sink(int level, const char* text, void* context);

@@ -376,7 +376,7 @@ DWORD WINAPI DriveDialog(LPVOID context) {
   return 0;
 }
 
-void RunCase(DriverInstance* instances[], const DialogCase& c) {
+void RunCase(DriverSession* instances[], const DialogCase& c) {
   CheckSetCase(c.name);
   Driver driver;
   driver.dialogCase = &c;
@@ -410,11 +410,11 @@ int main(int argc, char** argv) {
   WriteTextFile("KOVRIN02.INT", "BUS = M , H\n");
   WriteTextFile("KOVRIN03.INT", "BUS = M , L\n");
 
-  DriverModule module;
-  if (!module.Load(argv[1])) return 1;
-  HostLog log;
-  DriverInstance base10(module, 1), base16(module, 2), base10long(module, 3);
-  DriverInstance* instances[] = {nullptr, &base10, &base16, &base10long};
+  const char* modulePath = argv[1];
+  LogCapture log;
+  DriverSession base10(modulePath, 1), base16(modulePath, 2), base10long(modulePath, 3);
+  if (!OpenedModule(base10) || !OpenedModule(base16) || !OpenedModule(base10long)) return 1;
+  DriverSession* instances[] = {nullptr, &base10, &base16, &base10long};
   for (const DialogCase& c : Cases()) RunCase(instances, c);
   return CheckSummary();
 }

@@ -54,9 +54,9 @@ int main(int argc, char** argv) {
   }
   g_signalFile = argv[2];
   WriteTextFile("KOVRIN01.INT", "BUS = M , D\n");
-  DriverModule module;
-  if (!module.Load(argv[1])) return 1;
-  DriverInstance instance(module, 1);
+  const char* modulePath = argv[1];
+  DriverSession instance(modulePath, 1);
+  if (!OpenedModule(instance)) return 1;
   HANDLE thread = CreateThread(nullptr, 0, FillIn, nullptr, 0, nullptr);
   char buffer[16] = {};
   BrowseRequest request{};

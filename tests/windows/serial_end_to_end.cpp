@@ -59,38 +59,23 @@ struct HostGate {
   std::string gas;
   int32_t gateType = 0;
   int32_t count = 1;
-  GateTransfer transfer{};
+  ParseRequest parsed{};
 };
 
 class Host {
  public:
-  Host(DriverInstance& instance) : instance_(instance) {}
+  Host(HostSession& session) : session_(session) {}
 
   // Runs the single (count 1) or block parser; the parse result.
   int32_t Parse(HostGate& gate) {
-    ParseRequest request{};
-    request.gas = gate.gas.c_str();
-    request.gateType = gate.gateType;
-    request.blockSize = gate.count;
-    const int32_t result =
-        instance_.Call(gate.count == 1 ? kCmdSingleAddressParser : kCmdBlockAddressParser, &request);
-    gate.transfer = GateTransfer{};
-    gate.transfer.plc = request.plc;
-    gate.transfer.memoryType = request.memoryType;
-    gate.transfer.address = request.address;
-    gate.transfer.bit = request.bit;
-    gate.transfer.width = request.width;
-    return result;
+    return session_.Parse(gate.gas.c_str(), gate.gateType, &gate.parsed, gate.count == 1 ? 0 : gate.count);
   }
 
   int32_t Transfer(uint32_t command, HostGate& gate, uint8_t* values) {
     // The host fills the record afresh for every request.
-    GateTransfer transfer = gate.transfer;
+    GateTransfer transfer = HostSession::TransferFor(gate.parsed, gate.count, values);
     transfer.gas = gate.gas.c_str();
-    transfer.gateType = gate.gateType;
-    transfer.count = gate.count;
-    transfer.values = values;
-    return instance_.Call(command, &transfer);
+    return session_.Call(command, &transfer);
   }
 
   int32_t Read(HostGate& gate, uint8_t* values) {
@@ -101,7 +86,7 @@ class Host {
   }
 
  private:
-  DriverInstance& instance_;
+  HostSession& session_;
 };
 
 // A gate that must parse; its failure is a check failure.
@@ -126,7 +111,7 @@ struct ParseCase {
   int32_t plc, memoryType, address, bit, width;
 };
 
-void CheckParsers(Host& host, HostLog& log) {
+void CheckParsers(Host& host, LogCapture& log) {
   CheckSetCase("address parsers, base D Modbus");
   const ParseCase cases[] = {
       {"0140010", 2, 1, 0, 1, 4, 9, -1, 16},
@@ -145,11 +130,11 @@ void CheckParsers(Host& host, HostLog& log) {
     const int32_t result = host.Parse(gate);
     if (!CHECK_EQ(result, c.result)) std::printf("   gas %s\n", c.gas);
     if (c.result != kResultDone) continue;
-    CHECK_EQ(gate.transfer.plc, c.plc);
-    CHECK_EQ(gate.transfer.memoryType, c.memoryType);
-    CHECK_EQ(gate.transfer.address, c.address);
-    CHECK_EQ(gate.transfer.bit, c.bit);
-    CHECK_EQ(gate.transfer.width, c.width);
+    CHECK_EQ(gate.parsed.plc, c.plc);
+    CHECK_EQ(gate.parsed.memoryType, c.memoryType);
+    CHECK_EQ(gate.parsed.address, c.address);
+    CHECK_EQ(gate.parsed.bit, c.bit);
+    CHECK_EQ(gate.parsed.width, c.width);
   }
   CHECK(log.Contains("KOVRIN> Parse() Wrong size of gas, '012000'"));
   CHECK(log.Contains("KOVRIN> Parse() 32 bit gates must have ODD address for MODBUS"));
@@ -183,8 +168,8 @@ void CheckReads(Host& host) {
     uint8_t cell[4] = {0xEE, 0xEE, 0xEE, 0xEE};
     const int32_t result = host.Read(gate, cell);
     if (!CHECK_EQ(result, kResultDone)) std::printf("   gas %s\n", c.gas);
-    if (!CHECK_EQ(SingleValue(cell, gate.transfer.width), c.expected)) std::printf("   gas %s\n", c.gas);
-    if (gate.transfer.width != 32) CHECK(cell[0] == 0xEE && cell[1] == 0xEE);
+    if (!CHECK_EQ(SingleValue(cell, gate.parsed.width), c.expected)) std::printf("   gas %s\n", c.gas);
+    if (gate.parsed.width != 32) CHECK(cell[0] == 0xEE && cell[1] == 0xEE);
   }
 
   CheckSetCase("block reads");
@@ -244,7 +229,7 @@ void CheckWrites(Host& host) {
   for (const SingleWriteCase& c : cases) {
     HostGate gate = ParsedGate(host, c.gas, c.gateType);
     uint8_t cell[4] = {};
-    if (gate.transfer.width == 32) {
+    if (gate.parsed.width == 32) {
       PutLe32(cell, c.value);
     } else {
       PutLe16(cell + 2, static_cast<uint16_t>(c.value));
@@ -253,7 +238,7 @@ void CheckWrites(Host& host) {
     HostGate back = ParsedGate(host, c.readBackGas, c.readBackType);
     uint8_t got[4] = {};
     CHECK_EQ(host.Read(back, got), kResultDone);
-    if (!CHECK_EQ(SingleValue(got, back.transfer.width), c.readBack)) std::printf("   gas %s\n", c.gas);
+    if (!CHECK_EQ(SingleValue(got, back.parsed.width), c.readBack)) std::printf("   gas %s\n", c.gas);
   }
   {
     HostGate input = ParsedGate(host, "0130101", 2);
@@ -320,7 +305,7 @@ std::string ReadFileBytes(const char* path) {
   return bytes;
 }
 
-void CheckReport(Host& host, HostLog& log, const char* reportFile) {
+void CheckReport(Host& host, LogCapture& log, const char* reportFile) {
   CheckSetCase("report fetch into report-line gates");
   const std::string expected = ReadFileBytes(reportFile);
   CHECK(expected.size() > 4 * 128);  // several packets, several lines
@@ -330,10 +315,10 @@ void CheckReport(Host& host, HostLog& log, const char* reportFile) {
     std::snprintf(names[i], sizeof names[i], "R0103%03d", i + 1);
     ZelHostAddGate(names[i]);
     HostGate line = ParsedGate(host, names[i], kGateText);
-    CHECK_EQ(line.transfer.memoryType, kMemReport);
+    CHECK_EQ(line.parsed.memoryType, kMemReport);
   }
   HostGate trigger = ParsedGate(host, "!R01", kGateType0);
-  CHECK_EQ(trigger.transfer.memoryType, kMemReport);
+  CHECK_EQ(trigger.parsed.memoryType, kMemReport);
   uint8_t cell[4] = {};
   PutLe16(cell + 2, 3);
   log.Clear();
@@ -353,11 +338,12 @@ void CheckReport(Host& host, HostLog& log, const char* reportFile) {
 }
 
 // Base H with word swaps: the byte gates and low-word-first longs.
-void CheckHexInstance(const DriverModule& module, const char* port, HostLog& log, const char* reportFile) {
+void CheckHexInstance(const char* modulePath, const char* port, LogCapture& log, const char* reportFile) {
   CheckSetCase("base H instance: byte gates and word swap");
   WriteTextFile("KOVRIN03.INT", "BUS = M , H\nSWAP = YES\n");
-  DriverInstance instance(module, 3);
-  if (!CHECK_EQ(instance.ColdStart(port, kReplyTimeout), kResultDone)) return;
+  DriverSession instance(modulePath, 3);
+  if (!CHECK(OpenedModule(instance))) return;
+  if (!CHECK_EQ(instance.Start(port, kReplyTimeout), kResultDone)) return;
   Host host(instance);
   const SingleReadCase reads[] = {
       {"01L03E9", 2, 0x5A},         // low byte of hr 1000 = 0xA55A
@@ -370,7 +356,7 @@ void CheckHexInstance(const DriverModule& module, const char* port, HostLog& log
     HostGate gate = ParsedGate(host, c.gas, c.gateType);
     uint8_t cell[4] = {};
     if (!CHECK_EQ(host.Read(gate, cell), kResultDone)) std::printf("   gas %s\n", c.gas);
-    if (!CHECK_EQ(SingleValue(cell, gate.transfer.width), c.expected)) std::printf("   gas %s\n", c.gas);
+    if (!CHECK_EQ(SingleValue(cell, gate.parsed.width), c.expected)) std::printf("   gas %s\n", c.gas);
   }
   // Station 0x1F is not served: three silent attempts.
   log.Clear();
@@ -385,11 +371,9 @@ void CheckHexInstance(const DriverModule& module, const char* port, HostLog& log
     // byte is register bit 10 of 0xA55A.
     HostGate bit = ParsedGate(host, "01H03E92", 6);
     uint8_t cell[4] = {};
-    GateTransfer record = bit.transfer;
+    GateTransfer record = HostSession::TransferFor(bit.parsed, 1, cell);
     record.gas = bit.gas.c_str();
     record.gateType = kGateDigital;
-    record.count = 1;
-    record.values = cell;
     for (int round = 0; round < 2; ++round) {
       PutLe16(cell + 2, 0xEEEE);
       CHECK_EQ(instance.Call(kCmdSingleRead, &record), kResultDone);
@@ -428,7 +412,7 @@ void CheckHexInstance(const DriverModule& module, const char* port, HostLog& log
       std::snprintf(names[i], sizeof names[i], "R0103%03X", i + 1);
       ZelHostAddGate(names[i]);
       HostGate line = ParsedGate(host, names[i], kGateText);
-      CHECK_EQ(line.transfer.memoryType, kMemReport);
+      CHECK_EQ(line.parsed.memoryType, kMemReport);
     }
     HostGate trigger = ParsedGate(host, "!R01", kGateType0);
     PutLe16(cell + 2, 3);
@@ -455,12 +439,13 @@ struct RetryCase {
 // The init file as text mode reads it: CR LF is one line end, CTRL-Z ends
 // the file, and the name is found whatever its case. The Linux module reads
 // the same file the same way (tests/entry/init_file_text_test.cpp).
-void CheckInitFileTextMode(const DriverModule& module, HostLog& log) {
+void CheckInitFileTextMode(const char* modulePath, LogCapture& log) {
   CheckSetCase("init file: CR LF, CTRL-Z and the case of its name");
   WriteTextFile("kovrin06.int", "BUS = J , H\r\n" + std::string(254, 'X') + "\r\n\x1aSWAP = YES\r\n");
-  DriverInstance instance(module, 6);
+  DriverSession instance(modulePath, 6);
+  if (!CHECK(OpenedModule(instance))) return;
   log.Clear();
-  if (!CHECK_EQ(instance.ColdStart("NUL", kReplyTimeout), kResultDone)) return;
+  if (!CHECK_EQ(instance.Start("NUL", kReplyTimeout), kResultDone)) return;
   CHECK(log.Contains("KOVRIN> ColdStart() reading initfile 'KOVRIN06.INT'"));
   CHECK(log.Contains("KOVRIN> Protocol = J-Bus"));
   CHECK(log.Contains("KOVRIN> Illegal line 2 in Int File"));
@@ -470,11 +455,12 @@ void CheckInitFileTextMode(const DriverModule& module, HostLog& log) {
 }
 
 // The fault script of PORT_B, one case a group of its actions.
-void CheckRetries(const DriverModule& module, const char* port, HostLog& log) {
+void CheckRetries(const char* modulePath, const char* port, LogCapture& log) {
   CheckSetCase("retry paths against scripted faults");
   WriteTextFile("KOVRIN02.INT", "BUS = M , D\n");
-  DriverInstance instance(module, 2);
-  if (!CHECK_EQ(instance.ColdStart(port, kReplyTimeout), kResultDone)) return;
+  DriverSession instance(modulePath, 2);
+  if (!CHECK(OpenedModule(instance))) return;
+  if (!CHECK_EQ(instance.Start(port, kReplyTimeout), kResultDone)) return;
   Host host(instance);
   HostGate gate = ParsedGate(host, "0140101", 2);
 
@@ -509,9 +495,9 @@ void CheckRetries(const DriverModule& module, const char* port, HostLog& log) {
   CHECK(log.Contains("KOVRIN> EndVpi()"));
   VpiInfo info{};
   info.instanceSize = 12345;
-  CHECK_EQ(module.Call(nullptr, kCmdGetVpiInfo, 0, &info), kResultDone);
+  CHECK_EQ(instance.CallFor(nullptr, kCmdGetVpiInfo, &info), kResultDone);
   CHECK_EQ(info.instanceSize, 12345);  // ended: nothing runs any more
-  CHECK_EQ(instance.ColdStart(port, kReplyTimeout), kResultDone);
+  CHECK_EQ(instance.Start(port, kReplyTimeout), kResultDone);
   CHECK(log.Count("KOVRIN> ModBus/J-BUS (RTU protocol) 32bit driver installed") == 0);
 }
 
@@ -542,14 +528,14 @@ int main(int argc, char** argv) {
   const char* portA = argv[2];
   const char* portB = argv[3];
   const char* reportFile = argv[4];
-  DriverModule module;
-  if (!module.Load(argv[1])) return 1;
-  HostLog log;
+  const char* modulePath = argv[1];
+  LogCapture log;
 
   CheckSetCase("start with RTS switching on a line without modem lines");
   WriteTextFile("KOVRIN01.INT", "BUS = M , D\nRTSCTS = YES\nIFG_MS = 2\n");
-  DriverInstance first(module, 1);
-  if (!CHECK_EQ(first.ColdStart(portA, kReplyTimeout), kResultDone)) {
+  DriverSession first(modulePath, 1);
+  if (!OpenedModule(first)) return 1;
+  if (!CHECK_EQ(first.Start(portA, kReplyTimeout), kResultDone)) {
     log.Dump();
     return CheckSummary();
   }
@@ -557,9 +543,10 @@ int main(int argc, char** argv) {
 
   CheckSetCase("a port that does not exist");
   {
-    DriverInstance other(module, 4);
+    DriverSession other(modulePath, 4);
+    if (!OpenedModule(other)) return 1;
     log.Clear();
-    CHECK_EQ(other.ColdStart("COM9", kReplyTimeout), kResultTransport);
+    CHECK_EQ(other.Start("COM9", kReplyTimeout), kResultTransport);
     CHECK_EQ(log.Count("KOVRIN> ColdStart() error opening COM port"), 1);
     other.Call(kCmdCloseCom, nullptr);
   }
@@ -586,8 +573,8 @@ int main(int argc, char** argv) {
   CHECK_EQ(first.Call(kCmdCloseCom, nullptr), kResultDone);
 
   CheckEscapeOnPort(portA);
-  CheckHexInstance(module, portA, log, reportFile);
-  CheckInitFileTextMode(module, log);
-  CheckRetries(module, portB, log);  // ends the module (EndVpi)
+  CheckHexInstance(modulePath, portA, log, reportFile);
+  CheckInitFileTextMode(modulePath, log);
+  CheckRetries(modulePath, portB, log);  // ends the module (EndVpi)
   return CheckSummary();
 }
