@@ -13,13 +13,9 @@ PtyDevice::PtyDevice() {
   slavePath_ = path;
   const std::string link = (dir_.path() / "com1").string();
   if (!LineMakeSymlink(path, link.c_str())) throw std::runtime_error("cannot link com1");
-  setenv("VPI_COM_DIR", dir_.path().c_str(), 1);
 }
 
-PtyDevice::~PtyDevice() {
-  unsetenv("VPI_COM_DIR");
-  LineClose(master_);
-}
+PtyDevice::~PtyDevice() { LineClose(master_); }
 
 std::vector<uint8_t> PtyDevice::Received(int firstByteMs, int idleMs) {
   std::vector<uint8_t> bytes(4096);

@@ -10,6 +10,19 @@
 
 #include "tests/support/temp_dir.h"
 
+// Sets (or, with no value, removes) VPI_COM_DIR for a scope and restores the
+// previous value afterwards.
+class ScopedComDir {
+ public:
+  explicit ScopedComDir(const std::optional<std::string>& dir);
+  ~ScopedComDir();
+  ScopedComDir(const ScopedComDir&) = delete;
+  ScopedComDir& operator=(const ScopedComDir&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
 class PtyDevice {
  public:
   PtyDevice();
@@ -44,21 +57,9 @@ class PtyDevice {
 
  private:
   TempDir dir_;
+  ScopedComDir comDir_{dir_.path().string()};
   std::string slavePath_;
   int master_ = -1;
 };
 
 std::vector<uint8_t> WithCrc(std::vector<uint8_t> bytes);
-
-// Sets (or, with no value, removes) VPI_COM_DIR for a scope and restores the
-// previous value afterwards.
-class ScopedComDir {
- public:
-  explicit ScopedComDir(const std::optional<std::string>& dir);
-  ~ScopedComDir();
-  ScopedComDir(const ScopedComDir&) = delete;
-  ScopedComDir& operator=(const ScopedComDir&) = delete;
-
- private:
-  std::optional<std::string> previous_;
-};
