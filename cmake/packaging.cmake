@@ -9,7 +9,6 @@ set(CPACK_PACKAGE_VENDOR "KOVRINSX")
 set(CPACK_PACKAGE_CONTACT "KOVRINSX maintainers <kovrinsx@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Modbus RTU / J-BUS RTU master driver module for supervisory hosts")
 set(CPACK_PACKAGE_CHECKSUM SHA256)
-set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 
 if(WIN32)
@@ -102,6 +101,8 @@ else()
 endif()
 
 set(CPACK_GENERATOR DEB)
+# The Windows files ship as built and checked; the Debian ones stripped, as usual.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${KOVRIN_PACKAGE_PREFIX})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
