@@ -4,7 +4,8 @@
 # ZIP's DLL goes through the export and import check, and every program and
 # library in its try/ folder must import nothing but Windows' own DLLs and
 # the files beside it. The .deb is installed with dpkg, vpihost is run from
-# PATH against its built-in simulator, and the package is removed again.
+# PATH against its built-in simulator, and the package is removed again
+# (purged, so that dpkg keeps no record of it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source .ci/ensure-packages.sh
@@ -42,7 +43,8 @@ work=$(mktemp -d)
 installed=""
 cleanup() {
   if [ -n "$installed" ]; then
-    $sudo timeout 300 dpkg -r kovrinsx >/dev/null || echo "package.sh: could not remove kovrinsx"
+    $sudo timeout 300 dpkg --purge kovrinsx >/dev/null ||
+      echo "package.sh: could not remove kovrinsx (dpkg --purge kovrinsx)"
   fi
   rm -rf "$work"
 }
@@ -105,9 +107,9 @@ $sudo timeout 300 dpkg -i "$deb" >/dev/null
       { echo "package.sh: no man page for $page"; exit 1; }
   done
 )
-$sudo timeout 300 dpkg -r kovrinsx >/dev/null
+$sudo timeout 300 dpkg --purge kovrinsx >/dev/null
 installed=""
 for file in /usr/bin/vpihost /usr/bin/rtusim /usr/lib/kovrin /usr/share/kovrin; do
-  [ ! -e "$file" ] || { echo "package.sh: $file is left after dpkg -r"; exit 1; }
+  [ ! -e "$file" ] || { echo "package.sh: $file is left after dpkg --purge"; exit 1; }
 done
 echo "package.sh: $deb installed, vpihost ran from PATH against its built-in simulator, removed again"
