@@ -3,6 +3,7 @@
 #include <string>
 
 #include "programs/signals.h"
+#include "programs/version.h"
 #include "sim/rtusim_options.h"
 #include "sim/simulator.h"
 
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(sim::RtusimHelp(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("rtusim %s\n", kProjectVersion);
     return 0;
   }
   if (options.trace) {

@@ -206,6 +206,11 @@ bool ApplyHelp(ParseState& p, const std::string& /*value*/, std::string* /*error
   return true;
 }
 
+bool ApplyVersion(ParseState& p, const std::string& /*value*/, std::string* /*error*/) {
+  p.options.version = true;
+  return true;
+}
+
 // One option: its spellings, the name of its value (null: it takes none),
 // the help text before it, its help (further lines from column 24) and what
 // it does with its value.
@@ -291,6 +296,7 @@ const RtusimOption kRtusimOptions[] = {
      "meaning, faults applied and bytes dropped, to stdout",
      ApplyTrace},
     {"--help", "-h", nullptr, nullptr, "this text", ApplyHelp},
+    {"--version", nullptr, nullptr, nullptr, "print the version", ApplyVersion},
 };
 
 const RtusimOption* FindRtusimOption(const std::string& name) {

@@ -16,6 +16,7 @@ struct RtusimOptions {
   uint32_t seed = 1;
   bool trace = false;
   bool help = false;
+  bool version = false;
 };
 
 // False with a message naming the bad argument.

@@ -158,6 +158,11 @@ const HostOption kHostOptions[] = {
        o.help = true;
        return true;
      }},
+    {"--version", nullptr, nullptr, "print the version of vpihost and of the module", nullptr,
+     [](HostOptions& o, const char*, std::string*) {
+       o.version = true;
+       return true;
+     }},
 };
 
 const HostOption* FindHostOption(const std::string& arg) {
@@ -217,7 +222,7 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* o, std::string* error)
     }
   }
   const size_t wanted = (o->command == "write" || o->command == "report") ? 2 : 0;
-  if (!o->help && o->arguments.size() != wanted) {
+  if (!o->help && !o->version && o->arguments.size() != wanted) {
     *error = "'" + o->command + "' takes " + std::to_string(wanted) + " arguments";
     return false;
   }

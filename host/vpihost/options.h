@@ -22,6 +22,7 @@ struct HostOptions {
   std::string command = "poll";
   std::vector<std::string> arguments;
   bool help = false;
+  bool version = false;
 };
 
 // Parses argv; false with a reason in error.

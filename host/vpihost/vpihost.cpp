@@ -15,6 +15,7 @@
 #include "host/vpihost/value_format.h"
 #include "host/zelpro/zelpro_host.h"
 #include "programs/termination.h"
+#include "programs/version.h"
 
 namespace {
 
@@ -156,6 +157,27 @@ int Browse(DriverModule& driver) {
   return kExitFailed;
 }
 
+// "vpihost 1.0.0" first, as help2man reads it, then the module's own line.
+int PrintVersion(const std::string& modulePath) {
+  std::printf("vpihost %s\n", kProjectVersion);
+  std::fflush(stdout);
+  DriverModule driver;
+  std::string error;
+  if (!driver.Load(modulePath, &error)) {
+    std::fprintf(stderr, "vpihost: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  VpiInfo info{};
+  driver.Info(&info);
+  std::string description = info.description != nullptr ? info.description : "";
+  while (!description.empty() && (description.back() == '\n' || description.back() == '\r')) {
+    description.pop_back();
+  }
+  std::printf("module %s: %s: %s\n", modulePath.c_str(), info.name != nullptr ? info.name : "",
+              description.c_str());
+  return kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -171,6 +193,7 @@ int main(int argc, char** argv) {
     PrintHostUsage(options);
     return kExitOk;
   }
+  if (options.version) return PrintVersion(options.module);
   ZelHostSetMinimumLevel(options.logLevel);
   WatchTerminationRequests();
 

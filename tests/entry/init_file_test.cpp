@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -234,6 +236,38 @@ TEST_F(InitFileTest, BinaryContentIsHarmless) {
   const Settings s = Read();
   EXPECT_EQ(s.protocol, 'J');
   EXPECT_EQ(s.flags, 0);
+}
+
+// The sample shipped in the Windows package names every key and explains each
+// on its own line; the driver must take it without a single complaint, with
+// LF or CR LF line ends.
+TEST_F(InitFileTest, ShippedSampleIsReadWithoutComplaint) {
+  std::ifstream file(KOVRIN_SAMPLE_INIT_FILE, std::ios::binary);
+  ASSERT_TRUE(file) << KOVRIN_SAMPLE_INIT_FILE;
+  std::stringstream read;
+  read << file.rdbuf();
+  const std::string sample = read.str();
+
+  std::vector<std::string> keys;
+  std::istringstream lines(sample);
+  for (std::string line; std::getline(lines, line);) keys.push_back(line.substr(0, line.find(' ')));
+  const std::vector<std::string> everyKey = {"BUS",    "SWAP",   "FLOATSWAP", "LONGADDR",
+                                             "RTSCTS", "IFG_MS", "IFG"};
+  EXPECT_EQ(keys, everyKey);
+
+  std::string crlf;
+  for (const char c : sample) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (const std::string& content : {sample, crlf}) {
+    dir_.Write("KOVRIN.INT", content);
+    const Settings s = Read();
+    EXPECT_EQ(Complaints(), std::vector<std::string>{});
+    EXPECT_EQ(s.protocol, 'M');
+    EXPECT_EQ(s.base, 'D');
+    EXPECT_EQ(s.flags, 0);
+    EXPECT_EQ(s.rtscts, 0);
+    EXPECT_EQ(s.ifgMs, 5);
+    EXPECT_EQ(s.ifg, 1);
+  }
 }
 
 }  // namespace

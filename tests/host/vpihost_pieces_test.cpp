@@ -195,7 +195,7 @@ TEST(Options, UsageShowsEachOptionWithItsDefault) {
            "\n  --cycles N            poll N times (4); after a cycle whose reads failed in\n"
            "                        transport the port is closed and reopened\n",
            "\n  --module PATH         the driver module (default mod.so)\n  --help                this "
-           "text\n\n",
+           "text\n  --version             print the version of vpihost and of the module\n\n",
        }) {
     EXPECT_NE(usage.find(line), std::string::npos) << line;
   }

@@ -271,11 +271,12 @@ TEST(RtusimOptionsTest, HelpTextsStartAtOneColumn) {
     EXPECT_EQ(line.substr(22, 2), "  ") << line;
     EXPECT_NE(line[24], ' ') << line;
   }
-  EXPECT_EQ(options, 17u);
+  EXPECT_EQ(options, 18u);
   EXPECT_NE(help.find("\n  --report [S:]N=SOURCE   report N (1..16) of station S (default: every station)\n"
                       "\n  Preset pattern:"),
             std::string::npos);
-  EXPECT_NE(help.find("\n  --help                this text\n\nThe first line printed is "),
+  EXPECT_NE(help.find("\n  --help                this text\n  --version             print the version\n\nThe "
+                      "first line printed is "),
             std::string::npos);
 }
 
