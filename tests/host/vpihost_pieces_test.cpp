@@ -192,8 +192,9 @@ TEST(Options, UsageShowsEachOptionWithItsDefault) {
            "\n  --gates FILE          the gates file (default demo.gates)\n",
            "\n  --no-port             start the instance without a serial port\n",
            "\n  --baud N              baud rate (9600)\n",
-           "\n  --cycles N            poll N times (4); after a cycle whose reads failed in\n"
-           "                        transport the port is closed and reopened\n",
+           "\n  --cycles N            poll N times (4; no limit with --duration alone); after\n"
+           "                        a cycle whose reads failed in transport the port is\n"
+           "                        closed and reopened\n",
            "\n  --module PATH         the driver module (default mod.so)\n  --help                this "
            "text\n\n",
        }) {

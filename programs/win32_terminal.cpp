@@ -1,0 +1,12 @@
+#include <windows.h>
+
+#include "programs/terminal.h"
+
+bool StdoutRedrawsInPlace() {
+  // Consoles before Windows 10 refuse the mode: they get plain lines.
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (out == INVALID_HANDLE_VALUE || !GetConsoleMode(out, &mode)) return false;
+  const DWORD kVirtualTerminalProcessing = 0x0004;
+  return (mode & kVirtualTerminalProcessing) != 0 || SetConsoleMode(out, mode | kVirtualTerminalProcessing);
+}
