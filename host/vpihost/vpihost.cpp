@@ -196,7 +196,13 @@ int PollCycles(DriverModule& driver, std::vector<Gate>& gates, const HostOptions
     const bool another = (cycles == 0 || cycle + 1 < cycles) && !limits.Stop();
     if ((portFailed || portClosed) && !options.noPort && another) {
       if (!portClosed) driver.Call(kCmdCloseCom, nullptr);
-      const int32_t reopened = driver.Call(kCmdReOpenCom, nullptr);
+      // ReOpenCom would leave the port at the driver's 1 s read timeout;
+      // ChangeVpiParams on the same port with the line kept (baud 0) opens
+      // it again and applies --timeout.
+      ChangeParams reopen{};
+      std::memcpy(reopen.portName, port.c_str(), std::min(port.size(), sizeof reopen.portName - 1));
+      reopen.replyTimeout = static_cast<int32_t>(options.timeout);
+      const int32_t reopened = driver.Call(kCmdChangeVpiParams, &reopen);
       portClosed = reopened != 0;
       if (reopened == 0) {
         writer->Note("port " + port + " reopened");

@@ -109,6 +109,18 @@ case $scenario in
     awk '/^port COM5 reopened/ {seen=1} seen && / 0140001 .* 0 done/ {ok=1} END {exit !ok}' out.txt ||
       fail "no good read after the port was reopened"
     ;;
+  timeout-after-reopen)
+    # A reopened port keeps the reply timeout of --timeout: the second cycle's
+    # unanswered read gives up after 3 x 100 ms as the first did, not after
+    # 3 x 1 s.
+    start_rtusim com8 --faults 'silent*3,correct*7,silent*3'
+    VPI_COM_DIR=$work run --port COM8 --gates "$demo_gates" --timeout 10 --cycles 2 --interval 0
+    [ "$status" -eq 1 ] || fail "exit status $status, wanted 1"
+    expect_line '^port COM8 reopened'
+    expect_line '^ +1  0140001 +int16 +2 +0 +2 .* 2 transport or port failure x2$'
+    awk '/^summary:/ {s=1} s && $2 == "0140001" {exit !($9 < 1000)}' out.txt ||
+      fail "a read after the reopen waited longer than --timeout"
+    ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
 echo "vpihost $scenario: ok"
