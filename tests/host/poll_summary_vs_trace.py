@@ -17,7 +17,8 @@ attempts after answers from the wrong station, which use up none; it stops
 at the first correct answer. So the trace's requests, in order, with their
 faults, fall into transfers by that scheme alone: this script replays it over
 the trace and predicts each transfer's frames and its result (0 done; 2 when
-the last attempt went unanswered; 1 after a bad CRC, an exception or wrong
+the last attempt went unanswered or got exception 4, which the driver counts
+as a transport failure; 1 after a bad CRC, another exception or wrong
 answers). The frames of one predicted transfer must be one request repeated,
 the same request each time for the same gate, and the transfers must come in
 the gates' order, cycle after cycle. Per gate, the predicted transfers,
@@ -37,7 +38,7 @@ import tempfile
 import time
 
 VPIHOST, RTUSIM, GATES, SECONDS = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
-TIMEOUT = 10  # vpihost --timeout, units of 10 ms: a silent attempt costs 100 ms
+TIMEOUT = 25  # vpihost --timeout, units of 10 ms: room for a loaded machine
 SCRIPT = "silent*3,bad-crc,wrong-slave*2,exception:2*3,silent*2,wrong-slave*9,correct*20,silent*3"
 RANDOM = "silent=0.03,bad-crc=0.03,exception:4=0.02,wrong-slave=0.03"
 
@@ -64,10 +65,10 @@ def read_trace(path):
 
 def replay(requests):
     """Splits the requests into transfers by the read retry scheme:
-    [(frames, result)]."""
+    [(frames, result, fault actions)]."""
     transfers, i = [], 0
     while i < len(requests):
-        s_retry, wrong_left, previous, frames = 3, 9, None, []
+        s_retry, wrong_left, previous, frames, actions = 3, 9, None, [], []
         while i < len(requests):
             if previous == 3:
                 if wrong_left == 0:
@@ -77,13 +78,16 @@ def replay(requests):
                 s_retry -= 1
             frame, action = requests[i]
             frames.append(frame)
+            actions.append(action)
             i += 1
             kind = action.split(":")[0]
             previous = {"correct": 0, "silent": 2, "bad-crc": 1, "exception": 1, "wrong-slave": 3}[kind]
+            if action == "exception:4":
+                previous = 2  # the driver takes code 4 (device failure) as a transport failure
             if previous == 0 or s_retry == 0:
                 break
         # A transfer that ends on a wrong answer is reported as refused (1).
-        transfers.append((frames, 1 if previous == 3 else previous))
+        transfers.append((frames, 1 if previous == 3 else previous, actions))
     return transfers
 
 
@@ -150,7 +154,7 @@ def main():
     transfers = replay(requests)
     expected = {g: {"transfers": 0, "ok": 0, "failed": 0, "failures": {}} for g in gates}
     frame_of = {}
-    for n, (frames, result) in enumerate(transfers):
+    for n, (frames, result, actions) in enumerate(transfers):
         gate = gates[n % len(gates)]
         if len(set(frames)) != 1:
             problems.append(f"transfer {n + 1} ({gate}) is not one request repeated: {frames}")
@@ -163,10 +167,12 @@ def main():
         else:
             e["failed"] += 1
             e["failures"][result] = e["failures"].get(result, 0) + 1
-    retried = sum(1 for frames, _ in transfers if len(frames) > 1)
+            print(f"failed transfer {n + 1}: gate {gate}, cycle {n // len(gates) + 1}, result {result}: "
+                  f"{', '.join(actions)}")
+    retried = sum(1 for frames, _, _ in transfers if len(frames) > 1)
     faults = sum(1 for _, action in requests if action != "correct")
     print(f"trace: {len(requests)} requests, {faults} with faults, {len(transfers)} transfers by the retry "
-          f"scheme ({retried} retried, {sum(1 for _, r in transfers if r)} failed)")
+          f"scheme ({retried} retried, {sum(1 for _, r, _ in transfers if r)} failed)")
 
     for gate in gates:
         if summary.get(gate) != expected[gate]:
@@ -175,7 +181,7 @@ def main():
         problems.append(f"run: summary {total} transfers, {failed} failed; trace {len(transfers)} transfers")
     if cycles < len(transfers) // len(gates):
         problems.append(f"summary counts {cycles} cycles for {len(transfers)} transfers")
-    if faults == 0 or not any(r == 1 for _, r in transfers) or not any(r == 2 for _, r in transfers):
+    if faults == 0 or not any(r == 1 for _, r, _ in transfers) or not any(r == 2 for _, r, _ in transfers):
         problems.append("the run saw too few faults to compare")
     for p in problems:
         print("FAIL:", p)

@@ -121,6 +121,20 @@ case $scenario in
     awk '/^summary:/ {s=1} s && $2 == "0140001" {exit !($9 < 1000)}' out.txt ||
       fail "a read after the reopen waited longer than --timeout"
     ;;
+  interrupted-poll)
+    # Ctrl-C or a kill ends a long poll early and still shows the summary.
+    for sig in INT TERM; do
+      timeout 60 "$vpihost" --duration 300 --interval 50 >out.txt 2>err.txt &
+      host_pid=$!
+      for _ in $(seq 200); do grep -q '^cycle 3' out.txt && break; sleep 0.05; done
+      kill -s "$sig" "$host_pid"
+      wait "$host_pid"; status=$?
+      [ "$status" -eq 1 ] || fail "SIG$sig: exit status $status, wanted 1"
+      expect_line '^summary: [0-9]+ cycles \(interrupted\) in [0-9.]+ s, [0-9]+ transfers'
+      expect_line '^ +8  0180201 +int32 +[0-9]+ +[0-9]+ +0 '
+      expect_line '^vpihost: interrupted; the driver was ended'
+    done
+    ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
 echo "vpihost $scenario: ok"
