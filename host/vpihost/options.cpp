@@ -301,7 +301,7 @@ void PrintHostUsage(const HostOptions& d) {
       "In both, floats have the digits that give back the same float, and the\n"
       "other lines (driver, device, notes) go to stderr.\n"
       "\n"
-      "Exit status: 0 when every transfer succeeded, 1 when a gate was refused or a\n"
-      "transfer failed, 2 for a usage error, a bad gates file, or a module or port\n"
-      "that cannot be opened.\n");
+      "Exit status: 0 when every transfer succeeded, 1 when a gate was refused, a\n"
+      "transfer failed or the run was interrupted, 2 for a usage error, a bad\n"
+      "gates file, or a module or port that cannot be opened.\n");
 }
