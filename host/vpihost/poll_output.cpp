@@ -76,6 +76,12 @@ Json JsonNumber(const std::string& text, bool isFloat) {
   return value;
 }
 
+// Times to the microsecond, rates to a thousandth: finer digits are noise.
+double Rounded(double value, double decimals) {
+  const double scale = std::pow(10.0, decimals);
+  return std::round(value * scale) / scale;
+}
+
 std::string JoinedValues(const Reading& r) {
   std::string joined;
   for (size_t i = 0; i < r.values.size(); ++i) joined += (i != 0 ? "," : "") + r.values[i];
@@ -282,19 +288,19 @@ std::string SummaryJsonLine(const PollSummary& summary, const std::vector<GateLa
     gate["successes"] = stats.successes;
     gate["failed"] = stats.failed();
     gate["failures"] = failures;
-    gate["min_ms"] = stats.minMs;
-    gate["mean_ms"] = stats.meanMs();
-    gate["max_ms"] = stats.maxMs;
+    gate["min_ms"] = Rounded(stats.minMs, 3);
+    gate["mean_ms"] = Rounded(stats.meanMs(), 3);
+    gate["max_ms"] = Rounded(stats.maxMs, 3);
     gates.push_back(gate);
   }
   Json run;
   run["cycles"] = summary.cycles();
-  run["seconds"] = summary.seconds();
+  run["seconds"] = Rounded(summary.seconds(), 6);
   run["interrupted"] = summary.interrupted();
   run["transfers"] = summary.transfers();
   run["failed"] = summary.failed();
   run["failed_share"] = summary.FailedShare();
-  run["transfers_per_second"] = summary.TransfersPerSecond();
+  run["transfers_per_second"] = Rounded(summary.TransfersPerSecond(), 3);
   run["gates"] = gates;
   Json line;
   line["summary"] = run;

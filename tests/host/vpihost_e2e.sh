@@ -137,6 +137,20 @@ case $scenario in
       expect_line '^vpihost: interrupted; the driver was ended'
     done
     ;;
+  terminal-redraw)
+    # On a terminal one table is redrawn for each cycle; into a file every
+    # cycle prints its own, with no control sequences.
+    command -v script >/dev/null || { echo "vpihost $scenario: skipped (no script(1))"; exit 0; }
+    TERM=xterm timeout 60 script -qec "'$vpihost' --cycles 3 --interval 10 2>/dev/null" /dev/null \
+      | tr -d '\r' >out.txt
+    grep -qF $'\e[14A\e[J' out.txt || fail "no redraw of the 14 lines of the last table"
+    [ "$(grep -c '^  #  address' out.txt)" -eq 4 ] || fail "not one table a cycle plus the summary's"
+    expect_line 'cycle 3 of 3, [0-9.]+ s$'
+    expect_line '^summary: 3 cycles in '
+    run --cycles 3 --interval 10
+    ! grep -q $'\e' out.txt || fail "control sequences in a file"
+    expect_line '^cycle 3$'
+    ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
 echo "vpihost $scenario: ok"
