@@ -10,3 +10,5 @@ bool StdoutRedrawsInPlace() {
   const char* term = std::getenv("TERM");
   return isatty(fileno(stdout)) == 1 && term != nullptr && std::strcmp(term, "dumb") != 0;
 }
+
+void StdoutPassesBytes() {}  // POSIX streams never translate

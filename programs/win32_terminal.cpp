@@ -1,4 +1,8 @@
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
+
+#include <cstdio>
 
 #include "programs/terminal.h"
 
@@ -9,4 +13,9 @@ bool StdoutRedrawsInPlace() {
   if (out == INVALID_HANDLE_VALUE || !GetConsoleMode(out, &mode)) return false;
   const DWORD kVirtualTerminalProcessing = 0x0004;
   return (mode & kVirtualTerminalProcessing) != 0 || SetConsoleMode(out, mode | kVirtualTerminalProcessing);
+}
+
+void StdoutPassesBytes() {
+  std::fflush(stdout);
+  _setmode(_fileno(stdout), _O_BINARY);
 }

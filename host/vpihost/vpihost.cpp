@@ -261,6 +261,7 @@ int main(int argc, char** argv) {
   // The machine-readable formats keep stdout for their records.
   const bool records = options.command != "info" && options.command != "browse";
   std::FILE* const info = records && options.format != OutputFormat::kTable ? stderr : stdout;
+  if (info == stderr) StdoutPassesBytes();  // the records' bytes exactly, CRLF and texts
   VpiInfo about{};
   driver.Info(&about);
   std::fprintf(info, "driver       %s: %s", about.name, about.description);
