@@ -15,4 +15,4 @@ ensure_packages() {
 }
 
 # Packages every build needs.
-KOVRIN_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev)
+KOVRIN_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev)

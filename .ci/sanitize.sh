@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source .ci/ensure-packages.sh
-ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" socat libmodbus-dev
+ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" socat libmodbus-dev python3
 
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source .ci/ensure-packages.sh
-ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" socat libmodbus-dev pkg-config mbpoll
+ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" socat libmodbus-dev pkg-config mbpoll python3
 
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON

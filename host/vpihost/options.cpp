@@ -120,13 +120,25 @@ const HostOption kHostOptions[] = {
        return true;
      }},
     {"--cycles", nullptr, "N",
-     "poll N times ({}); after a cycle whose reads failed in\n"
-     "transport the port is closed and reopened",
+     "poll N times ({}; no limit with --duration alone); after\n"
+     "a cycle whose reads failed in transport the port is\n"
+     "closed and reopened",
      [](const HostOptions& d) { return std::to_string(d.cycles); },
      [](HostOptions& o, const char* v, std::string* error) {
        long n = 0;
        if (!Number(v, 1, 1000000, &n)) return Refuse(error, "--cycles takes a count from 1");
        o.cycles = static_cast<int>(n);
+       o.cyclesGiven = true;
+       return true;
+     }},
+    {"--duration", nullptr, "SECONDS",
+     "poll until SECONDS have passed (with --cycles, whichever\n"
+     "ends first); the transfer under way is finished",
+     nullptr,
+     [](HostOptions& o, const char* v, std::string* error) {
+       long n = 0;
+       if (!Number(v, 1, 31536000, &n)) return Refuse(error, "--duration takes whole seconds from 1");
+       o.durationSeconds = static_cast<int>(n);
        return true;
      }},
     {"--interval", nullptr, "MS", "pause between polls ({})",
@@ -145,6 +157,23 @@ const HostOption kHostOptions[] = {
        long n = 0;
        if (!Number(v, 0, 1000, &n)) return Refuse(error, "--log-level takes a level (0, 8 or 32)");
        o.logLevel = static_cast<int>(n);
+       return true;
+     }},
+    {"--format", nullptr, "F",
+     "table, csv or json: how the readings are printed (table);\n"
+     "see Output below",
+     nullptr,
+     [](HostOptions& o, const char* v, std::string* error) {
+       const std::string name = v;
+       if (name == "table") {
+         o.format = OutputFormat::kTable;
+       } else if (name == "csv") {
+         o.format = OutputFormat::kCsv;
+       } else if (name == "json") {
+         o.format = OutputFormat::kJson;
+       } else {
+         return Refuse(error, "--format takes table, csv or json");
+       }
        return true;
      }},
     {"--module", nullptr, "PATH", "the driver module (default {})",
@@ -261,7 +290,23 @@ void PrintHostUsage(const HostOptions& d) {
   }
   std::printf(
       "\n"
-      "Exit status: 0 when every transfer succeeded, 1 when a gate was refused or a\n"
-      "transfer failed, 2 for a usage error, a bad gates file, or a module or port\n"
-      "that cannot be opened.\n");
+      "Output: the table shows one row per gate; texts are quoted with control\n"
+      "characters escaped (\\r, \\n, \\x1A) and long ones cut, \"...(N chars)\"\n"
+      "giving the full length. Polling more than once (--cycles, --duration)\n"
+      "redraws the table in place on a terminal (prints each cycle's table\n"
+      "otherwise) and ends with a summary, also after Ctrl-C: per gate the\n"
+      "transfers, successes, failures by result code and min/mean/max transfer\n"
+      "time, and for the run the transfers a second and the share that failed.\n"
+      "--format csv: a header row, then one RFC 4180 record per gate per cycle:\n"
+      "time,cycle,gate,address,type,value,result,result_text; a block's values\n"
+      "are comma-separated in one field; the summary goes to stderr.\n"
+      "--format json: JSON Lines, one object per gate per cycle with the same\n"
+      "fields (value: a number, an array for a block, a string for a text, null\n"
+      "when there is none); the summary is the last line, {\"summary\": {...}}.\n"
+      "In both, floats have the digits that give back the same float, and the\n"
+      "other lines (driver, device, notes) go to stderr.\n"
+      "\n"
+      "Exit status: 0 when every transfer succeeded, 1 when a gate was refused, a\n"
+      "transfer failed or the run was interrupted, 2 for a usage error, a bad\n"
+      "gates file, or a module or port that cannot be opened.\n");
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+enum class OutputFormat { kTable, kCsv, kJson };
+
 struct HostOptions {
   std::string module;
   std::string gatesFile;
@@ -17,8 +19,11 @@ struct HostOptions {
   uint32_t timeout = 100;  // units of 10 ms
   int32_t driverNumber = 1;
   int cycles = 1;
+  bool cyclesGiven = false;
+  int durationSeconds = 0;  // 0: no time limit
   int intervalMs = 1000;
   int logLevel = 32;
+  OutputFormat format = OutputFormat::kTable;
   std::string command = "poll";
   std::vector<std::string> arguments;
   bool help = false;

@@ -29,12 +29,32 @@ void PutLong(uint8_t* p, uint32_t v) {
 std::string Float(uint32_t bits) {
   float f;
   std::memcpy(&f, &bits, sizeof f);
-  char text[48];
-  std::snprintf(text, sizeof text, "%.7g", static_cast<double>(f));
-  return text;
+  return FloatText(f);
 }
 
 std::string One32(uint32_t v, int32_t gateType) { return gateType == 3 ? Float(v) : std::to_string(v); }
+
+// One byte of a text as the table shows it.
+std::string EscapedByte(unsigned char c) {
+  switch (c) {
+    case '\\':
+      return "\\\\";
+    case '"':
+      return "\\\"";
+    case '\r':
+      return "\\r";
+    case '\n':
+      return "\\n";
+    case '\t':
+      return "\\t";
+    default:
+      break;
+  }
+  if (c >= 0x20 && c < 0x7F) return std::string(1, static_cast<char>(c));
+  char text[8];
+  std::snprintf(text, sizeof text, "\\x%02X", c);
+  return text;
+}
 
 bool ParseUnsigned(const std::string& text, unsigned long long max, unsigned long long* out) {
   if (text.empty() || text[0] == '-') return false;
@@ -69,25 +89,71 @@ bool ParseOne(const std::string& text, int32_t gateType, int32_t width, uint32_t
 
 }  // namespace
 
-std::string FormatValues(const uint8_t* values, int32_t gateType, int32_t width, int32_t count) {
-  if (count <= 0) {
-    if (width == 32) return One32(Long(values), gateType);
-    return std::to_string(Word(values + 2));
+std::string FloatText(float value) {
+  // The fewest digits that read back as the same float; 9 always do.
+  char text[48];
+  for (int digits = 1; digits <= 9; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
+    if (std::strtof(text, nullptr) == value) break;
   }
-  std::ostringstream out;
-  out << "[";
+  return text;
+}
+
+std::vector<std::string> ValueTexts(const uint8_t* values, int32_t gateType, int32_t width, int32_t count) {
+  if (count <= 0) {
+    if (width == 32) return {One32(Long(values), gateType)};
+    return {std::to_string(Word(values + 2))};
+  }
+  std::vector<std::string> items;
+  items.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
-    if (i != 0) out << ", ";
     if (width == 1) {
-      out << ((values[i / 8] >> (i % 8)) & 1);
+      items.push_back(std::to_string((values[i / 8] >> (i % 8)) & 1));
     } else if (width == 16) {
-      out << Word(values + 2 * i);
+      items.push_back(std::to_string(Word(values + 2 * i)));
     } else {
-      out << One32(Long(values + 4 * i), gateType);
+      items.push_back(One32(Long(values + 4 * i), gateType));
     }
   }
-  out << "]";
-  return out.str();
+  return items;
+}
+
+std::string FormatValues(const uint8_t* values, int32_t gateType, int32_t width, int32_t count) {
+  const std::vector<std::string> items = ValueTexts(values, gateType, width, count);
+  if (count <= 0) return items[0];
+  std::string out = "[";
+  for (size_t i = 0; i < items.size(); ++i) out += (i != 0 ? ", " : "") + items[i];
+  return out + "]";
+}
+
+std::string TableText(const std::string& raw, size_t width) {
+  std::string whole = "\"";
+  for (const char c : raw) whole += EscapedByte(static_cast<unsigned char>(c));
+  whole += "\"";
+  if (whole.size() <= width) return whole;
+  // Cut between escapes, never inside one, leaving room for the marker.
+  const std::string marker = "\"...(" + std::to_string(raw.size()) + " chars)";
+  std::string cut = "\"";
+  for (const char c : raw) {
+    const std::string piece = EscapedByte(static_cast<unsigned char>(c));
+    if (cut.size() + piece.size() + marker.size() > width) break;
+    cut += piece;
+  }
+  return cut + marker;
+}
+
+std::string TableBlock(const std::vector<std::string>& items, size_t width) {
+  std::string whole = "[";
+  for (size_t i = 0; i < items.size(); ++i) whole += (i != 0 ? ", " : "") + items[i];
+  whole += "]";
+  if (whole.size() <= width) return whole;
+  const std::string marker = "... " + std::to_string(items.size()) + " values]";
+  std::string cut = "[";
+  for (const std::string& item : items) {
+    if (cut.size() + item.size() + 2 + marker.size() > width) break;
+    cut += item + ", ";
+  }
+  return cut + marker;
 }
 
 bool ParseValue(const std::string& text, int32_t gateType, int32_t width, uint8_t* values,

@@ -12,8 +12,11 @@
 #include "host/vpihost/embedded_device.h"
 #include "host/vpihost/gates_file.h"
 #include "host/vpihost/options.h"
+#include "host/vpihost/poll_output.h"
+#include "host/vpihost/poll_summary.h"
 #include "host/vpihost/value_format.h"
 #include "host/zelpro/zelpro_host.h"
+#include "programs/terminal.h"
 #include "programs/termination.h"
 #include "programs/version.h"
 
@@ -50,56 +53,71 @@ GateTransfer TransferFor(Gate& gate, std::vector<uint8_t>& values) {
   return t;
 }
 
-void PrintRow(size_t index, const Gate& gate, const std::string& value, int32_t result) {
-  char resultText[64];
-  std::snprintf(resultText, sizeof resultText, "%d %s", result, ResultMeaning(result));
-  std::printf("%3zu  %-10s %-8s %-36s %s\n", index + 1, gate.entry.address.c_str(), gate.entry.kind->name,
-              value.c_str(), resultText);
-}
-
 std::string TextOf(const Gate& gate) {
   char text[256];
   ZelHostGateText(gate.entry.address.c_str(), text, sizeof text);
-  return "\"" + std::string(text) + "\"";
+  return text;
 }
 
-// Reads every gate once and prints the table; true when every read worked.
-// portFailed, if given, tells whether a read failed in transport (result 2).
-bool Poll(DriverModule& driver, std::vector<Gate>& gates, bool* portFailed = nullptr) {
+double MillisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// When a poll stops early: Ctrl-C, or the run's time is up.
+struct PollLimits {
+  bool timed = false;
+  std::chrono::steady_clock::time_point deadline;
+
+  bool TimeIsUp() const { return timed && std::chrono::steady_clock::now() >= deadline; }
+  bool Stop() const { return TerminationRequested() || TimeIsUp(); }
+};
+
+// Reads every gate once and hands each reading to the writer; true when every
+// read worked. portFailed, if given, tells whether a read failed in transport
+// (result 2). summary, if given, counts the transfers.
+bool Poll(DriverModule& driver, std::vector<Gate>& gates, int cycle, ReadingsWriter& writer,
+          const PollLimits& limits, PollSummary* summary = nullptr, bool* portFailed = nullptr) {
   if (portFailed != nullptr) *portFailed = false;
-  std::printf("%3s  %-10s %-8s %-36s %s\n", "#", "address", "type", "value", "result");
   bool allDone = true;
-  for (size_t i = 0; i < gates.size() && !TerminationRequested(); ++i) {
+  for (size_t i = 0; i < gates.size() && !limits.Stop(); ++i) {
     Gate& gate = gates[i];
+    Reading reading;
+    reading.cycle = cycle;
+    reading.gate = i;
+    reading.address = gate.entry.address;
+    reading.type = gate.entry.kind->name;
     if (gate.parseResult != 0) {
-      PrintRow(i, gate, "(address refused)", gate.parseResult);
+      reading.kind = Reading::Kind::kRefused;
+      reading.result = gate.parseResult;
       allDone = false;
-      continue;
+    } else if (GateTypeOf(gate) == 7) {
+      reading.kind = Reading::Kind::kText;
+      reading.values = {TextOf(gate)};
+    } else if (gate.parsed.memoryType == 65) {
+      reading.kind = Reading::Kind::kTrigger;
+    } else {
+      std::vector<uint8_t> values;
+      GateTransfer t = TransferFor(gate, values);
+      const auto started = std::chrono::steady_clock::now();
+      reading.result = driver.Call(IsBlock(gate) ? kCmdBlockRead : kCmdSingleRead, &t);
+      if (summary != nullptr) summary->Record(i, reading.result, MillisecondsSince(started));
+      reading.block = IsBlock(gate);
+      reading.isFloat = GateTypeOf(gate) == 3;
+      if (reading.result == 0) {
+        reading.values =
+            ValueTexts(values.data(), GateTypeOf(gate), gate.parsed.width, IsBlock(gate) ? t.count : 0);
+      }
+      allDone = allDone && reading.result == 0;
+      if (reading.result == 2 && portFailed != nullptr) *portFailed = true;
     }
-    if (GateTypeOf(gate) == 7) {
-      std::printf("%3zu  %-10s %-8s %s\n", i + 1, gate.entry.address.c_str(), "text", TextOf(gate).c_str());
-      continue;
-    }
-    if (gate.parsed.memoryType == 65) {
-      std::printf("%3zu  %-10s %-8s %s\n", i + 1, gate.entry.address.c_str(), "trigger",
-                  "(write a report number to fetch)");
-      continue;
-    }
-    std::vector<uint8_t> values;
-    GateTransfer t = TransferFor(gate, values);
-    const int32_t result = driver.Call(IsBlock(gate) ? kCmdBlockRead : kCmdSingleRead, &t);
-    const std::string shown = result == 0 ? FormatValues(values.data(), GateTypeOf(gate), gate.parsed.width,
-                                                         IsBlock(gate) ? t.count : 0)
-                                          : "-";
-    PrintRow(i, gate, shown, result);
-    allDone = allDone && result == 0;
-    if (result == 2 && portFailed != nullptr) *portFailed = true;
+    reading.time = std::chrono::system_clock::now();
+    writer.Write(reading);
   }
   return allDone;
 }
 
-int Write(DriverModule& driver, std::vector<Gate>& gates, const std::string& address,
-          const std::string& text) {
+int Write(DriverModule& driver, std::vector<Gate>& gates, const std::string& address, const std::string& text,
+          std::FILE* info) {
   Gate* gate = nullptr;
   for (Gate& g : gates) {
     if (g.entry.address == address) gate = &g;
@@ -134,15 +152,75 @@ int Write(DriverModule& driver, std::vector<Gate>& gates, const std::string& add
     return kExitUsage;
   }
   const int32_t result = driver.Call(IsBlock(*gate) ? kCmdBlockWrite : kCmdSingleWrite, &t);
-  std::printf("write %s = %s: %d %s\n", address.c_str(), text.c_str(), result, ResultMeaning(result));
-  if (trigger && result == 0) std::printf("report %s fetched into the report-line gates\n", text.c_str());
+  std::fprintf(info, "write %s = %s: %d %s\n", address.c_str(), text.c_str(), result, ResultMeaning(result));
+  if (trigger && result == 0)
+    std::fprintf(info, "report %s fetched into the report-line gates\n", text.c_str());
   return result == 0 ? kExitOk : kExitFailed;
 }
 
-void PauseUnlessTerminated(int milliseconds) {
-  for (int waited = 0; waited < milliseconds && !TerminationRequested(); waited += 20) {
+void PauseUnlessStopped(int milliseconds, const PollLimits& limits) {
+  for (int waited = 0; waited < milliseconds && !limits.Stop(); waited += 20) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::min(20, milliseconds - waited)));
   }
+}
+
+// The poll command: cycles of reads until the count or the time is reached
+// or Ctrl-C; the summary after more than one cycle.
+int PollCycles(DriverModule& driver, std::vector<Gate>& gates, const HostOptions& options,
+               const std::string& port) {
+  const bool repeated = options.cycles > 1 || options.durationSeconds > 0;
+  const int cycles = options.durationSeconds > 0 && !options.cyclesGiven ? 0 : options.cycles;  // 0: no limit
+  const bool redraw = repeated && options.format == OutputFormat::kTable && StdoutRedrawsInPlace();
+  const auto writer = MakeReadingsWriter(options.format, stdout, redraw, repeated);
+  PollSummary summary(gates.size());
+  const auto started = std::chrono::steady_clock::now();
+  PollLimits limits;
+  limits.timed = options.durationSeconds > 0;
+  limits.deadline = started + std::chrono::seconds(options.durationSeconds);
+
+  int status = kExitOk;
+  bool portClosed = false;
+  for (int cycle = 0; (cycles == 0 || cycle < cycles) && !limits.Stop(); ++cycle) {
+    if (cycle > 0) {
+      driver.Call(kCmdWarmStart, nullptr);
+      PauseUnlessStopped(options.intervalMs, limits);
+      if (limits.Stop()) break;
+    }
+    writer->BeginCycle(cycle + 1, cycles, MillisecondsSince(started) / 1000);
+    bool portFailed = false;
+    if (!Poll(driver, gates, cycle + 1, *writer, limits, &summary, &portFailed)) status = kExitFailed;
+    summary.CycleDone();
+    // The device may have gone (an adapter unplugged): close the port and
+    // open it again before the next cycle, as a host's port control does,
+    // until the device is back.
+    // While closed the reads are refused (1) rather than failed in transport.
+    const bool another = (cycles == 0 || cycle + 1 < cycles) && !limits.Stop();
+    if ((portFailed || portClosed) && !options.noPort && another) {
+      if (!portClosed) driver.Call(kCmdCloseCom, nullptr);
+      // ReOpenCom would leave the port at the driver's 1 s read timeout;
+      // ChangeVpiParams on the same port with the line kept (baud 0) opens
+      // it again and applies --timeout.
+      ChangeParams reopen{};
+      std::memcpy(reopen.portName, port.c_str(), std::min(port.size(), sizeof reopen.portName - 1));
+      reopen.replyTimeout = static_cast<int32_t>(options.timeout);
+      const int32_t reopened = driver.Call(kCmdChangeVpiParams, &reopen);
+      portClosed = reopened != 0;
+      if (reopened == 0) {
+        writer->Note("port " + port + " reopened");
+      } else {
+        writer->Note("port " + port + " cannot be reopened yet (" + std::to_string(reopened) + " " +
+                     ResultMeaning(reopened) + ")");
+      }
+    }
+  }
+  if (repeated) {
+    summary.SetSeconds(MillisecondsSince(started) / 1000);
+    if (TerminationRequested()) summary.SetInterrupted();
+    std::vector<GateLabel> labels;
+    for (const Gate& gate : gates) labels.push_back({gate.entry.address, gate.entry.kind->name});
+    writer->Summary(summary, labels);
+  }
+  return status;
 }
 
 int Browse(DriverModule& driver) {
@@ -203,14 +281,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vpihost: %s\n", error.c_str());
     return kExitUsage;
   }
-  VpiInfo info{};
-  driver.Info(&info);
-  std::printf("driver       %s: %s", info.name, info.description);
+  // The machine-readable formats keep stdout for their records.
+  const bool records = options.command != "info" && options.command != "browse";
+  std::FILE* const info = records && options.format != OutputFormat::kTable ? stderr : stdout;
+  if (info == stderr) StdoutPassesBytes();  // the records' bytes exactly, CRLF and texts
+  VpiInfo about{};
+  driver.Info(&about);
+  std::fprintf(info, "driver       %s: %s", about.name, about.description);
   if (options.command == "info") {
     std::printf("module       %s\n", options.module.c_str());
-    std::printf("instance     %u bytes\n", info.instanceSize);
-    std::printf("defaults     %u baud, %d data bits, stop code %d, parity code %d\n", info.defaultBaud,
-                info.defaultDataBits, info.defaultStopBits, info.defaultParity);
+    std::printf("instance     %u bytes\n", about.instanceSize);
+    std::printf("defaults     %u baud, %d data bits, stop code %d, parity code %d\n", about.defaultBaud,
+                about.defaultDataBits, about.defaultStopBits, about.defaultParity);
     return kExitOk;
   }
   if (options.command == "browse") return Browse(driver);
@@ -229,9 +311,9 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "vpihost: %s\n", error.c_str());
       return kExitUsage;
     }
-    std::printf("device       %s\n", description.c_str());
+    std::fprintf(info, "device       %s\n", description.c_str());
   } else {
-    std::printf("port         %s\n", options.noPort ? "(none)" : port.c_str());
+    std::fprintf(info, "port         %s\n", options.noPort ? "(none)" : port.c_str());
   }
 
   ColdStartParams start{};
@@ -267,41 +349,20 @@ int main(int argc, char** argv) {
 
   int status = kExitOk;
   if (options.command == "poll") {
-    bool portClosed = false;
-    for (int cycle = 0; cycle < options.cycles && !TerminationRequested(); ++cycle) {
-      if (cycle > 0) {
-        driver.Call(kCmdWarmStart, nullptr);
-        PauseUnlessTerminated(options.intervalMs);
-        if (TerminationRequested()) break;
-      }
-      if (options.cycles > 1) std::printf("cycle %d\n", cycle + 1);
-      bool portFailed = false;
-      if (!Poll(driver, gates, &portFailed)) status = kExitFailed;
-      // The device may have gone (an adapter unplugged): close the port and
-      // open it again before the next cycle, as a host's port control does,
-      // until the device is back.
-      // While closed the reads are refused (1) rather than failed in transport.
-      if ((portFailed || portClosed) && !options.noPort && cycle + 1 < options.cycles) {
-        if (!portClosed) driver.Call(kCmdCloseCom, nullptr);
-        const int32_t reopened = driver.Call(kCmdReOpenCom, nullptr);
-        portClosed = reopened != 0;
-        if (reopened == 0) {
-          std::printf("port %s reopened\n", port.c_str());
-        } else {
-          std::printf("port %s cannot be reopened yet (%d %s)\n", port.c_str(), reopened,
-                      ResultMeaning(reopened));
-        }
-      }
-    }
+    status = PollCycles(driver, gates, options, port);
   } else {
     const std::string address = options.arguments[0];
-    status = Write(driver, gates, address, options.arguments[1]);
+    status = Write(driver, gates, address, options.arguments[1], info);
     // Read everything back, so the written value shows in the table.
-    if (status != kExitUsage && !Poll(driver, gates)) status = kExitFailed;
+    if (status != kExitUsage) {
+      const auto writer = MakeReadingsWriter(options.format, stdout, false, false);
+      writer->BeginCycle(1, 1, 0);
+      if (!Poll(driver, gates, 1, *writer, PollLimits{})) status = kExitFailed;
+    }
   }
   driver.Call(kCmdEndVpi, nullptr);
   if (TerminationRequested()) {
-    std::printf("vpihost: interrupted; the driver was ended\n");
+    std::fprintf(info, "vpihost: interrupted; the driver was ended\n");
     return kExitFailed;
   }
   return status;

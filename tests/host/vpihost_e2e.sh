@@ -102,12 +102,54 @@ case $scenario in
     start_rtusim com5
     wait "$host_pid"; status=$?
     [ "$status" -eq 1 ] || fail "exit status $status, wanted 1 (some reads failed)"
-    expect_line '^ +1  0140001 +int16 +- +2 transport or port failure'
+    # The rows come out as they are read, so the kill lands on whichever
+    # gate is being read: any of them may be the first to fail.
+    expect_line '^ +[0-9]+  [0-9]+ +[a-z0-9]+ +- +2 transport or port failure'
     expect_line '^port COM5 reopened'
     expect_line '^cycle 40'
     # Reads work again after the reopen.
     awk '/^port COM5 reopened/ {seen=1} seen && / 0140001 .* 0 done/ {ok=1} END {exit !ok}' out.txt ||
       fail "no good read after the port was reopened"
+    ;;
+  timeout-after-reopen)
+    # A reopened port keeps the reply timeout of --timeout: the second cycle's
+    # unanswered read gives up after 3 x 100 ms as the first did, not after
+    # 3 x 1 s.
+    start_rtusim com8 --faults 'silent*3,correct*7,silent*3'
+    VPI_COM_DIR=$work run --port COM8 --gates "$demo_gates" --timeout 10 --cycles 2 --interval 0
+    [ "$status" -eq 1 ] || fail "exit status $status, wanted 1"
+    expect_line '^port COM8 reopened'
+    expect_line '^ +1  0140001 +int16 +2 +0 +2 .* 2 transport or port failure x2$'
+    awk '/^summary:/ {s=1} s && $2 == "0140001" {exit !($9 < 1000)}' out.txt ||
+      fail "a read after the reopen waited longer than --timeout"
+    ;;
+  interrupted-poll)
+    # Ctrl-C or a kill ends a long poll early and still shows the summary.
+    for sig in INT TERM; do
+      timeout 60 "$vpihost" --duration 300 --interval 50 >out.txt 2>err.txt &
+      host_pid=$!
+      for _ in $(seq 200); do grep -q '^cycle 3' out.txt && break; sleep 0.05; done
+      kill -s "$sig" "$host_pid"
+      wait "$host_pid"; status=$?
+      [ "$status" -eq 1 ] || fail "SIG$sig: exit status $status, wanted 1"
+      expect_line '^summary: [0-9]+ cycles \(interrupted\) in [0-9.]+ s, [0-9]+ transfers'
+      expect_line '^ +8  0180201 +int32 +[0-9]+ +[0-9]+ +0 '
+      expect_line '^vpihost: interrupted; the driver was ended'
+    done
+    ;;
+  terminal-redraw)
+    # On a terminal one table is redrawn for each cycle; into a file every
+    # cycle prints its own, with no control sequences.
+    command -v script >/dev/null || { echo "vpihost $scenario: skipped (no script(1))"; exit 0; }
+    TERM=xterm timeout 60 script -qec "'$vpihost' --cycles 3 --interval 10 2>/dev/null" /dev/null \
+      | tr -d '\r' >out.txt
+    grep -qF $'\e[14A\e[J' out.txt || fail "no redraw of the 14 lines of the last table"
+    [ "$(grep -c '^  #  address' out.txt)" -eq 4 ] || fail "not one table a cycle plus the summary's"
+    expect_line 'cycle 3 of 3, [0-9.]+ s$'
+    expect_line '^summary: 3 cycles in '
+    run --cycles 3 --interval 10
+    ! grep -q $'\e' out.txt || fail "control sequences in a file"
+    expect_line '^cycle 3$'
     ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac

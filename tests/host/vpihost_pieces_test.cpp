@@ -146,6 +146,9 @@ TEST(Options, EveryValueOptionRefusesItsLastPlaceAndBadValues) {
       {"--cycles", "0", "--cycles takes a count from 1"},
       {"--interval", "-1", "--interval takes milliseconds"},
       {"--log-level", "x", "--log-level takes a level (0, 8 or 32)"},
+      {"--duration", "0", "--duration takes whole seconds from 1"},
+      {"--duration", "1.5", "--duration takes whole seconds from 1"},
+      {"--format", "xml", "--format takes table, csv or json"},
   };
   for (const Case& c : cases) {
     HostOptions options;
@@ -180,6 +183,32 @@ TEST(Options, FlagsTakeNoValueAndLandInTheirFields) {
   EXPECT_EQ(options.command, "info");
 }
 
+TEST(Options, PollingLimitsAndFormats) {
+  struct Case {
+    std::vector<const char*> args;
+    int cycles;
+    bool cyclesGiven;
+    int duration;
+    OutputFormat format;
+  };
+  const Case cases[] = {
+      {{}, 1, false, 0, OutputFormat::kTable},
+      {{"--duration", "60"}, 1, false, 60, OutputFormat::kTable},
+      {{"--duration", "60", "--cycles", "5", "--format", "csv"}, 5, true, 60, OutputFormat::kCsv},
+      {{"--format", "json", "--format", "table"}, 1, false, 0, OutputFormat::kTable},
+      {{"--format", "json", "report", "!R01", "1"}, 1, false, 0, OutputFormat::kJson},
+  };
+  for (const Case& c : cases) {
+    HostOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseArgs(c.args, &options, &error)) << error;
+    EXPECT_EQ(options.cycles, c.cycles);
+    EXPECT_EQ(options.cyclesGiven, c.cyclesGiven);
+    EXPECT_EQ(options.durationSeconds, c.duration);
+    EXPECT_EQ(options.format, c.format);
+  }
+}
+
 TEST(Options, UsageShowsEachOptionWithItsDefault) {
   HostOptions defaults;
   defaults.module = "mod.so";
@@ -192,8 +221,9 @@ TEST(Options, UsageShowsEachOptionWithItsDefault) {
            "\n  --gates FILE          the gates file (default demo.gates)\n",
            "\n  --no-port             start the instance without a serial port\n",
            "\n  --baud N              baud rate (9600)\n",
-           "\n  --cycles N            poll N times (4); after a cycle whose reads failed in\n"
-           "                        transport the port is closed and reopened\n",
+           "\n  --cycles N            poll N times (4; no limit with --duration alone); after\n"
+           "                        a cycle whose reads failed in transport the port is\n"
+           "                        closed and reopened\n",
            "\n  --module PATH         the driver module (default mod.so)\n  --help                this "
            "text\n  --version             print the version of vpihost and of the module\n\n",
        }) {
