@@ -1,5 +1,6 @@
 // The Win32 serial subset over POSIX termios, with Windows semantics.
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -68,13 +69,25 @@ constexpr uintptr_t kHandleStep = 4;
 // closed (or whose device went away) never reaches the port opened after it.
 constexpr uint32_t kGenerations = 1u << 12;
 
+// Lines call from threads of their own. Each uses only its own handles, so
+// a call finds its port without a lock; the table changes (open, close, a
+// device found gone) under g_portsMutex. What one line's open may change of
+// another line's port (its slot state, its generation, whether its device is
+// gone) is read and written atomically.
 Port g_ports[kMaxPorts];
-uint32_t g_generation[kMaxPorts];
+std::atomic<uint32_t> g_generation[kMaxPorts];
 std::mutex g_portsMutex;
+
+uint32_t GenerationOf(int slot) { return g_generation[slot].load(std::memory_order_relaxed); }
+
+bool InUse(const Port& port) {
+  return std::atomic_ref<const bool>(port.used).load(std::memory_order_relaxed);
+}
+bool Gone(const Port& port) { return std::atomic_ref<const bool>(port.gone).load(std::memory_order_relaxed); }
 
 HANDLE HandleOf(int slot) {
   const uintptr_t index =
-      static_cast<uintptr_t>(slot) + kMaxPorts * static_cast<uintptr_t>(g_generation[slot]);
+      static_cast<uintptr_t>(slot) + kMaxPorts * static_cast<uintptr_t>(GenerationOf(slot));
   return reinterpret_cast<HANDLE>(kHandleBase + kHandleStep * index);
 }
 
@@ -83,15 +96,17 @@ Port* PortOf(HANDLE handle) {
   if (value < kHandleBase || (value - kHandleBase) % kHandleStep != 0) return nullptr;
   const uintptr_t index = (value - kHandleBase) / kHandleStep;
   const uintptr_t slot = index % kMaxPorts;
-  if (index / kMaxPorts >= kGenerations || index / kMaxPorts != g_generation[slot]) return nullptr;
-  if (!g_ports[slot].used) return nullptr;
+  if (index / kMaxPorts >= kGenerations || index / kMaxPorts != GenerationOf(static_cast<int>(slot))) {
+    return nullptr;
+  }
+  if (!InUse(g_ports[slot])) return nullptr;
   return &g_ports[slot];
 }
 
 // A handle whose device is still there.
 Port* LivePortOf(HANDLE handle) {
   Port* port = PortOf(handle);
-  return port != nullptr && !port->gone ? port : nullptr;
+  return port != nullptr && !Gone(*port) ? port : nullptr;
 }
 
 // ---- device requests ----------------------------------------------------------
@@ -105,12 +120,19 @@ int DeviceIoctl(int fd, unsigned long request, void* argument) {
 }
 
 // Releases the descriptor of a device that went away; a USB adapter plugged
-// in again comes back as a new device, so nothing is kept for it.
-void MarkGone(Port* port) {
+// in again comes back as a new device, so nothing is kept for it. The caller
+// holds the table lock: another line's open may be sweeping gone devices.
+void MarkGoneLocked(Port* port) {
   if (port->gone) return;
   close(port->fd);
   port->fd = -1;
-  port->gone = true;
+  std::atomic_ref<bool>(port->gone).store(true, std::memory_order_relaxed);
+}
+
+// The same, from a call on the port itself.
+void MarkGone(Port* port) {
+  std::lock_guard<std::mutex> lock(g_portsMutex);
+  MarkGoneLocked(port);
 }
 
 bool HungUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
@@ -212,10 +234,12 @@ int OutputPending(Port* port) {
 
 // Releases the descriptors of devices that went away while nobody used
 // them, before a new open takes a slot (the caller holds the table lock).
+// A swept port's descriptor reads -1 from then on, so that its line, should
+// its thread be in a call on it, fails instead of reaching another device.
 void SweepGoneDevices() {
   for (Port& port : g_ports) {
     if (!port.used || port.gone || !port.isTerminal) continue;
-    if (HungUp(WaitFor(port.fd, 0, 0))) MarkGone(&port);
+    if (HungUp(WaitFor(port.fd, 0, 0))) MarkGoneLocked(&port);
   }
 }
 
@@ -263,14 +287,18 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
   if (!MapPortName(name, path, sizeof path)) return INVALID_HANDLE_VALUE;
 
   std::lock_guard<std::mutex> lock(g_portsMutex);
-  // An adapter plugged in again may come back under the same name, held by
-  // the descriptor of its former self until that is let go.
-  SweepGoneDevices();
-  const int slot = FreeSlot();
-  if (slot < 0) return INVALID_HANDLE_VALUE;
-
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return INVALID_HANDLE_VALUE;
+  // An adapter plugged in again may come back under the same name, held by
+  // the descriptor of its former self until that is let go. Let go after the
+  // open, so that the new device does not take over a descriptor number
+  // another line's thread may still be about to use.
+  SweepGoneDevices();
+  const int slot = FreeSlot();
+  if (slot < 0) {
+    close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
   const bool isTerminal = isatty(fd) != 0;
   if (isTerminal && shareMode == 0) {
     // Exclusive use: flock keeps out every cooperating opener (root
@@ -292,9 +320,10 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
     }
   }
 
+  // The generation first: an old handle of the slot is refused from now on.
+  g_generation[slot].store((GenerationOf(slot) + 1) % kGenerations, std::memory_order_relaxed);
   Port& port = g_ports[slot];
   port = Port();
-  g_generation[slot] = (g_generation[slot] + 1) % kGenerations;
   port.used = true;
   port.fd = fd;
   port.isTerminal = isTerminal;
