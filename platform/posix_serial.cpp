@@ -8,6 +8,7 @@
 #include <linux/serial.h>
 #include <mutex>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -50,10 +51,15 @@ struct Port {
   // output queue (TIOCOUTQ always answers 0 there).
   bool noOutputQueue = false;
   bool isPseudoTerminal = false;
-  // The device went away (unplugged, far end closed): its descriptor is
-  // closed at once, every later call on the handle fails, and CloseHandle
-  // only frees the slot.
+  // The device went away (unplugged, far end closed): every later call on
+  // the handle fails, and its descriptor is closed (fd -1) as soon as no
+  // other thread can be in a call on it; CloseHandle closes it at the
+  // latest.
   bool gone = false;
+  // The thread of the latest call on the handle (of the open, before any):
+  // a thread may close the descriptor of a gone device only when the call
+  // in it was its own and is over.
+  uintptr_t lastCaller = 0;
   // The device cannot tell whether its transmitter is empty (no
   // TIOCSERGETLSR): the layer waits for the output with tcdrain instead.
   bool noLineStatus = false;
@@ -83,7 +89,7 @@ uint32_t GenerationOf(int slot) { return g_generation[slot].load(std::memory_ord
 bool InUse(const Port& port) {
   return std::atomic_ref<const bool>(port.used).load(std::memory_order_relaxed);
 }
-bool Gone(const Port& port) { return std::atomic_ref<const bool>(port.gone).load(std::memory_order_relaxed); }
+uintptr_t ThisThread() { return static_cast<uintptr_t>(pthread_self()); }
 
 HANDLE HandleOf(int slot) {
   const uintptr_t index =
@@ -103,10 +109,16 @@ Port* PortOf(HANDLE handle) {
   return &g_ports[slot];
 }
 
-// A handle whose device is still there.
+// A handle whose device is still there. The call is noted before the device
+// is checked, and an open that finds the device gone marks it before it
+// looks at the note (both sequentially consistent): either the open sees
+// this call and leaves the descriptor open, or this call sees the device
+// gone and never touches the descriptor.
 Port* LivePortOf(HANDLE handle) {
   Port* port = PortOf(handle);
-  return port != nullptr && !Gone(*port) ? port : nullptr;
+  if (port == nullptr) return nullptr;
+  std::atomic_ref<uintptr_t>(port->lastCaller).store(ThisThread());
+  return std::atomic_ref<bool>(port->gone).load() ? nullptr : port;
 }
 
 // ---- device requests ----------------------------------------------------------
@@ -119,20 +131,20 @@ int DeviceIoctl(int fd, unsigned long request, void* argument) {
   return ioctl(fd, request, argument);
 }
 
-// Releases the descriptor of a device that went away; a USB adapter plugged
-// in again comes back as a new device, so nothing is kept for it. The caller
-// holds the table lock: another line's open may be sweeping gone devices.
-void MarkGoneLocked(Port* port) {
-  if (port->gone) return;
+void CloseDescriptor(Port* port) {
+  if (port->fd < 0) return;
   close(port->fd);
   port->fd = -1;
-  std::atomic_ref<bool>(port->gone).store(true, std::memory_order_relaxed);
 }
 
-// The same, from a call on the port itself.
+// From a call on the port itself: the device went away. Its descriptor is
+// released; a USB adapter plugged in again comes back as a new device, so
+// nothing is kept for it. Under the table lock: another line's open may be
+// sweeping gone devices.
 void MarkGone(Port* port) {
   std::lock_guard<std::mutex> lock(g_portsMutex);
-  MarkGoneLocked(port);
+  std::atomic_ref<bool>(port->gone).store(true);
+  CloseDescriptor(port);
 }
 
 bool HungUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
@@ -232,14 +244,21 @@ int OutputPending(Port* port) {
   return 0;
 }
 
-// Releases the descriptors of devices that went away while nobody used
-// them, before a new open takes a slot (the caller holds the table lock).
-// A swept port's descriptor reads -1 from then on, so that its line, should
-// its thread be in a call on it, fails instead of reaching another device.
+// Finds the devices that went away while nobody used them, before a new
+// open takes a slot (the caller holds the table lock), and releases their
+// descriptors where this thread made the latest call on them. A descriptor
+// another line's thread may be using right now stays open (that line's next
+// read or write, or its CloseHandle, releases it): closed under it, its
+// number could reach another device.
 void SweepGoneDevices() {
+  const uintptr_t self = ThisThread();
   for (Port& port : g_ports) {
-    if (!port.used || port.gone || !port.isTerminal) continue;
-    if (HungUp(WaitFor(port.fd, 0, 0))) MarkGoneLocked(&port);
+    if (!port.used || port.fd < 0 || !port.isTerminal) continue;
+    if (!port.gone) {
+      if (!HungUp(WaitFor(port.fd, 0, 0))) continue;
+      std::atomic_ref<bool>(port.gone).store(true);
+    }
+    if (std::atomic_ref<uintptr_t>(port.lastCaller).load() == self) CloseDescriptor(&port);
   }
 }
 
@@ -249,7 +268,12 @@ int FreeSlot() {
     if (!g_ports[slot].used) return slot;
   }
   for (int slot = 0; slot < kMaxPorts; ++slot) {
-    if (g_ports[slot].gone) return slot;
+    if (g_ports[slot].gone) {
+      // Long gone and left behind: every full table reaches it only after
+      // all other slots.
+      CloseDescriptor(&g_ports[slot]);
+      return slot;
+    }
   }
   return -1;
 }
@@ -326,6 +350,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
   port = Port();
   port.used = true;
   port.fd = fd;
+  port.lastCaller = ThisThread();
   port.isTerminal = isTerminal;
   port.isPseudoTerminal = isTerminal && IsPseudoTerminalSlave(fd);
   const bool uart = isTerminal && AskLowLatency(fd);
@@ -339,10 +364,8 @@ BOOL CloseHandle(HANDLE handle) {
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
   int result = 0;
-  if (!port->gone) {
-    if (port->isTerminal) ioctl(port->fd, TIOCNXCL);
-    result = close(port->fd);
-  }
+  if (!port->gone && port->isTerminal) ioctl(port->fd, TIOCNXCL);
+  if (port->fd >= 0) result = close(port->fd);
   *port = Port();
   return result == 0 ? TRUE : FALSE;
 }

@@ -22,6 +22,8 @@
 #include "entry/instance.h"
 #include "host/zelpro/zelpro_host.h"
 #include "platform/host_log.h"
+#include "platform/win32.h"
+#include "programs/line.h"
 #include "sim/reports.h"
 #include "sim/simulator.h"
 #include "tests/support/host_session.h"
@@ -264,6 +266,59 @@ TEST(ManyLines, EightLinesOnEightThreadsKeepEveryResult) {
       << int{lastError};
   EXPECT_EQ(ZelHostClientCount(), 0) << "every client the lines registered was removed";
   ZelHostClearGates();
+}
+
+// A device goes away on one line while another line opens its port: the
+// open's sweep of gone devices and the gone line's own calls, from its own
+// thread, meet on the gone line's port. The gone line's calls fail, and its
+// bytes never reach the other line's device, whose own bytes all arrive.
+TEST(ManyLines, ADeviceGoneOnOneLineWhileAnotherOpens) {
+  constexpr int kCycles = 40;
+  constexpr uint8_t kOwn = 0x5A;
+  constexpr uint8_t kStray = 0xEE;
+  char busyPath[128];
+  const int busyDevice = LineOpenPty(busyPath, sizeof busyPath);
+  ASSERT_GE(busyDevice, 0);
+  for (int cycle = 0; cycle < kCycles; ++cycle) {
+    char gonePath[128];
+    const int goneDevice = LineOpenPty(gonePath, sizeof gonePath);
+    ASSERT_GE(goneDevice, 0);
+    const HANDLE gone =
+        CreateFileA(gonePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(gone, INVALID_HANDLE_VALUE);
+    LineClose(goneDevice);
+
+    std::atomic<bool> stop{false};
+    int strayWrites = 0;
+    std::thread caller([&] {
+      // Mostly calls that leave the port as it is, so that the other line's
+      // open is often the first to find the device gone.
+      for (int call = 0; !stop.load(); ++call) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        ClearCommError(gone, &errors, &status);
+        DWORD n = 0;
+        if (call % 8 == 7 && WriteFile(gone, &kStray, 1, &n, nullptr)) ++strayWrites;
+      }
+    });
+    const HANDLE busy =
+        CreateFileA(busyPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(busy, INVALID_HANDLE_VALUE) << "cycle " << cycle;
+    DWORD n = 0;
+    EXPECT_TRUE(WriteFile(busy, &kOwn, 1, &n, nullptr)) << "cycle " << cycle;
+    uint8_t got = 0;
+    EXPECT_EQ(LineReadExactly(busyDevice, &got, 1, 2000), 1u) << "cycle " << cycle;
+    EXPECT_EQ(got, kOwn) << "cycle " << cycle;
+    EXPECT_TRUE(CloseHandle(busy)) << "cycle " << cycle;
+    stop.store(true);
+    caller.join();
+    EXPECT_EQ(strayWrites, 0) << "cycle " << cycle << ": a write on the gone line succeeded";
+    EXPECT_TRUE(CloseHandle(gone)) << "cycle " << cycle;
+  }
+  uint8_t rest[16];
+  EXPECT_EQ(LineReadUntilIdle(busyDevice, rest, sizeof rest, 100, 20), 0u)
+      << "bytes of the gone line arrived";
+  LineClose(busyDevice);
 }
 
 }  // namespace
