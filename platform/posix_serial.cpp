@@ -2,13 +2,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <mutex>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -23,6 +23,8 @@
 #include "platform/win32.h"
 
 namespace {
+
+constexpr size_t kPortPathSize = 256;
 
 // ---- handles ---------------------------------------------------------------
 // Handles are small table slots, so a stale or garbage handle is refused
@@ -52,14 +54,13 @@ struct Port {
   bool noOutputQueue = false;
   bool isPseudoTerminal = false;
   // The device went away (unplugged, far end closed): every later call on
-  // the handle fails, and its descriptor is closed (fd -1) as soon as no
-  // other thread can be in a call on it; CloseHandle closes it at the
-  // latest.
+  // the handle fails, and its descriptor is closed (fd -1) by the line's
+  // own next read or write, by another open of the same path, or by
+  // CloseHandle at the latest.
   bool gone = false;
-  // The thread of the latest call on the handle (of the open, before any):
-  // a thread may close the descriptor of a gone device only when the call
-  // in it was its own and is over.
-  uintptr_t lastCaller = 0;
+  // The device path it was opened by: another open of the same path may
+  // release the descriptor of a device gone from under it.
+  char path[kPortPathSize] = {};
   // The device cannot tell whether its transmitter is empty (no
   // TIOCSERGETLSR): the layer waits for the output with tcdrain instead.
   bool noLineStatus = false;
@@ -89,7 +90,7 @@ uint32_t GenerationOf(int slot) { return g_generation[slot].load(std::memory_ord
 bool InUse(const Port& port) {
   return std::atomic_ref<const bool>(port.used).load(std::memory_order_relaxed);
 }
-uintptr_t ThisThread() { return static_cast<uintptr_t>(pthread_self()); }
+bool Gone(const Port& port) { return std::atomic_ref<const bool>(port.gone).load(std::memory_order_relaxed); }
 
 HANDLE HandleOf(int slot) {
   const uintptr_t index =
@@ -109,16 +110,10 @@ Port* PortOf(HANDLE handle) {
   return &g_ports[slot];
 }
 
-// A handle whose device is still there. The call is noted before the device
-// is checked, and an open that finds the device gone marks it before it
-// looks at the note (both sequentially consistent): either the open sees
-// this call and leaves the descriptor open, or this call sees the device
-// gone and never touches the descriptor.
+// A handle whose device is still there.
 Port* LivePortOf(HANDLE handle) {
   Port* port = PortOf(handle);
-  if (port == nullptr) return nullptr;
-  std::atomic_ref<uintptr_t>(port->lastCaller).store(ThisThread());
-  return std::atomic_ref<bool>(port->gone).load() ? nullptr : port;
+  return port != nullptr && !Gone(*port) ? port : nullptr;
 }
 
 // ---- device requests ----------------------------------------------------------
@@ -143,7 +138,7 @@ void CloseDescriptor(Port* port) {
 // sweeping gone devices.
 void MarkGone(Port* port) {
   std::lock_guard<std::mutex> lock(g_portsMutex);
-  std::atomic_ref<bool>(port->gone).store(true);
+  std::atomic_ref<bool>(port->gone).store(true, std::memory_order_relaxed);
   CloseDescriptor(port);
 }
 
@@ -244,21 +239,19 @@ int OutputPending(Port* port) {
   return 0;
 }
 
-// Finds the devices that went away while nobody used them, before a new
-// open takes a slot (the caller holds the table lock), and releases their
-// descriptors where this thread made the latest call on them. A descriptor
-// another line's thread may be using right now stays open (that line's next
-// read or write, or its CloseHandle, releases it): closed under it, its
-// number could reach another device.
-void SweepGoneDevices() {
-  const uintptr_t self = ThisThread();
+// Before a new open of path takes a slot (the caller holds the table lock):
+// releases the descriptors of earlier opens of the same path whose device
+// went away while nobody used them, as the driver's ReOpenCom leaves them.
+// Ports of other paths belong to other lines, whose threads may be in a
+// call on them right now: closed under such a call, the descriptor's number
+// could reach another device. Their own next read or write, or their
+// CloseHandle, releases them.
+void SweepGoneDevices(const char* path) {
   for (Port& port : g_ports) {
-    if (!port.used || port.fd < 0 || !port.isTerminal) continue;
-    if (!port.gone) {
-      if (!HungUp(WaitFor(port.fd, 0, 0))) continue;
-      std::atomic_ref<bool>(port.gone).store(true);
-    }
-    if (std::atomic_ref<uintptr_t>(port.lastCaller).load() == self) CloseDescriptor(&port);
+    if (!port.used || port.gone || !port.isTerminal || std::strcmp(port.path, path) != 0) continue;
+    if (!HungUp(WaitFor(port.fd, 0, 0))) continue;
+    std::atomic_ref<bool>(port.gone).store(true, std::memory_order_relaxed);
+    CloseDescriptor(&port);
   }
 }
 
@@ -269,8 +262,8 @@ int FreeSlot() {
   }
   for (int slot = 0; slot < kMaxPorts; ++slot) {
     if (g_ports[slot].gone) {
-      // Long gone and left behind: every full table reaches it only after
-      // all other slots.
+      // Left behind by its line: a full table reaches it only after every
+      // other slot.
       CloseDescriptor(&g_ports[slot]);
       return slot;
     }
@@ -307,7 +300,7 @@ bool SerialViewDevice(HANDLE handle, SerialDeviceView* view) {
 }
 
 HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-  char path[256];
+  char path[kPortPathSize];
   if (!MapPortName(name, path, sizeof path)) return INVALID_HANDLE_VALUE;
 
   std::lock_guard<std::mutex> lock(g_portsMutex);
@@ -317,7 +310,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
   // the descriptor of its former self until that is let go. Let go after the
   // open, so that the new device does not take over a descriptor number
   // another line's thread may still be about to use.
-  SweepGoneDevices();
+  SweepGoneDevices(path);
   const int slot = FreeSlot();
   if (slot < 0) {
     close(fd);
@@ -350,7 +343,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
   port = Port();
   port.used = true;
   port.fd = fd;
-  port.lastCaller = ThisThread();
+  std::snprintf(port.path, sizeof port.path, "%s", path);
   port.isTerminal = isTerminal;
   port.isPseudoTerminal = isTerminal && IsPseudoTerminalSlave(fd);
   const bool uart = isTerminal && AskLowLatency(fd);

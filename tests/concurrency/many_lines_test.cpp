@@ -268,10 +268,11 @@ TEST(ManyLines, EightLinesOnEightThreadsKeepEveryResult) {
   ZelHostClearGates();
 }
 
-// A device goes away on one line while another line opens its port: the
-// open's sweep of gone devices and the gone line's own calls, from its own
-// thread, meet on the gone line's port. The gone line's calls fail, and its
-// bytes never reach the other line's device, whose own bytes all arrive.
+// A device goes away on one line while another line opens its port again
+// and again, from another thread: the open must leave the gone line's
+// descriptor alone while that line's thread may be in a call on it. The
+// gone line's calls fail, and its bytes never reach the other line's
+// device, whose own bytes all arrive.
 TEST(ManyLines, ADeviceGoneOnOneLineWhileAnotherOpens) {
   constexpr int kCycles = 40;
   constexpr uint8_t kOwn = 0x5A;
