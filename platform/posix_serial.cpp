@@ -58,15 +58,16 @@ struct Port {
   // own next read or write, by another open of the same path, or by
   // CloseHandle at the latest.
   bool gone = false;
-  // The device path it was opened by: another open of the same path may
-  // release the descriptor of a device gone from under it.
-  char path[kPortPathSize] = {};
   // The device cannot tell whether its transmitter is empty (no
   // TIOCSERGETLSR): the layer waits for the output with tcdrain instead.
   bool noLineStatus = false;
   // The kernel's RS-485 mode switches RTS around each frame itself.
   bool kernelRs485 = false;
   bool kernelRs485Told = false;
+  // The device path it was opened by: another open of the same path may
+  // release the descriptor of a device gone from under it. Last, away from
+  // what every call uses.
+  char path[kPortPathSize] = {};
 };
 
 constexpr int kMaxPorts = 64;
