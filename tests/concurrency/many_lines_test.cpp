@@ -91,7 +91,9 @@ class Line {
   // The line's thread: starts the instance, polls until the deadline,
   // closes.
   void Run(Clock::time_point deadline) {
-    if (session_.Start(port_, 20) != kResultDone) {
+    // A reply timeout of 1 s: a loaded machine (or a sanitizer) may keep a
+    // simulator's thread waiting; only a lost answer should fail here.
+    if (session_.Start(port_, 100) != kResultDone) {
       tally_.Fault("ColdStart failed");
       return;
     }
@@ -187,7 +189,7 @@ class Line {
         Expect(session_.Call(kCmdCloseCom, nullptr) == kResultDone, step, "CloseCom before a change");
         ChangeParams change{};
         CopyPortName(change.portName, port_);
-        change.replyTimeout = step % 2 == 0 ? 25 : 20;
+        change.replyTimeout = step % 2 == 0 ? 90 : 100;
         Expect(session_.Call(kCmdChangeVpiParams, &change) == kResultDone, step, "ChangeVpiParams");
         break;
       }
