@@ -1,13 +1,14 @@
 // Eight instances of the driver on eight pseudo-terminal lines to eight
 // device simulators, polled from eight threads at once, as a host with one
 // thread per line does: reads, writes, report fetches, one line closing and
-// reopening its port about every second, another changing its parameters.
-// Every result is checked. KOVRIN_MANY_LINES_SECONDS sets how long the lines
-// run (3 s by default; .ci/tsan.sh runs longer under ThreadSanitizer).
+// reopening its port about every second, others reopening it through
+// ChangeVpiParams. Every result is checked. KOVRIN_MANY_LINES_SECONDS sets how
+// long the lines run (3 s by default; .ci/tsan.sh runs longer under
+// ThreadSanitizer). Beside it, a device going away on one line while another
+// line opens.
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
