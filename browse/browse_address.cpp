@@ -1,6 +1,7 @@
 // BrowseAddress (command 16): lets the user compose a gate address string in
 // the tag format dialog.
 
+#include <atomic>
 #include <cstring>
 
 #include "browse/address_composer.h"
@@ -8,11 +9,31 @@
 #include "browse/tag_format_dialog.h"
 #include "browse/tag_format_resource.h"
 #include "entry/handlers.h"
+#include "entry/host_library.h"
 #include "entry/init_file.h"
 #include "entry/instance.h"
 #include "platform/win32.h"
 
 namespace {
+
+// The dialog's state exists once for the module, and the dialog is modal:
+// while one is open, another asked for from another line's thread is
+// refused rather than let share it.
+std::atomic_flag g_dialogOpen = ATOMIC_FLAG_INIT;
+
+class DialogClaim {
+ public:
+  DialogClaim() : claimed_(!g_dialogOpen.test_and_set(std::memory_order_acquire)) {}
+  ~DialogClaim() {
+    if (claimed_) g_dialogOpen.clear(std::memory_order_release);
+  }
+  DialogClaim(const DialogClaim&) = delete;
+  DialogClaim& operator=(const DialogClaim&) = delete;
+  bool claimed() const { return claimed_; }
+
+ private:
+  bool claimed_;
+};
 
 // The number base of the station, read from its init file into a scratch
 // instance: the host's instance may not be started (or even exist) yet.
@@ -34,6 +55,11 @@ int32_t BrowseAddress(VpiRequest* request) {
   auto* params = static_cast<BrowseRequest*>(request->params);
   // Without a buffer the composed string could not be handed back.
   if (params == nullptr || params->gasBuffer == nullptr) return kResultCancelled;
+  const DialogClaim claim;
+  if (!claim.claimed()) {
+    err(kLogMajor, "KOVRIN> BrowseAddress() the address dialog is open already");
+    return kResultCancelled;
+  }
 
   g_browseDialog = BrowseDialogState{};
   g_browseDialog.base = StationNumberBase(request->driverNumber);

@@ -2,6 +2,7 @@
 // the few variables that exist once for the whole module.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/win32.h"
@@ -37,9 +38,14 @@ struct VpiInstance {
 
 static_assert(sizeof(VpiInstance) <= kInstanceSize, "VpiInstance must fit instanceSize");
 
-// Driver-wide state, one copy for all instances.
-extern int g_ended;          // set by EndVpi; VpiMain then answers 0
-extern uint8_t g_lastError;  // transaction last-error indicator
+// Driver-wide state, one copy for all instances. Lines run on threads of
+// their own, so these are atomic; they stay module-wide: after transactions
+// on several lines at once, the indicator holds what one of them left.
+extern std::atomic<int> g_ended;          // set by EndVpi; VpiMain then answers 0
+extern std::atomic<uint8_t> g_lastError;  // transaction last-error indicator
+
+inline uint8_t LoadLastError() { return g_lastError.load(std::memory_order_relaxed); }
+inline void StoreLastError(uint8_t value) { g_lastError.store(value, std::memory_order_relaxed); }
 
 constexpr uint8_t kLastErrorSendFailed = 1;
 constexpr uint8_t kLastErrorException = 8;

@@ -120,7 +120,7 @@ int32_t CloseCom(VpiRequest* request) {
 }
 
 int32_t EndVpi(VpiRequest* request) {
-  g_ended = 1;
+  g_ended.store(1, std::memory_order_relaxed);
   const int32_t result = CloseCom(request);
   if (result != kResultDone) err(kLogMajor, "KOVRIN> EndVpi() error closing COM port");
   err(kLogDetail, "KOVRIN> EndVpi()");

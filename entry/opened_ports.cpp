@@ -1,5 +1,7 @@
 #include "entry/opened_ports.h"
 
+#include "entry/table_lock.h"
+
 namespace {
 
 // More instances than a host runs in one process; no heap is used. One
@@ -14,6 +16,9 @@ struct AreaEntry {
   bool hasClient;
 };
 
+// Lines start and close from their own threads: every look at the table
+// holds the lock.
+TableLock g_lock;
 AreaEntry g_entries[kSlots];
 int g_nextEvicted = 0;
 
@@ -44,6 +49,7 @@ AreaEntry* Entry(const void* area) {
 }  // namespace
 
 void RememberOpenedPort(const void* area, HANDLE handle) {
+  TableLock::Holder hold(g_lock);
   if (area == nullptr || handle == nullptr) return;
   // A handle value belongs to one open port: no other area holds it now.
   for (AreaEntry& entry : g_entries) {
@@ -56,6 +62,7 @@ void RememberOpenedPort(const void* area, HANDLE handle) {
 }
 
 void ForgetOpenedPort(const void* area, HANDLE handle) {
+  TableLock::Holder hold(g_lock);
   AreaEntry* entry = area != nullptr ? Find(area) : nullptr;
   if (entry == nullptr || entry->handle != handle) return;
   entry->handle = nullptr;
@@ -63,11 +70,13 @@ void ForgetOpenedPort(const void* area, HANDLE handle) {
 }
 
 bool OpenedForArea(const void* area, HANDLE handle) {
+  TableLock::Holder hold(g_lock);
   const AreaEntry* entry = area != nullptr ? Find(area) : nullptr;
   return entry != nullptr && handle != nullptr && entry->handle == handle;
 }
 
 void RememberClient(const void* area, unsigned char clientId) {
+  TableLock::Holder hold(g_lock);
   if (area == nullptr) return;
   for (AreaEntry& entry : g_entries) {
     if (entry.area != nullptr && entry.area != area && entry.hasClient && entry.clientId == clientId) {
@@ -81,6 +90,7 @@ void RememberClient(const void* area, unsigned char clientId) {
 }
 
 void ForgetClient(const void* area, unsigned char clientId) {
+  TableLock::Holder hold(g_lock);
   AreaEntry* entry = area != nullptr ? Find(area) : nullptr;
   if (entry == nullptr || !entry->hasClient || entry->clientId != clientId) return;
   entry->hasClient = false;
@@ -88,6 +98,7 @@ void ForgetClient(const void* area, unsigned char clientId) {
 }
 
 bool ClientOfArea(const void* area, unsigned char clientId) {
+  TableLock::Holder hold(g_lock);
   const AreaEntry* entry = area != nullptr ? Find(area) : nullptr;
   return entry != nullptr && entry->hasClient && entry->clientId == clientId;
 }

@@ -1,6 +1,7 @@
 // What this module opened and registered for which instance area, so that
 // a second ColdStart of the same area can release what the first one left,
 // while garbage in a fresh area is never taken for a handle or a client.
+// Safe to call from the threads of different instances at once.
 #pragma once
 
 #include "platform/win32.h"

@@ -4,7 +4,7 @@
 #include "entry/instance.h"
 
 extern "C" VPI_EXPORT int32_t VPI_CDECL VpiMain(VpiRequest* request) {
-  if (g_ended) return kResultDone;
+  if (g_ended.load(std::memory_order_relaxed) != 0) return kResultDone;
   const uint32_t command = request->command;
   if (command == 0 || command > kCommandSlots) return kResultTransport;
   const VpiHandler handler = kCommandTable[command];

@@ -25,6 +25,8 @@
 
 namespace {
 
+constexpr size_t kPortPathSize = 256;
+
 std::atomic<OsNoteSink> g_noteSink{nullptr};
 
 void Note(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -66,9 +68,10 @@ struct Port {
   // output queue (TIOCOUTQ always answers 0 there).
   bool noOutputQueue = false;
   bool isPseudoTerminal = false;
-  // The device went away (unplugged, far end closed): its descriptor is
-  // closed at once, every later call on the handle fails, and CloseHandle
-  // only frees the slot.
+  // The device went away (unplugged, far end closed): every later call on
+  // the handle fails, and its descriptor is closed (fd -1) by the line's
+  // own next read or write, by another open of the same path, or by
+  // CloseHandle at the latest.
   bool gone = false;
   // The device cannot tell whether its transmitter is empty (no
   // TIOCSERGETLSR): the layer waits for the output with tcdrain instead.
@@ -76,6 +79,10 @@ struct Port {
   // The kernel's RS-485 mode switches RTS around each frame itself.
   bool kernelRs485 = false;
   bool kernelRs485Told = false;
+  // The device path it was opened by: another open of the same path may
+  // release the descriptor of a device gone from under it. Last, away from
+  // what every call uses.
+  char path[kPortPathSize] = {};
 };
 
 constexpr int kMaxPorts = 64;
@@ -85,13 +92,25 @@ constexpr uintptr_t kHandleStep = 4;
 // closed (or whose device went away) never reaches the port opened after it.
 constexpr uint32_t kGenerations = 1u << 12;
 
+// Lines call from threads of their own. Each uses only its own handles, so
+// a call finds its port without a lock; the table changes (open, close, a
+// device found gone) under g_portsMutex. What one line's open may change of
+// another line's port (its slot state, its generation, whether its device is
+// gone) is read and written atomically.
 Port g_ports[kMaxPorts];
-uint32_t g_generation[kMaxPorts];
+std::atomic<uint32_t> g_generation[kMaxPorts];
 std::mutex g_portsMutex;
+
+uint32_t GenerationOf(int slot) { return g_generation[slot].load(std::memory_order_relaxed); }
+
+bool InUse(const Port& port) {
+  return std::atomic_ref<const bool>(port.used).load(std::memory_order_relaxed);
+}
+bool Gone(const Port& port) { return std::atomic_ref<const bool>(port.gone).load(std::memory_order_relaxed); }
 
 HANDLE HandleOf(int slot) {
   const uintptr_t index =
-      static_cast<uintptr_t>(slot) + kMaxPorts * static_cast<uintptr_t>(g_generation[slot]);
+      static_cast<uintptr_t>(slot) + kMaxPorts * static_cast<uintptr_t>(GenerationOf(slot));
   return reinterpret_cast<HANDLE>(kHandleBase + kHandleStep * index);
 }
 
@@ -100,15 +119,17 @@ Port* PortOf(HANDLE handle) {
   if (value < kHandleBase || (value - kHandleBase) % kHandleStep != 0) return nullptr;
   const uintptr_t index = (value - kHandleBase) / kHandleStep;
   const uintptr_t slot = index % kMaxPorts;
-  if (index / kMaxPorts >= kGenerations || index / kMaxPorts != g_generation[slot]) return nullptr;
-  if (!g_ports[slot].used) return nullptr;
+  if (index / kMaxPorts >= kGenerations || index / kMaxPorts != GenerationOf(static_cast<int>(slot))) {
+    return nullptr;
+  }
+  if (!InUse(g_ports[slot])) return nullptr;
   return &g_ports[slot];
 }
 
 // A handle whose device is still there.
 Port* LivePortOf(HANDLE handle) {
   Port* port = PortOf(handle);
-  return port != nullptr && !port->gone ? port : nullptr;
+  return port != nullptr && !Gone(*port) ? port : nullptr;
 }
 
 // ---- device requests ----------------------------------------------------------
@@ -121,13 +142,20 @@ int DeviceIoctl(int fd, unsigned long request, void* argument) {
   return ioctl(fd, request, argument);
 }
 
-// Releases the descriptor of a device that went away; a USB adapter plugged
-// in again comes back as a new device, so nothing is kept for it.
-void MarkGone(Port* port) {
-  if (port->gone) return;
+void CloseDescriptor(Port* port) {
+  if (port->fd < 0) return;
   close(port->fd);
   port->fd = -1;
-  port->gone = true;
+}
+
+// From a call on the port itself: the device went away. Its descriptor is
+// released; a USB adapter plugged in again comes back as a new device, so
+// nothing is kept for it. Under the table lock: another line's open may be
+// sweeping gone devices.
+void MarkGone(Port* port) {
+  std::lock_guard<std::mutex> lock(g_portsMutex);
+  std::atomic_ref<bool>(port->gone).store(true, std::memory_order_relaxed);
+  CloseDescriptor(port);
 }
 
 bool HungUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
@@ -227,12 +255,19 @@ int OutputPending(Port* port) {
   return 0;
 }
 
-// Releases the descriptors of devices that went away while nobody used
-// them, before a new open takes a slot (the caller holds the table lock).
-void SweepGoneDevices() {
+// Before a new open of path takes a slot (the caller holds the table lock):
+// releases the descriptors of earlier opens of the same path whose device
+// went away while nobody used them, as the driver's ReOpenCom leaves them.
+// Ports of other paths belong to other lines, whose threads may be in a
+// call on them right now: closed under such a call, the descriptor's number
+// could reach another device. Their own next read or write, or their
+// CloseHandle, releases them.
+void SweepGoneDevices(const char* path) {
   for (Port& port : g_ports) {
-    if (!port.used || port.gone || !port.isTerminal) continue;
-    if (HungUp(WaitFor(port.fd, 0, 0))) MarkGone(&port);
+    if (!port.used || port.gone || !port.isTerminal || std::strcmp(port.path, path) != 0) continue;
+    if (!HungUp(WaitFor(port.fd, 0, 0))) continue;
+    std::atomic_ref<bool>(port.gone).store(true, std::memory_order_relaxed);
+    CloseDescriptor(&port);
   }
 }
 
@@ -242,7 +277,12 @@ int FreeSlot() {
     if (!g_ports[slot].used) return slot;
   }
   for (int slot = 0; slot < kMaxPorts; ++slot) {
-    if (g_ports[slot].gone) return slot;
+    if (g_ports[slot].gone) {
+      // Left behind by its line: a full table reaches it only after every
+      // other slot.
+      CloseDescriptor(&g_ports[slot]);
+      return slot;
+    }
   }
   return -1;
 }
@@ -278,18 +318,22 @@ bool SerialViewDevice(HANDLE handle, SerialDeviceView* view) {
 }
 
 HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-  char path[256];
+  char path[kPortPathSize];
   if (!MapPortName(name, path, sizeof path)) return INVALID_HANDLE_VALUE;
 
   std::lock_guard<std::mutex> lock(g_portsMutex);
-  // An adapter plugged in again may come back under the same name, held by
-  // the descriptor of its former self until that is let go.
-  SweepGoneDevices();
-  const int slot = FreeSlot();
-  if (slot < 0) return INVALID_HANDLE_VALUE;
-
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return INVALID_HANDLE_VALUE;
+  // An adapter plugged in again may come back under the same name, held by
+  // the descriptor of its former self until that is let go. Let go after the
+  // open, so that the new device does not take over a descriptor number
+  // another line's thread may still be about to use.
+  SweepGoneDevices(path);
+  const int slot = FreeSlot();
+  if (slot < 0) {
+    close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
   const bool isTerminal = isatty(fd) != 0;
   if (isTerminal && shareMode == 0) {
     // Exclusive use: flock keeps out every cooperating opener (root
@@ -311,11 +355,13 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
     }
   }
 
+  // The generation first: an old handle of the slot is refused from now on.
+  g_generation[slot].store((GenerationOf(slot) + 1) % kGenerations, std::memory_order_relaxed);
   Port& port = g_ports[slot];
   port = Port();
-  g_generation[slot] = (g_generation[slot] + 1) % kGenerations;
   port.used = true;
   port.fd = fd;
+  std::snprintf(port.path, sizeof port.path, "%s", path);
   port.isTerminal = isTerminal;
   port.isPseudoTerminal = isTerminal && IsPseudoTerminalSlave(fd);
   const bool uart = isTerminal && AskLowLatency(fd);
@@ -329,10 +375,8 @@ BOOL CloseHandle(HANDLE handle) {
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
   int result = 0;
-  if (!port->gone) {
-    if (port->isTerminal) ioctl(port->fd, TIOCNXCL);
-    result = close(port->fd);
-  }
+  if (!port->gone && port->isTerminal) ioctl(port->fd, TIOCNXCL);
+  if (port->fd >= 0) result = close(port->fd);
   *port = Port();
   return result == 0 ? TRUE : FALSE;
 }

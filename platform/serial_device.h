@@ -12,7 +12,8 @@
 // termios (TIOCOUTQ, TIOCSERGETLSR, TIOCGSERIAL, TIOCGRS485, termios2, modem
 // lines, tcdrain as TCSBRK 1 ...) goes to the hook while one is set, in
 // place of ioctl(2): a test plays a UART that a pseudo-terminal is not.
-// Null restores ioctl(2).
+// Null restores ioctl(2). Set only while no line is in a call: every line
+// reads it without a lock.
 using SerialIoctlHook = int (*)(int fd, unsigned long request, void* argument);
 void SerialSetIoctlHook(SerialIoctlHook hook);
 

@@ -34,10 +34,10 @@ void ReadAttemptFailed(FrameOutcome outcome, const ExchangeState& state) {
       return;
     case FrameOutcome::kException:
       // Said once while exceptions follow one another.
-      if (g_lastError != kLastErrorException) {
+      if (LoadLastError() != kLastErrorException) {
         err(kLogDetail, "KOVRIN> DoRead() received 0x80 error code");
       }
-      g_lastError = kLastErrorException;
+      StoreLastError(kLastErrorException);
       return;
     case FrameOutcome::kWrong:
     case FrameOutcome::kGood:
@@ -136,7 +136,7 @@ ExpectedReply ExpectedReplyFor(const GateTransfer* gate, const uint8_t* request,
 
 SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length) {
   const SendResult sent = SendFrame(FrameLineOf(*instance), frame, length);
-  if (sent != SendResult::kSent) g_lastError = kLastErrorSendFailed;
+  if (sent != SendResult::kSent) StoreLastError(kLastErrorSendFailed);
   return sent;
 }
 
@@ -152,7 +152,7 @@ DriverResult Exchange(VpiInstance* instance, int length, const ExpectedReply& ex
   int wrongLeft = policy.wrongReplyTries;
   int replyLen = 0;
   FrameOutcome outcome = FrameOutcome::kGood;
-  g_lastError = 0;
+  StoreLastError(0);
   for (int attempt = 0;; ++attempt) {
     if (attempt != 0) {
       events.retrying(ExchangeState{attempt, countedLeft, length, replyLen, instance->rxBuffer});

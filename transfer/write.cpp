@@ -77,7 +77,7 @@ bool IsHoldingRegisterGate(int32_t memoryType) {
 // Sends a broadcast once and leaves the devices the turnaround delay to
 // carry it out before the next request. 0, or 2 when it did not go out.
 int SendBroadcast(VpiInstance* instance, uint8_t* frame, int length) {
-  g_lastError = 0;  // as for every write transaction
+  StoreLastError(0);  // as for every write transaction
   if (SendRequest(instance, frame, length) != SendResult::kSent) {
     err(kLogMajor, "KOVRIN> DoWrite() broadcast (plc 0) not sent");
     return kResultTransport;

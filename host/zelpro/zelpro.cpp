@@ -1,16 +1,54 @@
 // Stand-in for the host library: a log, a client registry and a gate table.
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
+#ifndef _WIN32
+#include <mutex>
+#endif
 
 #include "entry/host_library.h"
 #include "host/zelpro/zelpro_host.h"
 
 namespace {
+
+// A host serves many lines from their own threads: every entry point holds
+// a lock. The 32-bit Windows tool chain has no std::mutex; a spin lock does
+// there, since nothing is held for long.
+#ifdef _WIN32
+class HostLock {
+ public:
+  void lock() {
+    while (held_.test_and_set(std::memory_order_acquire)) Sleep(0);
+  }
+  void unlock() { held_.clear(std::memory_order_release); }
+
+ private:
+  std::atomic_flag held_ = ATOMIC_FLAG_INIT;
+};
+#else
+using HostLock = std::mutex;
+#endif
+
+class Hold {
+ public:
+  explicit Hold(HostLock& lock) : lock_(lock) { lock_.lock(); }
+  ~Hold() { lock_.unlock(); }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+
+ private:
+  HostLock& lock_;
+};
+
+// The tables, and the log: log lines reach the sink one at a time, so that
+// a sink need not be safe for threads itself.
+HostLock g_stateLock;
+HostLock g_logLock;
 
 struct Gate {
   std::string address;
@@ -55,6 +93,7 @@ VPI_EXPORT int VPI_CDECL err(int level, const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
+  Hold hold(g_logLock);
   HostState& state = State();
   if (state.sink != nullptr) {
     state.sink(level, text, state.sinkContext);
@@ -65,6 +104,7 @@ VPI_EXPORT int VPI_CDECL err(int level, const char* format, ...) {
 }
 
 VPI_EXPORT int VPI_CDECL ZelMkClient(const char* name, int, int, unsigned char* clientIdOut) {
+  Hold hold(g_stateLock);
   HostState& state = State();
   if (state.refuseClients) return 1;
   const unsigned char id = state.nextClientId++;
@@ -75,6 +115,7 @@ VPI_EXPORT int VPI_CDECL ZelMkClient(const char* name, int, int, unsigned char* 
 }
 
 VPI_EXPORT int VPI_CDECL ZelRmClient(unsigned char clientId) {
+  Hold hold(g_stateLock);
   auto& clients = State().clients;
   for (auto it = clients.begin(); it != clients.end(); ++it) {
     if (it->id == clientId) {
@@ -87,6 +128,7 @@ VPI_EXPORT int VPI_CDECL ZelRmClient(unsigned char clientId) {
 
 VPI_EXPORT int VPI_CDECL ZelGetGateIdByAddressStr(unsigned char, unsigned char, const char* addressText,
                                                   int32_t* gateIdOut) {
+  Hold hold(g_stateLock);
   const auto& ids = State().gateIds;
   const auto found = ids.find(addressText);
   if (found == ids.end()) return 1;
@@ -95,6 +137,7 @@ VPI_EXPORT int VPI_CDECL ZelGetGateIdByAddressStr(unsigned char, unsigned char, 
 }
 
 VPI_EXPORT int VPI_CDECL ZelPutGateStr(unsigned char, int32_t gateId, int, const char* text, int, int) {
+  Hold hold(g_stateLock);
   HostState& state = State();
   if (gateId < 1 || static_cast<size_t>(gateId) > state.gates.size()) return 1;
   if (state.putsBeforeFailure == 0) return 1;
@@ -105,17 +148,28 @@ VPI_EXPORT int VPI_CDECL ZelPutGateStr(unsigned char, int32_t gateId, int, const
 }
 
 VPI_EXPORT void ZelHostSetLogSink(ZelLogSink sink, void* context) {
+  Hold hold(g_logLock);
   State().sink = sink;
   State().sinkContext = context;
 }
 
-VPI_EXPORT void ZelHostSetMinimumLevel(int level) { State().minimumLevel = level; }
+VPI_EXPORT void ZelHostSetMinimumLevel(int level) {
+  Hold hold(g_logLock);
+  State().minimumLevel = level;
+}
 
-VPI_EXPORT void ZelHostRefuseClients(int refuse) { State().refuseClients = refuse != 0; }
+VPI_EXPORT void ZelHostRefuseClients(int refuse) {
+  Hold hold(g_stateLock);
+  State().refuseClients = refuse != 0;
+}
 
-VPI_EXPORT int ZelHostClientCount(void) { return static_cast<int>(State().clients.size()); }
+VPI_EXPORT int ZelHostClientCount(void) {
+  Hold hold(g_stateLock);
+  return static_cast<int>(State().clients.size());
+}
 
 VPI_EXPORT int ZelHostClientRegistered(unsigned char clientId) {
+  Hold hold(g_stateLock);
   for (const Client& client : State().clients) {
     if (client.id == clientId) return 1;
   }
@@ -124,6 +178,7 @@ VPI_EXPORT int ZelHostClientRegistered(unsigned char clientId) {
 
 VPI_EXPORT int ZelHostClientName(unsigned char clientId, char* out, size_t outSize) {
   if (outSize == 0) return 0;
+  Hold hold(g_stateLock);
   out[0] = '\0';
   for (const Client& client : State().clients) {
     if (client.id == clientId) {
@@ -135,6 +190,7 @@ VPI_EXPORT int ZelHostClientName(unsigned char clientId, char* out, size_t outSi
 }
 
 VPI_EXPORT int32_t ZelHostAddGate(const char* address) {
+  Hold hold(g_stateLock);
   HostState& state = State();
   const auto found = state.gateIds.find(address);
   if (found != state.gateIds.end()) return found->second;
@@ -145,11 +201,13 @@ VPI_EXPORT int32_t ZelHostAddGate(const char* address) {
 }
 
 VPI_EXPORT void ZelHostClearGates(void) {
+  Hold hold(g_stateLock);
   State().gates.clear();
   State().gateIds.clear();
 }
 
 VPI_EXPORT int ZelHostGateText(const char* address, char* out, size_t outSize) {
+  Hold hold(g_stateLock);
   const auto& ids = State().gateIds;
   const auto found = ids.find(address);
   if (found == ids.end()) {
@@ -160,10 +218,20 @@ VPI_EXPORT int ZelHostGateText(const char* address, char* out, size_t outSize) {
   return 1;
 }
 
-VPI_EXPORT int ZelHostPutCount(void) { return State().putCount; }
+VPI_EXPORT int ZelHostPutCount(void) {
+  Hold hold(g_stateLock);
+  return State().putCount;
+}
 
-VPI_EXPORT void ZelHostFailPutsAfter(int okCount) { State().putsBeforeFailure = okCount; }
+VPI_EXPORT void ZelHostFailPutsAfter(int okCount) {
+  Hold hold(g_stateLock);
+  State().putsBeforeFailure = okCount;
+}
 
-VPI_EXPORT void ZelHostReset(void) { State() = HostState(); }
+VPI_EXPORT void ZelHostReset(void) {
+  Hold log(g_logLock);
+  Hold hold(g_stateLock);
+  State() = HostState();
+}
 
 }  // extern "C"

@@ -1,6 +1,7 @@
 // The host-facing side of the stand-in host library: what a host program and
 // the tests use to watch the driver's log, the client registry and the gate
 // table. The driver itself sees only the five imports of entry/host_library.h.
+// Every function may be called from any thread.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +10,8 @@
 #include "platform/win32.h"
 
 extern "C" {
-// Receives every log line the driver writes through err().
+// Receives every log line the driver writes through err(), one line at a
+// time whatever thread writes it; it must not call err() itself.
 typedef void (*ZelLogSink)(int level, const char* text, void* context);
 
 // A null sink restores the default: one line per message on standard error,

@@ -447,3 +447,30 @@ TEST_F(BrowseAddressTest, WithoutTerminalOrScriptTheDialogCannotBeShown) {
 }
 
 }  // namespace
+
+namespace {
+
+// The dialog exists once for the module: a second one asked for while it is
+// open (here from inside the first, as another line's thread may) is refused
+// with a log line and an untouched buffer, and the first goes on.
+TEST_F(BrowseAddressTest, ASecondDialogWhileOneIsOpenIsRefused) {
+  Outcome second{};
+  const Outcome first =
+      Browse(Ok(Then(PlainEntry("01", "4", "0010", "None"), {LookAt([&](const DialogSession&) {
+                       char buffer[sizeof kUntouched];
+                       std::memcpy(buffer, kUntouched, sizeof buffer);
+                       BrowseRequest params{buffer};
+                       HostSession other(&VpiMain, 2);
+                       second.result = other.CallFor(nullptr, kCmdBrowseAddress, &params);
+                       second.buffer = Shown(buffer);
+                     })})));
+  EXPECT_EQ(second.result, kResultCancelled);
+  EXPECT_EQ(second.buffer, Shown(kUntouched));
+  EXPECT_TRUE(log_.Contains("KOVRIN> BrowseAddress() the address dialog is open already"));
+  EXPECT_EQ(first.result, kResultDone);
+  EXPECT_EQ(first.buffer, Composed("0140010"));
+  EXPECT_EQ(Browse(Ok(PlainEntry("01", "4", "0011", "None"))).result, kResultDone)
+      << "the dialog is free again";
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
-#include <cstring>
-
 #include "tests/support/fake_line.h"
+
+#include <atomic>
+#include <cstring>
 
 #include "tests/support/serial_faults.h"
 
@@ -43,9 +44,10 @@ struct Script {
 };
 
 Script g_script;
-bool g_installed = false;
-bool g_open = false;
-bool g_skipSleeps = false;
+// Read by the test line on every call of every line, from their threads.
+std::atomic<bool> g_installed{false};
+std::atomic<bool> g_open{false};
+std::atomic<bool> g_skipSleeps{false};
 
 void ResetScript() {
   g_script.byteCount = 0;
@@ -153,8 +155,8 @@ bool Owns(HANDLE handle) { return handle == kFakeHandle; }
 
 HANDLE Open() {
   // Exclusive, like a real port.
-  if (!g_installed || g_open) return INVALID_HANDLE_VALUE;
-  g_open = true;
+  bool wasOpen = false;
+  if (!g_installed || !g_open.compare_exchange_strong(wasOpen, true)) return INVALID_HANDLE_VALUE;
   return kFakeHandle;
 }
 

@@ -1,38 +1,46 @@
 #include "tests/support/serial_faults.h"
 
+#include <atomic>
+
 #include "platform/serial_device.h"
 #include "serial/line.h"
 #include "tests/support/fake_line.h"
 
 namespace {
 
+// Every line's calls go through here, from the lines' own threads at once:
+// the counters are atomic, and a fault armed for n calls fails exactly n.
 struct Fault {
-  int skip = 0;
-  int failTimes = 0;
-  int shortTimes = 0;
-  uint32_t shortMax = 0;
-  int calls = 0;
+  std::atomic<int> skip{0};
+  std::atomic<int> failTimes{0};
+  std::atomic<int> shortTimes{0};
+  std::atomic<uint32_t> shortMax{0};
+  std::atomic<int> calls{0};
 };
 Fault g_faults[static_cast<int>(SerialCall::kCount)];
+
+// Takes one from a positive count; false when it was used up.
+bool TakeOne(std::atomic<int>& count) {
+  int left = count.load(std::memory_order_relaxed);
+  while (left > 0 && !count.compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) {
+  }
+  return left > 0;
+}
 
 // Counts the call; true when it is to fail.
 bool Inject(SerialCall call) {
   Fault& f = g_faults[static_cast<int>(call)];
-  ++f.calls;
-  if (f.failTimes == 0) return false;
-  if (f.skip > 0) {
-    --f.skip;
-    return false;
-  }
-  --f.failTimes;
-  return true;
+  f.calls.fetch_add(1, std::memory_order_relaxed);
+  if (f.failTimes.load(std::memory_order_relaxed) == 0) return false;
+  if (TakeOne(f.skip)) return false;
+  return TakeOne(f.failTimes);
 }
 
 DWORD ShortLimit(SerialCall call, DWORD wanted) {
   Fault& f = g_faults[static_cast<int>(call)];
-  if (f.shortTimes == 0) return wanted;
-  --f.shortTimes;
-  return wanted < f.shortMax ? wanted : f.shortMax;
+  if (!TakeOne(f.shortTimes)) return wanted;
+  const uint32_t most = f.shortMax.load(std::memory_order_relaxed);
+  return wanted < most ? wanted : most;
 }
 
 const LineOps& Product() { return ProductLine(); }
@@ -123,21 +131,29 @@ const LineOps& TestLine() { return kTestLine; }
 void SerialFaultFail(SerialCall call, int times, int skip) {
   InstallTestLine();
   Fault& f = g_faults[static_cast<int>(call)];
-  f.failTimes = times;
-  f.skip = skip;
+  f.skip.store(skip, std::memory_order_relaxed);
+  f.failTimes.store(times, std::memory_order_relaxed);
 }
 
 void SerialFaultShortTransfer(SerialCall call, uint32_t maxBytes, int times) {
   InstallTestLine();
   Fault& f = g_faults[static_cast<int>(call)];
-  f.shortMax = maxBytes;
-  f.shortTimes = times;
+  f.shortMax.store(maxBytes, std::memory_order_relaxed);
+  f.shortTimes.store(times, std::memory_order_relaxed);
 }
 
 void SerialFaultsReset() {
   InstallTestLine();
-  for (Fault& f : g_faults) f = Fault();
+  for (Fault& f : g_faults) {
+    f.failTimes.store(0, std::memory_order_relaxed);
+    f.skip.store(0, std::memory_order_relaxed);
+    f.shortTimes.store(0, std::memory_order_relaxed);
+    f.shortMax.store(0, std::memory_order_relaxed);
+    f.calls.store(0, std::memory_order_relaxed);
+  }
   SerialSetIoctlHook(nullptr);
 }
 
-int SerialCallCount(SerialCall call) { return g_faults[static_cast<int>(call)].calls; }
+int SerialCallCount(SerialCall call) {
+  return g_faults[static_cast<int>(call)].calls.load(std::memory_order_relaxed);
+}
