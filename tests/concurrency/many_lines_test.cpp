@@ -22,7 +22,7 @@
 #include "entry/host_records.h"
 #include "entry/instance.h"
 #include "host/zelpro/zelpro_host.h"
-#include "platform/host_log.h"
+#include "serial/journal.h"
 #include "platform/win32.h"
 #include "programs/line.h"
 #include "sim/reports.h"
