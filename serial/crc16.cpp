@@ -20,12 +20,29 @@ constexpr std::array<uint16_t, 256> MakeTable() {
 
 constexpr std::array<uint16_t, 256> kCrcTable = MakeTable();
 
+// The register after a byte and then a zero byte: the step is linear, so
+// two bytes folded into the register at once take one lookup per byte of
+// the register, half the work of two single steps.
+constexpr std::array<uint16_t, 256> MakePairTable() {
+  std::array<uint16_t, 256> table{};
+  for (unsigned value = 0; value < 256; ++value) {
+    const uint16_t once = kCrcTable[value];
+    table[value] = static_cast<uint16_t>((once >> 8) ^ kCrcTable[once & 0xFF]);
+  }
+  return table;
+}
+
+constexpr std::array<uint16_t, 256> kCrcPairTable = MakePairTable();
+
 }  // namespace
 
 uint16_t Crc16(const uint8_t* bytes, size_t length) {
   uint16_t reg = 0xFFFF;
-  for (size_t i = 0; i < length; ++i) {
-    reg = static_cast<uint16_t>((reg >> 8) ^ kCrcTable[(reg ^ bytes[i]) & 0xFF]);
+  const uint8_t* const pairsEnd = bytes + (length & ~static_cast<size_t>(1));
+  for (; bytes != pairsEnd; bytes += 2) {
+    reg = static_cast<uint16_t>(reg ^ bytes[0] ^ (bytes[1] << 8));
+    reg = static_cast<uint16_t>(kCrcPairTable[reg & 0xFF] ^ kCrcTable[reg >> 8]);
   }
+  if (length & 1) reg = static_cast<uint16_t>((reg >> 8) ^ kCrcTable[(reg ^ *bytes) & 0xFF]);
   return reg;
 }

@@ -123,20 +123,28 @@ uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout) {
   return previous / 10;
 }
 
-void DrainInput(HANDLE handle) {
-  DWORD errors = 0;
-  COMSTAT status;
-  std::memset(&status, 0, sizeof status);
-  const LineOps& line = CurrentLine();
-  const BOOL cleared = line.queueStatus(handle, &errors, &status);
-  if (cleared && status.cbInQue == 0) return;
+namespace {
 
+// Reads and throws away what is waiting. Out of line: the common case, an
+// empty input queue, needs neither the scratch buffer nor the timeouts.
+__attribute__((noinline)) void DrainWaitingInput(const LineOps& line, HANDLE handle) {
   const uint32_t previous = SetReadTimeout(handle, kDrainTimeout);
   uint8_t scratch[512];
   DWORD got = 0;
   while (line.read(handle, scratch, sizeof scratch, &got) && got == sizeof scratch) {
   }
   if (previous != 0) SetReadTimeout(handle, previous);
+}
+
+}  // namespace
+
+void DrainInput(HANDLE handle) {
+  DWORD errors = 0;
+  COMSTAT status{};
+  const LineOps& line = CurrentLine();
+  const BOOL cleared = line.queueStatus(handle, &errors, &status);
+  if (cleared && status.cbInQue == 0) return;
+  DrainWaitingInput(line, handle);
 }
 
 PortResult WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
