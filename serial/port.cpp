@@ -146,19 +146,3 @@ void DrainInput(HANDLE handle) {
   if (cleared && status.cbInQue == 0) return;
   DrainWaitingInput(line, handle);
 }
-
-PortResult WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
-  DWORD done = 0;
-  if (!CurrentLine().write(handle, bytes, count, &done)) return PortResult::kIoFailed;
-  if (written != nullptr) *written = done;
-  return done == count ? PortResult::kDone : PortResult::kShortWrite;
-}
-
-PortResult ReadBytes(HANDLE handle, uint8_t* buffer, DWORD count, DWORD* received) {
-  if (received != nullptr) *received = 0;
-  DWORD got = 0;
-  if (!CurrentLine().read(handle, buffer, static_cast<uint16_t>(count), &got)) return PortResult::kIoFailed;
-  if (got == 0) return PortResult::kIoFailed;
-  if (received != nullptr) *received = got;
-  return PortResult::kDone;
-}
