@@ -25,7 +25,7 @@ namespace {
 // ---- handles ---------------------------------------------------------------
 // Handles are small table slots, so a stale or garbage handle is refused
 // instead of followed.
-struct Port {
+struct alignas(64) Port {  // a slot is found by a shift
   bool used = false;
   int fd = -1;
   bool isTerminal = false;

@@ -20,29 +20,35 @@ constexpr std::array<uint16_t, 256> MakeTable() {
 
 constexpr std::array<uint16_t, 256> kCrcTable = MakeTable();
 
-// The register after a byte and then a zero byte: the step is linear, so
-// two bytes folded into the register at once take one lookup per byte of
-// the register, half the work of two single steps.
-constexpr std::array<uint16_t, 256> MakePairTable() {
-  std::array<uint16_t, 256> table{};
-  for (unsigned value = 0; value < 256; ++value) {
-    const uint16_t once = kCrcTable[value];
-    table[value] = static_cast<uint16_t>((once >> 8) ^ kCrcTable[once & 0xFF]);
+// kCrcTables[k][x]: the register after byte x and then k zero bytes. The
+// step is linear, so four bytes folded in at once take one lookup each
+// instead of four single steps (slicing by four).
+using CrcTables = std::array<std::array<uint16_t, 256>, 4>;
+constexpr CrcTables MakeTables() {
+  CrcTables tables{};
+  tables[0] = kCrcTable;
+  for (size_t k = 1; k < tables.size(); ++k) {
+    for (unsigned value = 0; value < 256; ++value) {
+      const uint16_t before = tables[k - 1][value];
+      tables[k][value] = static_cast<uint16_t>((before >> 8) ^ kCrcTable[before & 0xFF]);
+    }
   }
-  return table;
+  return tables;
 }
 
-constexpr std::array<uint16_t, 256> kCrcPairTable = MakePairTable();
+constexpr CrcTables kCrcTables = MakeTables();
 
 }  // namespace
 
 uint16_t Crc16(const uint8_t* bytes, size_t length) {
   uint16_t reg = 0xFFFF;
-  const uint8_t* const pairsEnd = bytes + (length & ~static_cast<size_t>(1));
-  for (; bytes != pairsEnd; bytes += 2) {
-    reg = static_cast<uint16_t>(reg ^ bytes[0] ^ (bytes[1] << 8));
-    reg = static_cast<uint16_t>(kCrcPairTable[reg & 0xFF] ^ kCrcTable[reg >> 8]);
+  const uint8_t* const end = bytes + length;
+  for (; end - bytes >= 4; bytes += 4) {
+    const unsigned low = (reg ^ bytes[0]) & 0xFFu;
+    const unsigned high = ((reg >> 8) ^ bytes[1]) & 0xFFu;
+    reg = static_cast<uint16_t>(kCrcTables[3][low] ^ kCrcTables[2][high] ^ kCrcTables[1][bytes[2]] ^
+                                kCrcTables[0][bytes[3]]);
   }
-  if (length & 1) reg = static_cast<uint16_t>((reg >> 8) ^ kCrcTable[(reg ^ *bytes) & 0xFF]);
+  for (; bytes != end; ++bytes) reg = static_cast<uint16_t>((reg >> 8) ^ kCrcTable[(reg ^ *bytes) & 0xFF]);
   return reg;
 }
