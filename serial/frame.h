@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/win32.h"
+#include "serial/crc16.h"
 
 enum class SendResult { kSent, kNotSent };
 
@@ -54,4 +55,9 @@ SendResult SendFrame(const FrameLine& line, uint8_t* buffer, int length);
 FrameResult ReceiveFrame(HANDLE port, const ExpectedReply& expected, uint8_t* buffer, int* length);
 
 // True when the last two bytes of the frame are the CRC of those before it.
-bool FrameCrcMatches(const uint8_t* frame, int length);
+// Inline: every reply is checked.
+inline bool FrameCrcMatches(const uint8_t* frame, int length) {
+  if (length < 2) return false;
+  const uint16_t crc = Crc16(frame, static_cast<size_t>(length - 2));
+  return frame[length - 1] == (crc >> 8) && frame[length - 2] == (crc & 0xFF);
+}
