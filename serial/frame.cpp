@@ -55,7 +55,7 @@ void WaitForOutputQueue(const LineOps& line, HANDLE port) {
 
 }  // namespace
 
-SendResult SendFrame(const FrameLine& frameLine, uint8_t* buffer, int length) {
+SendResult SendFrame(FrameLine frameLine, uint8_t* buffer, int length) {
   const LineOps& line = CurrentLine();
   if (frameLine.gapMs != 0) {
     line.sleep(frameLine.gapMs);

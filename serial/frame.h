@@ -48,7 +48,7 @@ constexpr uint8_t kFunctionReport = 65;
 
 // Sends the length bytes in buffer followed by their CRC, which it writes at
 // buffer[length] and buffer[length + 1]; logs when not all went out.
-SendResult SendFrame(const FrameLine& line, uint8_t* buffer, int length);
+SendResult SendFrame(FrameLine line, uint8_t* buffer, int length);
 
 // Reads one reply into buffer; *length counts the bytes read so far (the
 // whole frame on FrameResult::kDone). Does not check the reply's CRC.

@@ -127,7 +127,8 @@ namespace {
 
 // Reads and throws away what is waiting. Out of line: the common case, an
 // empty input queue, needs neither the scratch buffer nor the timeouts.
-__attribute__((noinline)) void DrainWaitingInput(const LineOps& line, HANDLE handle) {
+__attribute__((noinline)) void DrainWaitingInput(HANDLE handle) {
+  const LineOps& line = CurrentLine();
   const uint32_t previous = SetReadTimeout(handle, kDrainTimeout);
   uint8_t scratch[512];
   DWORD got = 0;
@@ -139,10 +140,10 @@ __attribute__((noinline)) void DrainWaitingInput(const LineOps& line, HANDLE han
 }  // namespace
 
 void DrainInput(HANDLE handle) {
-  DWORD errors = 0;
-  COMSTAT status{};
-  const LineOps& line = CurrentLine();
-  const BOOL cleared = line.queueStatus(handle, &errors, &status);
+  // Both are filled by a queue status call that succeeds, and read only then.
+  DWORD errors;
+  COMSTAT status;
+  const BOOL cleared = CurrentLine().queueStatus(handle, &errors, &status);
   if (cleared && status.cbInQue == 0) return;
-  DrainWaitingInput(line, handle);
+  DrainWaitingInput(handle);
 }

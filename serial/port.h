@@ -63,7 +63,7 @@ inline PortResult WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, D
 // PortResult::kDone means at least one byte arrived; *received may be below count.
 inline PortResult ReadBytes(HANDLE handle, uint8_t* buffer, DWORD count, DWORD* received) {
   if (received != nullptr) *received = 0;
-  DWORD got = 0;
+  DWORD got;  // a read that succeeds gives the count
   if (!CurrentLine().read(handle, buffer, static_cast<uint16_t>(count), &got)) return PortResult::kIoFailed;
   if (got == 0) return PortResult::kIoFailed;
   if (received != nullptr) *received = got;
