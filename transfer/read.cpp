@@ -91,7 +91,10 @@ int ReadDataBytes(const GateTransfer* transfer, int mode) {
   }
 }
 
-int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance) {
+namespace {
+
+// BuildReadRequest, inline into the read itself.
+inline __attribute__((always_inline)) int BuildRequest(const GateTransfer* transfer, VpiInstance* instance) {
   uint8_t* tx = instance->txBuffer;
   tx[0] = static_cast<uint8_t>(transfer->plc);
   tx[1] = ReadFunctionFor(transfer->memoryType);
@@ -103,6 +106,12 @@ int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance) {
   }
   StoreBe16(tx + 4, quantity);
   return kReadRequestLength;
+}
+
+}  // namespace
+
+int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance) {
+  return BuildRequest(transfer, instance);
 }
 
 int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength, uint16_t flags,
@@ -182,7 +191,7 @@ int DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode) {
     transfer = &raised;
   }
 
-  const int length = BuildReadRequest(transfer, instance);
+  const int length = BuildRequest(transfer, instance);
   int replyLength = 0;
   int result = Exchange(instance, length, ExpectedReplyFor(transfer, instance->txBuffer, false),
                         kReadRetryPolicy, &replyLength);
