@@ -114,8 +114,11 @@ int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance) {
   return BuildRequest(transfer, instance);
 }
 
-int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength, uint16_t flags,
-                    int mode) {
+namespace {
+
+// DecodeReadReply, inline into the read itself.
+inline __attribute__((always_inline)) int DecodeReply(const GateTransfer* transfer, const uint8_t* reply,
+                                                      int replyLength, uint16_t flags, int mode) {
   const int needed = ReadDataBytes(transfer, mode);
   if (needed < 0) return kResultFailed;
   const int carried = replyLength - kReplyDataOffset - 2;
@@ -159,6 +162,13 @@ int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int repl
   }
 }
 
+}  // namespace
+
+int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength, uint16_t flags,
+                    int mode) {
+  return DecodeReply(transfer, reply, replyLength, flags, mode);
+}
+
 int DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode) {
   if (ReadFunctionFor(transfer->memoryType) == kNoReadFunction) {
     err(kLogDetail, "KOVRIN> DoRead() no read function for memory type %d", transfer->memoryType);
@@ -196,7 +206,7 @@ int DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode) {
   int result = Exchange(instance, length, ExpectedReplyFor(transfer, instance->txBuffer, false),
                         kReadRetryPolicy, &replyLength);
   if (result == kResultDone) {
-    result = DecodeReadReply(transfer, instance->rxBuffer, replyLength, instance->flags, mode);
+    result = DecodeReply(transfer, instance->rxBuffer, replyLength, instance->flags, mode);
   }
   return result;
 }
