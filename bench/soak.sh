@@ -72,6 +72,13 @@ awk -v lines="$lines" -v seconds="$seconds" '
     exit mismatches == 0 ? 0 : 1
   }' "$work"/line*.log || failed=1
 if [ "$failed" != 0 ]; then
-  for line in $(seq "$lines"); do grep -E 'Failure|FAILED|transaction [0-9]+:' "$work/line$line.log" | head -5; done
+  # The logs stay for a look: each mismatch names its transaction and the
+  # fault actions the simulator took.
+  mkdir -p "$build/soak-logs"
+  cp "$work"/line*.log "$build/soak-logs/"
+  for line in $(seq "$lines"); do
+    grep -E -A1 '^transaction [0-9]+:|Failure$' "$work/line$line.log" | head -20 | sed "s/^/line $line: /" || true
+  done
+  echo "soak: the whole logs are in $build/soak-logs" >&2
 fi
 exit $failed
