@@ -539,10 +539,6 @@ short WaitForInput(const Port& port, DWORD toRead, DWORD got, int64_t* deadline)
   return WaitFor(port.fd, POLLIN, waitMs);
 }
 
-}  // namespace
-
-namespace {
-
 // Reads until toRead bytes arrived (got of them are there already), waiting
 // first when wait is set, or the total timeout ran out. A read that finds
 // nothing waits and reads again; a device that went away fails the read
@@ -633,6 +629,7 @@ __attribute__((noinline)) BOOL WriteRest(Port* port, const uint8_t* bytes, DWORD
     } else if (n < 0 && errno == EAGAIN) {
       WaitFor(port->fd, POLLOUT, -1);
     } else if (n < 0 && errno == EINTR) {
+      // interrupted before anything went out: write again
     } else {
       if (n < 0 && port->isTerminal && DeviceGoneError(errno)) MarkGone(port);
       if (written != nullptr) *written = done;
