@@ -5,12 +5,14 @@
 //                        [--line-seconds S] [--rounds N] [--no-growth]
 //                        [--no-second-slave]
 //   kovrin_bench cost --master driver|libmodbus --scenario ID --count N
+//   kovrin_bench lines [--out FILE] [--counts 1,2,4,8,16] [--baud B] [--seconds S]
 //   kovrin_bench report FILE...
 //   kovrin_bench scenarios [--all]
 //
 // measure and cost find the line as $VPI_COM_DIR/com1; measure starts the
 // slaves itself, cost expects one there (bench/run.sh starts it, so that
-// callgrind and strace see the master alone).
+// callgrind and strace see the master alone). lines starts a simulator per
+// line (com1, com2, ...) itself.
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,7 @@
 #include "bench/allocation_counter.h"
 #include "bench/driver_master.h"
 #include "bench/libmodbus_master.h"
+#include "bench/lines.h"
 #include "bench/measure.h"
 #include "bench/results.h"
 #include "bench/scenarios.h"
@@ -43,6 +46,7 @@ int Usage() {
                "                            [--lines pty,19200,9600] [--pty-seconds S] [--line-seconds S]\n"
                "                            [--rounds N] [--no-growth] [--no-second-slave]\n"
                "       kovrin_bench cost --master driver|libmodbus --scenario ID --count N\n"
+               "       kovrin_bench lines [--out FILE] [--counts 1,2,4,8,16] [--baud B] [--seconds S]\n"
                "       kovrin_bench report FILE...\n"
                "       kovrin_bench scenarios [--all]\n"
                "measure and cost use the line $VPI_COM_DIR/com1.\n");
@@ -105,6 +109,38 @@ int Measure(int argc, char** argv) {
     }
   }
   return RunMeasurements(options);
+}
+
+int Lines(int argc, char** argv) {
+  const char* dir = ComDir();
+  if (dir == nullptr) return 2;
+  LinesOptions options;
+  options.comDir = dir;
+  options.rtusim = KOVRIN_RTUSIM;
+  options.out = "bench-results.tsv";
+  for (int i = 2; i + 1 < argc; i += 2) {
+    const std::string name = argv[i];
+    const char* value = argv[i + 1];
+    if (name == "--out") {
+      options.out = value;
+    } else if (name == "--counts") {
+      options.counts.clear();
+      for (const std::string& part : SplitCommas(value)) {
+        const int k = std::atoi(part.c_str());
+        if (k < 1 || k > 64) return Usage();
+        options.counts.push_back(k);
+      }
+    } else if (name == "--baud") {
+      options.baud = std::atoi(value);
+    } else if (name == "--seconds") {
+      options.seconds = std::atof(value);
+    } else {
+      return Usage();
+    }
+  }
+  if ((argc - 2) % 2 != 0 || options.baud <= 0 || options.seconds <= 0 || options.counts.empty())
+    return Usage();
+  return RunLines(options);
 }
 
 // N transactions of one master and nothing else, for callgrind and strace:
@@ -188,6 +224,7 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "measure") return Measure(argc, argv);
   if (command == "cost") return Cost(argc, argv);
+  if (command == "lines") return Lines(argc, argv);
   if (command == "report") return Report(argc, argv);
   if (command == "scenarios") return ListScenarios(argc > 2 && std::strcmp(argv[2], "--all") == 0);
   return Usage();

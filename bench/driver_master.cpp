@@ -28,15 +28,15 @@ DriverMaster::~DriverMaster() { Close(); }
 
 int32_t DriverMaster::Call(uint32_t command, void* params) { return host_.Call(command, params); }
 
-bool DriverMaster::Open(int baud, std::string* error) {
+bool DriverMaster::Open(int baud, std::string* error, const char* port) {
   ZelHostSetLogSink(QuietSink, nullptr);
   VpiInfo info{};
   if (Call(kCmdGetVpiInfo, &info) != kResultDone || info.instanceSize == 0) {
     *error = "GetVpiInfo failed";
     return false;
   }
-  if (host_.Start("COM1", kReplyTimeout, static_cast<uint16_t>(baud)) != kResultDone) {
-    *error = "ColdStart failed on COM1";
+  if (host_.Start(port, kReplyTimeout, static_cast<uint16_t>(baud)) != kResultDone) {
+    *error = std::string("ColdStart failed on ") + port;
     return false;
   }
   open_ = true;

@@ -20,7 +20,8 @@ class DriverMaster : public Master {
   DriverMaster& operator=(const DriverMaster&) = delete;
 
   const char* name() const override { return "driver"; }
-  bool Open(int baud, std::string* error);
+  // Starts the instance on port (COM1: $VPI_COM_DIR/com1).
+  bool Open(int baud, std::string* error, const char* port = "COM1");
   void Close();
   bool Prepare(const Scenario& scenario, std::string* error) override;
   bool Transact() override;

@@ -87,6 +87,8 @@ RunRecord Record(const Plan& plan, int baud, const Scenario& scenario, const cha
   r.seconds = f.seconds;
   r.meanUs = f.MeanUs();
   r.p99Us = f.PercentileUs(99);
+  r.cpuMeanUs = f.CpuMeanUs();
+  r.cpuP99Us = f.CpuPercentileUs(99);
   r.allocations = f.allocations;
   return r;
 }

@@ -96,7 +96,8 @@ size_t DisplayWidth(const std::string& text) {
   return width;
 }
 
-void PrintMarkdown(const std::vector<std::vector<std::string>>& cells, std::FILE* out) {
+// The first leftColumns columns are text, aligned left; the rest numbers.
+void PrintMarkdown(const std::vector<std::vector<std::string>>& cells, size_t leftColumns, std::FILE* out) {
   std::vector<size_t> widths;
   for (const auto& row : cells) {
     widths.resize(std::max(widths.size(), row.size()), 0);
@@ -106,7 +107,7 @@ void PrintMarkdown(const std::vector<std::vector<std::string>>& cells, std::FILE
     std::string line = "|";
     for (size_t i = 0; i < widths.size(); ++i) {
       const std::string& cell = i < cells[r].size() ? cells[r][i] : std::string();
-      const bool left = i < 3;
+      const bool left = i < leftColumns;
       const std::string pad(widths[i] - DisplayWidth(cell), ' ');
       line += " " + (left ? cell + pad : pad + cell) + " |";
     }
@@ -114,20 +115,90 @@ void PrintMarkdown(const std::vector<std::vector<std::string>>& cells, std::FILE
     if (r == 0) {
       std::string rule = "|";
       for (size_t i = 0; i < widths.size(); ++i) {
-        rule += (i < 3 ? ":" : "-") + std::string(widths[i], '-') + (i < 3 ? "-|" : ":|");
+        const bool left = i < leftColumns;
+        rule += (left ? ":" : "-") + std::string(widths[i], '-') + (left ? "-|" : ":|");
       }
       std::fprintf(out, "%s\n", rule.c_str());
     }
   }
 }
 
+std::string CpuCell(const RunRecord& r) {
+  if (r.cpuP99Us < 0) return "-";
+  return Duration(r.cpuP99Us);
+}
+
+// The many-lines series, against k times the rate and the p99 of one line.
+void PrintLinesTable(const Results& results, std::FILE* out) {
+  if (results.lines.empty()) return;
+  const LinesRecord* single = nullptr;
+  for (const LinesRecord& r : results.lines) {
+    if (r.lines == 1) single = &r;
+  }
+  std::vector<std::vector<std::string>> cells;
+  cells.push_back({"lines", "line", "aggregate tx/s", "k x single", "ratio", "worst line p99",
+                   "p99 vs single", "CPU/tx (process)", "CPU/tx p99", "allocs/tx", "failed"});
+  int met = 0;
+  int steps = 0;
+  double worstRatio = 0;
+  double worstP99 = 0;
+  for (const LinesRecord& r : results.lines) {
+    std::vector<std::string> c;
+    c.push_back(std::to_string(r.lines));
+    c.push_back(std::to_string(r.baud) + " baud");
+    c.push_back(Rate(r.aggregatePerSecond));
+    if (single != nullptr && single->aggregatePerSecond > 0 && single->worstLineP99Us > 0) {
+      const double expected = r.lines * single->aggregatePerSecond;
+      const double ratio = r.aggregatePerSecond / expected;
+      const double p99 = r.worstLineP99Us / single->worstLineP99Us;
+      c.push_back(Rate(expected));
+      c.push_back(Format("%.3f", ratio));
+      c.push_back(Duration(r.worstLineP99Us));
+      c.push_back(Format("%+.1f%%", (p99 - 1) * 100));
+      ++steps;
+      if (ratio >= 0.95 && p99 <= 1.10) ++met;
+      if (steps == 1 || ratio < worstRatio) worstRatio = ratio;
+      worstP99 = std::max(worstP99, p99);
+    } else {
+      c.push_back("-");
+      c.push_back("-");
+      c.push_back(Duration(r.worstLineP99Us));
+      c.push_back("-");
+    }
+    c.push_back(Duration(r.cpuPerTransactionUs));
+    c.push_back(Duration(r.cpuP99Us));
+    const double allocations = r.transactions ? static_cast<double>(r.allocations) / r.transactions : 0.0;
+    c.push_back(allocations == 0 ? "0" : Format("%.2f", allocations));
+    c.push_back(std::to_string(r.failures));
+    cells.push_back(c);
+  }
+  std::fprintf(out, "\n");
+  PrintMarkdown(cells, 2, out);
+  if (steps > 0) {
+    std::fprintf(
+        out,
+        "lines: %d of %d steps meet aggregate >= 0.95 x k x single and worst-line p99 within 10%% of "
+        "single; lowest ratio %.3f, worst p99 %+.1f%%\n",
+        met, steps, worstRatio, (worstP99 - 1) * 100);
+  }
+}
+
 }  // namespace
 
 void WriteRunRecord(std::FILE* out, const RunRecord& r) {
-  std::fprintf(out, "run\t%s\t%s\t%d\t%s\t%s\t%llu\t%llu\t%.6f\t%.3f\t%.3f\t%llu\t%.4f\n", r.line.c_str(),
-               r.slave.c_str(), r.baud, r.scenario.c_str(), r.master.c_str(),
+  std::fprintf(out, "run\t%s\t%s\t%d\t%s\t%s\t%llu\t%llu\t%.6f\t%.3f\t%.3f\t%llu\t%.4f\t%.3f\t%.3f\n",
+               r.line.c_str(), r.slave.c_str(), r.baud, r.scenario.c_str(), r.master.c_str(),
                static_cast<unsigned long long>(r.transactions), static_cast<unsigned long long>(r.failures),
-               r.seconds, r.meanUs, r.p99Us, static_cast<unsigned long long>(r.allocations), r.ratioSpread);
+               r.seconds, r.meanUs, r.p99Us, static_cast<unsigned long long>(r.allocations), r.ratioSpread,
+               r.cpuMeanUs, r.cpuP99Us);
+  std::fflush(out);
+}
+
+void WriteLinesRecord(std::FILE* out, const LinesRecord& r) {
+  std::fprintf(out, "lines\t%d\t%d\t%llu\t%llu\t%.6f\t%.3f\t%.3f\t%.3f\t%.3f\t%llu\n", r.lines, r.baud,
+               static_cast<unsigned long long>(r.transactions), static_cast<unsigned long long>(r.failures),
+               r.seconds, r.aggregatePerSecond, r.worstLineP99Us, r.cpuPerTransactionUs, r.cpuP99Us,
+               static_cast<unsigned long long>(r.allocations));
   std::fflush(out);
 }
 
@@ -154,7 +225,24 @@ bool ReadResults(const char* path, Results* results, std::string* error) {
       r.p99Us = std::atof(f[10].c_str());
       r.allocations = std::strtoull(f[11].c_str(), nullptr, 10);
       if (f.size() > 12) r.ratioSpread = std::atof(f[12].c_str());
+      if (f.size() > 14) {
+        r.cpuMeanUs = std::atof(f[13].c_str());
+        r.cpuP99Us = std::atof(f[14].c_str());
+      }
       results->runs.push_back(r);
+    } else if (f.size() == 11 && f[0] == "lines") {
+      LinesRecord r;
+      r.lines = std::atoi(f[1].c_str());
+      r.baud = std::atoi(f[2].c_str());
+      r.transactions = std::strtoull(f[3].c_str(), nullptr, 10);
+      r.failures = std::strtoull(f[4].c_str(), nullptr, 10);
+      r.seconds = std::atof(f[5].c_str());
+      r.aggregatePerSecond = std::atof(f[6].c_str());
+      r.worstLineP99Us = std::atof(f[7].c_str());
+      r.cpuPerTransactionUs = std::atof(f[8].c_str());
+      r.cpuP99Us = std::atof(f[9].c_str());
+      r.allocations = std::strtoull(f[10].c_str(), nullptr, 10);
+      results->lines.push_back(r);
     } else if (f.size() == 6 && f[0] == "cost") {
       results->costs.push_back({f[1], f[2], f[3], f[4], std::atof(f[5].c_str())});
     }
@@ -165,8 +253,9 @@ bool ReadResults(const char* path, Results* results, std::string* error) {
 void PrintTable(const Results& results, std::FILE* out) {
   std::vector<std::vector<std::string>> cells;
   cells.push_back({"line", "slave", "scenario", "driver tx/s", "libmodbus tx/s", "ratio (95%)",
-                   "driver mean / p99", "libmodbus mean / p99", "wire eff. drv / lmb", "instr/tx drv / lmb",
-                   "syscalls/tx drv / lmb", "allocs/tx drv", "wire @19200", "failed drv / lmb"});
+                   "driver mean / p99", "libmodbus mean / p99", "CPU/tx p99 drv / lmb", "wire eff. drv / lmb",
+                   "instr/tx drv / lmb", "syscalls/tx drv / lmb", "allocs/tx drv", "wire @19200",
+                   "failed drv / lmb"});
   const std::vector<Row> rows = Rows(results);
 
   double minRatio = 0;
@@ -179,6 +268,8 @@ void PrintTable(const Results& results, std::FILE* out) {
   double driverEfficiency = 0;
   double libmodbusEfficiency = 0;
   double maxAllocations = 0;
+  double maxCpuP99 = 0;
+  double maxLibmodbusCpuP99 = 0;
   for (const Row& row : rows) {
     const RunRecord& d = *row.driver;
     const RunRecord* l = row.libmodbus;
@@ -210,6 +301,12 @@ void PrintTable(const Results& results, std::FILE* out) {
     }
     c.push_back(Duration(d.meanUs) + " / " + Duration(d.p99Us));
     c.push_back(l ? Duration(l->meanUs) + " / " + Duration(l->p99Us) : "-");
+    c.push_back(CpuCell(d) + " / " + (l ? CpuCell(*l) : "-"));
+    // The shared rows only: a report fetch is many exchanges.
+    if (l != nullptr && d.cpuP99Us >= 0 && l->cpuP99Us >= 0) {
+      maxCpuP99 = std::max(maxCpuP99, d.cpuP99Us);
+      maxLibmodbusCpuP99 = std::max(maxLibmodbusCpuP99, l->cpuP99Us);
+    }
     if (d.baud != 0) {
       const double de = WireEfficiency(d);
       std::string cell = Format("%.1f%%", de * 100);
@@ -233,7 +330,7 @@ void PrintTable(const Results& results, std::FILE* out) {
     c.push_back(std::to_string(d.failures) + " / " + (l ? std::to_string(l->failures) : "-"));
     cells.push_back(c);
   }
-  PrintMarkdown(cells, out);
+  PrintMarkdown(cells, 3, out);
 
   std::string headline = "headline:";
   if (sharedRows > 0) {
@@ -261,7 +358,12 @@ void PrintTable(const Results& results, std::FILE* out) {
                   " vs " + Format(format, b->perTransaction) + ";";
     }
   }
+  if (maxCpuP99 > 0) {
+    headline += " CPU per transaction p99 (shared rows) at most " + Duration(maxCpuP99) + " (driver) vs " +
+                Duration(maxLibmodbusCpuP99) + " (libmodbus);";
+  }
   headline += " driver heap allocations/transaction " +
               (maxAllocations == 0 ? std::string("0") : Format("%.2f", maxAllocations));
   std::fprintf(out, "%s\n", headline.c_str());
+  PrintLinesTable(results, out);
 }

@@ -3,9 +3,11 @@
 // instructions and system calls per transaction) from the callgrind and
 // strace runs of bench/run.sh.
 //
-//   run  <line> <slave> <baud> <scenario> <master> <transactions> <failures> <seconds> <mean us> <p99 us>
-//        <allocations> <ratio spread>
-//   cost <slave> <master> <scenario> <instructions|syscalls> <per transaction>
+//   run   <line> <slave> <baud> <scenario> <master> <transactions> <failures> <seconds> <mean us> <p99 us>
+//         <allocations> <ratio spread> <CPU mean us> <CPU p99 us>
+//   cost  <slave> <master> <scenario> <instructions|syscalls> <per transaction>
+//   lines <k> <baud> <transactions> <failures> <seconds> <aggregate tx/s> <worst line p99 us>
+//         <process CPU us per transaction> <CPU p99 us> <allocations>
 #pragma once
 
 #include <cstdint>
@@ -26,6 +28,22 @@ struct RunRecord {
   double p99Us = 0;
   uint64_t allocations = 0;
   double ratioSpread = -1;  // driver records: 95% interval of the per-round ratio, -1 none
+  double cpuMeanUs = -1;    // the master thread's CPU time per transaction, -1 not measured
+  double cpuP99Us = -1;
+};
+
+// One step of the many-lines series (bench/lines.h).
+struct LinesRecord {
+  int lines = 0;
+  int baud = 0;
+  uint64_t transactions = 0;
+  uint64_t failures = 0;
+  double seconds = 0;
+  double aggregatePerSecond = 0;  // the sum of the lines' rates
+  double worstLineP99Us = 0;
+  double cpuPerTransactionUs = 0;  // the whole process (user and system)
+  double cpuP99Us = 0;             // of one transaction, on its line's thread
+  uint64_t allocations = 0;
 };
 
 struct CostRecord {
@@ -39,9 +57,11 @@ struct CostRecord {
 struct Results {
   std::vector<RunRecord> runs;
   std::vector<CostRecord> costs;
+  std::vector<LinesRecord> lines;
 };
 
 void WriteRunRecord(std::FILE* out, const RunRecord& record);
+void WriteLinesRecord(std::FILE* out, const LinesRecord& record);
 // Adds the records of a file; false with a reason when it cannot be read.
 bool ReadResults(const char* path, Results* results, std::string* error);
 // The table, then one line with the headline figures.

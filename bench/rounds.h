@@ -13,11 +13,14 @@ struct Figures {
   uint64_t allocations = 0;  // counted inside the transactions only
   double seconds = 0;
   std::vector<double> latencyUs;
+  std::vector<double> cpuUs;       // the thread's CPU time of each transaction (user and system)
   std::vector<double> sliceRates;  // transactions per second of each slice
 
   double PerSecond() const { return seconds > 0 ? transactions / seconds : 0.0; }
   double MeanUs() const;
   double PercentileUs(double percent) const;  // sorts latencyUs
+  double CpuMeanUs() const;
+  double CpuPercentileUs(double percent) const;
 };
 
 // Transactions until sliceSeconds passed, at least one.

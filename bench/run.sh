@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The benchmark: the driver (through VpiMain) against libmodbus's RTU master,
 # on one pseudo-terminal line and one slave, in alternating rounds; then the
-# cost of one transaction of each master alone (callgrind, strace). Prints one
-# table and, last, a line with the headline figures. Installs what is
+# many-lines series (k = 1, 2, 4, 8, 16 driver instances, each on its own
+# thread, line and simulator at 19200 baud); then the cost of one
+# transaction of each master alone (callgrind, strace). Prints the table, a
+# line with the headline figures, and the many-lines table. Installs what is
 # missing. Takes a few minutes; the machine should be otherwise quiet.
 #
 #   bash bench/run.sh            # the whole benchmark
@@ -13,8 +15,10 @@ source .ci/ensure-packages.sh
 ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" libmodbus-dev pkg-config socat valgrind strace
 
 measure_args=()
+lines_args=()
 if [ "${1:-}" = "--quick" ]; then
   measure_args=(--pty-seconds 0.3 --line-seconds 0.8)
+  lines_args=(--seconds 1)
 fi
 
 build=build-bench
@@ -39,6 +43,8 @@ echo "bench: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2
 echo "bench: timed rounds (driver and libmodbus alternating)" >&2
 measure_failed=0
 "$bench" measure --out "$results" "${measure_args[@]}" >"$work/slaves.log" || measure_failed=1
+echo "bench: many lines at once (an instance, a thread and a simulator each)" >&2
+"$bench" lines --out "$results" "${lines_args[@]}" >>"$work/slaves.log" || measure_failed=1
 
 # The cost of one transaction of one master: the difference of two run
 # lengths, so start-up and shut-down cancel.

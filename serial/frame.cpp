@@ -55,13 +55,7 @@ void WaitForOutputQueue(const LineOps& line, HANDLE port) {
 
 }  // namespace
 
-bool FrameCrcMatches(const uint8_t* frame, int length) {
-  if (length < 2) return false;
-  const uint16_t crc = Crc16(frame, static_cast<size_t>(length - 2));
-  return frame[length - 1] == (crc >> 8) && frame[length - 2] == (crc & 0xFF);
-}
-
-SendResult SendFrame(const FrameLine& frameLine, uint8_t* buffer, int length) {
+SendResult SendFrame(FrameLine frameLine, uint8_t* buffer, int length) {
   const LineOps& line = CurrentLine();
   if (frameLine.gapMs != 0) {
     line.sleep(frameLine.gapMs);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/win32.h"
+#include "serial/crc16.h"
 
 enum class SendResult { kSent, kNotSent };
 
@@ -47,11 +48,16 @@ constexpr uint8_t kFunctionReport = 65;
 
 // Sends the length bytes in buffer followed by their CRC, which it writes at
 // buffer[length] and buffer[length + 1]; logs when not all went out.
-SendResult SendFrame(const FrameLine& line, uint8_t* buffer, int length);
+SendResult SendFrame(FrameLine line, uint8_t* buffer, int length);
 
 // Reads one reply into buffer; *length counts the bytes read so far (the
 // whole frame on FrameResult::kDone). Does not check the reply's CRC.
 FrameResult ReceiveFrame(HANDLE port, const ExpectedReply& expected, uint8_t* buffer, int* length);
 
 // True when the last two bytes of the frame are the CRC of those before it.
-bool FrameCrcMatches(const uint8_t* frame, int length);
+// Inline: every reply is checked.
+inline bool FrameCrcMatches(const uint8_t* frame, int length) {
+  if (length < 2) return false;
+  const uint16_t crc = Crc16(frame, static_cast<size_t>(length - 2));
+  return frame[length - 1] == (crc >> 8) && frame[length - 2] == (crc & 0xFF);
+}

@@ -123,14 +123,12 @@ uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout) {
   return previous / 10;
 }
 
-void DrainInput(HANDLE handle) {
-  DWORD errors = 0;
-  COMSTAT status;
-  std::memset(&status, 0, sizeof status);
-  const LineOps& line = CurrentLine();
-  const BOOL cleared = line.queueStatus(handle, &errors, &status);
-  if (cleared && status.cbInQue == 0) return;
+namespace {
 
+// Reads and throws away what is waiting. Out of line: the common case, an
+// empty input queue, needs neither the scratch buffer nor the timeouts.
+__attribute__((noinline)) void DrainWaitingInput(HANDLE handle) {
+  const LineOps& line = CurrentLine();
   const uint32_t previous = SetReadTimeout(handle, kDrainTimeout);
   uint8_t scratch[512];
   DWORD got = 0;
@@ -139,18 +137,13 @@ void DrainInput(HANDLE handle) {
   if (previous != 0) SetReadTimeout(handle, previous);
 }
 
-PortResult WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
-  DWORD done = 0;
-  if (!CurrentLine().write(handle, bytes, count, &done)) return PortResult::kIoFailed;
-  if (written != nullptr) *written = done;
-  return done == count ? PortResult::kDone : PortResult::kShortWrite;
-}
+}  // namespace
 
-PortResult ReadBytes(HANDLE handle, uint8_t* buffer, DWORD count, DWORD* received) {
-  if (received != nullptr) *received = 0;
-  DWORD got = 0;
-  if (!CurrentLine().read(handle, buffer, static_cast<uint16_t>(count), &got)) return PortResult::kIoFailed;
-  if (got == 0) return PortResult::kIoFailed;
-  if (received != nullptr) *received = got;
-  return PortResult::kDone;
+void DrainInput(HANDLE handle) {
+  // Both are filled by a queue status call that succeeds, and read only then.
+  DWORD errors;
+  COMSTAT status;
+  const BOOL cleared = CurrentLine().queueStatus(handle, &errors, &status);
+  if (cleared && status.cbInQue == 0) return;
+  DrainWaitingInput(handle);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/win32.h"
+#include "serial/line.h"
 
 enum class PortResult : int {
   kDone = 0,
@@ -52,9 +53,22 @@ PortResult ClosePort(HANDLE handle);
 uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout);
 // Throws away pending input.
 void DrainInput(HANDLE handle);
-PortResult WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written);
+// Inline, as they sit on every transaction's path (three reads a reply).
+inline PortResult WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
+  DWORD done = 0;
+  if (!CurrentLine().write(handle, bytes, count, &done)) return PortResult::kIoFailed;
+  if (written != nullptr) *written = done;
+  return done == count ? PortResult::kDone : PortResult::kShortWrite;
+}
 // PortResult::kDone means at least one byte arrived; *received may be below count.
-PortResult ReadBytes(HANDLE handle, uint8_t* buffer, DWORD count, DWORD* received);
+inline PortResult ReadBytes(HANDLE handle, uint8_t* buffer, DWORD count, DWORD* received) {
+  if (received != nullptr) *received = 0;
+  DWORD got;  // a read that succeeds gives the count
+  if (!CurrentLine().read(handle, buffer, static_cast<uint16_t>(count), &got)) return PortResult::kIoFailed;
+  if (got == 0) return PortResult::kIoFailed;
+  if (received != nullptr) *received = got;
+  return PortResult::kDone;
+}
 
 // DTR and RTS control chosen by lineFlags (first matching row wins).
 DWORD DtrControlFor(uint16_t lineFlags);

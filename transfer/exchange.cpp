@@ -90,8 +90,9 @@ FrameOutcome OutcomeOf(FrameResult received) {
 }
 
 // One request and its reply.
-FrameOutcome Attempt(VpiInstance* instance, int length, const ExpectedReply& expected,
-                     const RetryPolicy& policy, int* replyLength) {
+inline __attribute__((always_inline)) FrameOutcome Attempt(VpiInstance* instance, int length,
+                                                           const ExpectedReply& expected,
+                                                           const RetryPolicy& policy, int* replyLength) {
   const SendResult sent = SendRequest(instance, instance->txBuffer, length);
   if (sent != SendResult::kSent && policy.unsentEndsAttempt) return FrameOutcome::kNotSent;
   const FrameOutcome outcome =
@@ -127,13 +128,6 @@ FrameLine FrameLineOf(const VpiInstance& instance) {
   return FrameLine{instance.portHandle, instance.IFG_MS, instance.IFG, instance.RTSCTS != 0};
 }
 
-ExpectedReply ExpectedReplyFor(const GateTransfer* gate, const uint8_t* request, bool writing) {
-  const uint8_t function = request[1];
-  ReplyShape shape = writing ? ReplyShape::kWriteEcho : ReplyShape::kByteCount;
-  if (gate->memoryType == kMemReport && function == kFunctionReport) shape = ReplyShape::kReport;
-  return ExpectedReply{static_cast<uint8_t>(gate->plc), function, shape};
-}
-
 SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length) {
   const SendResult sent = SendFrame(FrameLineOf(*instance), frame, length);
   if (sent != SendResult::kSent) StoreLastError(kLastErrorSendFailed);
@@ -145,19 +139,21 @@ SendResult SendRequest(VpiInstance* instance, uint8_t* frame, int length) {
   return SendRequestFrame(instance, frame, length);
 }
 
-DriverResult Exchange(VpiInstance* instance, int length, const ExpectedReply& expected,
-                      const RetryPolicy& policy, int* replyLength) {
+namespace {
+
+// The exchange after its first attempt failed with outcome: the retries the
+// policy allows. Out of line, so that a transaction answered at once does
+// not set up the retry loop.
+__attribute__((noinline)) DriverResult Retry(VpiInstance* instance, int length, const ExpectedReply& expected,
+                                             const RetryPolicy& policy, FrameOutcome outcome, int replyLen,
+                                             int* replyLength) {
   const ExchangeEvents& events = *policy.events;
-  int countedLeft = policy.countedAttempts;
+  int countedLeft = policy.countedAttempts - 1;  // the first attempt always counts
   int wrongLeft = policy.wrongReplyTries;
-  int replyLen = 0;
-  FrameOutcome outcome = FrameOutcome::kGood;
-  StoreLastError(0);
-  for (int attempt = 0;; ++attempt) {
-    if (attempt != 0) {
-      events.retrying(ExchangeState{attempt, countedLeft, length, replyLen, instance->rxBuffer});
-    }
-    if (attempt != 0 && outcome == FrameOutcome::kWrong && !policy.wrongRepliesCounted) {
+  events.attemptFailed(outcome, ExchangeState{0, countedLeft, length, replyLen, instance->rxBuffer});
+  for (int attempt = 1; countedLeft != 0 && outcome != FrameOutcome::kGood; ++attempt) {
+    events.retrying(ExchangeState{attempt, countedLeft, length, replyLen, instance->rxBuffer});
+    if (outcome == FrameOutcome::kWrong && !policy.wrongRepliesCounted) {
       if (wrongLeft == 0) break;
       events.wrongReplyRetry(wrongLeft);
       --wrongLeft;
@@ -169,8 +165,21 @@ DriverResult Exchange(VpiInstance* instance, int length, const ExpectedReply& ex
       events.attemptFailed(outcome,
                            ExchangeState{attempt, countedLeft, length, replyLen, instance->rxBuffer});
     }
-    if (countedLeft == 0 || outcome == FrameOutcome::kGood) break;
   }
   *replyLength = replyLen;
   return DriverResultFor(outcome);
+}
+
+}  // namespace
+
+DriverResult Exchange(VpiInstance* instance, int length, const ExpectedReply& expected,
+                      const RetryPolicy& policy, int* replyLength) {
+  StoreLastError(0);
+  int replyLen = 0;
+  const FrameOutcome outcome = Attempt(instance, length, expected, policy, &replyLen);
+  if (outcome != FrameOutcome::kGood) {
+    return Retry(instance, length, expected, policy, outcome, replyLen, replyLength);
+  }
+  *replyLength = replyLen;
+  return kResultDone;
 }

@@ -70,8 +70,13 @@ SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length);
 SendResult SendRequest(VpiInstance* instance, uint8_t* frame, int length);
 
 // The expected reply to a request built for the gate. writing: the request
-// is a write, answered by an echo.
-ExpectedReply ExpectedReplyFor(const GateTransfer* gate, const uint8_t* request, bool writing);
+// is a write, answered by an echo. Inline: every transfer asks.
+inline ExpectedReply ExpectedReplyFor(const GateTransfer* gate, const uint8_t* request, bool writing) {
+  const uint8_t function = request[1];
+  ReplyShape shape = writing ? ReplyShape::kWriteEcho : ReplyShape::kByteCount;
+  if (gate->memoryType == kMemReport && function == kFunctionReport) shape = ReplyShape::kReport;
+  return ExpectedReply{static_cast<uint8_t>(gate->plc), function, shape};
+}
 
 // The line and send options of the instance.
 FrameLine FrameLineOf(const VpiInstance& instance);

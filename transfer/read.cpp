@@ -91,7 +91,10 @@ int ReadDataBytes(const GateTransfer* transfer, int mode) {
   }
 }
 
-int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance) {
+namespace {
+
+// BuildReadRequest, inline into the read itself.
+inline __attribute__((always_inline)) int BuildRequest(const GateTransfer* transfer, VpiInstance* instance) {
   uint8_t* tx = instance->txBuffer;
   tx[0] = static_cast<uint8_t>(transfer->plc);
   tx[1] = ReadFunctionFor(transfer->memoryType);
@@ -105,8 +108,17 @@ int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance) {
   return kReadRequestLength;
 }
 
-int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength, uint16_t flags,
-                    int mode) {
+}  // namespace
+
+int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance) {
+  return BuildRequest(transfer, instance);
+}
+
+namespace {
+
+// DecodeReadReply, inline into the read itself.
+inline __attribute__((always_inline)) int DecodeReply(const GateTransfer* transfer, const uint8_t* reply,
+                                                      int replyLength, uint16_t flags, int mode) {
   const int needed = ReadDataBytes(transfer, mode);
   if (needed < 0) return kResultFailed;
   const int carried = replyLength - kReplyDataOffset - 2;
@@ -150,6 +162,13 @@ int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int repl
   }
 }
 
+}  // namespace
+
+int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength, uint16_t flags,
+                    int mode) {
+  return DecodeReply(transfer, reply, replyLength, flags, mode);
+}
+
 int DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode) {
   if (ReadFunctionFor(transfer->memoryType) == kNoReadFunction) {
     err(kLogDetail, "KOVRIN> DoRead() no read function for memory type %d", transfer->memoryType);
@@ -182,12 +201,12 @@ int DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode) {
     transfer = &raised;
   }
 
-  const int length = BuildReadRequest(transfer, instance);
+  const int length = BuildRequest(transfer, instance);
   int replyLength = 0;
   int result = Exchange(instance, length, ExpectedReplyFor(transfer, instance->txBuffer, false),
                         kReadRetryPolicy, &replyLength);
   if (result == kResultDone) {
-    result = DecodeReadReply(transfer, instance->rxBuffer, replyLength, instance->flags, mode);
+    result = DecodeReply(transfer, instance->rxBuffer, replyLength, instance->flags, mode);
   }
   return result;
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -367,6 +368,65 @@ INSTANTIATE_TEST_SUITE_P(Reads, TimedReadTest,
                                            ReadCase{"fewer bytes than asked", 3, 100, 6, 3, 90, 800},
                                            ReadCase{"all bytes there", 6, 1000, 6, 6, 0, 500},
                                            ReadCase{"more bytes than asked", 9, 1000, 4, 4, 0, 500}));
+
+// A reply read the way the driver reads it: a request written, then the
+// reply taken in parts. The first part waits for the answer; later parts
+// take what has arrived, and wait for what has not.
+struct PartsCase {
+  const char* what;
+  Bytes first;      // sent once the request is out
+  int restAfterMs;  // -1: nothing more; else the rest follows after this
+  Bytes rest;
+  std::vector<DWORD> parts;     // the reads, in bytes asked
+  std::vector<DWORD> expected;  // bytes each read gives
+};
+
+void PrintTo(const PartsCase& c, std::ostream* out) { *out << c.what; }
+
+class ReplyPartsTest : public PosixSerialTest, public ::testing::WithParamInterface<PartsCase> {};
+
+TEST_P(ReplyPartsTest, EachPartGivesItsBytesInOrder) {
+  const PartsCase& c = GetParam();
+  OpenPort port("COM1");
+  ASSERT_TRUE(port.ok());
+  ASSERT_TRUE(SetTimeouts(port.get(), 0, 0, 300));
+  const uint8_t request[] = {1, 3, 0, 0, 0, 1};
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(port.get(), request, sizeof request, &written, nullptr));
+  ASSERT_EQ(device_.ReceiveExactly(sizeof request), Bytes(request, request + sizeof request));
+  device_.Send(c.first);
+  std::thread later([&] {
+    if (c.restAfterMs < 0) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(c.restAfterMs));
+    device_.Send(c.rest);
+  });
+  Bytes whole = c.first;
+  whole.insert(whole.end(), c.rest.begin(), c.rest.end());
+  Bytes gotten;
+  for (size_t i = 0; i < c.parts.size(); ++i) {
+    uint8_t buffer[64] = {};
+    DWORD got = 999;
+    EXPECT_TRUE(ReadFile(port.get(), buffer, c.parts[i], &got, nullptr)) << c.what << ", read " << i;
+    EXPECT_EQ(got, c.expected[i]) << c.what << ", read " << i;
+    gotten.insert(gotten.end(), buffer, buffer + std::min<DWORD>(got, sizeof buffer));
+  }
+  later.join();
+  EXPECT_EQ(gotten, Bytes(whole.begin(), whole.begin() + static_cast<long>(gotten.size()))) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parts, ReplyPartsTest,
+    ::testing::Values(
+        PartsCase{"whole reply, read as header, count and rest",
+                  {1, 3, 2, 0, 7, 0xB8, 0x44},
+                  -1,
+                  {},
+                  {2, 1, 4},
+                  {2, 1, 4}},
+        PartsCase{"rest arrives after the header", {1, 3}, 60, {2, 0, 7, 0xB8, 0x44}, {2, 1, 4}, {2, 1, 4}},
+        PartsCase{"a part that arrives in two pieces", {1, 3, 2, 0}, 60, {7, 0xB8, 0x44}, {2, 5}, {2, 5}},
+        PartsCase{"a read of nothing takes nothing", {1, 3, 2}, -1, {}, {0, 3, 0}, {0, 3, 0}},
+        PartsCase{"a short reply times out with what came", {1, 3, 2, 0}, -1, {}, {2, 1, 4}, {2, 1, 1}}));
 
 TEST_F(PosixSerialTest, DeadlineCountsFromTheCallNotFromEachByte) {
   OpenPort port("COM1");
