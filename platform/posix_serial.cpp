@@ -45,8 +45,14 @@ void Note(const char* format, ...) {
 // ---- handles ---------------------------------------------------------------
 // Handles are small table slots, so a stale or garbage handle is refused
 // instead of followed.
+// What a slot holds: nothing, a port, or a port whose device went away
+// (unplugged, far end closed): every later call on its handle fails, and its
+// descriptor is closed (fd -1) by the line's own next read or write, by
+// another open of the same path, or by CloseHandle at the latest.
+enum class SlotState : uint8_t { kFree, kLive, kGone };
+
 struct alignas(64) Port {  // a slot is found by a shift
-  bool used = false;
+  SlotState state = SlotState::kFree;
   int fd = -1;
   bool isTerminal = false;
   COMMTIMEOUTS timeouts{};
@@ -69,21 +75,12 @@ struct alignas(64) Port {  // a slot is found by a shift
   // output queue (TIOCOUTQ always answers 0 there).
   bool noOutputQueue = false;
   bool isPseudoTerminal = false;
-  // The device went away (unplugged, far end closed): every later call on
-  // the handle fails, and its descriptor is closed (fd -1) by the line's
-  // own next read or write, by another open of the same path, or by
-  // CloseHandle at the latest.
-  bool gone = false;
   // The device cannot tell whether its transmitter is empty (no
   // TIOCSERGETLSR): the layer waits for the output with tcdrain instead.
   bool noLineStatus = false;
   // The kernel's RS-485 mode switches RTS around each frame itself.
   bool kernelRs485 = false;
   bool kernelRs485Told = false;
-  // The device path it was opened by: another open of the same path may
-  // release the descriptor of a device gone from under it. Last, away from
-  // what every call uses.
-  char path[kPortPathSize] = {};
 };
 
 constexpr int kMaxPorts = 64;
@@ -99,15 +96,21 @@ constexpr uint32_t kGenerations = 1u << 12;
 // another line's port (its slot state, its generation, whether its device is
 // gone) is read and written atomically.
 Port g_ports[kMaxPorts];
+// The device path each slot was opened by: another open of the same path
+// may release the descriptor of a device gone from under it. Kept apart, so
+// that a slot stays one cache line found by a shift.
+char g_portPaths[kMaxPorts][kPortPathSize];
 std::atomic<uint32_t> g_generation[kMaxPorts];
 std::mutex g_portsMutex;
 
 uint32_t GenerationOf(int slot) { return g_generation[slot].load(std::memory_order_relaxed); }
 
-bool InUse(const Port& port) {
-  return std::atomic_ref<const bool>(port.used).load(std::memory_order_relaxed);
+SlotState StateOf(const Port& port) {
+  return std::atomic_ref<const SlotState>(port.state).load(std::memory_order_relaxed);
 }
-bool Gone(const Port& port) { return std::atomic_ref<const bool>(port.gone).load(std::memory_order_relaxed); }
+void SetState(Port& port, SlotState state) {
+  std::atomic_ref<SlotState>(port.state).store(state, std::memory_order_relaxed);
+}
 
 HANDLE HandleOf(int slot) {
   const uintptr_t index =
@@ -115,21 +118,28 @@ HANDLE HandleOf(int slot) {
   return reinterpret_cast<HANDLE>(kHandleBase + kHandleStep * index);
 }
 
-Port* PortOf(HANDLE handle) {
+// The port of a handle of this generation whose slot is in one of the
+// states at least; null for a stale or garbage handle. Inlined: every serial
+// call of a transaction starts here.
+inline __attribute__((always_inline)) Port* PortOf(HANDLE handle, SlotState least) {
   // One subtraction and one bound: a value below the base wraps round to a
   // large offset and fails the bound with the rest.
   const uintptr_t offset = reinterpret_cast<uintptr_t>(handle) - kHandleBase;
   if (offset % kHandleStep != 0 || offset >= kHandleStep * kMaxPorts * kGenerations) return nullptr;
   const uintptr_t index = offset / kHandleStep;
   const uintptr_t slot = index % kMaxPorts;
-  if (index / kMaxPorts != GenerationOf(static_cast<int>(slot)) || !InUse(g_ports[slot])) return nullptr;
+  if (index / kMaxPorts != GenerationOf(static_cast<int>(slot))) return nullptr;
+  const SlotState state = StateOf(g_ports[slot]);
+  if (state == SlotState::kFree || (least == SlotState::kLive && state != SlotState::kLive)) return nullptr;
   return &g_ports[slot];
 }
 
+// Any port of the handle, its device there or gone.
+Port* PortOf(HANDLE handle) { return PortOf(handle, SlotState::kGone); }
+
 // A handle whose device is still there.
-Port* LivePortOf(HANDLE handle) {
-  Port* port = PortOf(handle);
-  return port != nullptr && !Gone(*port) ? port : nullptr;
+inline __attribute__((always_inline)) Port* LivePortOf(HANDLE handle) {
+  return PortOf(handle, SlotState::kLive);
 }
 
 // ---- device requests ----------------------------------------------------------
@@ -163,7 +173,7 @@ void CloseDescriptor(Port* port) {
 // sweeping gone devices.
 void MarkGone(Port* port) {
   std::lock_guard<std::mutex> lock(g_portsMutex);
-  std::atomic_ref<bool>(port->gone).store(true, std::memory_order_relaxed);
+  SetState(*port, SlotState::kGone);
   CloseDescriptor(port);
 }
 
@@ -272,10 +282,13 @@ int OutputPending(Port* port) {
 // could reach another device. Their own next read or write, or their
 // CloseHandle, releases them.
 void SweepGoneDevices(const char* path) {
-  for (Port& port : g_ports) {
-    if (!port.used || port.gone || !port.isTerminal || std::strcmp(port.path, path) != 0) continue;
+  for (int slot = 0; slot < kMaxPorts; ++slot) {
+    Port& port = g_ports[slot];
+    if (port.state != SlotState::kLive || !port.isTerminal || std::strcmp(g_portPaths[slot], path) != 0) {
+      continue;
+    }
     if (!HungUp(WaitFor(port.fd, 0, 0))) continue;
-    std::atomic_ref<bool>(port.gone).store(true, std::memory_order_relaxed);
+    SetState(port, SlotState::kGone);
     CloseDescriptor(&port);
   }
 }
@@ -283,10 +296,10 @@ void SweepGoneDevices(const char* path) {
 // A free slot, else the slot of a device that went away; -1 when none.
 int FreeSlot() {
   for (int slot = 0; slot < kMaxPorts; ++slot) {
-    if (!g_ports[slot].used) return slot;
+    if (g_ports[slot].state == SlotState::kFree) return slot;
   }
   for (int slot = 0; slot < kMaxPorts; ++slot) {
-    if (g_ports[slot].gone) {
+    if (g_ports[slot].state == SlotState::kGone) {
       // Left behind by its line: a full table reaches it only after every
       // other slot.
       CloseDescriptor(&g_ports[slot]);
@@ -368,9 +381,9 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
   g_generation[slot].store((GenerationOf(slot) + 1) % kGenerations, std::memory_order_relaxed);
   Port& port = g_ports[slot];
   port = Port();
-  port.used = true;
+  SetState(port, SlotState::kLive);
   port.fd = fd;
-  std::snprintf(port.path, sizeof port.path, "%s", path);
+  std::snprintf(g_portPaths[slot], sizeof g_portPaths[slot], "%s", path);
   port.isTerminal = isTerminal;
   port.isPseudoTerminal = isTerminal && IsPseudoTerminalSlave(fd);
   const bool uart = isTerminal && AskLowLatency(fd);
@@ -384,7 +397,7 @@ BOOL CloseHandle(HANDLE handle) {
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
   int result = 0;
-  if (!port->gone && port->isTerminal) ioctl(port->fd, TIOCNXCL);
+  if (port->state == SlotState::kLive && port->isTerminal) ioctl(port->fd, TIOCNXCL);
   if (port->fd >= 0) result = close(port->fd);
   *port = Port();
   return result == 0 ? TRUE : FALSE;
