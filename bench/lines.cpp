@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <memory>
-#include <sys/resource.h>
 #include <thread>
 
 #include "bench/driver_master.h"
@@ -31,21 +29,7 @@ long StartSimulator(const LinesOptions& options, int line) {
   const std::string baud = std::to_string(options.baud);
   const char* argv[] = {options.rtusim.c_str(), "--link",           link.c_str(), "--stations", "1", "--baud",
                         baud.c_str(),           "--emulate-timing", nullptr};
-  const long pid = StartProcess(argv);
-  if (pid <= 0) return -1;
-  for (int waited = 0; waited < kLinkWaitMs; waited += 10) {
-    if (std::filesystem::exists(link)) return pid;
-    LineSleepMs(10);
-  }
-  StopProcess(pid);
-  return -1;
-}
-
-double ProcessCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return StartProcessServing(argv, link.c_str(), kLinkWaitMs);
 }
 
 double Percentile(std::vector<double> values, double percent) {

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 #include "bench/driver_master.h"
@@ -60,14 +59,7 @@ long StartSlave(const MeasureOptions& options, const Plan& plan, int baud) {
   std::vector<const char*> argv;
   for (const std::string& arg : args) argv.push_back(arg.c_str());
   argv.push_back(nullptr);
-  const long pid = StartProcess(argv.data());
-  if (pid <= 0) return -1;
-  for (int waited = 0; waited < kLinkWaitMs; waited += 10) {
-    if (std::filesystem::exists(link)) return pid;
-    LineSleepMs(10);
-  }
-  StopProcess(pid);
-  return -1;
+  return StartProcessServing(argv.data(), link.c_str(), kLinkWaitMs);
 }
 
 void StopSlave(const MeasureOptions& options, long pid) {

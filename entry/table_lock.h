@@ -1,18 +1,17 @@
-// The lock of the module's small shared tables (entry/opened_ports). They
-// change only when a line starts, closes or reopens its port, never during a
-// transaction, so a flag spun on is enough; the processor is given up
-// between tries. Needs no thread library: the 32-bit Windows tool chain
-// offers no std::mutex.
+// The lock of the module's small shared tables (entry/opened_ports; the
+// stand-in host library's tables too). They change only when a line starts,
+// closes or reopens its port, never during a transaction, so a flag spun on
+// is enough; the processor is given up between tries. Needs no thread
+// library: the 32-bit Windows tool chain offers no std::mutex.
 #pragma once
 
 #include <atomic>
-
-#include "platform/win32.h"
+#include <thread>
 
 class TableLock {
  public:
   void Lock() {
-    while (held_.test_and_set(std::memory_order_acquire)) Sleep(0);
+    while (held_.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
   }
   void Unlock() { held_.clear(std::memory_order_release); }
 

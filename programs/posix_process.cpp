@@ -1,6 +1,7 @@
 #include <csignal>
 #include <ctime>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,17 @@ long StartProcess(const char* const argv[]) {
   return pid;
 }
 
+long StartProcessServing(const char* const argv[], const char* link, int waitMs) {
+  const long pid = StartProcess(argv);
+  if (pid <= 0) return -1;
+  for (int waited = 0; waited < waitMs; waited += 10) {
+    if (access(link, F_OK) == 0) return pid;
+    LineSleepMs(10);
+  }
+  StopProcess(pid);
+  return -1;
+}
+
 void StopProcess(long pid) {
   if (pid <= 0) return;
   kill(static_cast<pid_t>(pid), SIGTERM);
@@ -26,4 +38,11 @@ void StopProcess(long pid) {
   }
   kill(static_cast<pid_t>(pid), SIGKILL);
   waitpid(static_cast<pid_t>(pid), nullptr, 0);
+}
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }

@@ -7,48 +7,19 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
-#ifndef _WIN32
-#include <mutex>
-#endif
 
 #include "entry/host_library.h"
+#include "entry/table_lock.h"
 #include "host/zelpro/zelpro_host.h"
 
 namespace {
 
 // A host serves many lines from their own threads: every entry point holds
-// a lock. The 32-bit Windows tool chain has no std::mutex; a spin lock does
-// there, since nothing is held for long.
-#ifdef _WIN32
-class HostLock {
- public:
-  void lock() {
-    while (held_.test_and_set(std::memory_order_acquire)) Sleep(0);
-  }
-  void unlock() { held_.clear(std::memory_order_release); }
+// a lock, the driver's own kind.
+using Hold = TableLock::Holder;
 
- private:
-  std::atomic_flag held_ = ATOMIC_FLAG_INIT;
-};
-#else
-using HostLock = std::mutex;
-#endif
-
-class Hold {
- public:
-  explicit Hold(HostLock& lock) : lock_(lock) { lock_.lock(); }
-  ~Hold() { lock_.unlock(); }
-  Hold(const Hold&) = delete;
-  Hold& operator=(const Hold&) = delete;
-
- private:
-  HostLock& lock_;
-};
-
-// The tables, and the log: log lines reach the sink one at a time, so that
-// a sink need not be safe for threads itself.
-HostLock g_stateLock;
-HostLock g_logLock;
+TableLock g_stateLock;
+TableLock g_logLock;
 
 struct Gate {
   std::string address;

@@ -1,6 +1,10 @@
 #!/bin/sh
 # Only platform/ speaks to the operating system: the driver's other folders
-# include no system header and test for no platform.
+# include no system header and test for no platform. The programs beside the
+# driver (the host library stand-in, vpihost, the simulator, the benchmark,
+# the fuzz targets) reach it through programs/, whose per-platform files
+# CMake chooses: they include no operating system header and test for no
+# platform either.
 #
 #   sh check_os_layer.sh SOURCE_DIR
 set -u
@@ -19,5 +23,19 @@ for dir in entry serial address transfer browse dialog; do
     echo "$dir/ tests for a platform (only platform/ may):"; echo "$tests"; status=1
   fi
 done
-[ $status -eq 0 ] && echo "the driver's folders reach the system through platform/ only"
+os_headers='(sys|linux|asm)/[^>]*|unistd\.h|fcntl\.h|termios\.h|poll\.h|dlfcn\.h|spawn\.h|pthread\.h|sched\.h|windows\.h|winbase\.h|io\.h'
+for dir in host sim bench fuzz; do
+  [ -d "$dir" ] || continue
+  headers=$(grep -rnE "^[[:space:]]*#[[:space:]]*include[[:space:]]*<($os_headers)>" "$dir" \
+    --include='*.cpp' --include='*.h')
+  tests=$(grep -rnE '^[[:space:]]*#[[:space:]]*(if|ifdef|ifndef|elif)\b.*\b(_WIN32|_WIN64|WIN32|__linux__|__unix__|__APPLE__|_MSC_VER|__MINGW32__|__MINGW64__|_POSIX_VERSION)\b' "$dir" \
+    --include='*.cpp' --include='*.h')
+  if [ -n "$headers" ]; then
+    echo "$dir/ includes an operating system header (only platform/ and programs/ may):"; echo "$headers"; status=1
+  fi
+  if [ -n "$tests" ]; then
+    echo "$dir/ tests for a platform (only platform/ and programs/ may):"; echo "$tests"; status=1
+  fi
+done
+[ $status -eq 0 ] && echo "the driver's folders reach the system through platform/ only, the programs through programs/"
 exit $status

@@ -1,9 +1,8 @@
-#include "programs/module_loader.h"
+#include <windows.h>
 
 #include <cstdio>
 
-#ifdef _WIN32
-#include <windows.h>
+#include "programs/module_loader.h"
 
 void* LoadModule(const char* path, char* error, size_t errorSize) {
   HMODULE module = LoadLibraryA(path);
@@ -19,17 +18,3 @@ void* FindModuleSymbol(void* module, const char* name) {
 }
 
 void UnloadModule(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
-
-#else
-#include <dlfcn.h>
-
-void* LoadModule(const char* path, char* error, size_t errorSize) {
-  void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) std::snprintf(error, errorSize, "%s", dlerror());
-  return module;
-}
-
-void* FindModuleSymbol(void* module, const char* name) { return dlsym(module, name); }
-
-void UnloadModule(void* module) { dlclose(module); }
-#endif
