@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -593,6 +594,11 @@ namespace {
 // out). The total timeout is multiplier x toRead + constant, counted from
 // the first wait of the read (*deadline, -1 until then); all zero means no
 // timeout. An interval timeout of MAXDWORD with zero totals returns at once.
+// poll() takes its wait as an int of milliseconds, and a negative one means
+// for ever: a longer wait (Win32 timeouts reach 49 days) is waited in
+// pieces of INT_MAX, the deadline kept, and is never taken as for ever.
+int PollMs(int64_t ms) { return ms > INT_MAX ? INT_MAX : static_cast<int>(ms); }
+
 short WaitForInput(const Port& port, DWORD toRead, DWORD got, int64_t* deadline) {
   const COMMTIMEOUTS& t = port.timeouts;
   const bool immediate = t.ReadIntervalTimeout == 0xFFFFFFFFu && t.ReadTotalTimeoutMultiplier == 0 &&
@@ -604,10 +610,10 @@ short WaitForInput(const Port& port, DWORD toRead, DWORD got, int64_t* deadline)
     const int64_t now = NowMs();
     if (*deadline < 0) *deadline = now + total;
     const int64_t left = *deadline - now;
-    waitMs = left > 0 ? static_cast<int>(left) : 0;
+    waitMs = left > 0 ? PollMs(left) : 0;
   }
   if (t.ReadIntervalTimeout != 0 && !immediate && got > 0) {
-    const int gap = static_cast<int>(t.ReadIntervalTimeout);
+    const int gap = PollMs(t.ReadIntervalTimeout);
     if (waitMs < 0 || gap < waitMs) waitMs = gap;
   }
   return WaitFor(port.fd, POLLIN, waitMs);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <ostream>
 #include <cstdlib>
@@ -450,6 +451,34 @@ TEST_F(PosixSerialTest, DeadlineCountsFromTheCallNotFromEachByte) {
   EXPECT_GE(elapsed, 100);
   EXPECT_LT(elapsed, 350) << "the wait restarted with each byte";
 }
+
+// Interval timeouts beyond what poll() takes as an int: the total timeout
+// still ends the read (they once became a negative wait, for ever).
+class LongIntervalTest : public PosixSerialTest, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(LongIntervalTest, TheTotalTimeoutStillEndsTheRead) {
+  OpenPort port("COM1");
+  ASSERT_TRUE(port.ok());
+  ASSERT_TRUE(SetTimeouts(port.get(), GetParam(), 0, 150));
+  device_.Send({1});
+  std::atomic<bool> returned{false};
+  uint8_t buffer[4] = {};
+  DWORD got = 0;
+  std::thread reader([&] {
+    ReadFile(port.get(), buffer, sizeof buffer, &got, nullptr);
+    returned = true;
+  });
+  const auto start = Clock::now();
+  while (!returned && MsSince(start) < 3000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const bool inTime = returned;
+  if (!inTime) device_.Send({2, 3, 4});  // lets a hung read end
+  reader.join();
+  EXPECT_TRUE(inTime) << "the read waited past its total timeout";
+  EXPECT_EQ(got, inTime ? 1u : 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Intervals, LongIntervalTest,
+                         ::testing::Values(DWORD{0x7FFFFFFF}, DWORD{0x80000000}, DWORD{0xFFFFFFFE}));
 
 TEST_F(PosixSerialTest, AllZeroTimeoutsWaitUntilEveryByteArrived) {
   OpenPort port("COM1");
