@@ -260,7 +260,7 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* o, std::string* error)
 
 void PrintHostUsage(const HostOptions& d) {
   std::printf(
-      "usage: vpihost [OPTIONS] [COMMAND [ARGUMENTS]]\n"
+      "Usage: vpihost [OPTIONS] [COMMAND [ARGUMENTS]]\n"
       "\n"
       "Runs the driver module as the host runtime does: ColdStart, the address\n"
       "parsers for every gate of the gates file, then the command, then EndVpi.\n"
