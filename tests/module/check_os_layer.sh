@@ -10,32 +10,28 @@
 set -u
 cd "$1" || exit 2
 status=0
-for dir in entry serial address transfer browse dialog; do
-  [ -d "$dir" ] || continue
-  headers=$(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<[^>]*(\.h|/[^>]*)>' "$dir" \
-    --include='*.cpp' --include='*.h')
-  tests=$(grep -rnE '^[[:space:]]*#[[:space:]]*(if|ifdef|ifndef|elif)\b.*\b(_WIN32|_WIN64|WIN32|__linux__|__unix__|__APPLE__|_MSC_VER|__MINGW32__|__MINGW64__|_POSIX_VERSION)\b' "$dir" \
-    --include='*.cpp' --include='*.h')
+platform_test='^[[:space:]]*#[[:space:]]*(if|ifdef|ifndef|elif)\b.*\b(_WIN32|_WIN64|WIN32|__linux__|__unix__|__APPLE__|_MSC_VER|__MINGW32__|__MINGW64__|_POSIX_VERSION)\b'
+
+# check DIR HEADERS WHAT ALLOWED: fails (status 1) when DIR includes a header
+# the pattern HEADERS names or tests for a platform.
+check() {
+  [ -d "$1" ] || return 0
+  headers=$(grep -rnE "^[[:space:]]*#[[:space:]]*include[[:space:]]*<($2)>" "$1" --include='*.cpp' --include='*.h')
+  tests=$(grep -rnE "$platform_test" "$1" --include='*.cpp' --include='*.h')
   if [ -n "$headers" ]; then
-    echo "$dir/ includes a system header (only platform/ may):"; echo "$headers"; status=1
+    echo "$1/ includes $3 (only $4 may):"; echo "$headers"; status=1
   fi
   if [ -n "$tests" ]; then
-    echo "$dir/ tests for a platform (only platform/ may):"; echo "$tests"; status=1
+    echo "$1/ tests for a platform (only $4 may):"; echo "$tests"; status=1
   fi
+}
+
+for dir in entry serial address transfer browse dialog; do
+  check "$dir" '[^>]*(\.h|/[^>]*)' "a system header" "platform/"
 done
 os_headers='(sys|linux|asm)/[^>]*|unistd\.h|fcntl\.h|termios\.h|poll\.h|dlfcn\.h|spawn\.h|pthread\.h|sched\.h|windows\.h|winbase\.h|io\.h'
 for dir in host sim bench fuzz; do
-  [ -d "$dir" ] || continue
-  headers=$(grep -rnE "^[[:space:]]*#[[:space:]]*include[[:space:]]*<($os_headers)>" "$dir" \
-    --include='*.cpp' --include='*.h')
-  tests=$(grep -rnE '^[[:space:]]*#[[:space:]]*(if|ifdef|ifndef|elif)\b.*\b(_WIN32|_WIN64|WIN32|__linux__|__unix__|__APPLE__|_MSC_VER|__MINGW32__|__MINGW64__|_POSIX_VERSION)\b' "$dir" \
-    --include='*.cpp' --include='*.h')
-  if [ -n "$headers" ]; then
-    echo "$dir/ includes an operating system header (only platform/ and programs/ may):"; echo "$headers"; status=1
-  fi
-  if [ -n "$tests" ]; then
-    echo "$dir/ tests for a platform (only platform/ and programs/ may):"; echo "$tests"; status=1
-  fi
+  check "$dir" "$os_headers" "an operating system header" "platform/ and programs/"
 done
 [ $status -eq 0 ] && echo "the driver's folders reach the system through platform/ only, the programs through programs/"
 exit $status
