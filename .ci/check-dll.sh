@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows module exports VpiMain only and imports only from the host
-# library, the system DLLs and the C runtime.
+# library, the system DLLs and the C runtime; it is built as a release:
+# optimised, and stripped of debug sections.
 #
 #   bash .ci/check-dll.sh DLL [TARGET]   TARGET: i686-w64-mingw32 (default)
 #                                        or x86_64-w64-mingw32
@@ -20,6 +21,26 @@ for dll_name in $imports; do
   esac
 done
 echo "$dll: exports VpiMain only; imports from $(echo $imports | tr '\n' ' ')"
+
+# Stripped: no debug section and no symbol table.
+debug_sections=$("$target-objdump" -h "$dll" | awk '$2 ~ /^\.(debug|zdebug)/ {print $2}' | tr '\n' ' ')
+if [ -n "$debug_sections" ]; then
+  echo "$dll carries debug sections ($debug_sections): build it with the mingw preset (Release, -s)"; exit 1
+fi
+if ! grep -q 'symbols stripped' <<<"$dump"; then
+  echo "$dll carries a symbol table: build it with the mingw preset (Release, -s)"; exit 1
+fi
+# Optimised: without -O, GCC gives every function a frame pointer (mov
+# %esp,%ebp), a third of the functions even with the optimised C++ runtime
+# linked in; with -O2 only the few that need one (alloca, the runtime's
+# unwinding) keep it.
+code=$("$target-objdump" -d --no-show-raw-insn "$dll")
+frames=$(grep -cE 'mov +%[er]sp,%[er]bp$' <<<"$code" || true)
+returns=$(grep -cE '[[:space:]]ret[lq]?( |$)' <<<"$code" || true)
+if [ "$returns" -eq 0 ] || [ $((frames * 100)) -gt $((returns * 10)) ]; then
+  echo "$dll looks unoptimised: $frames frame pointer set-ups for $returns returns (more than 1 in 10)"; exit 1
+fi
+echo "$dll: optimised ($frames frame pointer set-ups for $returns returns) and stripped"
 
 # The address dialog is what the module needs USER32 for: its template 101
 # must then be a resource of the module itself.

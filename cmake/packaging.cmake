@@ -40,24 +40,10 @@ set(KOVRIN_INSTALL_DATADIR share/kovrin)
 set(KOVRIN_INSTALLED_MODULE ${KOVRIN_PACKAGE_PREFIX}/${KOVRIN_INSTALL_LIBDIR}/kovrinsx.so)
 set(KOVRIN_INSTALLED_GATES ${KOVRIN_PACKAGE_PREFIX}/${KOVRIN_INSTALL_DATADIR}/demo.gates)
 
-# vpihost as installed: the program of the build tree with the installed
-# paths of the module and the demo gates. It takes the sources, libraries and
-# settings of vpihost as they stand, so the two cannot drift apart.
-get_target_property(vpihost_dir vpihost SOURCE_DIR)
-get_target_property(vpihost_sources vpihost SOURCES)
-list(TRANSFORM vpihost_sources PREPEND ${vpihost_dir}/ REGEX "^[^/$]")
-add_executable(vpihost_installed ${vpihost_sources})
-get_target_property(vpihost_libraries vpihost LINK_LIBRARIES)
-target_link_libraries(vpihost_installed PRIVATE ${vpihost_libraries})
-get_target_property(vpihost_definitions vpihost COMPILE_DEFINITIONS)
-list(FILTER vpihost_definitions EXCLUDE REGEX "^KOVRIN_(MODULE_PATH|DEMO_GATES)=")
-target_compile_definitions(vpihost_installed PRIVATE ${vpihost_definitions}
-  KOVRIN_MODULE_PATH="${KOVRIN_INSTALLED_MODULE}" KOVRIN_DEMO_GATES="${KOVRIN_INSTALLED_GATES}")
-set_target_properties(vpihost_installed PROPERTIES
-  OUTPUT_NAME vpihost
-  RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/installed
-  # libzelpro.so lies beside the module, not in a system folder.
-  INSTALL_RPATH "$ORIGIN/../${KOVRIN_INSTALL_LIBDIR}")
+# vpihost as installed (packaging/CMakeLists.txt). It is defined one folder
+# down: Ninja names a program of the top folder by its file name as well, and
+# that phony "vpihost" would build this copy in place of the build tree's.
+add_subdirectory(${PROJECT_SOURCE_DIR}/packaging ${PROJECT_BINARY_DIR}/packaging)
 set_target_properties(kovrinsx PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS vpihost_installed rtusim RUNTIME DESTINATION bin)

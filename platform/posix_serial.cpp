@@ -223,13 +223,22 @@ bool IsPseudoTerminalSlave(int fd) {
   return deviceMajor >= 136 && deviceMajor <= 143;  // Unix98 pty slaves
 }
 
-// Polls for the events; gives what happened (0 on timeout).
-short WaitFor(int fd, short events, int timeoutMs) {
+// Polls for the events for timeoutMs (-1: without end); gives what happened
+// (0 when the time ran out). A signal neither ends the wait nor starts it
+// over: the wait goes on to the deadline of its start, startMs (NowMs(),
+// given by a caller that has read the clock already, -1 to read it here).
+short WaitFor(int fd, short events, int timeoutMs, int64_t startMs = -1) {
   pollfd p{fd, events, 0};
+  const int64_t deadline = timeoutMs > 0 ? (startMs < 0 ? NowMs() : startMs) + timeoutMs : 0;
   for (;;) {
     const int n = poll(&p, 1, timeoutMs);
     if (n > 0) return p.revents;
     if (n == 0 || errno != EINTR) return 0;
+    if (timeoutMs > 0) {
+      const int64_t left = deadline - NowMs();
+      if (left <= 0) return 0;
+      timeoutMs = static_cast<int>(left);
+    }
   }
 }
 
@@ -271,7 +280,10 @@ int OutputPending(Port* port) {
     }
     port->noLineStatus = true;
   }
-  DeviceIoctl(port->fd, TCSBRK, reinterpret_cast<void*>(static_cast<uintptr_t>(1)));
+  // tcdrain: a signal ends it early, with the output still going.
+  while (DeviceIoctl(port->fd, TCSBRK, reinterpret_cast<void*>(static_cast<uintptr_t>(1))) != 0 &&
+         errno == EINTR) {
+  }
   return 0;
 }
 
@@ -606,8 +618,9 @@ short WaitForInput(const Port& port, DWORD toRead, DWORD got, int64_t* deadline)
   const int64_t total =
       static_cast<int64_t>(t.ReadTotalTimeoutMultiplier) * toRead + t.ReadTotalTimeoutConstant;
   int waitMs = -1;
+  int64_t now = -1;
   if (total > 0 || immediate) {
-    const int64_t now = NowMs();
+    now = NowMs();
     if (*deadline < 0) *deadline = now + total;
     const int64_t left = *deadline - now;
     waitMs = left > 0 ? PollMs(left) : 0;
@@ -616,7 +629,7 @@ short WaitForInput(const Port& port, DWORD toRead, DWORD got, int64_t* deadline)
     const int gap = PollMs(t.ReadIntervalTimeout);
     if (waitMs < 0 || gap < waitMs) waitMs = gap;
   }
-  return WaitFor(port.fd, POLLIN, waitMs);
+  return WaitFor(port.fd, POLLIN, waitMs, now);
 }
 
 // Reads until toRead bytes arrived (got of them are there already), waiting
@@ -778,10 +791,17 @@ BOOL EscapeCommFunction(HANDLE handle, DWORD function) {
   return DeviceIoctl(port->fd, request, &bits) == 0 ? TRUE : FALSE;
 }
 
+// Sleeps to a deadline on the monotonic clock, so that signals neither
+// shorten nor lengthen the sleep.
 void Sleep(DWORD milliseconds) {
-  timespec ts;
-  ts.tv_sec = milliseconds / 1000;
-  ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
-  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  timespec until;
+  clock_gettime(CLOCK_MONOTONIC, &until);
+  until.tv_sec += milliseconds / 1000;
+  until.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+  if (until.tv_nsec >= 1000000000L) {
+    until.tv_sec += 1;
+    until.tv_nsec -= 1000000000L;
+  }
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
   }
 }

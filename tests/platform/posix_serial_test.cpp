@@ -16,6 +16,7 @@
 #include "tests/support/serial_faults.h"
 #include "platform/win32.h"
 #include "tests/support/pty_device.h"
+#include "tests/support/signal_storm.h"
 
 namespace {
 
@@ -479,6 +480,61 @@ TEST_P(LongIntervalTest, TheTotalTimeoutStillEndsTheRead) {
 
 INSTANTIATE_TEST_SUITE_P(Intervals, LongIntervalTest,
                          ::testing::Values(DWORD{0x7FFFFFFF}, DWORD{0x80000000}, DWORD{0xFFFFFFFE}));
+
+// Waits under a storm of signals, one every 15 ms for 2.5 s: each ends at
+// its own deadline. A wait that started over after each signal would last
+// until the storm ends.
+struct InterruptedCase {
+  const char* what;
+  COMMTIMEOUTS timeouts;
+  size_t sent;  // bytes there before the wait (0: a silent line)
+  DWORD asked;  // 0: Sleep(sleepMs) instead of a read
+  DWORD sleepMs;
+  int64_t minMs;
+  int64_t maxMs;
+};
+
+void PrintTo(const InterruptedCase& c, std::ostream* out) { *out << c.what; }
+
+class InterruptedWaitTest : public PosixSerialTest, public ::testing::WithParamInterface<InterruptedCase> {};
+
+TEST_P(InterruptedWaitTest, EndsAtItsDeadline) {
+  const InterruptedCase& c = GetParam();
+  OpenPort port("COM1");
+  ASSERT_TRUE(port.ok());
+  COMMTIMEOUTS timeouts = c.timeouts;
+  ASSERT_TRUE(SetCommTimeouts(port.get(), &timeouts));
+  if (c.sent > 0) {
+    device_.Send(Bytes(c.sent, 0x5A));
+    ASSERT_TRUE(WaitForInput(port.get(), static_cast<DWORD>(c.sent)));
+  }
+  uint8_t buffer[32] = {};
+  DWORD got = 0;
+  int64_t elapsed = 0;
+  {
+    SignalStorm storm(std::chrono::milliseconds(15), std::chrono::milliseconds(2500));
+    const auto start = Clock::now();
+    if (c.asked == 0) {
+      Sleep(c.sleepMs);
+    } else {
+      EXPECT_TRUE(ReadFile(port.get(), buffer, c.asked, &got, nullptr)) << c.what;
+    }
+    elapsed = MsSince(start);
+  }
+  EXPECT_GT(SignalStorm::delivered(), 3) << c.what;
+  EXPECT_GE(elapsed, c.minMs) << c.what;
+  EXPECT_LE(elapsed, c.maxMs) << c.what << ": the wait started over after a signal";
+  if (c.asked != 0) EXPECT_EQ(got, c.sent) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, InterruptedWaitTest,
+    ::testing::Values(InterruptedCase{"silent line, total timeout", {0, 0, 300, 0, 0}, 0, 6, 0, 290, 1000},
+                      InterruptedCase{
+                          "part of a reply, total timeout", {0, 0, 300, 0, 0}, 2, 6, 0, 290, 1000},
+                      InterruptedCase{"multiplier per byte asked", {0, 50, 0, 0, 0}, 0, 6, 0, 290, 1000},
+                      InterruptedCase{"interval after the first byte", {300, 0, 0, 0, 0}, 1, 6, 0, 290, 1000},
+                      InterruptedCase{"Sleep", {0, 0, 0, 0, 0}, 0, 0, 300, 295, 1000}));
 
 TEST_F(PosixSerialTest, AllZeroTimeoutsWaitUntilEveryByteArrived) {
   OpenPort port("COM1");
