@@ -6,7 +6,12 @@
 // record the address parsers could have produced for a writable gate, and a
 // report fetch sends nothing but function 65. The record itself is the
 // host's and never changes; a bit 8-F of a high-byte gate sends nothing,
-// and a write to station 0 (broadcast) goes out at most once.
+// and a write to station 0 (broadcast) goes out at most once. A read's
+// record carries a gas that points at poisoned memory, as a host's stale
+// pointer does (it fills gas for SingleWrite only): a read must never look
+// at it.
+
+#include <sanitizer/asan_interface.h>
 
 #include <cstdint>
 #include <cstring>
@@ -24,6 +29,18 @@ const uint32_t kCommands[] = {kCmdSingleRead, kCmdBlockRead, kCmdSingleWrite, kC
 const char* const kGasChoices[] = {"",  "0140010",  "!R01", "!r",
                                    "!", "R0101001", "!R0",  "!RRRRRRRRRRRRRRRRRRRRRRRRRRRRR"};
 constexpr int kGasChoiceCount = sizeof kGasChoices / sizeof kGasChoices[0];
+
+// What a read's gas points at; poisoned under AddressSanitizer.
+alignas(64) char g_staleGas[64] = "0140010";
+
+const char* StaleGas() {
+  static const bool poisoned = [] {
+    ASAN_POISON_MEMORY_REGION(g_staleGas, sizeof g_staleGas);
+    return true;
+  }();
+  (void)poisoned;
+  return g_staleGas;
+}
 
 // The records SingleAddressParser and BlockAddressParser can leave for a
 // gate that may be written.
@@ -76,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   gate.reserved2 = 0xBEBEBEBEu;
   const uint8_t gasChoice = input.Byte();
   gate.gas = (gasChoice & 0x80) ? nullptr : kGasChoices[gasChoice % kGasChoiceCount];
+  if (!write) gate.gas = StaleGas();
   const uint16_t value = input.U16();
   ScriptFakeLine(input);
 

@@ -63,7 +63,6 @@ SendResult SendFrame(FrameLine frameLine, uint8_t* buffer, int length) {
     BusyWait(static_cast<uint32_t>(frameLine.gapLoops) * kBusyLoopsPerGapUnit);
   }
   HANDLE port = frameLine.port;
-  DrainInput(port);
 
   const uint16_t crc = Crc16(buffer, static_cast<size_t>(length));
   buffer[length] = static_cast<uint8_t>(crc & 0xFF);
@@ -106,7 +105,9 @@ FrameResult ReceiveFrame(HANDLE port, const ExpectedReply& expected, uint8_t* bu
   const uint8_t requested = expected.function;
   if (function & kExceptionBit) {
     if (function != (requested | kExceptionBit)) {
+      // Another request's exception, not this one's.
       err(kLogDetail, "KOVRIN> Different function with 0x80 returned");
+      return FrameResult::kWrong;
     }
     if (ReadBytes(port, buffer + 2, kExceptionBody, &got) != PortResult::kDone) {
       err(kLogDetail, "KOVRIN> Receive() timeout 2nd part message (iRead=%d)", 0);
@@ -154,6 +155,11 @@ FrameResult ReceiveFrame(HANDLE port, const ExpectedReply& expected, uint8_t* bu
       return FrameResult::kTransport;
     }
     *length += 1;
+    if (buffer[2] != expected.dataBytes) {
+      // A reply to another request (or garbled): its rest is drained.
+      err(kLogDetail, "KOVRIN> Receive() byte count %d, %d expected", buffer[2], expected.dataBytes);
+      return FrameResult::kWrong;
+    }
     rest = static_cast<DWORD>(buffer[2]) + kCrcLength;
     restAt = buffer + 3;
   }

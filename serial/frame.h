@@ -25,11 +25,13 @@ enum class ReplyShape {
 };
 
 // What the reply to a request must look like, worked out once from the
-// request.
+// request: everything a reply gives back must be what the request asked.
 struct ExpectedReply {
   uint8_t station;
   uint8_t function;  // the request's; an exception reply sets kExceptionBit
   ReplyShape shape;
+  uint8_t dataBytes;   // kByteCount: the exact byte count the reply must carry
+  bool echoesRequest;  // bytes 2 to 5 of the reply must be those of the request
 };
 
 // The line a frame goes out on, with the instance's send options.
@@ -38,6 +40,8 @@ struct FrameLine {
   uint16_t gapMs;     // inter-frame gap in ms (IFG_MS); 0 for none
   uint16_t gapLoops;  // inter-frame gap as a busy wait of 100 loops a unit (IFG)
   bool switchRts;     // raise RTS for the frame, drop it once it is out (RTSCTS)
+  uint16_t baud;      // the line's rate, for its silences
+  uint32_t replyTimeoutMs;
 };
 
 constexpr int kReportReplyBody = 134;  // two 16-bit fields, 128 text bytes, CRC
@@ -47,7 +51,8 @@ constexpr uint8_t kExceptionBit = 0x80;
 constexpr uint8_t kFunctionReport = 65;
 
 // Sends the length bytes in buffer followed by their CRC, which it writes at
-// buffer[length] and buffer[length + 1]; logs when not all went out.
+// buffer[length] and buffer[length + 1]; logs when not all went out. The
+// input is drained by the caller (Transact), once an attempt.
 SendResult SendFrame(FrameLine line, uint8_t* buffer, int length);
 
 // Reads one reply into buffer; *length counts the bytes read so far (the

@@ -123,27 +123,44 @@ uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout) {
   return previous / 10;
 }
 
+DWORD DrainUntilQuiet(HANDLE handle, DWORD quietMs, DWORD maxRounds) {
+  const LineOps& line = CurrentLine();
+  COMMTIMEOUTS saved;
+  if (!line.getTimeouts(handle, &saved)) return 0;
+  COMMTIMEOUTS quiet = saved;
+  quiet.ReadIntervalTimeout = 0;
+  quiet.ReadTotalTimeoutMultiplier = 0;
+  quiet.ReadTotalTimeoutConstant = quietMs != 0 ? quietMs : 1;
+  if (!line.setTimeouts(handle, &quiet)) return 0;
+  // A read returns when its buffer is full or quietMs after it began: one
+  // that brought nothing saw the line quiet for that long.
+  uint8_t scratch[512];
+  DWORD discarded = 0;
+  for (DWORD round = 0; round < maxRounds; ++round) {
+    DWORD got = 0;
+    if (!line.read(handle, scratch, sizeof scratch, &got) || got == 0) break;
+    discarded += got;
+  }
+  line.setTimeouts(handle, &saved);
+  return discarded;
+}
+
 namespace {
 
-// Reads and throws away what is waiting. Out of line: the common case, an
-// empty input queue, needs neither the scratch buffer nor the timeouts.
-__attribute__((noinline)) void DrainWaitingInput(HANDLE handle) {
-  const LineOps& line = CurrentLine();
-  const uint32_t previous = SetReadTimeout(handle, kDrainTimeout);
-  uint8_t scratch[512];
-  DWORD got = 0;
-  while (line.read(handle, scratch, sizeof scratch, &got) && got == sizeof scratch) {
-  }
-  if (previous != 0) SetReadTimeout(handle, previous);
+// Out of line: the common case, an empty input queue, needs neither the
+// scratch buffer nor the timeouts.
+__attribute__((noinline)) void DrainWaitingInput(HANDLE handle, DWORD silenceMs, DWORD boundMs) {
+  if (silenceMs == 0) silenceMs = 1;
+  DrainUntilQuiet(handle, silenceMs, boundMs / silenceMs + 1);
 }
 
 }  // namespace
 
-void DrainInput(HANDLE handle) {
+void DrainInput(HANDLE handle, DWORD silenceMs, DWORD boundMs) {
   // Both are filled by a queue status call that succeeds, and read only then.
   DWORD errors;
   COMSTAT status;
   const BOOL cleared = CurrentLine().queueStatus(handle, &errors, &status);
   if (cleared && status.cbInQue == 0) return;
-  DrainWaitingInput(handle);
+  DrainWaitingInput(handle, silenceMs, boundMs);
 }

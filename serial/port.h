@@ -51,8 +51,13 @@ PortResult ClosePort(HANDLE handle);
 // of 1000 ms: a read never waits without end); gives the previous one in
 // units of 10 ms, or 0 when the timeouts could not be read or written.
 uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout);
-// Throws away pending input.
-void DrainInput(HANDLE handle);
+// Throws away pending input. When bytes are waiting, a reply may still be
+// arriving: reads on until silenceMs pass without a byte, for boundMs at
+// most. When none wait, as after a reply read whole, costs one queue call.
+void DrainInput(HANDLE handle, DWORD silenceMs = kDrainTimeout * 10, DWORD boundMs = kOpenReadTimeoutMs);
+// Throws away what arrives until quietMs pass without a byte (maxRounds
+// such waits at most); gives the number of bytes thrown away.
+DWORD DrainUntilQuiet(HANDLE handle, DWORD quietMs, DWORD maxRounds);
 // Inline, as they sit on every transaction's path (three reads a reply).
 inline PortResult WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
   DWORD done = 0;

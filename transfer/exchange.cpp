@@ -75,32 +75,13 @@ void WriteAttemptFailed(FrameOutcome outcome, const ExchangeState& state) {
 const ExchangeEvents kReadEvents = {ReadRetrying, ReadWrongReplyRetry, ReadAttemptFailed};
 const ExchangeEvents kWriteEvents = {WriteRetrying, nullptr, WriteAttemptFailed};
 
-FrameOutcome OutcomeOf(FrameResult received) {
-  switch (received) {
-    case FrameResult::kDone:
-      return FrameOutcome::kGood;
-    case FrameResult::kRefused:
-      return FrameOutcome::kRefused;
-    case FrameResult::kTransport:
-      return FrameOutcome::kTransport;
-    case FrameResult::kWrong:
-      return FrameOutcome::kWrong;
-  }
-  return FrameOutcome::kWrong;
-}
-
 // One request and its reply.
-inline __attribute__((always_inline)) FrameOutcome Attempt(VpiInstance* instance, int length,
-                                                           const ExpectedReply& expected,
-                                                           const RetryPolicy& policy, int* replyLength) {
-  const SendResult sent = SendRequest(instance, instance->txBuffer, length);
-  if (sent != SendResult::kSent && policy.unsentEndsAttempt) return FrameOutcome::kNotSent;
-  const FrameOutcome outcome =
-      OutcomeOf(ReceiveFrame(instance->portHandle, expected, instance->rxBuffer, replyLength));
-  if (outcome != FrameOutcome::kGood) return outcome;
-  if (!FrameCrcMatches(instance->rxBuffer, *replyLength)) return FrameOutcome::kBadCrc;
-  if (instance->rxBuffer[1] & kExceptionBit) return FrameOutcome::kException;
-  return FrameOutcome::kGood;
+inline FrameOutcome Attempt(VpiInstance* instance, int length, const ExpectedReply& expected,
+                            const RetryPolicy& policy, int* replyLength) {
+  const FrameOutcome outcome = Transact(FrameLineOf(*instance), instance->txBuffer, length, expected,
+                                        instance->rxBuffer, replyLength, policy.unsentEndsAttempt);
+  if (outcome == FrameOutcome::kNotSent) StoreLastError(kLastErrorSendFailed);
+  return outcome;
 }
 
 }  // namespace
@@ -125,7 +106,15 @@ DriverResult DriverResultFor(FrameOutcome outcome) {
 }
 
 FrameLine FrameLineOf(const VpiInstance& instance) {
-  return FrameLine{instance.portHandle, instance.IFG_MS, instance.IFG, instance.RTSCTS != 0};
+  const uint64_t timeoutMs = static_cast<uint64_t>(instance.replyTimeout) * 10;
+  return FrameLine{instance.portHandle,
+                   instance.IFG_MS,
+                   instance.IFG,
+                   instance.RTSCTS != 0,
+                   instance.portSettings.baud,
+                   timeoutMs == 0            ? kOpenReadTimeoutMs
+                   : timeoutMs > 0xFFFFFFFEu ? 0xFFFFFFFEu
+                                             : static_cast<uint32_t>(timeoutMs)};
 }
 
 SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length) {
@@ -135,7 +124,8 @@ SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length) {
 }
 
 SendResult SendRequest(VpiInstance* instance, uint8_t* frame, int length) {
-  DrainInput(instance->portHandle);
+  const FrameLine line = FrameLineOf(*instance);
+  DrainInput(line.port, FrameSilenceMs(line.baud), line.replyTimeoutMs);
   return SendRequestFrame(instance, frame, length);
 }
 
@@ -151,6 +141,7 @@ __attribute__((noinline)) DriverResult Retry(VpiInstance* instance, int length, 
   int countedLeft = policy.countedAttempts - 1;  // the first attempt always counts
   int wrongLeft = policy.wrongReplyTries;
   events.attemptFailed(outcome, ExchangeState{0, countedLeft, length, replyLen, instance->rxBuffer});
+  bool repliesMayFollow = RepliesMayFollow(outcome);
   for (int attempt = 1; countedLeft != 0 && outcome != FrameOutcome::kGood; ++attempt) {
     events.retrying(ExchangeState{attempt, countedLeft, length, replyLen, instance->rxBuffer});
     if (outcome == FrameOutcome::kWrong && !policy.wrongRepliesCounted) {
@@ -161,10 +152,25 @@ __attribute__((noinline)) DriverResult Retry(VpiInstance* instance, int length, 
       --countedLeft;
     }
     outcome = Attempt(instance, length, expected, policy, &replyLen);
+    repliesMayFollow = repliesMayFollow || RepliesMayFollow(outcome);
     if (outcome != FrameOutcome::kGood) {
       events.attemptFailed(outcome,
                            ExchangeState{attempt, countedLeft, length, replyLen, instance->rxBuffer});
     }
+  }
+  if (repliesMayFollow) {
+    // A retry of the same request needed no wait: a late answer to it
+    // carries the right data. The next request is another one. A device
+    // that answers late answers every attempt: after a last attempt that
+    // heard nothing, its reply may still come within the reply timeout
+    // that follows; after one that heard a reply, the replies to the
+    // attempts before may follow it, as late as two reply timeouts after
+    // the last request went out.
+    const FrameLine line = FrameLineOf(*instance);
+    const bool lastHeardNothing = outcome == FrameOutcome::kTransport && replyLen == 0;
+    const uint64_t twice = 2ull * line.replyTimeoutMs;
+    AwaitQuietLine(line, lastHeardNothing ? line.replyTimeoutMs
+                                          : static_cast<uint32_t>(twice > 0xFFFFFFFEu ? 0xFFFFFFFEu : twice));
   }
   *replyLength = replyLen;
   return DriverResultFor(outcome);

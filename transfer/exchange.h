@@ -7,17 +7,7 @@
 #include "entry/host_records.h"
 #include "entry/instance.h"
 #include "serial/frame.h"
-
-// How one request-and-reply ended.
-enum class FrameOutcome {
-  kGood,       // a whole reply, CRC right, no exception
-  kNotSent,    // the request did not go out
-  kRefused,    // an exception reply that refuses the request (codes 2, 3, 5)
-  kTransport,  // nothing or too little in time, or exception code 4
-  kWrong,      // wrong station or function, or a short frame
-  kBadCrc,     // a whole reply with a wrong CRC
-  kException,  // any other exception reply
-};
+#include "serial/transaction.h"
 
 // The result the host gets for an exchange that ended so.
 DriverResult DriverResultFor(FrameOutcome outcome);
@@ -59,7 +49,9 @@ extern const RetryPolicy kWriteRetryPolicy;
 
 // The request in the instance's txBuffer (length bytes, room for the CRC
 // after them) against its expected reply. On kDone the reply is in rxBuffer
-// and *replyLength holds its length.
+// and *replyLength holds its length. When an attempt got no whole valid
+// reply, late replies may still come: before returning, the exchange waits
+// for the line to fall quiet, so that none reaches the next request.
 DriverResult Exchange(VpiInstance* instance, int length, const ExpectedReply& expected,
                       const RetryPolicy& policy, int* replyLength);
 
@@ -70,12 +62,18 @@ SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length);
 SendResult SendRequest(VpiInstance* instance, uint8_t* frame, int length);
 
 // The expected reply to a request built for the gate. writing: the request
-// is a write, answered by an echo. Inline: every transfer asks.
+// is a write, answered by an echo of its address and value or quantity. A
+// report packet echoes its report code and packet number; a read's byte
+// count follows from the quantity asked. Inline: every transfer asks.
 inline ExpectedReply ExpectedReplyFor(const GateTransfer* gate, const uint8_t* request, bool writing) {
   const uint8_t function = request[1];
   ReplyShape shape = writing ? ReplyShape::kWriteEcho : ReplyShape::kByteCount;
   if (gate->memoryType == kMemReport && function == kFunctionReport) shape = ReplyShape::kReport;
-  return ExpectedReply{static_cast<uint8_t>(gate->plc), function, shape};
+  const uint32_t quantity = (static_cast<uint32_t>(request[4]) << 8) | request[5];
+  const uint32_t dataBytes = function == 1 || function == 2 ? (quantity + 7) / 8 : quantity * 2;
+  return ExpectedReply{static_cast<uint8_t>(gate->plc), function, shape,
+                       static_cast<uint8_t>(dataBytes > 255 ? 0 : dataBytes),
+                       shape != ReplyShape::kByteCount};
 }
 
 // The line and send options of the instance.

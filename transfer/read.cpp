@@ -60,6 +60,14 @@ void RefuseHighByteBit(const char* operation, const GateTransfer* transfer) {
       transfer->gas != nullptr ? transfer->gas : "", transfer->bit);
 }
 
+void RefuseHighByteBitRead(const GateTransfer* transfer) {
+  // The host fills gas for SingleWrite only: on a read it may point
+  // anywhere, so the gate is named by its parsed fields.
+  err(kLogDetail,
+      "KOVRIN> DoRead() gate of plc %d, register %d: bit %d of a high byte lies outside the register",
+      transfer->plc, transfer->address, transfer->bit);
+}
+
 uint8_t ReadFunctionFor(int32_t memoryType) {
   const uint32_t low = static_cast<uint32_t>(memoryType) & 0xFF;
   return low < kMemoryTypesWithTable ? kReadFunctionTable[low] : kNoReadFunction;
@@ -184,7 +192,7 @@ int DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode) {
     return kResultFailed;
   }
   if (mode == kReadSingle && HighByteBitOutside(transfer)) {
-    RefuseHighByteBit("DoRead", transfer);
+    RefuseHighByteBitRead(transfer);
     return kResultFailed;
   }
   // A bit of a high-byte gate counts from the register's bit 0. The raised

@@ -20,8 +20,11 @@ uint8_t ReadFunctionFor(int32_t memoryType);
 // register, so no read or write can reach it. The parser accepts such a
 // gate (stored gate lists may hold one); the transfers refuse it.
 bool HighByteBitOutside(const GateTransfer* transfer);
-// Logs the refusal at level 8, naming the gate by its address string.
+// Log the refusal at level 8. For SingleWrite, whose record names the gate
+// by its address string:
 void RefuseHighByteBit(const char* operation, const GateTransfer* transfer);
+// For reads, whose record's gas the host leaves as it was: by its fields.
+void RefuseHighByteBitRead(const GateTransfer* transfer);
 
 // The read transaction with its retries; 0, 1 or 2.
 int DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode);

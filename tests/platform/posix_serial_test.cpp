@@ -524,7 +524,9 @@ TEST_P(InterruptedWaitTest, EndsAtItsDeadline) {
   EXPECT_GT(SignalStorm::delivered(), 3) << c.what;
   EXPECT_GE(elapsed, c.minMs) << c.what;
   EXPECT_LE(elapsed, c.maxMs) << c.what << ": the wait started over after a signal";
-  if (c.asked != 0) EXPECT_EQ(got, c.sent) << c.what;
+  if (c.asked != 0) {
+    EXPECT_EQ(got, c.sent) << c.what;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

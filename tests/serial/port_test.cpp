@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include <atomic>
+
 #include <chrono>
 #include <cstring>
 #include <ostream>
@@ -333,14 +337,14 @@ TEST_F(PortTest, DrainOf700BytesReadsTwiceAndRestoresTheTimeout) {
   const auto start = Clock::now();
   DrainInput(handle_);
   const int64_t elapsed = MsSince(start);
-  EXPECT_EQ(SerialCallCount(SerialCall::kReadFile), 2) << "512 bytes, then 188 and a 50 ms wait";
+  EXPECT_EQ(SerialCallCount(SerialCall::kReadFile), 3) << "512 bytes, 188, then 50 ms of silence";
   EXPECT_EQ(InputQueue(handle_), 0u);
   EXPECT_EQ(ReadConstant(handle_), 200u);
-  EXPECT_GE(elapsed, 45) << "the last read waits for more";
-  EXPECT_LT(elapsed, 190) << "the drain waited with the reply timeout, not its own";
+  EXPECT_GE(elapsed, 90) << "the last two reads wait for more";
+  EXPECT_LT(elapsed, 190 + 100) << "the drain waited with the reply timeout, not its own";
 }
 
-TEST_F(PortTest, DrainKeepsItsOwnTimeoutWhenThePreviousWasBelowTenMilliseconds) {
+TEST_F(PortTest, DrainRestoresATimeoutBelowTenMilliseconds) {
   OpenLine();
   COMMTIMEOUTS t{0, 0, 5, 0, 0};
   ASSERT_TRUE(SetCommTimeouts(handle_, &t));
@@ -348,7 +352,48 @@ TEST_F(PortTest, DrainKeepsItsOwnTimeoutWhenThePreviousWasBelowTenMilliseconds) 
   ASSERT_TRUE(WaitForInput(handle_, 3));
   DrainInput(handle_);
   EXPECT_EQ(InputQueue(handle_), 0u);
-  EXPECT_EQ(ReadConstant(handle_), 50u);
+  EXPECT_EQ(ReadConstant(handle_), 5u);
+}
+
+// A reply still on the wire when the drain finds its first bytes is read to
+// its end: the drain goes on until the line has been silent for the
+// silence it is given, within its bound.
+TEST_F(PortTest, DrainReadsATailThatIsStillArriving) {
+  struct Case {
+    const char* what;
+    int bytes;
+    int everyMs;
+    DWORD silenceMs;
+    DWORD boundMs;
+    bool drainedWhole;
+  };
+  const Case cases[] = {
+      {"a byte every 10 ms, 30 ms of silence", 25, 10, 30, 1000, true},
+      {"a byte every 10 ms, bounded at 100 ms", 40, 10, 30, 100, false},
+  };
+  for (const Case& c : cases) {
+    OpenLine();
+    std::atomic<int> sent{0};
+    std::thread tail([&] {
+      for (int i = 0; i < c.bytes; ++i) {
+        device_.Send({static_cast<uint8_t>(i)});
+        sent = i + 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.everyMs));
+      }
+    });
+    ASSERT_TRUE(WaitForInput(handle_, 1)) << c.what;
+    DrainInput(handle_, c.silenceMs, c.boundMs);
+    const int sentWhenDone = sent;
+    tail.join();
+    if (c.drainedWhole) {
+      EXPECT_EQ(sentWhenDone, c.bytes) << c.what << ": the drain stopped inside the tail";
+      EXPECT_EQ(InputQueue(handle_), 0u) << c.what;
+    } else {
+      EXPECT_LT(sentWhenDone, c.bytes) << c.what << ": the drain outlasted its bound";
+    }
+    ClosePort(handle_);
+    handle_ = nullptr;
+  }
 }
 
 TEST_F(PortTest, DrainRunsWhenTheQueueCannotBeAskedAndEndsOnAFailedRead) {
@@ -359,7 +404,7 @@ TEST_F(PortTest, DrainRunsWhenTheQueueCannotBeAskedAndEndsOnAFailedRead) {
   SerialFaultsReset();
   SerialFaultFail(SerialCall::kClearCommError);
   DrainInput(handle_);
-  EXPECT_EQ(SerialCallCount(SerialCall::kReadFile), 2);
+  EXPECT_EQ(SerialCallCount(SerialCall::kReadFile), 3);
   EXPECT_EQ(InputQueue(handle_), 0u);
   EXPECT_EQ(ReadConstant(handle_), 200u);
 

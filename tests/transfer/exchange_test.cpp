@@ -2,6 +2,7 @@
 // and what the host is told, for every way a reply can go wrong.
 
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "tests/reliability/fake_line_fixture.h"
@@ -142,33 +143,50 @@ INSTANTIATE_TEST_SUITE_P(
                    kResultDone,
                    2}));
 
-// The reply's shape goes by the request alone, worked out once.
-TEST(ExpectedReply, ShapeStationAndFunctionComeFromTheRequest) {
+// The reply's shape, byte count and echo go by the request alone, worked
+// out once.
+TEST(ExpectedReply, EverythingTheReplyGivesBackComesFromTheRequest) {
   struct Case {
     int32_t memoryType;
     uint8_t function;
     bool writing;
+    uint16_t quantity;
     ReplyShape shape;
+    uint8_t dataBytes;  // looked at for kByteCount only
+    bool echoes;
   };
   const Case cases[] = {
-      {kMemHoldingRegisters, 3, false, ReplyShape::kByteCount},
-      {kMemCoils, 1, false, ReplyShape::kByteCount},
-      {kMemHoldingRegisters, 6, true, ReplyShape::kWriteEcho},
-      {kMemHoldingFloat, 16, true, ReplyShape::kWriteEcho},
-      {kMemReport, 65, false, ReplyShape::kReport},
-      {kMemReport, 65, true, ReplyShape::kReport},
-      {kMemReport, 3, false, ReplyShape::kByteCount},  // only function 65 fetches a report packet
-      {kMemHoldingRegisters, 65, false, ReplyShape::kByteCount},
+      {kMemHoldingRegisters, 3, false, 1, ReplyShape::kByteCount, 2, false},
+      {kMemHoldingRegisters, 3, false, 125, ReplyShape::kByteCount, 250, false},
+      {kMemHoldingFloat, 3, false, 2, ReplyShape::kByteCount, 4, false},
+      {kMemInputRegisters, 4, false, 3, ReplyShape::kByteCount, 6, false},
+      {kMemCoils, 1, false, 1, ReplyShape::kByteCount, 1, false},
+      {kMemCoils, 1, false, 9, ReplyShape::kByteCount, 2, false},
+      {kMemInputs, 2, false, 2040, ReplyShape::kByteCount, 255, false},
+      {kMemHoldingRegisters, 6, true, 0x1234, ReplyShape::kWriteEcho, 0, true},
+      {kMemHoldingFloat, 16, true, 2, ReplyShape::kWriteEcho, 0, true},
+      {kMemReport, 65, false, 7, ReplyShape::kReport, 0, true},
+      {kMemReport, 65, true, 7, ReplyShape::kReport, 0, true},
+      {kMemReport, 3, false, 1, ReplyShape::kByteCount, 2,
+       false},  // only function 65 fetches a report packet
+      {kMemHoldingRegisters, 65, false, 1, ReplyShape::kByteCount, 2, false},
   };
   for (const Case& c : cases) {
     GateTransfer gate{};
     gate.plc = 0x1F7;  // the frame carries the low byte
     gate.memoryType = c.memoryType;
-    const uint8_t request[] = {0xF7, c.function};
+    const uint8_t request[] = {
+        0xF7, c.function, 0, 0, static_cast<uint8_t>(c.quantity >> 8), static_cast<uint8_t>(c.quantity)};
     const ExpectedReply expected = ExpectedReplyFor(&gate, request, c.writing);
-    EXPECT_EQ(expected.station, 0xF7);
-    EXPECT_EQ(expected.function, c.function);
-    EXPECT_EQ(expected.shape, c.shape) << "memory type " << c.memoryType << ", function " << int{c.function};
+    const std::string what = "memory type " + std::to_string(c.memoryType) + ", function " +
+                             std::to_string(c.function) + ", quantity " + std::to_string(c.quantity);
+    EXPECT_EQ(expected.station, 0xF7) << what;
+    EXPECT_EQ(expected.function, c.function) << what;
+    EXPECT_EQ(expected.shape, c.shape) << what;
+    if (c.shape == ReplyShape::kByteCount) {
+      EXPECT_EQ(expected.dataBytes, c.dataBytes) << what;
+    }
+    EXPECT_EQ(expected.echoesRequest, c.echoes) << what;
   }
 }
 

@@ -305,17 +305,21 @@ TEST_F(TransferTest, UnsendableReadsAreRefused) {
       kResultFailed);
   EXPECT_EQ(device_->RequestCount(), 0);
   EXPECT_EQ(values, Bytes(1024, 0xAA));
-  // The largest blocks that fit go out.
+  // The largest blocks that fit go out (the device's short answer to them
+  // is a wrong receive: 1 attempt and 9 more).
   EXPECT_EQ(Transfer(kCmdBlockRead, Gate{.memoryType = 4, .count = 127}, values.data()), kResultFailed);
-  EXPECT_EQ(device_->RequestCount(), 1);
+  EXPECT_EQ(device_->RequestCount(), 10);
 }
 
-TEST_F(TransferTest, ReplyShorterThanTheCountFailsWithoutStoring) {
+// A reply carries exactly the byte count its request asked for; any other
+// answers another request: a wrong receive, retried, and nothing stored.
+TEST_F(TransferTest, ReplyOfAnotherByteCountFailsWithoutStoring) {
   Start([](const Bytes& r, int) { return ReadReply(r, {0x00, 0x01, 0x00, 0x02}); });
   Bytes values(16, 0xAA);
   EXPECT_EQ(Transfer(kCmdBlockRead, Gate{.memoryType = 4, .count = 5}, values.data()), kResultFailed);
   EXPECT_EQ(values, Bytes(16, 0xAA));
-  EXPECT_TRUE(log_.Contains("KOVRIN> DoRead() reply carries 4 data bytes, 10 needed"));
+  EXPECT_TRUE(log_.Contains("KOVRIN> Receive() byte count 4, 10 expected"));
+  EXPECT_EQ(device_->RequestCount(), 10);
   EXPECT_EQ(Transfer(kCmdSingleRead, Gate{.memoryType = 8, .width = 32, .gateType = 4}, values.data()),
             kResultDone);
 }

@@ -1,0 +1,42 @@
+// One whole attempt: the line drained, the request sent, its reply received
+// and checked in every field it gives back. The transactions above decide
+// only whether to try again and what the reply's data mean.
+#pragma once
+
+#include <cstdint>
+
+#include "serial/frame.h"
+
+// How one request-and-reply ended.
+enum class FrameOutcome {
+  kGood,       // the reply to this request: CRC right, no exception, every echo matches
+  kNotSent,    // the request did not go out
+  kRefused,    // an exception reply that refuses the request (codes 2, 3, 5)
+  kTransport,  // nothing or too little in time, or exception code 4
+  kWrong,      // another station, function, byte count or echo, or a short frame
+  kBadCrc,     // a whole reply with a wrong CRC
+  kException,  // any other exception reply
+};
+
+// True when bytes of a reply may still be on their way after an attempt
+// that ended so: it got no whole valid reply to its request.
+inline bool RepliesMayFollow(FrameOutcome outcome) {
+  return outcome == FrameOutcome::kTransport || outcome == FrameOutcome::kWrong ||
+         outcome == FrameOutcome::kBadCrc;
+}
+
+// The request's length bytes (room for the CRC after them) on the line;
+// the reply goes to reply, its length to *replyLength. A request that did
+// not go out ends the attempt when unsentEndsAttempt is set; otherwise the
+// reply is still waited for.
+FrameOutcome Transact(const FrameLine& line, uint8_t* request, int length, const ExpectedReply& expected,
+                      uint8_t* reply, int* replyLength, bool unsentEndsAttempt);
+
+// After a transaction whose attempts left replies on their way: waits until
+// the line has been quiet for quietMs, throwing away (and logging) whatever
+// arrives, so that no late reply meets a later request.
+void AwaitQuietLine(const FrameLine& line, uint32_t quietMs);
+
+// The protocol's silence between frames, 3.5 characters of 11 bits at the
+// line's rate (1.75 ms above 19200 baud), in whole milliseconds rounded up.
+uint32_t FrameSilenceMs(uint32_t baud);
