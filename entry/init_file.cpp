@@ -98,8 +98,9 @@ void ApplyLine(VpiInstance* instance, const char* line, int lineNumber) {
     int start = 0;
     if (std::sscanf(line, key.pattern, &start, &number) != 1) continue;
     // The number reader would take a sign and wrap "-1" round to 65535 ms
-    // before every frame: a signed number makes the line illegal instead.
-    if (line[start] == '-' || line[start] == '+') break;
+    // before every frame: a minus sign makes the line illegal instead (a
+    // plus sign, which stored init files may carry, is taken as it stands).
+    if (line[start] == '-') break;
     if (number != 0) {
       instance->*key.field = static_cast<uint16_t>(number);
     } else {

@@ -28,10 +28,13 @@ constexpr uint32_t kOpenReplyTimeout = kOpenReadTimeoutMs / 10;
 // start are released, so that the restart can open the port again and the
 // host keeps one client per instance. Anything else in the area (a fresh
 // allocation holds garbage) is only dropped.
+// The port and the client go separately: a start without a port, or whose
+// port failed to open, registered a client all the same.
 void ReleaseEarlierStart(VpiInstance* instance) {
-  if (!OpenedForArea(instance, instance->portHandle)) return;
-  ClosePort(instance->portHandle);
-  ForgetOpenedPort(instance, instance->portHandle);
+  if (OpenedForArea(instance, instance->portHandle)) {
+    ClosePort(instance->portHandle);
+    ForgetOpenedPort(instance, instance->portHandle);
+  }
   if (ClientOfArea(instance, instance->clientId)) {
     ZelRmClient(instance->clientId);
     ForgetClient(instance, instance->clientId);
@@ -42,6 +45,32 @@ HANDLE OpenFor(VpiInstance* instance) {
   HANDLE handle = OpenInstancePort(instance->portSettings);
   if (handle != nullptr) RememberOpenedPort(instance, handle);
   return handle;
+}
+
+// Registers the instance's host client; false when the host refused.
+bool RegisterClient(VpiInstance* instance, int32_t driverNumber) {
+  char clientName[32];
+  std::snprintf(clientName, sizeof clientName, "Dorza No_%.2d", driverNumber);
+  if ((ZelMkClient(clientName, 1, 0, &instance->clientId) & 0xFFFF) != 0) return false;
+  RememberClient(instance, instance->clientId);
+  return true;
+}
+
+// A reopen after CloseCom finds the client removed: the report fetch needs
+// one to look its gates up.
+void RegisterClientIfNone(VpiInstance* instance, int32_t driverNumber) {
+  if (!ClientOfArea(instance, instance->clientId)) RegisterClient(instance, driverNumber);
+}
+
+// Closes the instance's port, keeping its client; false when the close
+// failed.
+bool CloseInstancePort(VpiInstance* instance) {
+  if (instance->portHandle == nullptr) return true;
+  if (ClosePort(instance->portHandle) != PortResult::kDone) return false;
+  ForgetOpenedPort(instance, instance->portHandle);
+  instance->portHandle = nullptr;
+  instance->portOpen = 0;
+  return true;
 }
 
 }  // namespace
@@ -77,10 +106,7 @@ int32_t ColdStart(VpiRequest* request) {
 
   ReadInitFile(request);
 
-  char clientName[32];
-  std::snprintf(clientName, sizeof clientName, "Dorza No_%.2d", request->driverNumber);
-  if ((ZelMkClient(clientName, 1, 0, &instance->clientId) & 0xFFFF) != 0) return kResultFailed;
-  RememberClient(instance, instance->clientId);
+  if (!RegisterClient(instance, request->driverNumber)) return kResultFailed;
 
   if (instance->portOpen == 0) return kResultDone;
 
@@ -108,15 +134,20 @@ int32_t WarmStart(VpiRequest* request) {
 
 int32_t CloseCom(VpiRequest* request) {
   VpiInstance* instance = InstanceOf(request);
-  if (instance->portHandle != nullptr) {
-    if (ClosePort(instance->portHandle) != PortResult::kDone) return kResultTransport;
-    ForgetOpenedPort(instance, instance->portHandle);
-    instance->portHandle = nullptr;
-    instance->portOpen = 0;
-  }
+  if (!CloseInstancePort(instance)) return kResultTransport;
   ZelRmClient(instance->clientId);
   ForgetClient(instance, instance->clientId);
   return kResultDone;
+}
+
+void ReleaseAfterEnd(VpiRequest* request) {
+  VpiInstance* instance = InstanceOf(request);
+  if (instance == nullptr) return;
+  if (OpenedForArea(instance, instance->portHandle)) CloseInstancePort(instance);
+  if (ClientOfArea(instance, instance->clientId)) {
+    ZelRmClient(instance->clientId);
+    ForgetClient(instance, instance->clientId);
+  }
 }
 
 int32_t EndVpi(VpiRequest* request) {
@@ -129,10 +160,12 @@ int32_t EndVpi(VpiRequest* request) {
 
 int32_t ReOpenCom(VpiRequest* request) {
   VpiInstance* instance = InstanceOf(request);
+  RegisterClientIfNone(instance, request->driverNumber);
   HANDLE handle = OpenFor(instance);
   if (handle == nullptr) return kResultTransport;
   instance->portOpen = 1;
   instance->portHandle = handle;
+  SetReadTimeout(handle, instance->replyTimeout);
   return kResultDone;
 }
 
@@ -142,9 +175,11 @@ int32_t ChangeVpiParams(VpiRequest* request) {
   if (params->replyTimeout != 0 && params->replyTimeout != -1) {
     instance->replyTimeout = static_cast<uint32_t>(params->replyTimeout);
   }
-  if (!SamePortName(params->portName, instance->portSettings.portName) && instance->portHandle != nullptr) {
-    CloseCom(request);
-  }
+  // The open port is closed whether the name changes or not: the same
+  // port cannot be opened twice, and its new line settings need the new
+  // open. The client stays.
+  CloseInstancePort(instance);
+  RegisterClientIfNone(instance, request->driverNumber);
   CopyPortName(instance->portSettings.portName, params->portName);
   if (static_cast<int16_t>(params->baud) != 0) {
     CopyLine(instance->portSettings, params->baud, params->dataBits, params->stopBits, params->parity);

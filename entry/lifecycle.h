@@ -1,9 +1,15 @@
 // Start, restart, port control and end of a driver instance.
 #pragma once
 
+#include "entry/host_records.h"
 #include "entry/instance.h"
 #include "platform/win32.h"
 
 // Opens the port that settings describe; the handle, or null on failure.
 // Changes nothing in the instance.
 HANDLE OpenInstancePort(const PortSettings& settings);
+
+// After EndVpi has ended the module, an EndVpi or CloseCom of another
+// instance still releases what this module opened and registered for that
+// instance's area; nothing else changes.
+void ReleaseAfterEnd(VpiRequest* request);

@@ -2,10 +2,14 @@
 
 #include "entry/handlers.h"
 #include "entry/instance.h"
+#include "entry/lifecycle.h"
 
 extern "C" VPI_EXPORT int32_t VPI_CDECL VpiMain(VpiRequest* request) {
-  if (g_ended.load(std::memory_order_relaxed) != 0) return kResultDone;
   const uint32_t command = request->command;
+  if (g_ended.load(std::memory_order_relaxed) != 0) {
+    if (command == kCmdEndVpi || command == kCmdCloseCom) ReleaseAfterEnd(request);
+    return kResultDone;
+  }
   if (command == 0 || command > kCommandSlots) return kResultTransport;
   const VpiHandler handler = kCommandTable[command];
   if (handler == nullptr) return kResultTransport;

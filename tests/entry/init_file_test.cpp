@@ -181,7 +181,8 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{
             "IFG_MS = 5\nIFG_MS = -1\n", With('M', 'D', 0, 0, 0, 5), {"KOVRIN> Illegal line 2 in Int File"}},
         LineCase{"IFG = -5\n", kDefaults, {"KOVRIN> Illegal line 1 in Int File"}},
-        LineCase{"IFG = 7\nifg =  +3\r\n", With('M', 'D', 0, 0, 7), {"KOVRIN> Illegal line 2 in Int File"}},
+        LineCase{"IFG = 7\nifg =  +3\r\n", With('M', 'D', 0, 0, 3), {}},  // the plus sign of stored files
+        LineCase{"IFG_MS = +5\n", With('M', 'D', 0, 0, 0, 5), {}},
         LineCase{"IFG_MS=-0\n", kDefaults, {"KOVRIN> Illegal line 1 in Int File"}},
         LineCase{"BUS = J , H\n\n  SWAP = YES\n# comment\n",
                  With('J', 'H'),

@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         StateCase{"closed", {Step::kStartWithPort, Step::kCloseCom}, 0, 0, false, false, false},
         StateCase{
-            "reopened", {Step::kStartWithPort, Step::kCloseCom, Step::kReOpenCom}, 0, 1, true, false, false},
+            "reopened", {Step::kStartWithPort, Step::kCloseCom, Step::kReOpenCom}, 0, 1, true, true, false},
         StateCase{"ended", {Step::kStartWithPort, Step::kEndVpi}, 0, -1, false, false, true},
         StateCase{
             "ended without a port", {Step::kStartWithoutPort, Step::kEndVpi}, 0, -1, false, false, true}));
@@ -409,11 +409,11 @@ TEST_F(LifecycleTest, ColdStartOfARunningInstanceClosesItsOldPortAndClient) {
   EXPECT_TRUE(Reaches(device_));
 }
 
-TEST_F(LifecycleTest, RestartAfterReOpenClosesThePortAndLeavesTheRemovedClientAlone) {
+TEST_F(LifecycleTest, RestartAfterReOpenReleasesThePortAndTheClientOfTheReopen) {
   ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
   ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   ASSERT_EQ(session_.Call(kCmdReOpenCom, nullptr), kResultDone);
-  ASSERT_EQ(ZelHostClientCount(), 0);
+  ASSERT_EQ(ZelHostClientCount(), 1) << "the reopen registers the client again";
   EXPECT_EQ(ColdStartWith(StartParams(1)), kResultDone);
   EXPECT_EQ(ZelHostClientCount(), 1);
   EXPECT_TRUE(Reaches(device_));
@@ -559,13 +559,51 @@ TEST_F(LifecycleTest, EndVpiThatCannotCloseLogsAndEndsAllTheSame) {
                                  {kLogDetail, "KOVRIN> EndVpi()"}}));
   EXPECT_EQ(g_ended, 1);
   EXPECT_TRUE(ClientRegistered());
+  // After the end, CloseCom still releases this instance's own client and
+  // tries its port again; it answers 0 whatever happens.
+  SerialFaultFail(SerialCall::kCloseHandle);
   EXPECT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
-  EXPECT_TRUE(Held(device_)) << "no handler runs once the module has ended";
+  EXPECT_TRUE(Held(device_)) << "the close failed again";
+  EXPECT_FALSE(ClientRegistered());
+  EXPECT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
+  EXPECT_FALSE(Held(device_));
+  EXPECT_EQ(g_ended, 1);
+}
+
+// A start without a port, or whose port failed to open, registered a client
+// all the same: the restart of the area releases it.
+TEST_F(LifecycleTest, RestartReleasesTheClientOfAStartWithoutAPort) {
+  for (const char* port : {"", "COM7"}) {
+    ASSERT_EQ(ColdStartWith(StartParams(*port != '\0' ? 1 : 0, *port != '\0' ? port : "COM1")),
+              *port != '\0' ? kResultTransport : kResultDone);
+    ASSERT_EQ(ZelHostClientCount(), 1) << port;
+    EXPECT_EQ(ColdStartWith(StartParams(1)), kResultDone) << port;
+    EXPECT_EQ(ZelHostClientCount(), 1) << port << ": the first start's client is left";
+    ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
+    ASSERT_EQ(ZelHostClientCount(), 0);
+  }
+}
+
+// An instance that outlives the one that ended the module can still give
+// back its port and client, so that the port is not locked until the host
+// process exits; nothing else runs.
+TEST_F(LifecycleTest, AfterTheEndEndVpiAndCloseComReleaseTheirOwnInstance) {
+  for (const uint32_t command : {kCmdEndVpi, kCmdCloseCom}) {
+    ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
+    g_ended = 1;
+    EXPECT_EQ(session_.Call(kCmdReOpenCom, nullptr), kResultDone);
+    EXPECT_TRUE(Held(device_)) << "no other handler runs";
+    EXPECT_EQ(session_.Call(command, nullptr), kResultDone);
+    EXPECT_FALSE(Held(device_)) << command;
+    EXPECT_EQ(ZelHostClientCount(), 0) << command;
+    EXPECT_EQ(instance_.portHandle, nullptr);
+    g_ended = 0;
+  }
 }
 
 // ---- ReOpenCom ----------------------------------------------------------------------------
 
-TEST_F(LifecycleTest, ReOpenComOpensTheStoredPortWithTheOpenTimeoutAndNoClient) {
+TEST_F(LifecycleTest, ReOpenComOpensTheStoredPortWithTheReplyTimeoutAndTheClient) {
   ASSERT_EQ(ColdStartWith(StartParams(1, "COM1", 20, 19200)), kResultDone);
   ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   log_.Clear();
@@ -573,9 +611,10 @@ TEST_F(LifecycleTest, ReOpenComOpensTheStoredPortWithTheOpenTimeoutAndNoClient) 
   EXPECT_TRUE(log_.lines().empty());
   EXPECT_EQ(instance_.portOpen, 1u);
   EXPECT_TRUE(Reaches(device_));
-  EXPECT_EQ(ReadTimeoutMs(), 1000u) << "replyTimeout is not applied";
+  EXPECT_EQ(ReadTimeoutMs(), 200u) << "the instance's reply timeout, as ColdStart sets it";
   EXPECT_EQ(instance_.replyTimeout, 20u);
-  EXPECT_EQ(ZelHostClientCount(), 0);
+  EXPECT_EQ(ZelHostClientCount(), 1) << "a report fetch needs the client";
+  EXPECT_TRUE(ClientRegistered());
   SerialDeviceView view{};
   ASSERT_TRUE(SerialViewDevice(instance_.portHandle, &view));
   EXPECT_EQ(view.baud, 19200u);
@@ -644,7 +683,7 @@ TEST_P(ChangeOfAClosedPortTest, OpensWithTheResultingSettingsAndTimeout) {
   ASSERT_TRUE(SerialViewDevice(instance_.portHandle, &view));
   EXPECT_EQ(view.baud, c.baud);
   EXPECT_EQ(view.twoStopBits, c.stopBits == TWOSTOPBITS);
-  EXPECT_EQ(ZelHostClientCount(), 0) << "no client is registered again";
+  EXPECT_EQ(ZelHostClientCount(), 1) << "the client is registered again";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -658,25 +697,29 @@ INSTANTIATE_TEST_SUITE_P(
                       ChangeCase{"baud 0 keeps all four", ChangeTo("COM1", -1, 0, 5, 2, 3), 20, 9600, 8, 0,
                                  0}));
 
-TEST_F(LifecycleTest, ChangeNamingTheOpenPortFailsButKeepsTheOldHandle) {
+// The open port cannot be opened a second time: it is closed and opened
+// again with the new settings, and the client stays.
+TEST_F(LifecycleTest, ChangeNamingTheOpenPortReopensItWithTheNewSettings) {
   ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
-  const HANDLE running = instance_.portHandle;
   log_.Clear();
-  EXPECT_EQ(Change(ChangeTo("COM1", 30, 19200, 7, 2, 2)), kResultTransport);
-  EXPECT_EQ(log_.lines(), Lines({{kLogMajor, kChangeFailed}}));
-  EXPECT_EQ(instance_.portHandle, running);
+  EXPECT_EQ(Change(ChangeTo("COM1", 30, 19200, 7, 2, 2)), kResultDone);
+  EXPECT_TRUE(log_.lines().empty());
   EXPECT_TRUE(Reaches(device_));
   EXPECT_EQ(instance_.portOpen, 1u);
   EXPECT_TRUE(ClientRegistered());
+  EXPECT_EQ(ZelHostClientCount(), 1);
   EXPECT_EQ(instance_.replyTimeout, 30u);
-  EXPECT_EQ(ReadTimeoutMs(), 200u) << "the old handle keeps its timeout";
+  EXPECT_EQ(ReadTimeoutMs(), 300u);
+  SerialDeviceView view{};
+  ASSERT_TRUE(SerialViewDevice(instance_.portHandle, &view));
+  EXPECT_EQ(view.baud, 19200u);
   EXPECT_EQ(instance_.portSettings.baud, 19200);
   EXPECT_EQ(instance_.portSettings.dataBits, 7);
   EXPECT_EQ(instance_.portSettings.stopBits, 2);
   EXPECT_EQ(instance_.portSettings.parity, 2);
 }
 
-TEST_F(LifecycleTest, ChangeToAnotherPortClosesTheOldOneAndRemovesTheClient) {
+TEST_F(LifecycleTest, ChangeToAnotherPortClosesTheOldOneAndKeepsTheClient) {
   PtyDevice second;
   second.LinkAs(device_.comDir(), "com2");
   ScopedComDir comDir(device_.comDir().string());
@@ -686,7 +729,8 @@ TEST_F(LifecycleTest, ChangeToAnotherPortClosesTheOldOneAndRemovesTheClient) {
   EXPECT_TRUE(log_.lines().empty());
   EXPECT_FALSE(Held(device_));
   EXPECT_TRUE(Reaches(second));
-  EXPECT_EQ(ZelHostClientCount(), 0);
+  EXPECT_EQ(ZelHostClientCount(), 1);
+  EXPECT_TRUE(ClientRegistered());
   EXPECT_EQ(instance_.portOpen, 1u);
   EXPECT_STREQ(instance_.portSettings.portName, "COM2");
   EXPECT_EQ(ReadTimeoutMs(), 250u);
@@ -696,7 +740,7 @@ TEST_F(LifecycleTest, ChangeComparesNamesCaseSensitively) {
   ASSERT_EQ(ColdStartWith(StartParams(1)), kResultDone);
   EXPECT_EQ(Change(ChangeTo("com1", -1)), kResultDone) << "the old port was closed first";
   EXPECT_TRUE(Reaches(device_));
-  EXPECT_EQ(ZelHostClientCount(), 0);
+  EXPECT_EQ(ZelHostClientCount(), 1);
 }
 
 TEST_F(LifecycleTest, ChangeThatCannotOpenLogsAndKeepsThePreviousHandle) {
