@@ -11,6 +11,17 @@ bool MapPortName(const char* name, char* path, size_t pathSize) {
     const int n = std::snprintf(path, pathSize, "%s", name);
     return n > 0 && static_cast<size_t>(n) < pathSize;
   }
+  // Win32 drops trailing blanks from a name (a host may pad its fixed-width
+  // field: "COM1 "); the device form "\\.\COMn" keeps them, as there.
+  char trimmed[64];
+  if (std::strncmp(name, "\\\\.\\", 4) != 0) {
+    size_t length = std::strlen(name);
+    while (length > 0 && name[length - 1] == ' ') --length;
+    if (length >= sizeof trimmed) return false;
+    std::memcpy(trimmed, name, length);
+    trimmed[length] = '\0';
+    name = trimmed;
+  }
   if (strcasecmp(name, "NUL") == 0) {
     std::snprintf(path, pathSize, "/dev/null");
     return true;

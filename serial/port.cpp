@@ -123,6 +123,14 @@ uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout) {
   return previous / 10;
 }
 
+uint32_t FrameSilenceMs(uint32_t baud) {
+  constexpr uint32_t kBitsTimes1000 = 38500;  // 3.5 characters of 11 bits, in ms at 1 baud
+  constexpr uint32_t kFixedSilenceAbove = 19200;
+  constexpr uint32_t kFixedSilenceMs = 2;  // 1.75 ms, rounded up
+  if (baud == 0 || baud > kFixedSilenceAbove) return kFixedSilenceMs;
+  return (kBitsTimes1000 + baud - 1) / baud;
+}
+
 DWORD DrainUntilQuiet(HANDLE handle, DWORD quietMs, DWORD maxRounds) {
   const LineOps& line = CurrentLine();
   COMMTIMEOUTS saved;
@@ -156,11 +164,22 @@ __attribute__((noinline)) void DrainWaitingInput(HANDLE handle, DWORD silenceMs,
 
 }  // namespace
 
-void DrainInput(HANDLE handle, DWORD silenceMs, DWORD boundMs) {
-  // Both are filled by a queue status call that succeeds, and read only then.
+namespace {
+
+// True when nothing waits in the input queue. Both are filled by a queue
+// status call that succeeds, and read only then.
+bool InputEmpty(HANDLE handle) {
   DWORD errors;
   COMSTAT status;
-  const BOOL cleared = CurrentLine().queueStatus(handle, &errors, &status);
-  if (cleared && status.cbInQue == 0) return;
-  DrainWaitingInput(handle, silenceMs, boundMs);
+  return CurrentLine().queueStatus(handle, &errors, &status) && status.cbInQue == 0;
+}
+
+}  // namespace
+
+void DrainInput(HANDLE handle, DWORD silenceMs, DWORD boundMs) {
+  if (!InputEmpty(handle)) DrainWaitingInput(handle, silenceMs, boundMs);
+}
+
+void DrainLine(HANDLE handle, uint32_t baud, DWORD boundMs) {
+  if (!InputEmpty(handle)) DrainWaitingInput(handle, FrameSilenceMs(baud), boundMs);
 }

@@ -55,9 +55,15 @@ uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout);
 // arriving: reads on until silenceMs pass without a byte, for boundMs at
 // most. When none wait, as after a reply read whole, costs one queue call.
 void DrainInput(HANDLE handle, DWORD silenceMs = kDrainTimeout * 10, DWORD boundMs = kOpenReadTimeoutMs);
+// The same before a request on a line of that rate: the silence is the
+// protocol's between frames (FrameSilenceMs).
+void DrainLine(HANDLE handle, uint32_t baud, DWORD boundMs);
 // Throws away what arrives until quietMs pass without a byte (maxRounds
 // such waits at most); gives the number of bytes thrown away.
 DWORD DrainUntilQuiet(HANDLE handle, DWORD quietMs, DWORD maxRounds);
+// The protocol's silence between frames, 3.5 characters of 11 bits at the
+// line's rate (1.75 ms above 19200 baud), in whole milliseconds rounded up.
+uint32_t FrameSilenceMs(uint32_t baud);
 // Inline, as they sit on every transaction's path (three reads a reply).
 inline PortResult WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
   DWORD done = 0;

@@ -7,9 +7,6 @@ namespace {
 
 constexpr int kEchoOffset = 2;  // address and value or quantity; report code and packet number
 constexpr int kEchoLength = 4;
-constexpr uint32_t kBitsPerCharacterTimes35 = 385;  // 3.5 characters of 11 bits, x 10
-constexpr uint32_t kFixedSilenceAbove = 19200;
-constexpr uint32_t kFixedSilenceMs = 2;  // 1.75 ms, rounded up
 // The drain and the quiet wait go on while bytes keep coming, but not for
 // ever: a line that never falls quiet is left after this many silences.
 constexpr uint32_t kMaxQuietRounds = 64;
@@ -37,15 +34,10 @@ bool EchoMatches(const uint8_t* request, const uint8_t* reply) {
 
 }  // namespace
 
-uint32_t FrameSilenceMs(uint32_t baud) {
-  if (baud == 0 || baud > kFixedSilenceAbove) return kFixedSilenceMs;
-  return (kBitsPerCharacterTimes35 * 100 + baud - 1) / baud;
-}
-
 FrameOutcome Transact(const FrameLine& line, uint8_t* request, int length, const ExpectedReply& expected,
                       uint8_t* reply, int* replyLength, bool unsentEndsAttempt) {
   *replyLength = 0;
-  DrainInput(line.port, FrameSilenceMs(line.baud), line.replyTimeoutMs);
+  DrainLine(line.port, line.baud, line.replyTimeoutMs);
   const SendResult sent = SendFrame(line, request, length);
   if (sent != SendResult::kSent && unsentEndsAttempt) return FrameOutcome::kNotSent;
   const FrameOutcome outcome = OutcomeOf(ReceiveFrame(line.port, expected, reply, replyLength));

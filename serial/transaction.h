@@ -36,7 +36,3 @@ FrameOutcome Transact(const FrameLine& line, uint8_t* request, int length, const
 // the line has been quiet for quietMs, throwing away (and logging) whatever
 // arrives, so that no late reply meets a later request.
 void AwaitQuietLine(const FrameLine& line, uint32_t quietMs);
-
-// The protocol's silence between frames, 3.5 characters of 11 bits at the
-// line's rate (1.75 ms above 19200 baud), in whole milliseconds rounded up.
-uint32_t FrameSilenceMs(uint32_t baud);

@@ -125,7 +125,7 @@ SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length) {
 
 SendResult SendRequest(VpiInstance* instance, uint8_t* frame, int length) {
   const FrameLine line = FrameLineOf(*instance);
-  DrainInput(line.port, FrameSilenceMs(line.baud), line.replyTimeoutMs);
+  DrainLine(line.port, line.baud, line.replyTimeoutMs);
   return SendRequestFrame(instance, frame, length);
 }
 

@@ -57,6 +57,16 @@ const NameCase kNameCases[] = {
     {"COM:", "/ports", nullptr},
     {"COM1::", "/ports", nullptr},
     {"COM1 :", "/ports", nullptr},
+    // Trailing blanks go, as Win32 drops them (a host's padded field);
+    // the device form keeps them, and blanks elsewhere stay.
+    {"COM1 ", "/ports", "/ports/com1"},
+    {"COM12   ", std::nullopt, "/dev/ttyS11"},
+    {"COM4: ", "/ports", "/ports/com4"},
+    {"NUL ", "/ports", "/dev/null"},
+    {" COM1", "/ports", nullptr},
+    {"COM 1", "/ports", nullptr},
+    {"   ", "/ports", nullptr},
+    {"\\\\.\\COM1 ", "/ports", nullptr},
 };
 
 void PrintTo(const NameCase& c, std::ostream* out) {

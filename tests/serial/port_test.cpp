@@ -501,3 +501,15 @@ INSTANTIATE_TEST_SUITE_P(Reads, ReadBytesTest,
                                                     PortResult::kIoFailed, 0}));
 
 }  // namespace
+
+namespace {
+
+// 3.5 characters of 11 bits, rounded up to whole milliseconds; a fixed
+// 1.75 ms (2) above 19200 baud, and for an unknown rate.
+TEST(FrameSilence, ThreeAndAHalfCharactersAtTheLineRate) {
+  const std::pair<uint32_t, uint32_t> cases[] = {{0, 2},    {115200, 2}, {38400, 2}, {19200, 3},
+                                                 {9600, 5}, {4800, 9},   {1200, 33}, {300, 129}};
+  for (const auto& [baud, ms] : cases) EXPECT_EQ(FrameSilenceMs(baud), ms) << baud << " baud";
+}
+
+}  // namespace
