@@ -46,6 +46,8 @@ const FlagKey kFlagKeys[] = {
      "KOVRIN> Check for FLOATSWAP = in your int file. Assuming NO swap"},
     {"LONGADDR = %1c%1c%1c", kFlagLongAddr,
      "KOVRIN> Check for LONGADDR = in your int file. Assuming NO switching"},
+    {"HEXREPORTS = %1c%1c%1c", kFlagHexReports,
+     "KOVRIN> Check for HEXREPORTS = in your int file. Assuming NO hexadecimal report lines"},
 };
 
 struct GapKey {
@@ -139,6 +141,12 @@ void LogSettings(const VpiInstance* instance) {
     err(kLogMajor, "KOVRIN> Inter Frame Gap = %u msec.", static_cast<unsigned>(instance->IFG_MS));
   } else {
     err(kLogMajor, "KOVRIN> Inter Frame Gap = %u", static_cast<unsigned>(instance->IFG));
+  }
+  // Only base H has a choice of spellings.
+  if (instance->base == 'H') {
+    err(kLogMajor, "%s",
+        (instance->flags & kFlagHexReports) ? "KOVRIN> Hexadecimal report line addresses = YES"
+                                            : "KOVRIN> Hexadecimal report line addresses = NO");
   }
 }
 

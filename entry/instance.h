@@ -16,6 +16,7 @@ constexpr int kReportBufferSize = 8200;
 constexpr uint16_t kFlagSwap = 2;
 constexpr uint16_t kFlagFloatSwap = 4;
 constexpr uint16_t kFlagLongAddr = 8;
+constexpr uint16_t kFlagHexReports = 16;  // base H: report-line addresses spelt hexadecimal
 
 struct VpiInstance {
   uint32_t replyTimeout;  // units of 10 ms

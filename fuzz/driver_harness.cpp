@@ -58,6 +58,9 @@ FakeLineDriver::FakeLineDriver(uint8_t settings) {
   if (settings & kFuzzSwap) flags |= kFlagSwap;
   if (settings & kFuzzFloatSwap) flags |= kFlagFloatSwap;
   if (settings & kFuzzLongAddr) flags |= kFlagLongAddr;
+  // The settings byte is full: base H shares the busy-wait gap's bit for
+  // the hexadecimal report-line spelling, so both spellings are fuzzed.
+  if ((settings & kFuzzHexBase) && (settings & kFuzzGapBusy)) flags |= kFlagHexReports;
   instance_->flags = flags;
   instance_->RTSCTS = (settings & kFuzzRtsCts) ? 1 : 0;
   instance_->IFG_MS = (settings & kFuzzGapMs) ? 3 : 0;  // sleeps are skipped

@@ -27,7 +27,7 @@ namespace {
 constexpr int kMaxCommands = 3;
 
 // The first two characters of a number's spelling, as report-line
-// addresses carry it: hexadecimal in base H.
+// addresses carry it: hexadecimal in base H with HEXREPORTS.
 void TwoDigits(char* out, int number, bool hex) {
   char text[16];
   if (hex) {
@@ -39,8 +39,8 @@ void TwoDigits(char* out, int number, bool hex) {
   out[1] = text[1];
 }
 
-// Report-line gates for lines 1 to reportLineGates, spelt as the parser
-// reads them in the instance's base.
+// Report-line gates for lines 1 to reportLineGates, spelt as the
+// distribution looks them up.
 void AddReportLineGates(const TransferCase& c, bool hex) {
   ZelHostClearGates();
   if (c.kind != TransferKind::kReport) return;
@@ -60,7 +60,7 @@ void RunOne(FakeLineDriver& driver, TransferCase& c, uint8_t seed) {
   if (!block && area.size() >= 4) StoreLe16(area.data() + 2, c.value);
   area.Snapshot();
   c.gate.values = area.data();
-  AddReportLineGates(c, driver.instance()->base == 'H');
+  AddReportLineGates(c, driver.instance()->base == 'H' && (driver.instance()->flags & kFlagHexReports) != 0);
   const GateTransfer record = c.gate;
   const int requestsBefore = FakeLineRequestCount();
   const int putsBefore = ZelHostPutCount();

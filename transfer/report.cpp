@@ -92,11 +92,12 @@ int DistributeReport(VpiRequest* request, int plc, int report) {
   auto* instance = static_cast<VpiInstance*>(request->instance);
   instance->ReportPos = 0;
   bool exhausted = false;
-  // The report-line gates are found by their address strings, spelt the
-  // way the address parser reads them: in base H the plc, report and line
-  // numbers are hexadecimal. "R", plc and report stay the same for every
-  // line.
-  const bool hex = instance->base == 'H';
+  // The report-line gates are found by their address strings. Stored gate
+  // lists spell plc, report and line in decimal, in base H too; HEXREPORTS
+  // selects the hexadecimal spelling in base H, as the address dialog
+  // composes it. "R", plc and report stay the same for every line.
+  const bool hex = instance->base == 'H' && (instance->flags & kFlagHexReports) != 0;
+  int stored = 0;
   char address[9];
   address[0] = 'R';
   TwoDigits(address + 1, plc, hex);
@@ -120,9 +121,17 @@ int DistributeReport(VpiRequest* request, int plc, int report) {
     }
     piece[n] = '\0';
     if ((ZelPutGateStr(instance->clientId, gateId, 2, piece, 0, 0) & 0xFFFF) != 0) return kResultFailed;
+    ++stored;
     if (instance->ReportPos >= kReportBufferSize || instance->ReportBuffer[instance->ReportPos] == '\0') {
       exhausted = true;
     }
+  }
+  if (stored == 0 && instance->base == 'H') {
+    // Most likely the gate list was written to the other spelling.
+    err(kLogMajor,
+        "KOVRIN> SingleWrite(), no report line gate of Report %d, plc %d spelt in %s; HEXREPORTS = %s spells "
+        "them in %s",
+        report, plc, hex ? "hexadecimal" : "decimal", hex ? "NO" : "YES", hex ? "decimal" : "hexadecimal");
   }
   if (!exhausted) {
     err(kLogMajor, "KOVRIN> SingleWrite(),can't supply full Report %d from plc %d (not enough TAGs)", report,

@@ -41,16 +41,20 @@ class InitFileTest : public ::testing::Test {
             instance_.RTSCTS,   instance_.IFG,  instance_.IFG_MS};
   }
 
-  // The log lines written before the summary block of six lines.
+  // The summary block: six lines, and a seventh on the report-line
+  // spelling in base H.
+  long SummaryLines() const { return instance_.base == 'H' ? 7 : 6; }
+
+  // The log lines written before the summary block.
   std::vector<std::string> Complaints() const {
     std::vector<std::string> texts = log_.texts();
-    EXPECT_GE(texts.size(), 7u);
-    return {texts.begin() + 1, texts.end() - 6};
+    EXPECT_GE(texts.size(), static_cast<size_t>(SummaryLines() + 1));
+    return {texts.begin() + 1, texts.end() - SummaryLines()};
   }
 
   std::vector<std::string> Summary() const {
     std::vector<std::string> texts = log_.texts();
-    return {texts.end() - 6, texts.end()};
+    return {texts.end() - SummaryLines(), texts.end()};
   }
 
   TempDir dir_;
@@ -164,6 +168,11 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"LONGADDR = X\n",
                  kDefaults,
                  {kSwapPairA, "KOVRIN> Check for LONGADDR = in your int file. Assuming NO switching"}},
+        LineCase{"HEXREPORTS = YES\n", With('M', 'D', kFlagHexReports), {}},
+        LineCase{"HEXREPORTS = YES\nHEXREPORTS = HEX\n",
+                 kDefaults,
+                 {kSwapPairA,
+                  "KOVRIN> Check for HEXREPORTS = in your int file. Assuming NO hexadecimal report lines"}},
         LineCase{"RTSCTS = YES\r\n", With('M', 'D', 0, 1), {}},
         LineCase{"RTSCTS = YES\nRTSCTS = ON\n",
                  kDefaults,
@@ -205,6 +214,10 @@ TEST_F(InitFileTest, SummaryReflectsSettings) {
   Read();
   EXPECT_EQ(Summary()[1], "KOVRIN> Base = Hexadecimal");
   EXPECT_EQ(Summary()[5], "KOVRIN> Inter Frame Gap = 9");
+  EXPECT_EQ(Summary()[6], "KOVRIN> Hexadecimal report line addresses = NO");
+  dir_.Write("KOVRIN.INT", "BUS=M,H\nHEXREPORTS=YES\n");
+  Read();
+  EXPECT_EQ(Summary()[6], "KOVRIN> Hexadecimal report line addresses = YES");
 }
 
 TEST_F(InitFileTest, LongLinesAreReadInPiecesAndCounted) {
@@ -252,8 +265,8 @@ TEST_F(InitFileTest, ShippedSampleIsReadWithoutComplaint) {
   std::vector<std::string> keys;
   std::istringstream lines(sample);
   for (std::string line; std::getline(lines, line);) keys.push_back(line.substr(0, line.find(' ')));
-  const std::vector<std::string> everyKey = {"BUS",    "SWAP",   "FLOATSWAP", "LONGADDR",
-                                             "RTSCTS", "IFG_MS", "IFG"};
+  const std::vector<std::string> everyKey = {"BUS",        "SWAP",   "FLOATSWAP", "LONGADDR",
+                                             "HEXREPORTS", "RTSCTS", "IFG_MS",    "IFG"};
   EXPECT_EQ(keys, everyKey);
 
   std::string crlf;

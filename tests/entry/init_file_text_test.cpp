@@ -36,7 +36,11 @@ Outcome ReadWith(LogCapture& log, int driverNumber = 1) {
   ReadInitFile(&request);
   const std::vector<std::string> texts = log.texts();
   Outcome outcome{instance.protocol, instance.base, instance.flags, instance.IFG, {}};
-  if (texts.size() >= 7) outcome.complaints.assign(texts.begin() + 1, texts.end() - 6);
+  // The summary: six lines, seven in base H (the report-line spelling).
+  const long summary = instance.base == 'H' ? 7 : 6;
+  if (texts.size() >= static_cast<size_t>(summary + 1)) {
+    outcome.complaints.assign(texts.begin() + 1, texts.end() - summary);
+  }
   return outcome;
 }
 

@@ -150,7 +150,7 @@ class SoakTest : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(simulator_->Start(&error)) << error;
     comDir_.emplace(dir_.path().string());
-    if (hexBase()) dir_.Write("KOVRIN.INT", "BUS = M , H\n");
+    if (hexBase()) dir_.Write("KOVRIN.INT", "BUS = M , H\nHEXREPORTS = YES\n");
     // ColdStart must not count on a zeroed area.
     std::memset(static_cast<void*>(&session_.instance()), 0xCD, sizeof(VpiInstance));
     ASSERT_EQ(session_.Start("COM1", 15, 19200),
@@ -565,7 +565,8 @@ TEST_F(SoakTest, EveryKindUnderRandomFaults) {
   Run(Env("KOVRIN_SOAK_TRANSACTIONS", 200), Env("KOVRIN_SOAK_SEED", 20240611));
 }
 
-// In base H the report text goes to report-line gates spelt in hexadecimal.
+// In base H with HEXREPORTS the report text goes to report-line gates spelt
+// in hexadecimal.
 class HexBaseSoakTest : public SoakTest {
  protected:
   bool hexBase() const override { return true; }

@@ -175,10 +175,12 @@ TEST_F(ReportTest, DecimalBaseSpellsPlcSixteenInDecimal) {
   EXPECT_EQ(GateText("R1601001"), "dec");
 }
 
-// In base H the parser reads plc, report and line numbers of a report-line
-// address in hexadecimal; the distribution spells them the same way.
+// In base H stored gate lists spell report-line addresses in decimal, and
+// so does the distribution unless HEXREPORTS = YES selects the hexadecimal
+// spelling (the address parser's and the dialog's).
 struct HexReportCase {
   const char* name;
+  const char* initFile;
   int plc;
   int report;
   std::vector<std::string> gates;     // existing report-line gates
@@ -191,13 +193,14 @@ TEST_P(HexReportLines, GatesAreFoundByTheirHexadecimalNumbers) {
   const HexReportCase& c = GetParam();
   for (const std::string& gate : c.gates) ZelHostAddGate(gate.c_str());
   const std::string text = Text(240);
-  Start([text](const Bytes& r, int) { return ReportPacket(r, text + "\x1A"); }, "BUS = M , H\n");
+  Start([text](const Bytes& r, int) { return ReportPacket(r, text + "\x1A"); }, c.initFile);
   EXPECT_EQ(Fetch(c.report, c.plc, "!R01"), kResultDone);
   for (size_t i = 0; i < c.gates.size(); ++i) {
     EXPECT_EQ(GateText(c.gates[i].c_str()), c.expected[i]) << c.gates[i];
   }
 }
 
+const char kHexReports[] = "BUS = M , H\nHEXREPORTS = YES\n";
 const std::string kPiece1 = Text(240).substr(0, 80);
 const std::string kPiece2 = Text(240).substr(80, 80);
 const std::string kPiece3 = Text(240).substr(160, 80);
@@ -207,11 +210,24 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Line 10 is 00A, line 16 is 010; the decimal spelling 010 is no
         // longer line 10.
-        HexReportCase{
-            "LinesTenAndSixteen", 1, 1, {"R0101001", "R010100A", "R0101010"}, {kPiece1, kPiece2, kPiece3}},
-        HexReportCase{"PlcSixteen", 16, 1, {"R1001001", "R1601001"}, {kPiece1, ""}},
-        HexReportCase{"ReportEleven", 1, 11, {"R010B001", "R0111001"}, {kPiece1, ""}},
-        HexReportCase{"LastLineIs06E", 1, 16, {"R0110001", "R011006E", "R0116110"}, {kPiece1, kPiece2, ""}}),
+        HexReportCase{"LinesTenAndSixteen",
+                      kHexReports,
+                      1,
+                      1,
+                      {"R0101001", "R010100A", "R0101010"},
+                      {kPiece1, kPiece2, kPiece3}},
+        HexReportCase{"PlcSixteen", kHexReports, 16, 1, {"R1001001", "R1601001"}, {kPiece1, ""}},
+        HexReportCase{"ReportEleven", kHexReports, 1, 11, {"R010B001", "R0111001"}, {kPiece1, ""}},
+        HexReportCase{"LastLineIs06E",
+                      kHexReports,
+                      1,
+                      16,
+                      {"R0110001", "R011006E", "R0116110"},
+                      {kPiece1, kPiece2, ""}},
+        // The decimal spelling stored gate lists rely on, by default.
+        HexReportCase{"DecimalByDefault", "BUS = M , H\n", 1, 10, {"R0110001", "R010A001"}, {kPiece1, ""}},
+        HexReportCase{"DecimalLineTen", "BUS = M , H\n", 1, 1, {"R0101010", "R010100A"}, {kPiece1, ""}},
+        HexReportCase{"DecimalPlcSixteen", "BUS = M , H\n", 16, 1, {"R1601001", "R1001001"}, {kPiece1, ""}}),
     [](const ::testing::TestParamInfo<HexReportCase>& info) { return info.param.name; });
 
 TEST_F(ReportTest, OnlyTheTriggerFormStartsAFetch) {
@@ -228,5 +244,36 @@ TEST_F(ReportTest, OnlyTheTriggerFormStartsAFetch) {
       kResultFailed);  // a report fetch; this device answers no function 65
   EXPECT_EQ(Requests().back()[1], 0x41);
 }
+
+// A base-H fetch that finds no gate in its spelling says which key selects
+// the other.
+struct OtherSpellingCase {
+  const char* initFile;
+  int report;
+  const char* gate;  // the only report-line gate, in the other spelling
+  const char* message;
+};
+
+class OtherSpelling : public ReportTest, public ::testing::WithParamInterface<OtherSpellingCase> {};
+
+TEST_P(OtherSpelling, AFetchThatStoresNoLineNamesIt) {
+  const OtherSpellingCase& c = GetParam();
+  ZelHostAddGate(c.gate);
+  const std::string text = Text(100);
+  Start([text](const Bytes& r, int) { return ReportPacket(r, text + "\x1A"); }, c.initFile);
+  EXPECT_EQ(Fetch(c.report), kResultDone);
+  EXPECT_EQ(log_.Count(c.message), 1) << c.message;
+  EXPECT_EQ(GateText(c.gate), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BaseH, OtherSpelling,
+    ::testing::Values(
+        OtherSpellingCase{"BUS = M , H\n", 1, "R010100A",
+                          "KOVRIN> SingleWrite(), no report line gate of Report 1, plc 1 spelt in "
+                          "decimal; HEXREPORTS = YES spells them in hexadecimal"},
+        OtherSpellingCase{kHexReports, 16, "R0116001",
+                          "KOVRIN> SingleWrite(), no report line gate of Report 16, plc 1 spelt in "
+                          "hexadecimal; HEXREPORTS = NO spells them in decimal"}));
 
 }  // namespace
