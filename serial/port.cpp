@@ -70,7 +70,7 @@ PortResult OpenPort(const char* name, const PortSettings& settings, HANDLE* hand
 
   COMMTIMEOUTS timeouts;
   timeouts.ReadIntervalTimeout = 0;
-  timeouts.ReadTotalTimeoutMultiplier = 0;
+  timeouts.ReadTotalTimeoutMultiplier = CharacterTimeMs(settings.baud);
   timeouts.ReadTotalTimeoutConstant = kOpenReadTimeoutMs;
   timeouts.WriteTotalTimeoutMultiplier = 0;
   timeouts.WriteTotalTimeoutConstant = 0;
@@ -121,6 +121,11 @@ uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout) {
     if (!line.setTimeouts(handle, &timeouts)) return 0;
   }
   return previous / 10;
+}
+
+DWORD CharacterTimeMs(uint32_t baud) {
+  constexpr uint32_t kBitsTimes1000 = 11000;
+  return baud == 0 ? 0 : (kBitsTimes1000 + baud - 1) / baud;
 }
 
 uint32_t FrameSilenceMs(uint32_t baud) {

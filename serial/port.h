@@ -61,6 +61,11 @@ void DrainLine(HANDLE handle, uint32_t baud, DWORD boundMs);
 // Throws away what arrives until quietMs pass without a byte (maxRounds
 // such waits at most); gives the number of bytes thrown away.
 DWORD DrainUntilQuiet(HANDLE handle, DWORD quietMs, DWORD maxRounds);
+// One character's time on the wire (11 bits) in whole milliseconds rounded
+// up; 0 for an unknown rate. Every read's timeout grows by it for each byte
+// asked, so that a long reply's own wire time never counts against the
+// device's reply timeout (a 255-byte reply takes 292 ms at 9600 baud).
+DWORD CharacterTimeMs(uint32_t baud);
 // The protocol's silence between frames, 3.5 characters of 11 bits at the
 // line's rate (1.75 ms above 19200 baud), in whole milliseconds rounded up.
 uint32_t FrameSilenceMs(uint32_t baud);

@@ -170,6 +170,31 @@ TEST_F(FrameExchangeTest, AnAttemptDrainsWhatAWrongReplyLeftBehind) {
   EXPECT_EQ(LoadBe16(instance_.rxBuffer + 3), 0x2A);
 }
 
+// The reply timeout is how long a device may take to start answering: the
+// rest of a long reply is allowed its wire time at the line's rate (here
+// 9600 baud, 2 ms a byte), not cut off at the 30 ms timeout.
+TEST_F(FrameExchangeTest, ALongReplyIsAllowedItsWireTime) {
+  const uint8_t request[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x32};  // 50 registers: 100 bytes
+  std::memcpy(instance_.txBuffer, request, sizeof request);
+  Bytes data(100, 0x5A);
+  Bytes reply = {0x01, 0x03, 100};
+  reply.insert(reply.end(), data.begin(), data.end());
+  reply = WithCrc(reply);
+  std::thread trickle([&] {
+    // 10 bytes every 10 ms: about 100 ms for the whole reply.
+    for (size_t at = 0; at < reply.size(); at += 10) {
+      device_.Send(Bytes(reply.begin() + static_cast<long>(at),
+                         reply.begin() + static_cast<long>(std::min(at + 10, reply.size()))));
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  int length = -1;
+  const FrameResult result = Receive(&length);
+  trickle.join();
+  EXPECT_EQ(result, FrameResult::kDone);
+  EXPECT_EQ(length, static_cast<int>(reply.size()));
+}
+
 // A read reply whose byte count is not what the request asked for answers
 // another request: a wrong frame, found before its data are read.
 TEST_F(FrameExchangeTest, AByteCountOtherThanAskedIsAWrongFrame) {

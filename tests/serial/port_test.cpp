@@ -204,7 +204,7 @@ TEST_P(OpenLineTest, PortRunsWithTheLineParametersAndOpenDefaults) {
   COMMTIMEOUTS t{};
   ASSERT_TRUE(GetCommTimeouts(handle_, &t));
   EXPECT_EQ(t.ReadIntervalTimeout, 0u);
-  EXPECT_EQ(t.ReadTotalTimeoutMultiplier, 0u);
+  EXPECT_EQ(t.ReadTotalTimeoutMultiplier, CharacterTimeMs(c.baud)) << "each byte's wire time";
   EXPECT_EQ(t.ReadTotalTimeoutConstant, 1000u);
   EXPECT_EQ(t.WriteTotalTimeoutMultiplier, 0u);
   EXPECT_EQ(t.WriteTotalTimeoutConstant, 0u);
@@ -510,6 +510,13 @@ TEST(FrameSilence, ThreeAndAHalfCharactersAtTheLineRate) {
   const std::pair<uint32_t, uint32_t> cases[] = {{0, 2},    {115200, 2}, {38400, 2}, {19200, 3},
                                                  {9600, 5}, {4800, 9},   {1200, 33}, {300, 129}};
   for (const auto& [baud, ms] : cases) EXPECT_EQ(FrameSilenceMs(baud), ms) << baud << " baud";
+}
+
+// 11 bits a character, rounded up to whole milliseconds.
+TEST(CharacterTime, ElevenBitsAtTheLineRate) {
+  const std::pair<uint32_t, DWORD> cases[] = {{0, 0},    {115200, 1}, {19200, 1},
+                                              {9600, 2}, {1200, 10},  {300, 37}};
+  for (const auto& [baud, ms] : cases) EXPECT_EQ(CharacterTimeMs(baud), ms) << baud << " baud";
 }
 
 }  // namespace
