@@ -53,24 +53,17 @@ class LateReplyTest : public ::testing::TestWithParam<LateCase> {
     ZelHostClearGates();
   }
 
-  int32_t Run(uint32_t command, const char* gas, int32_t gateType, int32_t count, uint8_t* values) {
-    const bool block = command == kCmdBlockRead || command == kCmdBlockWrite;
-    ParseRequest parsed;
-    EXPECT_EQ(session_.Parse(gas, gateType, &parsed, block ? count : 0), kResultDone) << gas;
-    GateTransfer t = HostSession::TransferFor(parsed, block ? count : 1, values);
-    return session_.Call(command, &t);
-  }
   // A single int16 read; the value, or -1 when the read failed.
   int ReadRegister(const char* gas) {
     uint8_t values[4] = {0xAA, 0xAA, 0xAA, 0xAA};
-    const int32_t result = Run(kCmdSingleRead, gas, kGateInt16, 1, values);
+    const int32_t result = session_.Read(gas, kGateInt16, values);
     results_.push_back(result);
     return result == kResultDone ? LoadLe16(values + 2) : -1;
   }
   int32_t WriteRegister(const char* gas, int32_t gateType, uint16_t value) {
     uint8_t values[4] = {0, 0, 0, 0};
     StoreLe16(values + 2, value);
-    const int32_t result = Run(kCmdSingleWrite, gas, gateType, 1, values);
+    const int32_t result = session_.Write(gas, gateType, values);
     results_.push_back(result);
     return result;
   }
@@ -101,7 +94,7 @@ TEST_P(LateReplyTest, NoValueLandsInTheWrongPlace) {
            {std::tuple{"0140001", 4, 1000}, std::tuple{"0140011", 2, 1010}, std::tuple{"0140001", 4, 1000}}) {
         uint8_t values[16];
         std::memset(values, 0xAA, sizeof values);
-        const int32_t result = Run(kCmdBlockRead, gas, kGateInt16, count, values);
+        const int32_t result = session_.Read(gas, kGateInt16, values, count);
         results_.push_back(result);
         for (int i = 0; result == kResultDone && i < count; ++i) {
           EXPECT_EQ(LoadLe16(values + 2 * i), first + i) << gas << " value " << i;
