@@ -28,6 +28,13 @@ constexpr uint32_t kOpenReplyTimeout = kOpenReadTimeoutMs / 10;
 // start are released, so that the restart can open the port again and the
 // host keeps one client per instance. Anything else in the area (a fresh
 // allocation holds garbage) is only dropped.
+// Removes the host client this module registered for the area, if any.
+void ReleaseOwnClient(VpiInstance* instance) {
+  if (!ClientOfArea(instance, instance->clientId)) return;
+  ZelRmClient(instance->clientId);
+  ForgetClient(instance, instance->clientId);
+}
+
 // The port and the client go separately: a start without a port, or whose
 // port failed to open, registered a client all the same.
 void ReleaseEarlierStart(VpiInstance* instance) {
@@ -35,10 +42,7 @@ void ReleaseEarlierStart(VpiInstance* instance) {
     ClosePort(instance->portHandle);
     ForgetOpenedPort(instance, instance->portHandle);
   }
-  if (ClientOfArea(instance, instance->clientId)) {
-    ZelRmClient(instance->clientId);
-    ForgetClient(instance, instance->clientId);
-  }
+  ReleaseOwnClient(instance);
 }
 
 HANDLE OpenFor(VpiInstance* instance) {
@@ -144,10 +148,7 @@ void ReleaseAfterEnd(VpiRequest* request) {
   VpiInstance* instance = InstanceOf(request);
   if (instance == nullptr) return;
   if (OpenedForArea(instance, instance->portHandle)) CloseInstancePort(instance);
-  if (ClientOfArea(instance, instance->clientId)) {
-    ZelRmClient(instance->clientId);
-    ForgetClient(instance, instance->clientId);
-  }
+  ReleaseOwnClient(instance);
 }
 
 int32_t EndVpi(VpiRequest* request) {
