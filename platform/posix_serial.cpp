@@ -265,6 +265,14 @@ bool KernelRs485(int fd) {
   return DeviceIoctl(fd, TIOCGRS485, &rs485) == 0 && (rs485.flags & SER_RS485_ENABLED) != 0;
 }
 
+// Returns once the last byte written is on the wire (tcdrain). A signal
+// ends the wait early, with the output still going: it is asked again.
+void WaitForTransmitter(const Port* port) {
+  while (DeviceIoctl(port->fd, TCSBRK, reinterpret_cast<void*>(static_cast<uintptr_t>(1))) != 0 &&
+         errno == EINTR) {
+  }
+}
+
 // Bytes still to go out: the kernel's queue (TIOCOUTQ), and one more while
 // the UART's FIFO or shift register still holds something, so that zero
 // means the last bit is on the wire. Without a line status register the
@@ -280,10 +288,7 @@ int OutputPending(Port* port) {
     }
     port->noLineStatus = true;
   }
-  // tcdrain: a signal ends it early, with the output still going.
-  while (DeviceIoctl(port->fd, TCSBRK, reinterpret_cast<void*>(static_cast<uintptr_t>(1))) != 0 &&
-         errno == EINTR) {
-  }
+  WaitForTransmitter(port);
   return 0;
 }
 
@@ -734,6 +739,19 @@ __attribute__((noinline)) BOOL WriteRest(Port* port, const uint8_t* bytes, DWORD
   return TRUE;
 }
 
+// A whole write: as a synchronous write on a Windows port, it returns when
+// the bytes have left, so that a read's timeout after it counts from the
+// end of the request, not from its start. A pseudo-terminal has no wire:
+// its bytes are with the other end once written.
+BOOL WriteDone(Port* port, LPDWORD written, DWORD count) {
+  if (!port->noOutputQueue) {
+    WaitForTransmitter(port);
+    port->outputIdle = true;
+  }
+  if (written != nullptr) *written = count;
+  return TRUE;
+}
+
 }  // namespace
 
 // Writes have no timeout: every byte is written, partial writes retried.
@@ -747,11 +765,9 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
   port->outputIdle = false;
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   const ssize_t n = toWrite != 0 ? ::write(port->fd, bytes, toWrite) : 0;
-  if (n == static_cast<ssize_t>(toWrite)) {
-    if (written != nullptr) *written = toWrite;
-    return TRUE;
-  }
-  return WriteRest(port, bytes, toWrite, 0, n, written);
+  if (n == static_cast<ssize_t>(toWrite)) return WriteDone(port, written, toWrite);
+  if (!WriteRest(port, bytes, toWrite, 0, n, written)) return FALSE;
+  return WriteDone(port, written, toWrite);
 }
 
 BOOL EscapeCommFunction(HANDLE handle, DWORD function) {

@@ -149,6 +149,13 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
 BOOL EscapeCommFunction(HANDLE handle, DWORD function);
 void Sleep(DWORD milliseconds);
 
+// ---- time -------------------------------------------------------------------
+typedef union _LARGE_INTEGER {
+  int64_t QuadPart;
+} LARGE_INTEGER;
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+
 // ---- modules and dialogs ------------------------------------------------
 typedef struct HWND__* HWND;
 typedef struct HINSTANCE__* HINSTANCE;

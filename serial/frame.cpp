@@ -3,6 +3,7 @@
 #include "serial/journal.h"
 #include "serial/crc16.h"
 #include "serial/line.h"
+#include "serial/line_clock.h"
 #include "serial/port.h"
 
 namespace {
@@ -53,9 +54,20 @@ void WaitForOutputQueue(const LineOps& line, HANDLE port) {
   }
 }
 
+// When the last bit of a frame of length characters (its CRC included),
+// written at startUs, is due on the wire: its wire time and one character
+// more, for the latency of the write's start (devices answer 3.5
+// characters after a frame at the soonest). startUs itself for an unknown
+// rate or time.
+uint64_t FrameLeavesLineUs(uint64_t startUs, DWORD length, const FrameLine& line) {
+  if (line.baud == 0 || startUs == 0) return startUs;
+  const uint64_t bits = static_cast<uint64_t>(length + 1) * line.characterBits;
+  return startUs + (bits * 1000000u + line.baud - 1) / line.baud;
+}
+
 }  // namespace
 
-SendResult SendFrame(FrameLine frameLine, uint8_t* buffer, int length) {
+SendResult SendFrame(FrameLine frameLine, uint8_t* buffer, int length, SendEnd end) {
   const LineOps& line = CurrentLine();
   if (frameLine.gapMs != 0) {
     line.sleep(frameLine.gapMs);
@@ -72,11 +84,16 @@ SendResult SendFrame(FrameLine frameLine, uint8_t* buffer, int length) {
   if (frameLine.switchRts && !line.escape(port, SETRTS)) {
     err(kLogDetail, "KOVRIN> Send() EscapeCommFunction() failed");
   }
+  const bool awaitWire = frameLine.switchRts || end == SendEnd::kOnWire;
+  const uint64_t startUs = awaitWire ? LineClockUs() : 0;
   DWORD written = 0;
   const PortResult code = WriteBytes(port, buffer, frameLength, &written);
-  if (frameLine.switchRts) {
-    WaitForOutputQueue(line, port);
-    if (!line.escape(port, CLRRTS)) err(kLogDetail, "KOVRIN> Send() EscapeCommFunction() failed");
+  if (awaitWire) {
+    if (frameLine.switchRts) WaitForOutputQueue(line, port);
+    WaitUntilUs(FrameLeavesLineUs(startUs, written, frameLine));
+  }
+  if (frameLine.switchRts && !line.escape(port, CLRRTS)) {
+    err(kLogDetail, "KOVRIN> Send() EscapeCommFunction() failed");
   }
   if (code == PortResult::kDone && written == frameLength) return SendResult::kSent;
   err(kLogDetail, "KOVRIN> SEND> Unable to send message.");

@@ -10,6 +10,10 @@
 
 enum class SendResult { kSent, kNotSent };
 
+// When SendFrame returns: once the write call did (the reply's wait then
+// starts), or once the frame's last bit is due on the wire.
+enum class SendEnd { kWritten, kOnWire };
+
 enum class FrameResult {
   kDone,       // a whole frame: check CRC and exception bit
   kRefused,    // exception code 2, 3 or 5
@@ -42,6 +46,7 @@ struct FrameLine {
   bool switchRts;     // raise RTS for the frame, drop it once it is out (RTSCTS)
   uint16_t baud;      // the line's rate, for its silences
   uint32_t replyTimeoutMs;
+  uint8_t characterBits;  // start, data, parity and stop bits of one character
 };
 
 constexpr int kReportReplyBody = 134;  // two 16-bit fields, 128 text bytes, CRC
@@ -51,9 +56,13 @@ constexpr uint8_t kExceptionBit = 0x80;
 constexpr uint8_t kFunctionReport = 65;
 
 // Sends the length bytes in buffer followed by their CRC, which it writes at
-// buffer[length] and buffer[length + 1]; logs when not all went out. The
-// input is drained by the caller (Transact), once an attempt.
-SendResult SendFrame(FrameLine line, uint8_t* buffer, int length);
+// buffer[length] and buffer[length + 1]; logs when not all went out. With
+// switchRts, RTS drops once the output queue is empty and the frame's wire
+// time since the write began has passed (the UART's FIFO sends the last
+// characters after the queue reads empty); SendEnd::kOnWire waits for that
+// time too. The input is drained and the silence before the frame kept by
+// the caller (Transact), once an attempt.
+SendResult SendFrame(FrameLine line, uint8_t* buffer, int length, SendEnd end = SendEnd::kWritten);
 
 // Reads one reply into buffer; *length counts the bytes read so far (the
 // whole frame on FrameResult::kDone). Does not check the reply's CRC.

@@ -29,10 +29,12 @@ BOOL Write(HANDLE line, const void* bytes, DWORD count, DWORD* written) {
 }
 BOOL Escape(HANDLE line, DWORD function) { return EscapeCommFunction(line, function); }
 void Pause(DWORD milliseconds) { Sleep(milliseconds); }
+BOOL Counter(LARGE_INTEGER* count) { return QueryPerformanceCounter(count); }
+BOOL Frequency(LARGE_INTEGER* frequency) { return QueryPerformanceFrequency(frequency); }
 
 const LineOps kProductLine = {
     OpenPortByName, Close,       GetState, SetState, GetTimeouts, SetTimeouts,
-    SetupQueues,    QueueStatus, Read,     Write,    Escape,      Pause,
+    SetupQueues,    QueueStatus, Read,     Write,    Escape,      Pause, Counter, Frequency,
 };
 
 }  // namespace

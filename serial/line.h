@@ -13,7 +13,8 @@
 // and `read`); `read` returns once the count arrived or the total timeout ran
 // out, TRUE with fewer bytes on a timeout; `write` sends every byte or fails;
 // `escape` raises (SETRTS) or drops (CLRRTS) RTS; `sleep` waits the
-// milliseconds. Any function may fail (FALSE); none logs, allocates or
+// milliseconds; `counter` and `frequency` are the performance counter and
+// its counts a second (a clock that only moves forward). Any function may fail (FALSE); none logs, allocates or
 // throws. One table serves the whole module; it is swapped only while no
 // transaction runs.
 #pragma once
@@ -33,6 +34,8 @@ struct LineOps {
   BOOL (*write)(HANDLE line, const void* bytes, DWORD count, DWORD* written);
   BOOL (*escape)(HANDLE line, DWORD function);
   void (*sleep)(DWORD milliseconds);
+  BOOL (*counter)(LARGE_INTEGER* count);
+  BOOL (*frequency)(LARGE_INTEGER* frequency);
 };
 
 namespace line_seam {

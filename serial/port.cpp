@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "serial/line.h"
+#include "serial/line_clock.h"
 
 namespace {
 
@@ -102,11 +103,13 @@ PortResult OpenPort(const char* name, const PortSettings& settings, HANDLE* hand
   }
 
   line.setupQueues(port, kPortQueueSize, kPortQueueSize);
+  ForgetLineTime(port);
   *handle = port;
   return PortResult::kDone;
 }
 
 PortResult ClosePort(HANDLE handle) {
+  ForgetLineTime(handle);
   return CurrentLine().close(handle) ? PortResult::kDone : PortResult::kIoFailed;
 }
 
@@ -134,6 +137,14 @@ uint32_t FrameSilenceMs(uint32_t baud) {
   constexpr uint32_t kFixedSilenceMs = 2;  // 1.75 ms, rounded up
   if (baud == 0 || baud > kFixedSilenceAbove) return kFixedSilenceMs;
   return (kBitsTimes1000 + baud - 1) / baud;
+}
+
+uint32_t FrameSilenceUs(uint32_t baud) {
+  constexpr uint64_t kBitsTimesMillion = 38500000;  // 3.5 characters of 11 bits, in us at 1 baud
+  constexpr uint32_t kFixedSilenceAbove = 19200;
+  constexpr uint32_t kFixedSilenceUs = 1750;
+  if (baud == 0 || baud > kFixedSilenceAbove) return kFixedSilenceUs;
+  return static_cast<uint32_t>((kBitsTimesMillion + baud - 1) / baud);
 }
 
 DWORD DrainUntilQuiet(HANDLE handle, DWORD quietMs, DWORD maxRounds) {

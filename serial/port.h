@@ -69,6 +69,18 @@ DWORD CharacterTimeMs(uint32_t baud);
 // The protocol's silence between frames, 3.5 characters of 11 bits at the
 // line's rate (1.75 ms above 19200 baud), in whole milliseconds rounded up.
 uint32_t FrameSilenceMs(uint32_t baud);
+// The same in microseconds (1750 above 19200 baud), rounded up.
+uint32_t FrameSilenceUs(uint32_t baud);
+// Bits on the wire for one character: start, data, parity and stop bits
+// (dataBits, parity and stopBits as the port's settings hold them; one and
+// a half stop bits count as two).
+// Inline: every attempt's line asks.
+inline uint8_t CharacterBits(int16_t dataBits, int16_t parity, int16_t stopBits) {
+  const int data = dataBits >= 5 && dataBits <= 8 ? dataBits : 8;
+  const int parityBits = (parity & 0xFF) == NOPARITY ? 0 : 1;
+  const int stops = (stopBits & 0xFF) == ONESTOPBIT ? 1 : 2;
+  return static_cast<uint8_t>(1 + data + parityBits + stops);
+}
 // Inline, as they sit on every transaction's path (three reads a reply).
 inline PortResult WriteBytes(HANDLE handle, const uint8_t* bytes, DWORD count, DWORD* written) {
   DWORD done = 0;

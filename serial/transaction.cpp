@@ -1,6 +1,8 @@
 #include "serial/transaction.h"
 
 #include "serial/journal.h"
+#include "serial/line.h"
+#include "serial/line_clock.h"
 #include "serial/port.h"
 
 namespace {
@@ -34,13 +36,37 @@ bool EchoMatches(const uint8_t* request, const uint8_t* reply) {
 
 }  // namespace
 
+void KeepFrameSilence(const FrameLine& line) {
+  const uint64_t busyAtUs = LineBusyAtUs(line.port);
+  if (busyAtUs != 0) {
+    const uint64_t quietAtUs = busyAtUs + FrameSilenceUs(line.baud);
+    const uint64_t nowUs = LineClockUs();
+    if (nowUs != 0 && nowUs < quietAtUs) {
+      CurrentLine().sleep(static_cast<DWORD>((quietAtUs - nowUs + 999) / 1000));
+    }
+  }
+  DrainLine(line.port, line.baud, line.replyTimeoutMs);
+}
+
+SendResult SendUnanswered(const FrameLine& line, uint8_t* request, int length) {
+  KeepFrameSilence(line);
+  // The devices' time starts once the frame has left the line.
+  const SendResult sent = SendFrame(line, request, length, SendEnd::kOnWire);
+  NoteLineBusy(line.port);
+  return sent;
+}
+
 FrameOutcome Transact(const FrameLine& line, uint8_t* request, int length, const ExpectedReply& expected,
                       uint8_t* reply, int* replyLength, bool unsentEndsAttempt) {
   *replyLength = 0;
-  DrainLine(line.port, line.baud, line.replyTimeoutMs);
+  KeepFrameSilence(line);
   const SendResult sent = SendFrame(line, request, length);
-  if (sent != SendResult::kSent && unsentEndsAttempt) return FrameOutcome::kNotSent;
+  if (sent != SendResult::kSent && unsentEndsAttempt) {
+    NoteLineBusy(line.port);
+    return FrameOutcome::kNotSent;
+  }
   const FrameOutcome outcome = OutcomeOf(ReceiveFrame(line.port, expected, reply, replyLength));
+  NoteLineBusy(line.port);
   if (outcome != FrameOutcome::kGood) return outcome;
   if (!FrameCrcMatches(reply, *replyLength)) return FrameOutcome::kBadCrc;
   if (reply[1] & kExceptionBit) return FrameOutcome::kException;

@@ -1,4 +1,4 @@
-// One whole attempt: the line drained, the request sent, its reply received
+// One whole attempt: the line quiet and drained, the request sent, its reply received
 // and checked in every field it gives back. The transactions above decide
 // only whether to try again and what the reply's data mean.
 #pragma once
@@ -31,6 +31,14 @@ inline bool RepliesMayFollow(FrameOutcome outcome) {
 // reply is still waited for.
 FrameOutcome Transact(const FrameLine& line, uint8_t* request, int length, const ExpectedReply& expected,
                       uint8_t* reply, int* replyLength, bool unsentEndsAttempt);
+
+// Before a request: keeps the protocol's silence since the line's last byte
+// (time the host spent since counts), then drains the input.
+void KeepFrameSilence(const FrameLine& line);
+
+// A request nobody answers (a broadcast): the silence kept, the request
+// sent; returns once it has left the line, whose last byte it then is.
+SendResult SendUnanswered(const FrameLine& line, uint8_t* request, int length);
 
 // After a transaction whose attempts left replies on their way: waits until
 // the line has been quiet for quietMs, throwing away (and logging) whatever

@@ -114,7 +114,9 @@ FrameLine FrameLineOf(const VpiInstance& instance) {
                    instance.portSettings.baud,
                    timeoutMs == 0            ? kOpenReadTimeoutMs
                    : timeoutMs > 0xFFFFFFFEu ? 0xFFFFFFFEu
-                                             : static_cast<uint32_t>(timeoutMs)};
+                                             : static_cast<uint32_t>(timeoutMs),
+                   CharacterBits(instance.portSettings.dataBits, instance.portSettings.parity,
+                                 instance.portSettings.stopBits)};
 }
 
 SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length) {
@@ -124,9 +126,9 @@ SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length) {
 }
 
 SendResult SendRequest(VpiInstance* instance, uint8_t* frame, int length) {
-  const FrameLine line = FrameLineOf(*instance);
-  DrainLine(line.port, line.baud, line.replyTimeoutMs);
-  return SendRequestFrame(instance, frame, length);
+  const SendResult sent = SendUnanswered(FrameLineOf(*instance), frame, length);
+  if (sent != SendResult::kSent) StoreLastError(kLastErrorSendFailed);
+  return sent;
 }
 
 namespace {

