@@ -41,16 +41,32 @@ void BusyWait(uint32_t iterations) {
   }
 }
 
-void WaitForOutputQueue(const LineOps& line, HANDLE port) {
+// Microseconds on the wire for count characters, rounded up; 1 ms for an
+// unknown rate.
+uint64_t WireTimeUs(uint64_t count, const FrameLine& line) {
+  if (line.baud == 0) return 1000;
+  return (count * line.characterBits * 1000000u + line.baud - 1) / line.baud;
+}
+
+// Waits until the output queue reads empty, each time for the wire time of
+// what it still holds: a finer wait than a sleep of 1 ms, which a Windows
+// timer stretches to 15 ms, long enough for the device's reply to start
+// under the raised RTS.
+void WaitForOutputQueue(const LineOps& line, const FrameLine& frameLine) {
   for (;;) {
     DWORD errors = 0;
     COMSTAT status;
-    if (!line.queueStatus(port, &errors, &status)) {
+    if (!line.queueStatus(frameLine.port, &errors, &status)) {
       err(kLogDetail, "KOVRIN> Send() ClearCommError() failed");
       return;
     }
-    line.sleep(1);
     if (status.cbOutQue == 0) return;
+    const uint64_t nowUs = LineClockUs();
+    if (nowUs == 0) {
+      line.sleep(1);
+    } else {
+      WaitUntilUs(nowUs + WireTimeUs(status.cbOutQue, frameLine));
+    }
   }
 }
 
@@ -61,8 +77,7 @@ void WaitForOutputQueue(const LineOps& line, HANDLE port) {
 // rate or time.
 uint64_t FrameLeavesLineUs(uint64_t startUs, DWORD length, const FrameLine& line) {
   if (line.baud == 0 || startUs == 0) return startUs;
-  const uint64_t bits = static_cast<uint64_t>(length + 1) * line.characterBits;
-  return startUs + (bits * 1000000u + line.baud - 1) / line.baud;
+  return startUs + WireTimeUs(static_cast<uint64_t>(length) + 1, line);
 }
 
 }  // namespace
@@ -89,7 +104,7 @@ SendResult SendFrame(FrameLine frameLine, uint8_t* buffer, int length, SendEnd e
   DWORD written = 0;
   const PortResult code = WriteBytes(port, buffer, frameLength, &written);
   if (awaitWire) {
-    if (frameLine.switchRts) WaitForOutputQueue(line, port);
+    if (frameLine.switchRts) WaitForOutputQueue(line, frameLine);
     WaitUntilUs(FrameLeavesLineUs(startUs, written, frameLine));
   }
   if (frameLine.switchRts && !line.escape(port, CLRRTS)) {

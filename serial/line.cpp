@@ -33,8 +33,8 @@ BOOL Counter(LARGE_INTEGER* count) { return QueryPerformanceCounter(count); }
 BOOL Frequency(LARGE_INTEGER* frequency) { return QueryPerformanceFrequency(frequency); }
 
 const LineOps kProductLine = {
-    OpenPortByName, Close,       GetState, SetState, GetTimeouts, SetTimeouts,
-    SetupQueues,    QueueStatus, Read,     Write,    Escape,      Pause, Counter, Frequency,
+    OpenPortByName, Close, GetState, SetState, GetTimeouts, SetTimeouts, SetupQueues,
+    QueueStatus,    Read,  Write,    Escape,   Pause,       Counter,     Frequency,
 };
 
 }  // namespace

@@ -14,9 +14,8 @@
 // out, TRUE with fewer bytes on a timeout; `write` sends every byte or fails;
 // `escape` raises (SETRTS) or drops (CLRRTS) RTS; `sleep` waits the
 // milliseconds; `counter` and `frequency` are the performance counter and
-// its counts a second (a clock that only moves forward). Any function may fail (FALSE); none logs, allocates or
-// throws. One table serves the whole module; it is swapped only while no
-// transaction runs.
+// its counts a second (a clock that only moves forward). Any function may fail (FALSE); none logs, allocates
+// or throws. One table serves the whole module; it is swapped only while no transaction runs.
 #pragma once
 
 #include "platform/win32.h"
