@@ -651,6 +651,7 @@ TEST_F(LifecycleTest, ReOpenComOfAnInstanceThatNeverHadAPortFails) {
 
 struct ChangeCase {
   const char* what;
+  std::vector<ChangeParams> before;  // on the open port, before CloseCom
   ChangeParams change;
   uint32_t replyTimeout;
   uint16_t baud;
@@ -666,6 +667,7 @@ class ChangeOfAClosedPortTest : public LifecycleTest, public ::testing::WithPara
 TEST_P(ChangeOfAClosedPortTest, OpensWithTheResultingSettingsAndTimeout) {
   const ChangeCase& c = GetParam();
   ASSERT_EQ(ColdStartWith(StartParams(1, "COM1", 20, 9600)), kResultDone);
+  for (const ChangeParams& earlier : c.before) ASSERT_EQ(Change(earlier), kResultDone);
   ASSERT_EQ(session_.Call(kCmdCloseCom, nullptr), kResultDone);
   log_.Clear();
   EXPECT_EQ(Change(c.change), kResultDone);
@@ -688,14 +690,30 @@ TEST_P(ChangeOfAClosedPortTest, OpensWithTheResultingSettingsAndTimeout) {
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, ChangeOfAClosedPortTest,
-    ::testing::Values(ChangeCase{"stored everything (-1, baud 0)", ChangeTo("COM1", -1), 20, 9600, 8, 0, 0},
-                      ChangeCase{"timeout 0 keeps the stored one", ChangeTo("COM1", 0), 20, 9600, 8, 0, 0},
-                      ChangeCase{"new timeout", ChangeTo("COM1", 35), 35, 9600, 8, 0, 0},
-                      ChangeCase{"new line", ChangeTo("COM1", -1, 19200, 7, 2, 2), 20, 19200, 7, 2, 2},
-                      ChangeCase{"baud above 32767 counts as nonzero", ChangeTo("COM1", 12, 38400, 8, 2, 4),
-                                 12, 38400, 8, 2, 4},
-                      ChangeCase{"baud 0 keeps all four", ChangeTo("COM1", -1, 0, 5, 2, 3), 20, 9600, 8, 0,
-                                 0}));
+    ::testing::Values(
+        ChangeCase{"stored everything (-1, baud 0)", {}, ChangeTo("COM1", -1), 20, 9600, 8, 0, 0},
+        ChangeCase{"timeout 0 keeps the stored one", {}, ChangeTo("COM1", 0), 20, 9600, 8, 0, 0},
+        ChangeCase{"new timeout", {}, ChangeTo("COM1", 35), 35, 9600, 8, 0, 0},
+        ChangeCase{"new line", {}, ChangeTo("COM1", -1, 19200, 7, 2, 2), 20, 19200, 7, 2, 2},
+        ChangeCase{"baud above 32767 counts as nonzero",
+                   {},
+                   ChangeTo("COM1", 12, 38400, 8, 2, 4),
+                   12,
+                   38400,
+                   8,
+                   2,
+                   4},
+        ChangeCase{"baud 0 keeps all four", {}, ChangeTo("COM1", -1, 0, 5, 2, 3), 20, 9600, 8, 0, 0},
+        // The device still holds the earlier handle's line: the same line
+        // is taken again all the same.
+        ChangeCase{"timeout 0 and baud 0 keep what an earlier change stored",
+                   {ChangeTo("COM1", 25, 19200, 7, 2, 2)},
+                   ChangeTo("COM1", 0, 0, 5, 2, 3),
+                   25,
+                   19200,
+                   7,
+                   2,
+                   2}));
 
 // The open port cannot be opened a second time: it is closed and opened
 // again with the new settings, and the client stays.
