@@ -451,7 +451,7 @@ BOOL GetCommState(HANDLE handle, LPDCB dcb) {
     dcb->ByteSize = port->byteSize;
     dcb->Parity = port->parity;
   }
-  dcb->StopBits = (tio.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
+  dcb->StopBits = !(tio.c_cflag & CSTOPB) ? ONESTOPBIT : dcb->ByteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS;
   dcb->XonChar = static_cast<char>(tio.c_cc[VSTART]);
   dcb->XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
   dcb->EofChar = static_cast<char>(tio.c_cc[VEOF]);
@@ -507,8 +507,13 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb) {
   }
   if (size == 0 && dcb->ByteSize != 5) return FALSE;  // CS5 is 0
   if (dcb->Parity > SPACEPARITY) return FALSE;
-  // One and a half stop bits have no POSIX form.
-  if (dcb->StopBits != ONESTOPBIT && dcb->StopBits != TWOSTOPBITS) return FALSE;
+  // As a Windows port takes them: one and a half stop bits only with 5-bit
+  // characters, two only with longer ones. A UART's second stop bit is half
+  // a bit long at 5 bits, so both are CSTOPB.
+  const bool fiveBits = dcb->ByteSize == 5;
+  const bool stopBitsFit = dcb->StopBits == ONESTOPBIT || (dcb->StopBits == ONE5STOPBITS && fiveBits) ||
+                           (dcb->StopBits == TWOSTOPBITS && !fiveBits);
+  if (!stopBitsFit) return FALSE;
 
   termios tio;
   if (tcgetattr(port->fd, &tio) != 0) return FALSE;
@@ -531,7 +536,7 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb) {
     default:
       break;
   }
-  if (dcb->StopBits == TWOSTOPBITS) tio.c_cflag |= CSTOPB;
+  if (dcb->StopBits != ONESTOPBIT) tio.c_cflag |= CSTOPB;
   if (dcb->fOutxCtsFlow || dcb->fRtsControl == RTS_CONTROL_HANDSHAKE) tio.c_cflag |= CRTSCTS;
   tio.c_iflag &= ~(INPCK | IXON | IXOFF);
   if (dcb->fParity) tio.c_iflag |= INPCK;

@@ -216,7 +216,7 @@ TEST_P(LineSettingsTest, RoundTripsAndReachesTheDevice) {
   EXPECT_EQ(view.baud, c.baud);
   EXPECT_EQ(view.parityOdd, c.parityOdd);
   EXPECT_EQ(view.markSpace, c.markSpace);
-  EXPECT_EQ(view.twoStopBits, c.stopBits == TWOSTOPBITS);
+  EXPECT_EQ(view.twoStopBits, c.stopBits != ONESTOPBIT);
   EXPECT_EQ(view.inputParityCheck, c.fParity);
   EXPECT_TRUE(view.raw);
 }
@@ -230,7 +230,8 @@ INSTANTIATE_TEST_SUITE_P(Lines, LineSettingsTest,
                                            LineCase{9600, 8, EVENPARITY, ONESTOPBIT, false, false, false},
                                            LineCase{19200, 7, MARKPARITY, TWOSTOPBITS, false, true, true},
                                            LineCase{38400, 8, NOPARITY, TWOSTOPBITS, true, false, false},
-                                           LineCase{57600, 5, SPACEPARITY, ONESTOPBIT, false, false, true}));
+                                           LineCase{57600, 5, SPACEPARITY, ONESTOPBIT, false, false, true},
+                                           LineCase{2400, 5, NOPARITY, ONE5STOPBITS, false, false, false}));
 
 struct RefusedCase {
   const char* what;
@@ -271,6 +272,8 @@ TEST_P(RefusedLineTest, FailsAndLeavesTheLineAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(Refusals, RefusedLineTest,
                          ::testing::Values(RefusedCase{"1.5 stop bits", 9600, 8, NOPARITY, ONE5STOPBITS},
+                                           RefusedCase{"2 stop bits with 5 data bits", 9600, 5, NOPARITY,
+                                                       TWOSTOPBITS},
                                            RefusedCase{"stop bits 3", 9600, 8, NOPARITY, 3},
                                            RefusedCase{"4 data bits", 9600, 4, NOPARITY, ONESTOPBIT},
                                            RefusedCase{"9 data bits", 9600, 9, NOPARITY, ONESTOPBIT},
