@@ -1,6 +1,7 @@
 // What a transaction costs on a real serial line: 10 bits a character (8N1)
-// and one silent interval of 3.5 characters per request and reply exchange
-// (1750 us above 19200 baud, as RTU framing fixes it).
+// and silent intervals of 3.5 characters (1750 us above 19200 baud, as RTU
+// framing fixes it): one before each reply (the device's turnaround), and
+// one before each request (the silence after the line's last byte).
 #pragma once
 
 struct WireLoad {
@@ -8,6 +9,9 @@ struct WireLoad {
   int exchanges = 0;  // request and reply pairs
 };
 
+// The bytes and the interval before each reply: how long a device takes
+// from the request's first byte to its reply's last.
 double WireMicroseconds(const WireLoad& load, int baud);
-// Transactions per second that the line allows at most.
+// Transactions per second that the line allows at most: the bytes and both
+// intervals of each exchange.
 double WireLimit(const WireLoad& load, int baud);
