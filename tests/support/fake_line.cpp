@@ -145,8 +145,15 @@ void Solicit(const uint8_t* request, size_t size) {
   const Chunk* head = ServingChunk();
   if (head == nullptr || !head->late) g_script.chunkRead = 0;  // a late head keeps its part read
   size_t kept = 0;
+  // A reply waits behind the late bytes before it: they keep it within the
+  // promise only when they are all promised themselves (a pause or a later
+  // answer ahead would hold it back beyond its lateness).
+  bool aheadPromised = true;
   for (size_t i = g_script.queueHead; i < g_script.queueEnd; ++i) {
-    if (g_script.chunks[g_script.queue[i]].late) g_script.queue[kept++] = g_script.queue[i];
+    const Chunk& chunk = g_script.chunks[g_script.queue[i]];
+    if (!chunk.late) continue;
+    aheadPromised = aheadPromised && g_script.replies[chunk.reply].promised;
+    g_script.queue[kept++] = g_script.queue[i];
   }
   g_script.queueHead = 0;
   g_script.queueEnd = kept;
@@ -157,7 +164,7 @@ void Solicit(const uint8_t* request, size_t size) {
   reply.arrivalMs = g_script.nowMs + timeout * reply.lateTenths / 10;
   reply.request = g_script.requestDigest;
   reply.promised = reply.lateTenths != 0 && reply.lateTenths < 20 && !reply.onTimeBytes && !reply.latePause &&
-                   !reply.writeFails && size > 0 && request[0] != 0;
+                   !reply.writeFails && size > 0 && request[0] != 0 && aheadPromised;
   for (uint32_t c = 0; c < reply.chunkCount && g_script.queueEnd < kFakeLineMaxChunks; ++c) {
     g_script.queue[g_script.queueEnd++] = reply.firstChunk + c;
   }

@@ -62,7 +62,8 @@ bool FakeLineLateRest(uint32_t tenths);
 
 // A late reply in the sense of the driver's promise: a whole reply (no
 // on-time byte, no pause within) to a request that went out to one station,
-// less than two reply timeouts late. Such bytes must never reach a read
+// less than two reply timeouts late, behind no late bytes but such replies'.
+// Such bytes must never reach a read
 // while another request than their own is out: the driver waits for the
 // line to fall quiet before it sends another. Counts the bytes that did,
 // with the first such reply's number and the request's then out (both
