@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The long fault soak, beside CI: the soak of tests/reliability/soak_test.cpp
 # (every transaction kind against the device simulator in its seeded
-# random-fault mode, each result checked against what the logged faults give)
-# on several lines at once, each line its own process, driver instance,
-# pseudo-terminal, simulator and seed. Prints each line's summary and the
+# random-fault mode and its spells of late answers, each result checked
+# against what the logged faults give, a transfer with a late answer for its
+# own data and requests only) on several lines at once, each line its own
+# process, driver instance, pseudo-terminal, simulator and seed. Prints each line's summary and the
 # totals; fails when any transaction mismatches. About 10 minutes for the
 # default 100,000 transactions over 4 lines.
 #
@@ -61,13 +62,15 @@ awk -v lines="$lines" -v seconds="$seconds" '
       if ($(i + 1) == "requests,") requests += $i
       if ($(i + 1) == "faults") faults += $i
       if ($i ~ /^\(/ && $(i + 1) == "failed;") { v = $i; sub(/\(/, "", v); failedTx += v }
+      if ($(i + 1) == "with" && $(i + 3) == "late") late += $i
+      if ($(i + 1) == "of" && $(i + 2) == "them" && $(i + 3) == "done)") lateDone += $i
       if ($i == "mismatches:") mismatches += $(i + 1)
     }
     runs++
   }
   END {
-    printf "soak: %d transactions over %d concurrent lines in %d s: %d requests, %d faults injected, %d transactions failed as the faults demand, mismatches: %d\n",
-      transactions, lines, seconds, requests, faults, failedTx, mismatches
+    printf "soak: %d transactions over %d concurrent lines in %d s: %d requests, %d faults injected, %d transactions failed as the faults demand, %d with a late answer (%d of them done), mismatches: %d\n",
+      transactions, lines, seconds, requests, faults, failedTx, late, lateDone, mismatches
     if (runs != 2 * lines) { printf "soak: %d of %d soak runs reported\n", runs, 2 * lines; exit 1 }
     exit mismatches == 0 ? 0 : 1
   }' "$work"/line*.log || failed=1

@@ -83,6 +83,9 @@ int32_t FakeLineDriver::Transfer(uint32_t command, GateTransfer* gate) {
              "command %u gave %d", command, result);
   FUZZ_CHECK(instance_->writeInProgress == 0, "command %u left writeInProgress %u", command,
              instance_->writeInProgress);
+  const FakeLineStrayLate stray = FakeLineStrayLateBytes();
+  FUZZ_CHECK(stray.bytes == 0, "%d bytes of the late reply to request %d reached request %d, another one",
+             stray.bytes, stray.reply, stray.request);
   if (FakeLineRequestCount() != before) {
     const uint8_t* request = nullptr;
     const size_t length = FakeLineLastRequest(&request);

@@ -42,7 +42,8 @@ class FakeLineDriver {
   VpiInstance* instance() { return &session_->instance(); }
   int32_t Call(uint32_t command, void* params) { return session_->Call(command, params); }
   // Runs a transfer command and checks what holds after every command:
-  // a known result, no write left in progress, a well-formed last request.
+  // a known result, no write left in progress, a well-formed last request,
+  // and no late reply that reached a read while another request was out.
   int32_t Transfer(uint32_t command, GateTransfer* gate);
 
  private:

@@ -26,6 +26,8 @@ void ScriptFakeLine(FuzzInput& input) {
       const uint8_t* bytes = input.Take(length, &got);
       if (!FakeLineAddChunk(bytes, got)) return;
       keep(bytes, got);
+    } else if (c >= 0x90 && c < 0xA0) {
+      FakeLineLateRest(4 + 2 * static_cast<uint32_t>(c & 0x0F));
     } else if (c < 0xC0) {
       if (!FakeLineEndReply(c >= 0xA0)) return;
       replySize = 0;

@@ -1,6 +1,8 @@
 // The reply side of every transaction: arbitrary bytes arriving on the line,
-// in arbitrary chunks and with timeouts, for every read kind, block size,
-// write kind and report packet, through the real VpiMain commands.
+// in arbitrary chunks, with timeouts and late (after the attempt's read
+// timeout, into the next attempt or the wait for a quiet line, or a tail
+// left for a later request), for every read kind, block size, write kind
+// and report packet, through the real VpiMain commands.
 //
 // Input: a settings byte, a command count, that many transfer records, then
 // the line script (fuzz/line_script.h). Checked for every command: a known
@@ -8,8 +10,9 @@
 // a failed read leaves untouched and a successful one changes only where its
 // layout names, canaries intact, ReportPos inside ReportBuffer, the host's
 // record unchanged, no request for a bit 8-F of a high-byte gate, a
-// broadcast write (station 0) sent at most once, and every report-line gate
-// (spelt in the instance's base) served by a successful report.
+// broadcast write (station 0) sent at most once, every report-line gate
+// (spelt in the instance's base) served by a successful report, and no
+// late reply read while another request than its own is out.
 
 #include <cstdint>
 #include <cstdio>

@@ -8,7 +8,16 @@ uint16_t Word(const std::vector<uint8_t>& frame, size_t at) {
 
 AttemptOutcome ExceptionOutcome(int code) { return code == 4 ? kAttemptTransport : kAttemptFailed; }
 
+bool CarriesOut(const sim::LoggedRequest& request) {
+  const NaturalAnswer natural = NaturalAnswerTo(request.frame);
+  return natural.writeEcho && natural.exception == 0 && request.action.kind != sim::FaultKind::kException;
+}
+
 }  // namespace
+
+bool IsLateReply(const sim::FaultAction& action) {
+  return action.kind == sim::FaultKind::kDelay && action.value > kSoakReplyTimeoutMs;
+}
 
 NaturalAnswer NaturalAnswerTo(const std::vector<uint8_t>& request) {
   NaturalAnswer natural;
@@ -66,7 +75,11 @@ AttemptOutcome OutcomeOf(const sim::FaultAction& action, const NaturalAnswer& na
       if (kept == 3 && !refused && !natural.writeEcho && natural.length != 136) return kAttemptTransport;
       return kAttemptWrong;
     }
-    default:  // correct, split, delay: the whole answer in time
+    case sim::FaultKind::kDelay:
+      // Too late for its attempt; what it does to the next one is timing.
+      if (IsLateReply(action)) return kAttemptTransport;
+      break;
+    default:  // correct, split: the whole answer in time
       break;
   }
   return refused ? ExceptionOutcome(natural.exception) : kAttemptOk;
@@ -78,11 +91,8 @@ AttemptOutcome RequestCursor::Take() {
     return kAttemptOk;
   }
   const sim::LoggedRequest& request = log_[next_++];
-  const NaturalAnswer natural = NaturalAnswerTo(request.frame);
-  if (natural.writeEcho && natural.exception == 0 && request.action.kind != sim::FaultKind::kException) {
-    carriedOut_ = true;
-  }
-  return OutcomeOf(request.action, natural);
+  if (CarriesOut(request)) carriedOut_ = true;
+  return OutcomeOf(request.action, NaturalAnswerTo(request.frame));
 }
 
 int RequestCursor::Read() {
@@ -113,6 +123,29 @@ int RequestCursor::Write() {
     if (result == kAttemptOk) break;
   }
   return result == kAttemptWrong ? 1 : result;
+}
+
+bool RequestCursor::AnyLate() const {
+  for (const sim::LoggedRequest& request : log_) {
+    if (request.fate == sim::RequestFate::kServed && IsLateReply(request.action)) return true;
+  }
+  return false;
+}
+
+bool RequestCursor::AnyWriteCarriedOut() const {
+  for (const sim::LoggedRequest& request : log_) {
+    if (CarriesOut(request)) return true;
+  }
+  return false;
+}
+
+std::vector<RequestRun> RequestCursor::Runs() const {
+  std::vector<RequestRun> runs;
+  for (const sim::LoggedRequest& request : log_) {
+    if (runs.empty() || runs.back().frame != request.frame) runs.push_back(RequestRun{request.frame, 0});
+    ++runs.back().count;
+  }
+  return runs;
 }
 
 std::string RequestCursor::Describe() const {

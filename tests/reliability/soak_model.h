@@ -10,6 +10,15 @@
 
 #include "sim/simulator.h"
 
+// The driver's reply timeout in the soak (started with 15 x 10 ms).
+constexpr int kSoakReplyTimeoutMs = 150;
+// A device that answers late: after the reply timeout has run out, but
+// within twice it, so that the driver's wait for a quiet line sees it.
+constexpr int kLateReplyMs = kSoakReplyTimeoutMs * 7 / 5;
+
+// True for an answer that comes after the reply timeout.
+bool IsLateReply(const sim::FaultAction& action);
+
 // What one attempt comes to in the driver: 0 a good reply, 1 a refusal,
 // checksum error or exception, 2 nothing (or too little) in time or
 // exception 4, 3 a wrong frame.
@@ -26,6 +35,12 @@ struct NaturalAnswer {
 NaturalAnswer NaturalAnswerTo(const std::vector<uint8_t>& request);
 AttemptOutcome OutcomeOf(const sim::FaultAction& action, const NaturalAnswer& natural);
 
+// Consecutive identical requests: one request and its retries.
+struct RequestRun {
+  std::vector<uint8_t> frame;
+  int count = 0;
+};
+
 // Walks the logged requests of one command in order.
 class RequestCursor {
  public:
@@ -37,6 +52,14 @@ class RequestCursor {
   // Whether any write request taken was carried out by the device.
   bool carriedOut() const { return carriedOut_; }
   const std::vector<uint8_t>& LastFrame() const { return log_[next_ - 1].frame; }
+  // Whether any request was answered late. Then which attempt receives
+  // which answer is a matter of timing, and the retry schemes below do not
+  // tell the result: the transfer may succeed (with its own data) or fail.
+  bool AnyLate() const;
+  // Whether the device carried out any write request of the log.
+  bool AnyWriteCarriedOut() const;
+  // The log as runs of one request each.
+  std::vector<RequestRun> Runs() const;
   // The logged fault actions, for a mismatch report.
   std::string Describe() const;
 

@@ -6,6 +6,13 @@
 // it was carried out, the old one otherwise. Leaks show in the sanitized
 // run (LeakSanitizer at exit).
 //
+// Among the faults, the device answers now and then late: after the reply
+// timeout, within twice it. Which attempt then hears which answer depends
+// on timing, so such a transaction may end in any result; but one that
+// succeeds carries its own gate's data, a report its own packets, every
+// request it sent is the one it meant or a retry of it, and the next
+// transaction gets no late answer: its result is again the model's.
+//
 // The suite runs a short soak (200 transactions). The long one:
 //   KOVRIN_SOAK_TRANSACTIONS=20000 build-sanitize/tests/reliability/soak_tests
 // (KOVRIN_SOAK_SEED picks another fault sequence.)
@@ -23,6 +30,7 @@
 #include "entry/instance.h"
 #include "entry/vpi_main.h"
 #include "host/zelpro/zelpro_host.h"
+#include "serial/frame.h"
 #include "sim/simulator.h"
 #include "tests/reliability/soak_model.h"
 #include "tests/support/host_session.h"
@@ -38,6 +46,12 @@ using sim::Area;
 constexpr uint8_t kStation = 1;
 constexpr int kReportLines = 110;
 constexpr int kMaxMismatchesShown = 10;
+// The most a request goes out in one transfer: the read scheme's counted
+// attempts and its tries after wrong frames; the write scheme's attempts.
+constexpr int kReadAttempts = 3 + 9;
+constexpr int kWriteAttempts = 10;
+// One transaction in this many begins a spell of late answers.
+constexpr uint32_t kSlowSpellEvery = 24;
 
 enum class Kind {
   kSingleRead,
@@ -124,11 +138,12 @@ uint32_t Env(const char* name, uint32_t fallback) {
 std::vector<sim::RandomFault> EveryFaultAction(bool heavy) {
   const double cheap = heavy ? 3.0 : 1.0;
   auto fault = [&](sim::FaultKind kind, int value, double p, int gap = 0) {
-    const bool costsTimeout = kind == sim::FaultKind::kSilent || kind == sim::FaultKind::kTruncate;
+    const bool costsTimeout = kind == sim::FaultKind::kSilent || kind == sim::FaultKind::kTruncate ||
+                              (kind == sim::FaultKind::kDelay && value > kSoakReplyTimeoutMs);
     return sim::RandomFault{sim::FaultAction{kind, value, gap}, costsTimeout ? p : p * cheap};
   };
   using sim::FaultKind;
-  return {
+  std::vector<sim::RandomFault> faults = {
       fault(FaultKind::kSilent, 0, 0.01),        fault(FaultKind::kWrongSlave, 0, 0.03),
       fault(FaultKind::kWrongFunction, 0, 0.03), fault(FaultKind::kBadCrc, 0, 0.04),
       fault(FaultKind::kException, 1, 0.01),     fault(FaultKind::kException, 2, 0.01),
@@ -138,6 +153,9 @@ std::vector<sim::RandomFault> EveryFaultAction(bool heavy) {
       fault(FaultKind::kTruncate, 7, 0.004),     fault(FaultKind::kSplit, 32, 0.02, 1),
       fault(FaultKind::kDelay, 2, 0.02),         fault(FaultKind::kGarbage, 0, 0.03),
   };
+  // An answer after the reply timeout, within twice it.
+  faults.push_back(fault(FaultKind::kDelay, kLateReplyMs, 0.01));
+  return faults;
 }
 
 class SoakTest : public ::testing::Test {
@@ -153,8 +171,8 @@ class SoakTest : public ::testing::Test {
     if (hexBase()) dir_.Write("KOVRIN.INT", "BUS = M , H\nHEXREPORTS = YES\n");
     // ColdStart must not count on a zeroed area.
     std::memset(static_cast<void*>(&session_.instance()), 0xCD, sizeof(VpiInstance));
-    ASSERT_EQ(session_.Start("COM1", 15, 19200),
-              kResultDone);  // 150 ms: a split answer arrives well within it
+    // A split answer arrives well within the reply timeout, a late one after it.
+    ASSERT_EQ(session_.Start("COM1", kSoakReplyTimeoutMs / 10, 19200), kResultDone);
     for (int report = 1; report <= 3; ++report) {
       for (int line = 1; line <= kReportLines; ++line) ZelHostAddGate(LineAddress(report, line).c_str());
     }
@@ -174,6 +192,12 @@ class SoakTest : public ::testing::Test {
     return text;
   }
   virtual bool hexBase() const { return false; }
+
+  std::string LineText(int report, int line) const {
+    char text[128] = "";
+    ZelHostGateText(LineAddress(report, line).c_str(), text, sizeof text);
+    return text;
+  }
 
   uint16_t Reg(Area area, uint32_t address) const {
     return simulator_->Get(kStation, area, static_cast<uint16_t>(address));
@@ -264,8 +288,18 @@ class SoakTest : public ::testing::Test {
     return bytes;
   }
 
-  void CheckAllUsed(const RequestCursor& cursor, int expected, int32_t result, const char* what) {
+  // How many requests a transfer sends when it succeeds (besides their
+  // retries): one, a pre-read and its write, or the packets of a report.
+  // A late answer makes the result a matter of timing; then the log must
+  // still hold only those requests, in order, each retried at most as its
+  // scheme allows, and all of them when the transfer succeeded.
+  void CheckAllUsed(const RequestCursor& cursor, int expected, int32_t result, const char* what,
+                    size_t requestsWhenDone = 1) {
     lastResult_ = result;
+    if (cursor.AnyLate()) {
+      CheckLate(cursor, result, what, requestsWhenDone);
+      return;
+    }
     Expect(expected == result, std::string(what) + ": result " + std::to_string(result) +
                                    ", the faults give " + std::to_string(expected) + "; actions " +
                                    cursor.Describe());
@@ -273,6 +307,33 @@ class SoakTest : public ::testing::Test {
                                                " requests went out, the scheme sends " +
                                                std::to_string(cursor.used()) + "; actions " +
                                                cursor.Describe());
+  }
+
+  void CheckLate(const RequestCursor& cursor, int32_t result, const char* what, size_t requestsWhenDone) {
+    ++lateTransactions_;
+    if (result == kResultDone) ++lateDone_;
+    const std::string actions = std::string("; actions ") + cursor.Describe();
+    Expect(result == kResultDone || result == kResultFailed || result == kResultTransport,
+           std::string(what) + " with a late answer: result " + std::to_string(result) + actions);
+    const std::vector<RequestRun> runs = cursor.Runs();
+    Expect(runs.size() <= requestsWhenDone && (result != kResultDone || runs.size() == requestsWhenDone),
+           std::string(what) + " with a late answer: " + std::to_string(runs.size()) +
+               " different requests, " + std::to_string(requestsWhenDone) + " when it succeeds; result " +
+               std::to_string(result) + actions);
+    for (size_t i = 0; i < runs.size(); ++i) {
+      const uint8_t function = runs[i].frame[1];
+      const bool write = function == 5 || function == 6 || function == 15 || function == 16;
+      Expect(runs[i].count <= (write ? kWriteAttempts : kReadAttempts),
+             std::string(what) + ": request " + std::to_string(i) + " went out " +
+                 std::to_string(runs[i].count) + " times" + actions);
+      // Before the last request, only reads: the pre-read or the packets.
+      Expect(i + 1 == runs.size() || !write,
+             std::string(what) + ": a write before request " + std::to_string(i + 1) + actions);
+      if (function == kFunctionReport) {
+        Expect(((runs[i].frame[4] << 8) | runs[i].frame[5]) == static_cast<int>(i),
+               "report: packet " + std::to_string(i) + " not asked for in its turn" + actions);
+      }
+    }
   }
 
   void SingleRead() {
@@ -372,8 +433,9 @@ class SoakTest : public ::testing::Test {
       int expected = 0;
       if (readModifyWrite) expected = cursor.Read();
       if (expected == 0) expected = cursor.Write();
-      CheckAllUsed(cursor, expected, result, "single write");
-      written = cursor.carriedOut();
+      CheckAllUsed(cursor, expected, result, "single write", readModifyWrite ? 2 : 1);
+      written = cursor.AnyLate() ? cursor.AnyWriteCarriedOut() : cursor.carriedOut();
+      Expect(result != kResultDone || written, "a single write succeeded that the device did not carry out");
     }
     Expect(std::memcmp(area, before, 4) == 0, "a write changed the value area");
 
@@ -438,7 +500,8 @@ class SoakTest : public ::testing::Test {
       written = sent.size() == 1 && NaturalAnswerTo(sent[0].frame).exception == 0;
     } else {
       CheckAllUsed(cursor, cursor.Write(), result, "block write");
-      written = cursor.carriedOut();
+      written = cursor.AnyLate() ? cursor.AnyWriteCarriedOut() : cursor.carriedOut();
+      Expect(result != kResultDone || written, "a block write succeeded that the device did not carry out");
     }
     Expect(area == before, "a block write changed the value area");
     for (uint32_t i = 0; i < registers; ++i) {
@@ -463,29 +526,33 @@ class SoakTest : public ::testing::Test {
     uint8_t area[4] = {0, 0, static_cast<uint8_t>(report), 0};
     g.values = area;
 
+    std::vector<std::string> before;
+    for (int line = 1; line <= kReportLines; ++line) before.push_back(LineText(report, line));
     simulator_->ClearRequests();
     const int32_t result = session_.Call(kCmdSingleWrite, &g);
     RequestCursor cursor(simulator_->Requests());
     int expected = 0;
     // Report r of the simulator is 128 x r bytes: its CTRL-Z opens packet r.
-    for (int packet = 0; packet <= report && expected == 0; ++packet) {
+    for (int packet = 0; packet <= report && expected == 0 && !cursor.AnyLate(); ++packet) {
       expected = cursor.Read();
       if (expected >= 0 && cursor.used() > 0) {
         const std::vector<uint8_t>& frame = cursor.LastFrame();
         Expect(frame[1] == 65 && ((frame[4] << 8) | frame[5]) == packet, "report: wrong packet requested");
       }
     }
-    CheckAllUsed(cursor, expected, result, "report");
+    CheckAllUsed(cursor, expected, result, "report", static_cast<size_t>(report) + 1);
     const int32_t pos = instance_.ReportPos;
     Expect(pos >= 0 && pos < kReportBufferSize, "ReportPos left the ReportBuffer");
-    if (result != kResultDone) return;
+    if (result != kResultDone) {
+      bool kept = true;
+      for (int line = 1; line <= kReportLines; ++line)
+        kept = kept && LineText(report, line) == before[line - 1];
+      Expect(kept, "a failed report changed its lines");
+      return;
+    }
     const sim::ReportText served = sim::GeneratedReport(kStation, report);
     std::string gathered;
-    for (int line = 1; line <= kReportLines; ++line) {
-      char text[128] = "";
-      ZelHostGateText(LineAddress(report, line).c_str(), text, sizeof text);
-      gathered += text;
-    }
+    for (int line = 1; line <= kReportLines; ++line) gathered += LineText(report, line);
     Expect(gathered == std::string(served.text.begin(), served.text.end()), "report: wrong text handed out");
   }
 
@@ -502,6 +569,8 @@ class SoakTest : public ::testing::Test {
   uint64_t mismatches_ = 0;
   uint64_t broadcasts_ = 0;
   uint64_t highByteRefusals_ = 0;
+  uint64_t lateTransactions_ = 0;  // with a late answer among their requests
+  uint64_t lateDone_ = 0;
   int32_t lastResult_ = 0;
 };
 
@@ -512,8 +581,18 @@ void SoakTest::Run(uint32_t total, uint32_t seed) {
 
   uint64_t perKind[5] = {};
   uint64_t failed = 0;
+  // Now and then the device is slow for a while: the next one to three
+  // answers come late, so that an answer also goes out while the driver
+  // has already moved on from the request (its own generator: the mix of
+  // transactions stays that of the seed).
+  std::mt19937 slowSpells(seed ^ 0x51057u);
   for (transactions_ = 0; transactions_ < total; ++transactions_) {
     if (transactions_ == total - total / 4) simulator_->SetRandomFaults(seed + 1, EveryFaultAction(true));
+    if (slowSpells() % kSlowSpellEvery == 0) {
+      const size_t answers = 1 + slowSpells() % 3;
+      simulator_->QueueFaults(
+          std::vector<sim::FaultAction>(answers, {sim::FaultKind::kDelay, kLateReplyMs, 0}));
+    }
     const auto kind = static_cast<Kind>(rng_() % 20 < 1 ? 4 : rng_() % 4);
     ++perKind[static_cast<int>(kind)];
     switch (kind) {
@@ -547,9 +626,12 @@ void SoakTest::Run(uint32_t total, uint32_t seed) {
   std::printf("soak (seed %u): %llu transactions", seed, static_cast<unsigned long long>(transactions_));
   for (int k = 0; k < 5; ++k)
     std::printf(", %s %llu", kKindNames[k], static_cast<unsigned long long>(perKind[k]));
-  std::printf(" (%llu failed; %llu broadcast writes, %llu high-byte bits 8-F refused)",
-              static_cast<unsigned long long>(failed), static_cast<unsigned long long>(broadcasts_),
-              static_cast<unsigned long long>(highByteRefusals_));
+  std::printf(
+      " (%llu failed; %llu broadcast writes, %llu high-byte bits 8-F refused; %llu with a late answer, "
+      "%llu of them done)",
+      static_cast<unsigned long long>(failed), static_cast<unsigned long long>(broadcasts_),
+      static_cast<unsigned long long>(highByteRefusals_), static_cast<unsigned long long>(lateTransactions_),
+      static_cast<unsigned long long>(lateDone_));
   std::printf("; %llu requests, %llu faults (", static_cast<unsigned long long>(requests),
               static_cast<unsigned long long>(faults));
   for (size_t i = 1; i < actions.size(); ++i) {

@@ -10,13 +10,28 @@ namespace {
 struct Chunk {
   uint32_t offset;
   uint32_t size;
+  uint32_t reply;
+  bool late;
 };
 
 struct Reply {
   uint32_t firstChunk;
   uint32_t chunkCount;
   bool writeFails;
+  uint32_t lateTenths;  // 0: no late part
+  bool onTimeBytes;     // a byte or a pause before the late part
+  bool latePause;       // an empty chunk in the late part
+  // Set when its request goes out.
+  uint64_t arrivalMs;  // of the late part
+  uint64_t request;    // a digest of the request's bytes
+  bool promised;       // a late reply the driver must keep from other requests
 };
+
+// Far enough that no read timeout reaches it.
+constexpr uint64_t kNeverMs = ~uint64_t{0} / 2;
+// An interval timeout of all ones with no total timeout: a read returns at
+// once with what is there.
+constexpr DWORD kNoIntervalWait = 0xFFFFFFFFu;
 
 // Outside the handle range of the serial table, and never a pointer.
 HANDLE const kFakeHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0xFA4E0));
@@ -29,11 +44,17 @@ struct Script {
   size_t chunkCount;
   size_t replyCount;  // replies begun; the last one is being scripted
 
-  // Serving: the reply the last request solicited (-1 before the first),
-  // its chunk being read and the bytes of that chunk already read.
+  // Serving: the reply the last request solicited (-1 before the first);
+  // the chunks still to read, in order (late ones of earlier replies first,
+  // then this reply's), and the bytes of the first one already read.
   long current;
-  uint32_t chunk;
+  uint32_t queue[kFakeLineMaxChunks];
+  size_t queueHead;
+  size_t queueEnd;
   uint32_t chunkRead;
+  uint64_t nowMs;
+  uint64_t requestDigest;  // of the request out now
+  FakeLineStrayLate stray;
 
   uint8_t request[kFakeLineMaxRequest];
   size_t requestSize;
@@ -53,10 +74,14 @@ void ResetScript() {
   g_script.byteCount = 0;
   g_script.chunkCount = 0;
   g_script.replyCount = 1;
-  g_script.replies[0] = Reply{0, 0, false};
+  g_script.replies[0] = Reply{};
   g_script.current = -1;
-  g_script.chunk = 0;
+  g_script.queueHead = 0;
+  g_script.queueEnd = 0;
   g_script.chunkRead = 0;
+  g_script.nowMs = 0;
+  g_script.requestDigest = 0;
+  g_script.stray = FakeLineStrayLate{0, -1, -1};
   g_script.requestSize = 0;
   g_script.requestCount = 0;
   g_script.escapeCount = 0;
@@ -71,19 +96,78 @@ Reply& Scripting() { return g_script.replies[g_script.replyCount - 1]; }
 
 bool Live(HANDLE handle) { return g_installed && g_open && handle == kFakeHandle; }
 
-// The chunk being served, or null when the reply has no more.
+// The chunk being served, or null when none is left.
 const Chunk* ServingChunk() {
-  if (g_script.current < 0 || static_cast<size_t>(g_script.current) >= g_script.replyCount) {
-    return nullptr;
-  }
-  const Reply& reply = g_script.replies[g_script.current];
-  if (g_script.chunk >= reply.chunkCount) return nullptr;
-  return &g_script.chunks[reply.firstChunk + g_script.chunk];
+  if (g_script.queueHead >= g_script.queueEnd) return nullptr;
+  return &g_script.chunks[g_script.queue[g_script.queueHead]];
 }
 
 void NextChunk() {
-  ++g_script.chunk;
+  ++g_script.queueHead;
   g_script.chunkRead = 0;
+}
+
+uint64_t ArrivalOf(const Chunk& chunk) { return chunk.late ? g_script.replies[chunk.reply].arrivalMs : 0; }
+
+// What a read may wait, by the line's read timeouts; kNeverMs when it
+// waits for ever (all zero).
+uint64_t ReadTimeoutMs(DWORD toRead) {
+  const COMMTIMEOUTS& t = g_script.timeouts;
+  if (t.ReadIntervalTimeout == kNoIntervalWait && t.ReadTotalTimeoutMultiplier == 0 &&
+      t.ReadTotalTimeoutConstant == 0) {
+    return 0;  // returns at once with what is there
+  }
+  if (t.ReadIntervalTimeout == 0 && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) {
+    return kNeverMs;
+  }
+  return uint64_t{t.ReadTotalTimeoutConstant} + uint64_t{t.ReadTotalTimeoutMultiplier} * toRead;
+}
+
+uint64_t Digest(const uint8_t* bytes, size_t size) {
+  uint64_t h = 14695981039346656037ull;
+  for (size_t i = 0; i < size; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+  return h ^ size;
+}
+
+void NoteRead(const Chunk& chunk, uint32_t n) {
+  const Reply& reply = g_script.replies[chunk.reply];
+  if (!chunk.late || !reply.promised || reply.request == g_script.requestDigest) return;
+  if (g_script.stray.bytes == 0) {
+    g_script.stray.reply = static_cast<int>(chunk.reply);
+    g_script.stray.request = g_script.requestCount - 1;
+  }
+  g_script.stray.bytes += static_cast<int>(n);
+}
+
+// A request went out: what is left of on-time replies is gone, late
+// chunks not read yet stay ahead of the new reply's.
+void Solicit(const uint8_t* request, size_t size) {
+  const Chunk* head = ServingChunk();
+  if (head == nullptr || !head->late) g_script.chunkRead = 0;  // a late head keeps its part read
+  size_t kept = 0;
+  // A reply waits behind the late bytes before it: they keep it within the
+  // promise only when they are all promised themselves (a pause or a later
+  // answer ahead would hold it back beyond its lateness).
+  bool aheadPromised = true;
+  for (size_t i = g_script.queueHead; i < g_script.queueEnd; ++i) {
+    const Chunk& chunk = g_script.chunks[g_script.queue[i]];
+    if (!chunk.late) continue;
+    aheadPromised = aheadPromised && g_script.replies[chunk.reply].promised;
+    g_script.queue[kept++] = g_script.queue[i];
+  }
+  g_script.queueHead = 0;
+  g_script.queueEnd = kept;
+  g_script.requestDigest = Digest(request, size);
+  if (static_cast<size_t>(g_script.current) >= g_script.replyCount) return;
+  Reply& reply = g_script.replies[g_script.current];
+  const uint64_t timeout = g_script.timeouts.ReadTotalTimeoutConstant;
+  reply.arrivalMs = g_script.nowMs + timeout * reply.lateTenths / 10;
+  reply.request = g_script.requestDigest;
+  reply.promised = reply.lateTenths != 0 && reply.lateTenths < 20 && !reply.onTimeBytes && !reply.latePause &&
+                   !reply.writeFails && size > 0 && request[0] != 0 && aheadPromised;
+  for (uint32_t c = 0; c < reply.chunkCount && g_script.queueEnd < kFakeLineMaxChunks; ++c) {
+    g_script.queue[g_script.queueEnd++] = reply.firstChunk + c;
+  }
 }
 
 }  // namespace
@@ -107,8 +191,12 @@ bool FakeLineAddChunk(const uint8_t* bytes, size_t size) {
   }
   Reply& reply = Scripting();
   if (reply.chunkCount == 0) reply.firstChunk = static_cast<uint32_t>(g_script.chunkCount);
+  const bool late = reply.lateTenths != 0;
+  if (!late) reply.onTimeBytes = true;
+  if (late && size == 0) reply.latePause = true;
   g_script.chunks[g_script.chunkCount++] =
-      Chunk{static_cast<uint32_t>(g_script.byteCount), static_cast<uint32_t>(size)};
+      Chunk{static_cast<uint32_t>(g_script.byteCount), static_cast<uint32_t>(size),
+            static_cast<uint32_t>(g_script.replyCount - 1), late};
   ++reply.chunkCount;
   if (size > 0) std::memcpy(g_script.bytes + g_script.byteCount, bytes, size);
   g_script.byteCount += size;
@@ -128,9 +216,21 @@ bool FakeLineExtendChunk(const uint8_t* bytes, size_t size) {
 
 bool FakeLineEndReply(bool writeFails) {
   if (g_script.replyCount >= kFakeLineMaxReplies) return false;
-  g_script.replies[g_script.replyCount++] = Reply{static_cast<uint32_t>(g_script.chunkCount), 0, writeFails};
+  Reply next{};
+  next.firstChunk = static_cast<uint32_t>(g_script.chunkCount);
+  next.writeFails = writeFails;
+  g_script.replies[g_script.replyCount++] = next;
   return true;
 }
+
+bool FakeLineLateRest(uint32_t tenths) {
+  Reply& reply = Scripting();
+  if (reply.lateTenths != 0 || tenths == 0) return false;
+  reply.lateTenths = tenths;
+  return true;
+}
+
+FakeLineStrayLate FakeLineStrayLateBytes() { return g_script.stray; }
 
 void FakeLineSkipSleeps(bool skip) { g_skipSleeps = skip; }
 bool FakeLineSleepsSkipped() { return g_skipSleeps; }
@@ -197,14 +297,14 @@ BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   if (errors != nullptr) *errors = 0;
   if (stat != nullptr) {
     std::memset(stat, 0, sizeof *stat);
+    // What has arrived: up to the first late chunk still on its way.
     DWORD pending = 0;
-    if (g_script.current >= 0 && static_cast<size_t>(g_script.current) < g_script.replyCount) {
-      const Reply& reply = g_script.replies[g_script.current];
-      for (uint32_t c = g_script.chunk; c < reply.chunkCount; ++c) {
-        pending += g_script.chunks[reply.firstChunk + c].size;
-      }
-      pending -= g_script.chunk < reply.chunkCount ? g_script.chunkRead : 0;
+    for (size_t i = g_script.queueHead; i < g_script.queueEnd; ++i) {
+      const Chunk& chunk = g_script.chunks[g_script.queue[i]];
+      if (ArrivalOf(chunk) > g_script.nowMs) break;
+      pending += chunk.size;
     }
+    if (pending != 0) pending -= g_script.chunkRead;
     stat->cbInQue = pending;
   }
   return TRUE;
@@ -213,17 +313,43 @@ BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read) {
   if (read != nullptr) *read = 0;
   if (!Live(handle)) return FALSE;
+  if (toRead == 0) return TRUE;
+  const uint64_t timeout = ReadTimeoutMs(toRead);
+  const auto timedOut = [&] {
+    if (timeout != kNeverMs) g_script.nowMs += timeout;
+    return TRUE;
+  };
   const Chunk* chunk = ServingChunk();
-  if (chunk == nullptr || toRead == 0) return TRUE;  // a timeout
+  if (chunk == nullptr) return timedOut();
+  const uint64_t arrival = ArrivalOf(*chunk);
+  if (arrival > g_script.nowMs) {
+    if (timeout != kNeverMs && arrival > g_script.nowMs + timeout) return timedOut();
+    g_script.nowMs = arrival;  // the read got them as they came
+  }
   if (chunk->size == 0) {
     NextChunk();  // a pause: this read times out with nothing
-    return TRUE;
+    return timedOut();
   }
-  const uint32_t left = chunk->size - g_script.chunkRead;
-  const uint32_t n = toRead < left ? toRead : left;
-  std::memcpy(buffer, g_script.bytes + chunk->offset + g_script.chunkRead, n);
-  g_script.chunkRead += n;
-  if (g_script.chunkRead == chunk->size) NextChunk();
+  // One read takes the rest of its chunk, and late chunks that are there
+  // right after a late one (they came together).
+  uint32_t n = 0;
+  auto* out = static_cast<uint8_t*>(buffer);
+  for (;;) {
+    const uint32_t left = chunk->size - g_script.chunkRead;
+    const uint32_t take = toRead - n < left ? toRead - n : left;
+    std::memcpy(out + n, g_script.bytes + chunk->offset + g_script.chunkRead, take);
+    NoteRead(*chunk, take);
+    n += take;
+    g_script.chunkRead += take;
+    if (g_script.chunkRead < chunk->size) break;
+    const bool late = chunk->late;
+    NextChunk();
+    chunk = ServingChunk();
+    if (n == toRead || !late || chunk == nullptr || !chunk->late || chunk->size == 0 ||
+        ArrivalOf(*chunk) > g_script.nowMs) {
+      break;
+    }
+  }
   if (read != nullptr) *read = n;
   return TRUE;
 }
@@ -235,10 +361,10 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written) {
   g_script.requestSize = toWrite < kFakeLineMaxRequest ? toWrite : kFakeLineMaxRequest;
   std::memcpy(g_script.request, buffer, g_script.requestSize);
   // The request solicits the next reply; what was left of the last one is
-  // gone (the driver drains before every request anyway).
+  // gone (the driver drains before every request anyway), but for late
+  // bytes still on their way.
   ++g_script.current;
-  g_script.chunk = 0;
-  g_script.chunkRead = 0;
+  Solicit(static_cast<const uint8_t*>(buffer), toWrite);
   if (static_cast<size_t>(g_script.current) < g_script.replyCount &&
       g_script.replies[g_script.current].writeFails) {
     return FALSE;

@@ -9,6 +9,15 @@
 // every read times out. Nothing ever waits: timeouts cost no time, and Sleep
 // can be made a no-op as well.
 //
+// Part of a reply may come late: a set time after its request went out, on
+// a clock that the line's read timeouts move on (a read that times out has
+// waited its whole timeout; a read that gets bytes as soon as they are
+// there). Late bytes are not in the input queue before they arrive, so a
+// drain that finds the queue empty does not wait for them; a read whose
+// timeout reaches their arrival gets them. They outlive the requests that
+// go out before they are read, ahead of those requests' replies (a device
+// answers in order), where an on-time reply's unread rest is gone.
+//
 // The test line (tests/support/serial_faults.h), installed through the
 // driver's line seam, hands every call on a fake handle to the functions in
 // namespace fake_line below (after its fault injection, which therefore
@@ -45,6 +54,26 @@ bool FakeLineAddChunk(const uint8_t* bytes, size_t size);
 // when it has none).
 bool FakeLineExtendChunk(const uint8_t* bytes, size_t size);
 bool FakeLineEndReply(bool writeFails = false);
+// The chunks scripted from now on in this reply arrive late: tenths / 10
+// reply timeouts (the read timeout's constant part when the request goes
+// out) after their request. Gives false when the reply has a late part
+// already.
+bool FakeLineLateRest(uint32_t tenths);
+
+// A late reply in the sense of the driver's promise: a whole reply (no
+// on-time byte, no pause within) to a request that went out to one station,
+// less than two reply timeouts late, behind no late bytes but such replies'.
+// Such bytes must never reach a read
+// while another request than their own is out: the driver waits for the
+// line to fall quiet before it sends another. Counts the bytes that did,
+// with the first such reply's number and the request's then out (both
+// counted from 0).
+struct FakeLineStrayLate {
+  int bytes;
+  int reply;
+  int request;
+};
+FakeLineStrayLate FakeLineStrayLateBytes();
 
 // While on, the line's sleep returns at once (for every line, not only the
 // fake one).
