@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
+#include "address/address_commands.h"
 #include "address/gas_parser.h"
 #include "address/report_address.h"
-#include "entry/handlers.h"
-#include "entry/host_library.h"
-#include "entry/instance.h"
+#include "host_interface/host_library.h"
+#include "host_interface/instance.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "address/field_scan.h"
-#include "entry/host_library.h"
+#include "host_interface/host_library.h"
 
 const char* const GasPositionTable[kGasPositions] = {
     "0123456789ABCDEF",   // plc

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-#include "entry/host_records.h"
-#include "entry/instance.h"
+#include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 
 // A GAS has 8 positions in bases D and H and 9 in base L.
 constexpr size_t kGasPositions = 9;

@@ -4,7 +4,7 @@
 
 #include "address/field_scan.h"
 #include "address/gas_parser.h"
-#include "entry/host_library.h"
+#include "host_interface/host_library.h"
 
 const char* const ReportCharTable[kReportLineLength] = {
     "R",

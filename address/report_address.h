@@ -4,8 +4,8 @@
 
 #include <cstddef>
 
-#include "entry/host_records.h"
-#include "entry/instance.h"
+#include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 
 constexpr size_t kReportLineLength = 8;
 constexpr size_t kReportTriggerLength = 4;

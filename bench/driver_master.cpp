@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "bench/report_texts.h"
-#include "entry/host_library.h"
+#include "host_interface/host_library.h"
 #include "entry/vpi_main.h"
 #include "host/zelpro/zelpro_host.h"
 

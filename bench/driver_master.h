@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bench/master.h"
-#include "entry/host_records.h"
+#include "host_interface/host_records.h"
 #include "tests/support/host_session.h"
 
 class DriverMaster : public Master {

@@ -1,17 +1,15 @@
-// BrowseAddress (command 16): lets the user compose a gate address string in
-// the tag format dialog.
 
 #include <atomic>
 #include <cstring>
+
+#include "browse/browse_address.h"
 
 #include "browse/address_composer.h"
 #include "browse/browse_state.h"
 #include "browse/tag_format_dialog.h"
 #include "browse/tag_format_resource.h"
-#include "entry/handlers.h"
-#include "entry/host_library.h"
-#include "entry/init_file.h"
-#include "entry/instance.h"
+#include "host_interface/host_library.h"
+#include "host_interface/instance.h"
 #include "platform/win32.h"
 
 namespace {
@@ -35,23 +33,9 @@ class DialogClaim {
   bool claimed_;
 };
 
-// The number base of the station, read from its init file into a scratch
-// instance: the host's instance may not be started (or even exist) yet.
-char StationNumberBase(int32_t driverNumber) {
-  VpiInstance scratch{};
-  scratch.protocol = 'M';
-  scratch.RTSCTS = 0;
-  VpiRequest request{};
-  request.instance = &scratch;
-  request.command = kCmdBrowseAddress;
-  request.driverNumber = driverNumber;
-  ReadInitFile(&request);
-  return scratch.base;
-}
-
 }  // namespace
 
-int32_t BrowseAddress(VpiRequest* request) {
+int32_t BrowseAddressWith(VpiRequest* request, StationBaseReader stationBase) {
   auto* params = static_cast<BrowseRequest*>(request->params);
   // Without a buffer the composed string could not be handed back.
   if (params == nullptr || params->gasBuffer == nullptr) return kResultCancelled;
@@ -62,7 +46,7 @@ int32_t BrowseAddress(VpiRequest* request) {
   }
 
   g_browseDialog = BrowseDialogState{};
-  g_browseDialog.base = StationNumberBase(request->driverNumber);
+  g_browseDialog.base = stationBase(request->driverNumber);
   g_browseDialog.reportLineMode = false;
   g_browseDialog.reportTriggerMode = false;
 

@@ -1,21 +1,19 @@
 // Command handlers: one per slot of the command table. Each takes the host's
-// request and returns a DriverResult.
+// request and returns a DriverResult. Those of entry/ are declared here; the
+// others in the headers of the folders that carry the commands out.
 #pragma once
 
 #include <cstdint>
 
-#include "entry/host_records.h"
+#include "address/address_commands.h"
+#include "host_interface/host_records.h"
+#include "transfer/read.h"
+#include "transfer/write.h"
 
 using VpiHandler = int32_t (*)(VpiRequest* request);
 
 int32_t ColdStart(VpiRequest* request);
 int32_t WarmStart(VpiRequest* request);
-int32_t SingleAddressParser(VpiRequest* request);
-int32_t BlockAddressParser(VpiRequest* request);
-int32_t SingleRead(VpiRequest* request);
-int32_t BlockRead(VpiRequest* request);
-int32_t SingleWrite(VpiRequest* request);
-int32_t BlockWrite(VpiRequest* request);
 int32_t EndVpi(VpiRequest* request);
 int32_t CloseCom(VpiRequest* request);
 int32_t ReOpenCom(VpiRequest* request);

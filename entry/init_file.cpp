@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "entry/host_library.h"
-#include "entry/instance.h"
+#include "host_interface/host_library.h"
+#include "host_interface/instance.h"
 #include "platform/file_names.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "entry/host_records.h"
+#include "host_interface/host_records.h"
 
 constexpr char kInitFileBaseName[] = "KOVRIN";
 constexpr int kInitFileNameSize = 40;

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "entry/handlers.h"
-#include "entry/host_library.h"
+#include "host_interface/host_library.h"
 #include "entry/init_file.h"
 #include "entry/opened_ports.h"
 #include "serial/port.h"

@@ -1,8 +1,8 @@
 // Start, restart, port control and end of a driver instance.
 #pragma once
 
-#include "entry/host_records.h"
-#include "entry/instance.h"
+#include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 #include "platform/win32.h"
 
 // Opens the port that settings describe; the handle, or null on failure.

@@ -1,5 +1,5 @@
 #include "entry/handlers.h"
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 
 namespace {
 const char kDriverName[] = "OMNI Flow";

@@ -1,7 +1,7 @@
 #include "entry/vpi_main.h"
 
 #include "entry/handlers.h"
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "entry/lifecycle.h"
 
 extern "C" VPI_EXPORT int32_t VPI_CDECL VpiMain(VpiRequest* request) {

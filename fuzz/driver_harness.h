@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "entry/host_records.h"
-#include "entry/instance.h"
+#include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 #include "tests/support/host_session.h"
 
 // Once per process: the host log goes nowhere (its lines are still

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "fuzz/driver_harness.h"
 #include "fuzz/fuzz_check.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "entry/init_file.h"
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "fuzz/driver_harness.h"
 #include "fuzz/fuzz_check.h"
 

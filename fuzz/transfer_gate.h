@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "entry/host_records.h"
+#include "host_interface/host_records.h"
 #include "fuzz/fuzz_input.h"
 
 enum class TransferKind : uint8_t {

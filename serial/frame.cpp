@@ -1,6 +1,6 @@
 #include "serial/frame.h"
 
-#include "serial/journal.h"
+#include "host_interface/journal.h"
 #include "serial/crc16.h"
 #include "serial/line.h"
 #include "serial/line_clock.h"

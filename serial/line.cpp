@@ -1,7 +1,7 @@
 #include "serial/line.h"
 
 #include "platform/os_notes.h"
-#include "serial/journal.h"
+#include "host_interface/journal.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "host_interface/port_settings.h"
 #include "platform/win32.h"
 #include "serial/line.h"
 
@@ -17,27 +18,6 @@ enum class PortResult : int {
   kSettingsRefused = 5,  // the port refused the line settings
   kIoFailed = 7,         // close, write or read failed, or a read got nothing
 };
-
-// Bits of PortSettings::lineFlags (the init file's line flags). Either bit
-// of a two-bit mask turns its control on.
-constexpr uint16_t kLineDtrOn = 0x0101;
-constexpr uint16_t kLineDtrHandshake = 0x8000;
-constexpr uint16_t kLineRtsOn = 0x0202;
-constexpr uint16_t kLineRtsHandshake = 0x1000;
-constexpr uint16_t kLineRtsToggle = 0x2000;
-constexpr uint16_t kLineFlagsDefault = kLineDtrOn | kLineRtsOn;  // 0x0303
-
-// A port's line, as the instance keeps it (part of the host's instance area:
-// the layout must not change).
-struct PortSettings {
-  char portName[12];  // NUL-terminated, at most 11 characters
-  uint16_t baud;
-  int16_t dataBits;
-  int16_t stopBits;
-  int16_t parity;
-  uint16_t lineFlags;
-};
-static_assert(sizeof(PortSettings) == 22);
 
 constexpr DWORD kOpenReadTimeoutMs = 1000;
 constexpr DWORD kPortQueueSize = 1200;

@@ -1,6 +1,6 @@
 #include "serial/transaction.h"
 
-#include "serial/journal.h"
+#include "host_interface/journal.h"
 #include "serial/line.h"
 #include "serial/line_clock.h"
 #include "serial/port.h"

@@ -1,6 +1,6 @@
 #include "transfer/exchange.h"
 
-#include "entry/host_library.h"
+#include "host_interface/host_library.h"
 #include "serial/port.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "entry/host_records.h"
-#include "entry/instance.h"
+#include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 #include "serial/frame.h"
 #include "serial/transaction.h"
 

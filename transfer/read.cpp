@@ -1,7 +1,6 @@
 #include "transfer/read.h"
 
-#include "entry/handlers.h"
-#include "entry/host_library.h"
+#include "host_interface/host_library.h"
 #include "transfer/exchange.h"
 #include "transfer/value_area.h"
 

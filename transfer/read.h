@@ -1,11 +1,14 @@
-// Read transactions: SingleRead and BlockRead (declared with the other
-// handlers) and the pieces they are made of.
+// Read transactions: SingleRead (5) and BlockRead (6) and the pieces they
+// are made of.
 #pragma once
 
 #include <cstdint>
 
-#include "entry/host_records.h"
-#include "entry/instance.h"
+#include "host_interface/host_records.h"
+#include "host_interface/instance.h"
+
+int32_t SingleRead(VpiRequest* request);
+int32_t BlockRead(VpiRequest* request);
 
 enum ReadMode : int { kReadSingle = 1, kReadBlock = 2 };
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "address/gas_parser.h"
-#include "entry/host_library.h"
+#include "host_interface/host_library.h"
 #include "transfer/exchange.h"
 #include "transfer/read.h"
 #include "transfer/value_area.h"

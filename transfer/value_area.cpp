@@ -1,7 +1,7 @@
 #include "transfer/value_area.h"
 
-#include "entry/host_records.h"
-#include "entry/instance.h"
+#include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 
 bool WordsSwapped(int32_t memoryType, uint16_t flags) {
   if (memoryType == kMemInputLong || memoryType == kMemHoldingLong) return (flags & kFlagSwap) != 0;

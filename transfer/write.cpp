@@ -2,9 +2,8 @@
 
 #include <cstring>
 
-#include "entry/handlers.h"
-#include "entry/host_library.h"
-#include "entry/instance.h"
+#include "host_interface/host_library.h"
+#include "host_interface/instance.h"
 #include "serial/frame.h"
 #include "serial/line.h"
 #include "transfer/exchange.h"

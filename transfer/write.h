@@ -1,11 +1,14 @@
-// Write transactions: SingleWrite and BlockWrite (declared with the other
-// handlers) and the write exchange they share.
+// Write transactions: SingleWrite (7) and BlockWrite (8) and the write
+// exchange they share.
 #pragma once
 
 #include <cstdint>
 
-#include "entry/host_records.h"
+#include "host_interface/host_records.h"
 #include "platform/win32.h"
+
+int32_t SingleWrite(VpiRequest* request);
+int32_t BlockWrite(VpiRequest* request);
 
 // After a broadcast write the master leaves the devices this long to carry
 // it out before it sends the next request (the serial line guide's

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/host_records.h"
+#include "host_interface/host_records.h"
 #include "platform/win32.h"
 
 class DriverModule {

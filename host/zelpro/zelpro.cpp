@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "entry/host_library.h"
+#include "host_interface/host_library.h"
 #include "entry/table_lock.h"
 #include "host/zelpro/zelpro_host.h"
 

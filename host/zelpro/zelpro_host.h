@@ -1,6 +1,6 @@
 // The host-facing side of the stand-in host library: what a host program and
 // the tests use to watch the driver's log, the client registry and the gate
-// table. The driver itself sees only the five imports of entry/host_library.h.
+// table. The driver itself sees only the five imports of host_interface/host_library.h.
 // Every function may be called from any thread.
 #pragma once
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "entry/host_records.h"
+#include "host_interface/host_records.h"
 #include "entry/init_file.h"
 #include "entry/vpi_main.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"

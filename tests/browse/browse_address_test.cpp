@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "browse/tag_format_resource.h"
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/dialog_terminal_test_support.h"

@@ -19,10 +19,10 @@
 #include <thread>
 #include <vector>
 
-#include "entry/host_records.h"
-#include "entry/instance.h"
+#include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 #include "host/zelpro/zelpro_host.h"
-#include "serial/journal.h"
+#include "host_interface/journal.h"
 #include "platform/win32.h"
 #include "programs/line.h"
 #include "sim/reports.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "entry/handlers.h"
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "tests/support/host_session.h"
 

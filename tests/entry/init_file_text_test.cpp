@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "entry/init_file.h"
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-#include "entry/host_records.h"
-#include "entry/instance.h"
+#include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "entry/host_library.h"
-#include "entry/instance.h"
+#include "host_interface/host_library.h"
+#include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "host/zelpro/zelpro_host.h"
 #include "tests/support/serial_faults.h"

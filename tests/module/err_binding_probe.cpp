@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "entry/host_records.h"
+#include "host_interface/host_records.h"
 #include "host/zelpro/zelpro_host.h"
 #include "programs/module_loader.h"
 

@@ -15,12 +15,12 @@
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "programs/line.h"
 #include "tests/support/serial_faults.h"
 #include "platform/os_notes.h"
 #include "platform/win32.h"
-#include "serial/journal.h"
+#include "host_interface/journal.h"
 #include "serial/line.h"
 #include "serial/frame.h"
 #include "transfer/exchange.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "serial/crc16.h"
 #include "serial/line.h"

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "host/zelpro/zelpro_host.h"
 #include "serial/frame.h"

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "entry/handlers.h"
-#include "entry/host_library.h"
-#include "entry/instance.h"
+#include "host_interface/host_library.h"
+#include "host_interface/instance.h"
 #include "serial/crc16.h"
 #include "serial/frame.h"
 #include "serial/port.h"

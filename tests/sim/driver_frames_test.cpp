@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "entry/handlers.h"
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "serial/frame.h"
 #include "transfer/exchange.h"
 #include "sim/simulator.h"

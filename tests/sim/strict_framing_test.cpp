@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "programs/line.h"
 #include "sim/rtusim_options.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "entry/host_records.h"
-#include "entry/instance.h"
+#include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "tests/support/log_capture.h"
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "entry/host_records.h"
-#include "entry/instance.h"
+#include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 
 inline ColdStartParams PortStart(const char* portName, uint32_t replyTimeout, uint16_t baud = 9600) {
   ColdStartParams params{};

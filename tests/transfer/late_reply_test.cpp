@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "host/zelpro/zelpro_host.h"
 #include "tests/support/host_session.h"

@@ -12,7 +12,7 @@
 #include <optional>
 #include <thread>
 
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "programs/line.h"
 #include "programs/process.h"

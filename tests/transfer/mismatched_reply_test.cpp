@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "entry/host_library.h"
+#include "host_interface/host_library.h"
 #include "host/zelpro/zelpro_host.h"
 #include "tests/transfer/transfer_fixture.h"
 

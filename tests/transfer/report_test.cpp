@@ -1,6 +1,6 @@
 // Report fetch with function 65 and the distribution of its text.
 
-#include "entry/host_library.h"
+#include "host_interface/host_library.h"
 #include "host/zelpro/zelpro_host.h"
 #include "tests/transfer/transfer_fixture.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"

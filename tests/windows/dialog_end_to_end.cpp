@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/host_records.h"
+#include "host_interface/host_records.h"
 #include "platform/win32.h"
 #include "tests/windows/check.h"
 #include "tests/windows/driver_session.h"

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "entry/host_records.h"
+#include "host_interface/host_records.h"
 #include "platform/win32.h"
 #include "tests/windows/driver_session.h"
 

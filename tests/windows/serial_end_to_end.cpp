@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/host_records.h"
+#include "host_interface/host_records.h"
 #include "host/zelpro/zelpro_host.h"
 #include "platform/win32.h"
 #include "tests/windows/check.h"

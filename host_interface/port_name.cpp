@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "entry/instance.h"
+#include "host_interface/instance.h"
 
 void CopyPortName(char (&to)[12], const char* from) {
   size_t i = 0;

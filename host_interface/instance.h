@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "platform/win32.h"
-#include "serial/port.h"
+#include "host_interface/port_settings.h"
 
 constexpr uint32_t kInstanceSize = 9464;
 constexpr int kFrameBufferSize = 600;

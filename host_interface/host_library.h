@@ -6,10 +6,10 @@
 #include <cstdint>
 
 #include "platform/win32.h"
-#include "serial/journal.h"
+#include "host_interface/journal.h"
 
 extern "C" {
-// err, the journal, is declared in serial/journal.h.
+// err, the journal, is declared in journal.h.
 // Registers a client; low 16 bits of the result nonzero means refusal.
 int VPI_CDECL ZelMkClient(const char* name, int a, int b, unsigned char* clientIdOut);
 int VPI_CDECL ZelRmClient(unsigned char clientId);

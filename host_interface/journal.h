@@ -1,6 +1,6 @@
 // The host's journal: the one service of the host library that every layer
-// of the driver writes to. It is declared here, at the lowest layer that
-// writes to it; entry/host_library.h declares the host's other services.
+// of the driver writes to; host_library.h declares the host's other
+// services.
 #pragma once
 
 #include "platform/win32.h"

@@ -1,0 +1,11 @@
+// The two address parser commands: SingleAddressParser (3) checks a single
+// gate's address against its gate type, BlockAddressParser (4) a block
+// gate's address against its block size.
+#pragma once
+
+#include <cstdint>
+
+#include "host_interface/host_records.h"
+
+int32_t SingleAddressParser(VpiRequest* request);
+int32_t BlockAddressParser(VpiRequest* request);

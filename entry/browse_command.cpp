@@ -1,0 +1,27 @@
+// BrowseAddress (16): the dialog, with the number base of the station's init
+// file.
+
+#include "browse/browse_address.h"
+#include "entry/handlers.h"
+#include "entry/init_file.h"
+#include "host_interface/instance.h"
+
+namespace {
+
+// The number base of the station, read from its init file into a scratch
+// instance: the host's instance may not be started (or even exist) yet.
+char StationNumberBase(int32_t driverNumber) {
+  VpiInstance scratch{};
+  scratch.protocol = 'M';
+  scratch.RTSCTS = 0;
+  VpiRequest request{};
+  request.instance = &scratch;
+  request.command = kCmdBrowseAddress;
+  request.driverNumber = driverNumber;
+  ReadInitFile(&request);
+  return scratch.base;
+}
+
+}  // namespace
+
+int32_t BrowseAddress(VpiRequest* request) { return BrowseAddressWith(request, StationNumberBase); }
