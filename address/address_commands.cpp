@@ -46,14 +46,14 @@ bool GateTypeIn(uint32_t accepted, int32_t gateType) {
   return gateType >= 0 && gateType < 32 && (accepted & GateTypeBit(gateType)) != 0;
 }
 
-int32_t CheckGateTypeForArea(int32_t area, int32_t gateType) {
+AddressResult CheckGateTypeForArea(int32_t area, int32_t gateType) {
   for (const AreaRule& rule : kAreaRules) {
     if (rule.area != area) continue;
-    if (GateTypeIn(rule.acceptedGateTypes, gateType)) return kResultDone;
+    if (GateTypeIn(rule.acceptedGateTypes, gateType)) return AddressResult::kAccepted;
     err(kLogMajor, "%s", rule.complaint);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
-  return kResultFailed;  // no gate type fits an area Parse never yields
+  return AddressResult::kRefused;  // no gate type fits an area Parse never yields
 }
 
 // Block sizes above these are refused; the limits themselves are accepted.
@@ -61,59 +61,69 @@ constexpr int32_t kMaxBitBlock = 2000;
 constexpr int32_t kMaxInputRegisterBlock = 125;
 constexpr int32_t kMaxLongBlock = 62;
 
-}  // namespace
-
-int32_t SingleAddressParser(VpiRequest* request) {
-  VpiInstance* instance = static_cast<VpiInstance*>(request->instance);
-  ParseRequest* parse = static_cast<ParseRequest*>(request->params);
+AddressResult CheckSingle(VpiInstance* instance, ParseRequest* parse) {
   const int32_t gateType = parse->gateType;
 
   if (gateType == kGateText) return ParseReportLine(instance, parse);
   if (gateType == kGateType0) {
-    const int trigger = ParseReportTrigger(instance, parse);
-    if (trigger != kResultNotTrigger) return trigger;
+    const AddressResult trigger = ParseReportTrigger(instance, parse);
+    if (trigger != AddressResult::kNotTrigger) return trigger;
   }
 
-  const int parsed = Parse(instance, parse);
-  if (parsed != kResultDone) return parsed;
+  const AddressResult parsed = Parse(instance, parse);
+  if (parsed != AddressResult::kAccepted) return parsed;
 
   if (gateType == kGateDigital && parse->width == 32) {
     err(kLogMajor, "KOVRIN> SingleParse() no digital gates allowed from long memory area");
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   if (parse->bit != -1) {
-    if (gateType == kGateDigital) return kResultDone;
+    if (gateType == kGateDigital) return AddressResult::kAccepted;
     err(kLogMajor, "%s", kShouldBeDigital);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   return CheckGateTypeForArea(parse->memoryType & 0xFF, gateType);
 }
 
-int32_t BlockAddressParser(VpiRequest* request) {
-  VpiInstance* instance = static_cast<VpiInstance*>(request->instance);
-  ParseRequest* parse = static_cast<ParseRequest*>(request->params);
-
-  const int parsed = Parse(instance, parse);
-  if (parsed != kResultDone) return parsed;
+AddressResult CheckBlock(VpiInstance* instance, ParseRequest* parse) {
+  const AddressResult parsed = Parse(instance, parse);
+  if (parsed != AddressResult::kAccepted) return parsed;
 
   if (parse->bit != -1) {
     err(kLogMajor, "KOVRIN> BlockParse() no spec. digital gates as block!");
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   const int32_t memoryType = parse->memoryType;
   const int32_t area = memoryType & 0xFF;
   const int32_t blockSize = parse->blockSize;
   if ((memoryType == kMemCoils || memoryType == kMemInputs) && blockSize > kMaxBitBlock) {
     err(kLogMajor, "KOVRIN> BlockParse() blocksize should be < 2000!");
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   if (area == kMemInputRegisters && blockSize > kMaxInputRegisterBlock) {
     err(kLogMajor, "KOVRIN> BlockParse() blocksize should be < 125");
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   if (area > kMemHoldingRegisters && blockSize > kMaxLongBlock) {
     err(kLogMajor, "KOVRIN> BlockParse() blocksize should be < 62");
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
-  return kResultDone;
+  return AddressResult::kAccepted;
+}
+
+// The host's result for a check that ended so.
+int32_t HostResultFor(AddressResult result) {
+  return result == AddressResult::kAccepted ? kResultDone : kResultFailed;
+}
+
+}  // namespace
+
+int32_t SingleAddressParser(VpiRequest* request) {
+  return HostResultFor(
+      CheckSingle(static_cast<VpiInstance*>(request->instance), static_cast<ParseRequest*>(request->params)));
+}
+
+int32_t BlockAddressParser(VpiRequest* request) {
+  return HostResultFor(
+      CheckBlock(static_cast<VpiInstance*>(request->instance), static_cast<ParseRequest*>(request->params)));
 }

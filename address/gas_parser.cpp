@@ -36,7 +36,7 @@ int32_t MemoryTypeOf(char c) {
 
 }  // namespace
 
-int Parse(VpiInstance* instance, ParseRequest* request) {
+AddressResult Parse(VpiInstance* instance, ParseRequest* request) {
   const bool hex = instance->base == 'H';
   const bool longDecimal = instance->base == 'L';
   const bool modbus = instance->protocol == 'M';
@@ -47,7 +47,7 @@ int Parse(VpiInstance* instance, ParseRequest* request) {
   const size_t length = strnlen(gas, n + 1);
   if (length != n && length != n - 1) {
     err(kLogMajor, "KOVRIN> Parse() Wrong size of gas, '%.*s'", kShownGasMax, gas);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
 
   // A GAS one short has no bit number: complete it with a space.
@@ -59,7 +59,7 @@ int Parse(VpiInstance* instance, ParseRequest* request) {
   for (unsigned i = 0; i < n; ++i) {
     if (!CharAllowed(GasPositionTable[i], copy[i])) {
       err(kLogDetail, "KOVRIN> Parse() illegal char #%u, %c in '%s'", i, copy[i], copy);
-      return kResultFailed;
+      return AddressResult::kRefused;
     }
   }
 
@@ -67,21 +67,21 @@ int Parse(VpiInstance* instance, ParseRequest* request) {
   const char bitChar = copy[n - 1];
   if (longDecimal && copy[7] == ' ' && copy[8] != ' ') {
     err(kLogMajor, "KOVRIN> Parse() illegal GAS:'%s'", copy);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   if ((typeChar == '0' || typeChar == '1') && bitChar != ' ') {
     err(kLogMajor, "KOVRIN> Parse() illegal GAS:'%s'", copy);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   if (!hex && !AllDecimalDigits(copy, n - 1)) {
     err(kLogDetail, "KOVRIN> Parse() illegal GAS:'%s' for decimal base ", copy);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
 
   int plc = 0;
   if (!ScanField(copy, hex ? "%02x" : "%02d", &plc)) {
     err(kLogDetail, "KOVRIN> Parse() illegal PLC address, '%s'", copy);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   request->plc = plc;
 
@@ -89,19 +89,19 @@ int Parse(VpiInstance* instance, ParseRequest* request) {
   const char* addressFormat = hex ? "%04x" : longDecimal ? "%05d" : "%04d";
   if (!ScanField(copy + 3, addressFormat, &address)) {
     err(kLogDetail, "KOVRIN> Parse() illegal address, '%s'", copy);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   if (modbus) {
     // Modbus addresses in a GAS count from 1.
     if (address == 0) {
       err(kLogDetail, "KOVRIN> Parse() illegal addr. 0 for Modbus, '%s'", copy);
-      return kResultFailed;
+      return AddressResult::kRefused;
     }
     --address;
   }
   if (address > kMaxRegisterAddress) {
     err(kLogDetail, "KOVRIN> Parse() illegal address, '%s'", copy);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   request->address = address;
 
@@ -113,7 +113,7 @@ int Parse(VpiInstance* instance, ParseRequest* request) {
     int bit = 0;
     if (!ScanField(copy + n - 1, "%01x", &bit)) {
       err(kLogDetail, "KOVRIN> Parse() illegal bitnumber in '%s'", copy);
-      return kResultFailed;
+      return AddressResult::kRefused;
     }
     request->bit = bit;
   }
@@ -121,7 +121,7 @@ int Parse(VpiInstance* instance, ParseRequest* request) {
   request->width = 16;
   if (memoryType >= kMemInputFloat && memoryType <= kMemHoldingLong) {
     request->width = 32;
-    if (instance->flags & kFlagLongAddr) return kResultDone;
+    if (instance->flags & kFlagLongAddr) return AddressResult::kAccepted;
     // Without LONGADDR a 32-bit gate names a register pair by its index.
     if (address % 2 != 0) {
       if (modbus) {
@@ -129,13 +129,13 @@ int Parse(VpiInstance* instance, ParseRequest* request) {
       } else {
         err(kLogMajor, "KOVRIN> Parse() 32 bit gates must have EVEN address for J-BUS");
       }
-      return kResultFailed;
+      return AddressResult::kRefused;
     }
     request->address = address / 2;
   } else if (memoryType == kMemCoils || memoryType == kMemInputs || request->bit != -1) {
     request->width = 1;
   }
-  return kResultDone;
+  return AddressResult::kAccepted;
 }
 
 char UpcaseAscii(char c) {

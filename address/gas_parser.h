@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "address/address_result.h"
 #include "host_interface/host_records.h"
 #include "host_interface/instance.h"
 
@@ -16,10 +17,10 @@ extern const char* const GasPositionTable[kGasPositions];
 
 // Checks request->gas against the instance's number base, protocol variant
 // and LONGADDR flag and stores plc, memoryType, address, bit and width in the
-// request. Returns 0 (valid) or 1 (rejected, after one log line). Fields are
+// request. Refused after one log line. Fields are
 // stored as they are converted, so a rejection may leave some of them set.
 // The host's string is only read.
-int Parse(VpiInstance* instance, ParseRequest* request);
+AddressResult Parse(VpiInstance* instance, ParseRequest* request);
 
 // Upper-cases one character without the locale: 0x20 is subtracted when the
 // character, as a signed byte, is at least 'a'. So '{' to 0x7F become '[' to

@@ -35,32 +35,32 @@ const char* GasOf(const ParseRequest* request) { return request->gas != nullptr 
 
 }  // namespace
 
-int ParseReportLine(VpiInstance* instance, ParseRequest* request) {
+AddressResult ParseReportLine(VpiInstance* instance, ParseRequest* request) {
   request->bit = -1;
   request->width = 16;
 
   const char* gas = GasOf(request);
-  if (strnlen(gas, kReportLineLength + 1) != kReportLineLength) return kResultFailed;
+  if (strnlen(gas, kReportLineLength + 1) != kReportLineLength) return AddressResult::kRefused;
   char copy[kReportLineLength + 1];
   std::memcpy(copy, gas, kReportLineLength);
   copy[kReportLineLength] = '\0';
   copy[0] = UpcaseAscii(copy[0]);
   for (size_t i = 0; i < kReportLineLength; ++i) {
-    if (!CharAllowed(ReportCharTable[i], copy[i])) return kResultFailed;
+    if (!CharAllowed(ReportCharTable[i], copy[i])) return AddressResult::kRefused;
   }
 
   const bool hex = instance->base == 'H';
   int plc = 0;
   if (!ScanReportNumber(copy + 1, 2, hex, &plc) || plc < 1) {
     err(kLogDetail, "KOVRIN> Parse() illegal PLC address, '%s'", copy);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   request->plc = plc;
 
   int report = 0;
   if (!ScanReportNumber(copy + 3, 2, hex, &report) || report < 1 || report > kReportNumberMax) {
     err(kLogDetail, "KOVRIN> Parse() illegal address, '%s'", copy);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   request->address = 0;
   request->memoryType = kMemReport;
@@ -68,36 +68,36 @@ int ParseReportLine(VpiInstance* instance, ParseRequest* request) {
   int line = 0;
   if (!ScanReportNumber(copy + 5, 3, hex, &line) || line < 1 || line > kReportLineMax) {
     err(kLogDetail, "KOVRIN> Parse() illegal address, '%s'", copy);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
-  return kResultDone;
+  return AddressResult::kAccepted;
 }
 
-int ParseReportTrigger(VpiInstance* instance, ParseRequest* request) {
+AddressResult ParseReportTrigger(VpiInstance* instance, ParseRequest* request) {
   request->bit = -1;
   request->width = 16;
 
   // Only the first two characters decide whether this is a trigger at all.
   const char* gas = GasOf(request);
   const size_t length = strnlen(gas, kReportTriggerLength + 1);
-  if (length < 2 || gas[0] != '!' || UpcaseAscii(gas[1]) != 'R') return kResultNotTrigger;
-  if (length != kReportTriggerLength) return kResultFailed;
+  if (length < 2 || gas[0] != '!' || UpcaseAscii(gas[1]) != 'R') return AddressResult::kNotTrigger;
+  if (length != kReportTriggerLength) return AddressResult::kRefused;
 
   char copy[kReportTriggerLength + 1];
   std::memcpy(copy, gas, kReportTriggerLength);
   copy[kReportTriggerLength] = '\0';
   copy[1] = 'R';
   if (!CharAllowed(ReportCharTable[1], copy[2]) || !CharAllowed(ReportCharTable[2], copy[3])) {
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
 
   int plc = 0;
   if (!ScanReportNumber(copy + 2, 2, instance->base == 'H', &plc) || plc < 1) {
     err(kLogDetail, "KOVRIN> Parse() illegal PLC address, '%s'", copy);
-    return kResultFailed;
+    return AddressResult::kRefused;
   }
   request->plc = plc;
   request->address = 0;
   request->memoryType = kMemReport;
-  return kResultDone;
+  return AddressResult::kAccepted;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "address/address_result.h"
 #include "host_interface/host_records.h"
 #include "host_interface/instance.h"
 
@@ -15,11 +16,11 @@ constexpr size_t kReportTriggerLength = 4;
 extern const char* const ReportCharTable[kReportLineLength];
 
 // A report line for a text gate. Stores bit -1 and width 16 first, then plc,
-// address 0 and MemoryType 65. Returns 0 or 1; a wrong length or character
-// is refused without a log line.
-int ParseReportLine(VpiInstance* instance, ParseRequest* request);
+// address 0 and MemoryType 65. A wrong length or character is refused
+// without a log line.
+AddressResult ParseReportLine(VpiInstance* instance, ParseRequest* request);
 
-// A report trigger. Returns kResultNotTrigger (10) when the GAS does not
-// begin with '!' and 'R' (either case), so the caller parses it as an
-// ordinary GAS; otherwise 0 or 1, storing as ParseReportLine does.
-int ParseReportTrigger(VpiInstance* instance, ParseRequest* request);
+// A report trigger: kNotTrigger when the GAS does not begin with '!' and
+// 'R' (either case), so the caller parses it as an ordinary GAS; otherwise
+// stored as ParseReportLine stores.
+AddressResult ParseReportTrigger(VpiInstance* instance, ParseRequest* request);

@@ -11,11 +11,9 @@
 // Result of every command.
 enum DriverResult : int32_t {
   kResultDone = 0,
-  kResultFailed = 1,       // refused, or failed on checksum / exception / wrong replies
-  kResultTransport = 2,    // transport, port or dispatch failure
-  kResultWrongFrame = 3,   // between layers only: wrong station or function
-  kResultNotTrigger = 10,  // between layers only: no report trigger, parse normally
-  kResultCancelled = 53,   // browse dialog not ended with OK
+  kResultFailed = 1,      // refused, or failed on checksum / exception / wrong replies
+  kResultTransport = 2,   // transport, port or dispatch failure
+  kResultCancelled = 53,  // browse dialog not ended with OK
 };
 
 // Memory area of a gate. The low byte selects the read function.

@@ -89,20 +89,20 @@ inline FrameOutcome Attempt(VpiInstance* instance, int length, const ExpectedRep
 const RetryPolicy kReadRetryPolicy = {kReadAttempts, kReadWrongReplyTries, false, true, &kReadEvents};
 const RetryPolicy kWriteRetryPolicy = {kWriteAttempts, 0, true, false, &kWriteEvents};
 
-DriverResult DriverResultFor(FrameOutcome outcome) {
+TransferResult TransferResultFor(FrameOutcome outcome) {
   switch (outcome) {
     case FrameOutcome::kGood:
-      return kResultDone;
+      return TransferResult::kDone;
     case FrameOutcome::kNotSent:
     case FrameOutcome::kTransport:
-      return kResultTransport;
+      return TransferResult::kTransport;
     case FrameOutcome::kRefused:
     case FrameOutcome::kWrong:
     case FrameOutcome::kBadCrc:
     case FrameOutcome::kException:
-      return kResultFailed;
+      return TransferResult::kFailed;
   }
-  return kResultFailed;
+  return TransferResult::kFailed;
 }
 
 FrameLine FrameLineOf(const VpiInstance& instance) {
@@ -136,9 +136,9 @@ namespace {
 // The exchange after its first attempt failed with outcome: the retries the
 // policy allows. Out of line, so that a transaction answered at once does
 // not set up the retry loop.
-__attribute__((noinline)) DriverResult Retry(VpiInstance* instance, int length, const ExpectedReply& expected,
-                                             const RetryPolicy& policy, FrameOutcome outcome, int replyLen,
-                                             int* replyLength) {
+__attribute__((noinline)) TransferResult Retry(VpiInstance* instance, int length,
+                                               const ExpectedReply& expected, const RetryPolicy& policy,
+                                               FrameOutcome outcome, int replyLen, int* replyLength) {
   const ExchangeEvents& events = *policy.events;
   int countedLeft = policy.countedAttempts - 1;  // the first attempt always counts
   int wrongLeft = policy.wrongReplyTries;
@@ -175,13 +175,13 @@ __attribute__((noinline)) DriverResult Retry(VpiInstance* instance, int length, 
                                           : static_cast<uint32_t>(twice > 0xFFFFFFFEu ? 0xFFFFFFFEu : twice));
   }
   *replyLength = replyLen;
-  return DriverResultFor(outcome);
+  return TransferResultFor(outcome);
 }
 
 }  // namespace
 
-DriverResult Exchange(VpiInstance* instance, int length, const ExpectedReply& expected,
-                      const RetryPolicy& policy, int* replyLength) {
+TransferResult Exchange(VpiInstance* instance, int length, const ExpectedReply& expected,
+                        const RetryPolicy& policy, int* replyLength) {
   StoreLastError(0);
   int replyLen = 0;
   const FrameOutcome outcome = Attempt(instance, length, expected, policy, &replyLen);
@@ -189,5 +189,5 @@ DriverResult Exchange(VpiInstance* instance, int length, const ExpectedReply& ex
     return Retry(instance, length, expected, policy, outcome, replyLen, replyLength);
   }
   *replyLength = replyLen;
-  return kResultDone;
+  return TransferResult::kDone;
 }

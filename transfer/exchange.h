@@ -8,9 +8,10 @@
 #include "host_interface/instance.h"
 #include "serial/frame.h"
 #include "serial/transaction.h"
+#include "transfer/transfer_result.h"
 
-// The result the host gets for an exchange that ended so.
-DriverResult DriverResultFor(FrameOutcome outcome);
+// How an exchange whose last attempt ended so went.
+TransferResult TransferResultFor(FrameOutcome outcome);
 
 // Where an exchange stands when a step is reported.
 struct ExchangeState {
@@ -52,8 +53,8 @@ extern const RetryPolicy kWriteRetryPolicy;
 // and *replyLength holds its length. When an attempt got no whole valid
 // reply, late replies may still come: before returning, the exchange waits
 // for the line to fall quiet, so that none reaches the next request.
-DriverResult Exchange(VpiInstance* instance, int length, const ExpectedReply& expected,
-                      const RetryPolicy& policy, int* replyLength);
+TransferResult Exchange(VpiInstance* instance, int length, const ExpectedReply& expected,
+                        const RetryPolicy& policy, int* replyLength);
 
 // Sends a request frame on the instance's line; sets the last-error
 // indicator when it did not go out.

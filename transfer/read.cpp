@@ -43,8 +43,11 @@ uint16_t RegisterBit(const uint8_t* data, int32_t position) {
   return static_cast<uint16_t>((LoadBe16(data) >> position) & 1);
 }
 
-int32_t Report(const char* command, int32_t result) {
-  if (result != kResultDone) err(kLogDetail, "KOVRIN> %s() , ret val is %d", command, result);
+// Logs a transaction that did not end done; gives its result back.
+TransferResult LogIfFailed(const char* command, TransferResult result) {
+  if (result != TransferResult::kDone) {
+    err(kLogDetail, "KOVRIN> %s() , ret val is %d", command, static_cast<int>(HostResultOf(result)));
+  }
   return result;
 }
 
@@ -124,14 +127,15 @@ int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance) {
 namespace {
 
 // DecodeReadReply, inline into the read itself.
-inline __attribute__((always_inline)) int DecodeReply(const GateTransfer* transfer, const uint8_t* reply,
-                                                      int replyLength, uint16_t flags, int mode) {
+inline __attribute__((always_inline)) TransferResult DecodeReply(const GateTransfer* transfer,
+                                                                 const uint8_t* reply, int replyLength,
+                                                                 uint16_t flags, int mode) {
   const int needed = ReadDataBytes(transfer, mode);
-  if (needed < 0) return kResultFailed;
+  if (needed < 0) return TransferResult::kFailed;
   const int carried = replyLength - kReplyDataOffset - 2;
   if (carried < needed || reply[2] < needed) {
     err(kLogDetail, "KOVRIN> DoRead() reply carries %d data bytes, %d needed", reply[2], needed);
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   const uint8_t* d = reply + kReplyDataOffset;
   auto* values = static_cast<uint8_t*>(transfer->values);
@@ -143,13 +147,13 @@ inline __attribute__((always_inline)) int DecodeReply(const GateTransfer* transf
         // The bit position was already raised for a high-byte gate.
         StoreLe16(values + 2,
                   transfer->bit == -1 ? static_cast<uint16_t>(d[0] & 1) : RegisterBit(d, transfer->bit));
-        return kResultDone;
+        return TransferResult::kDone;
       case 16:
         StoreLe16(values + 2, RegisterValue(d, memoryType));
-        return kResultDone;
+        return TransferResult::kDone;
       default:  // 32
         StoreLe32(values, Value32(d, WordsSwapped(memoryType, flags)));
-        return kResultDone;
+        return TransferResult::kDone;
     }
   }
 
@@ -157,42 +161,42 @@ inline __attribute__((always_inline)) int DecodeReply(const GateTransfer* transf
   switch (transfer->width) {
     case 1:
       for (int i = 0; i < needed; ++i) values[i] = d[i];
-      return kResultDone;
+      return TransferResult::kDone;
     case 16:
       for (int32_t i = 0; i < count; ++i) StoreLe16(values + 2 * i, RegisterValue(d + 2 * i, memoryType));
-      return kResultDone;
+      return TransferResult::kDone;
     default: {  // 32
       const bool swapped = WordsSwapped(memoryType, flags);
       for (int32_t i = 0; i < count; ++i) StoreLe32(values + 4 * i, Value32(d + 4 * i, swapped));
-      return kResultDone;
+      return TransferResult::kDone;
     }
   }
 }
 
 }  // namespace
 
-int DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength, uint16_t flags,
-                    int mode) {
+TransferResult DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength,
+                               uint16_t flags, int mode) {
   return DecodeReply(transfer, reply, replyLength, flags, mode);
 }
 
-int DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode) {
+TransferResult DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode) {
   if (ReadFunctionFor(transfer->memoryType) == kNoReadFunction) {
     err(kLogDetail, "KOVRIN> DoRead() no read function for memory type %d", transfer->memoryType);
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   if (mode == kReadBlock && transfer->count < 1) {
     err(kLogMajor, "KOVRIN> BlockRead() count %d, a block needs at least 1 value", transfer->count);
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   const int dataBytes = ReadDataBytes(transfer, mode);
   if (mode == kReadBlock && dataBytes > kMaxFrameData) {
     err(kLogMajor, "KOVRIN> BlockRead() block of %d values does not fit one frame", transfer->count);
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   if (mode == kReadSingle && HighByteBitOutside(transfer)) {
     RefuseHighByteBitRead(transfer);
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   // A bit of a high-byte gate counts from the register's bit 0. The raised
   // number stays in a copy: the host may reuse its record for the next
@@ -210,26 +214,27 @@ int DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode) {
 
   const int length = BuildRequest(transfer, instance);
   int replyLength = 0;
-  int result = Exchange(instance, length, ExpectedReplyFor(transfer, instance->txBuffer, false),
-                        kReadRetryPolicy, &replyLength);
-  if (result == kResultDone) {
+  TransferResult result = Exchange(instance, length, ExpectedReplyFor(transfer, instance->txBuffer, false),
+                                   kReadRetryPolicy, &replyLength);
+  if (result == TransferResult::kDone) {
     result = DecodeReply(transfer, instance->rxBuffer, replyLength, instance->flags, mode);
   }
   return result;
 }
 
-int32_t SingleReadTransaction(VpiInstance* instance, const GateTransfer* transfer) {
-  return Report("SingleRead", DoRead(instance, transfer, kReadSingle));
+TransferResult SingleReadTransaction(VpiInstance* instance, const GateTransfer* transfer) {
+  return LogIfFailed("SingleRead", DoRead(instance, transfer, kReadSingle));
 }
 
 int32_t SingleRead(VpiRequest* request) {
   auto* instance = static_cast<VpiInstance*>(request->instance);
   if (instance->portOpen == 0) return kResultFailed;
-  return SingleReadTransaction(instance, static_cast<const GateTransfer*>(request->params));
+  return HostResultOf(SingleReadTransaction(instance, static_cast<const GateTransfer*>(request->params)));
 }
 
 int32_t BlockRead(VpiRequest* request) {
   auto* instance = static_cast<VpiInstance*>(request->instance);
   if (instance->portOpen == 0) return kResultFailed;
-  return Report("BlockRead", DoRead(instance, static_cast<const GateTransfer*>(request->params), kReadBlock));
+  return HostResultOf(LogIfFailed(
+      "BlockRead", DoRead(instance, static_cast<const GateTransfer*>(request->params), kReadBlock)));
 }

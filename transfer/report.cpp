@@ -62,7 +62,7 @@ int BuildReportRequest(uint8_t* buffer, int plc, uint8_t function, uint16_t repo
   return kReportRequestLength;
 }
 
-int CollectReportText(VpiInstance* instance, const uint8_t* reply, bool* endOfReport) {
+void CollectReportText(VpiInstance* instance, const uint8_t* reply, bool* endOfReport) {
   for (int i = kReportTextOffset; i < kReportTextOffset + kReportTextPerPacket; ++i) {
     // 64 packets of 128 bytes leave room for the closing NUL.
     if (instance->ReportPos < 0 || instance->ReportPos >= kReportBufferSize) break;
@@ -73,23 +73,21 @@ int CollectReportText(VpiInstance* instance, const uint8_t* reply, bool* endOfRe
     }
     instance->ReportBuffer[instance->ReportPos++] = static_cast<char>(reply[i]);
   }
-  return 0;
 }
 
-int ReadReportPacket(VpiRequest* request, int plc, uint8_t function, uint16_t reportCode, uint16_t packet,
-                     bool* endOfReport) {
-  auto* instance = static_cast<VpiInstance*>(request->instance);
-  const auto* gate = static_cast<const GateTransfer*>(request->params);
+TransferResult ReadReportPacket(VpiInstance* instance, const GateTransfer* gate, uint8_t function,
+                                uint16_t reportCode, uint16_t packet, bool* endOfReport) {
+  const int plc = gate->plc;
   const int length = BuildReportRequest(instance->txBuffer, plc, function, reportCode, packet);
   int replyLength = 0;
-  const int result = Exchange(instance, length, ExpectedReplyFor(gate, instance->txBuffer, false),
-                              kReadRetryPolicy, &replyLength);
-  if (result != kResultDone) return result;
-  return CollectReportText(instance, instance->rxBuffer, endOfReport);
+  const TransferResult result = Exchange(instance, length, ExpectedReplyFor(gate, instance->txBuffer, false),
+                                         kReadRetryPolicy, &replyLength);
+  if (result != TransferResult::kDone) return result;
+  CollectReportText(instance, instance->rxBuffer, endOfReport);
+  return TransferResult::kDone;
 }
 
-int DistributeReport(VpiRequest* request, int plc, int report) {
-  auto* instance = static_cast<VpiInstance*>(request->instance);
+TransferResult DistributeReport(VpiInstance* instance, int32_t driverNumber, int plc, int report) {
   instance->ReportPos = 0;
   bool exhausted = false;
   // The report-line gates are found by their address strings. Stored gate
@@ -106,8 +104,8 @@ int DistributeReport(VpiRequest* request, int plc, int report) {
   for (int line = 1; line <= kReportLines; ++line) {
     LineDigits(address + 5, line, hex);
     int32_t gateId = 0;
-    if ((ZelGetGateIdByAddressStr(instance->clientId, static_cast<unsigned char>(request->driverNumber),
-                                  address, &gateId) &
+    if ((ZelGetGateIdByAddressStr(instance->clientId, static_cast<unsigned char>(driverNumber), address,
+                                  &gateId) &
          0xFFFF) != 0) {
       continue;
     }
@@ -120,7 +118,8 @@ int DistributeReport(VpiRequest* request, int plc, int report) {
       }
     }
     piece[n] = '\0';
-    if ((ZelPutGateStr(instance->clientId, gateId, 2, piece, 0, 0) & 0xFFFF) != 0) return kResultFailed;
+    if ((ZelPutGateStr(instance->clientId, gateId, 2, piece, 0, 0) & 0xFFFF) != 0)
+      return TransferResult::kFailed;
     ++stored;
     if (instance->ReportPos >= kReportBufferSize || instance->ReportBuffer[instance->ReportPos] == '\0') {
       exhausted = true;
@@ -137,40 +136,38 @@ int DistributeReport(VpiRequest* request, int plc, int report) {
     err(kLogMajor, "KOVRIN> SingleWrite(),can't supply full Report %d from plc %d (not enough TAGs)", report,
         plc);
   }
-  return kResultDone;
+  return TransferResult::kDone;
 }
 
-int32_t ReadReport(VpiRequest* request) {
-  auto* instance = static_cast<VpiInstance*>(request->instance);
-  const auto* gate = static_cast<const GateTransfer*>(request->params);
+TransferResult ReadReport(VpiInstance* instance, const GateTransfer* gate, int32_t driverNumber) {
   const int plc = gate->plc;
   const int report = LoadLe16(static_cast<const uint8_t*>(gate->values) + 2);
-  if (report < 1 || report > kLastReportNumber) return kResultFailed;
+  if (report < 1 || report > kLastReportNumber) return TransferResult::kFailed;
   // The request's function is the gate's memory type, 65 for every trigger
   // the address parser accepts; any other would send a read or even a write
   // (function 5, 6, 15 or 16) with the report code as its address.
   if (gate->memoryType != kMemReport) {
     err(kLogDetail, "KOVRIN> SingleWrite() report trigger with memory type %d", gate->memoryType);
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   const uint16_t code = ReportCode(report);
-  if (instance->portOpen == 0) return kResultFailed;
+  if (instance->portOpen == 0) return TransferResult::kFailed;
 
   instance->ReportPos = 0;
   bool endOfReport = false;
   const auto function = static_cast<uint8_t>(gate->memoryType);
   for (int packet = 0; packet < kReportPackets && !endOfReport; ++packet) {
-    const int result =
-        ReadReportPacket(request, plc, function, code, static_cast<uint16_t>(packet), &endOfReport);
-    if (result != kResultDone) {
+    const TransferResult result =
+        ReadReportPacket(instance, gate, function, code, static_cast<uint16_t>(packet), &endOfReport);
+    if (result != TransferResult::kDone) {
       err(kLogMajor, "KOVRIN> SingleWrite(),bad packet %d: Report %d, plc %d, rc %d", packet, report, plc,
-          result);
+          static_cast<int>(HostResultOf(result)));
       return result;
     }
   }
   if (!endOfReport) {
     err(kLogMajor, "KOVRIN> SingleWrite(),wasn't received End of Report %d, plc %d (CTRL-Z)", report, plc);
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
-  return DistributeReport(request, plc, report);
+  return DistributeReport(instance, driverNumber, plc, report);
 }

@@ -7,6 +7,7 @@
 
 #include "host_interface/host_records.h"
 #include "host_interface/instance.h"
+#include "transfer/transfer_result.h"
 
 constexpr int kReportPackets = 64;
 constexpr int kReportTextPerPacket = 128;
@@ -20,23 +21,24 @@ constexpr int kReportRequestLength = 6;
 // upper-cased). Reads at most 19 characters; a null string is no trigger.
 bool IsReportTrigger(const char* gas);
 
-// The whole fetch for SingleWrite; 0, or 1 or the failing packet's result.
-int32_t ReadReport(VpiRequest* request);
+// The whole fetch for SingleWrite of the trigger gate; fails as the failing
+// packet did. driverNumber finds the report-line gates.
+TransferResult ReadReport(VpiInstance* instance, const GateTransfer* gate, int32_t driverNumber);
 
 // One packet through the read retry scheme; sets *endOfReport when CTRL-Z
-// arrived. 0, 1 or 2.
-int ReadReportPacket(VpiRequest* request, int plc, uint8_t function, uint16_t reportCode, uint16_t packet,
-                     bool* endOfReport);
+// arrived.
+TransferResult ReadReportPacket(VpiInstance* instance, const GateTransfer* gate, uint8_t function,
+                                uint16_t reportCode, uint16_t packet, bool* endOfReport);
 
 // Writes the 6-byte request into buffer; gives 6.
 int BuildReportRequest(uint8_t* buffer, int plc, uint8_t function, uint16_t reportCode, uint16_t packet);
 
 // Appends the packet's text (reply bytes 6 to 133) to the ReportBuffer.
-int CollectReportText(VpiInstance* instance, const uint8_t* reply, bool* endOfReport);
+void CollectReportText(VpiInstance* instance, const uint8_t* reply, bool* endOfReport);
 
-// Stores the collected text into the report-line gates; 0, or 1 when the
-// host refuses a text.
-int DistributeReport(VpiRequest* request, int plc, int report);
+// Stores the collected text into the report-line gates of the driver
+// number; fails when the host refuses a text.
+TransferResult DistributeReport(VpiInstance* instance, int32_t driverNumber, int plc, int report);
 
 // The 16-bit request code of report 1 to 16 (9101 ... 9208).
 uint16_t ReportCode(int report);

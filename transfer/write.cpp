@@ -74,15 +74,16 @@ bool IsHoldingRegisterGate(int32_t memoryType) {
 }
 
 // Sends a broadcast once and leaves the devices the turnaround delay to
-// carry it out before the next request. 0, or 2 when it did not go out.
-int SendBroadcast(VpiInstance* instance, uint8_t* frame, int length) {
+// carry it out before the next request; a transport failure when it did not
+// go out.
+TransferResult SendBroadcast(VpiInstance* instance, uint8_t* frame, int length) {
   StoreLastError(0);  // as for every write transaction
   if (SendRequest(instance, frame, length) != SendResult::kSent) {
     err(kLogMajor, "KOVRIN> DoWrite() broadcast (plc 0) not sent");
-    return kResultTransport;
+    return TransferResult::kTransport;
   }
   CurrentLine().sleep(kBroadcastTurnaroundMs);
-  return kResultDone;
+  return TransferResult::kDone;
 }
 
 bool ReadOnlyArea(int32_t memoryType) {
@@ -98,7 +99,7 @@ void PutValue32(uint8_t* at, uint32_t value) {
 
 // Reads the register a bit or byte gate lives in, through a request of its
 // own, so that the write can carry the register's other bits unchanged.
-int PreRead(VpiInstance* instance, const GateTransfer* gate, uint16_t* current) {
+TransferResult PreRead(VpiInstance* instance, const GateTransfer* gate, uint16_t* current) {
   uint8_t area[4] = {0, 0, 0, 0};
   GateTransfer temporary{};
   temporary.gas = gate->gas;
@@ -110,7 +111,7 @@ int PreRead(VpiInstance* instance, const GateTransfer* gate, uint16_t* current) 
   temporary.gateType = 0;
   temporary.count = 1;
   temporary.values = area;
-  const int32_t result = SingleReadTransaction(instance, &temporary);
+  const TransferResult result = SingleReadTransaction(instance, &temporary);
   *current = LoadLe16(area + 2);
   return result;
 }
@@ -159,34 +160,32 @@ bool SingleWritable(const GateTransfer* gate) {
   }
 }
 
-int32_t NormalWrite(VpiRequest* request) {
-  auto* instance = static_cast<VpiInstance*>(request->instance);
-  const auto* gate = static_cast<const GateTransfer*>(request->params);
+TransferResult NormalWrite(VpiInstance* instance, const GateTransfer* gate) {
   const uint16_t frameAddress = FrameAddress(gate->address, gate->width, instance->flags);
-  if (instance->portOpen == 0) return kResultFailed;
+  if (instance->portOpen == 0) return TransferResult::kFailed;
   if (ReadOnlyArea(gate->memoryType)) {
     err(kLogDetail, "KOVRIN> SingleWrite() not allowed for types 1,3,5 and 6");
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   if (gate->memoryType == kMemReport) {
     // A report line takes text from a report fetch; it has no register.
     err(kLogDetail, "KOVRIN> SingleWrite() not allowed for report line gates");
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   if (!SingleWritable(gate)) {
     err(kLogDetail, "KOVRIN> SingleWrite() not allowed for memory type %d, width %d, bit %d",
         gate->memoryType, gate->width, gate->bit);
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   if (HighByteBitOutside(gate)) {
     RefuseHighByteBit("SingleWrite", gate);
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   const bool preRead = gate->bit != -1 || IsByteGate(gate->memoryType);
   if (preRead && IsBroadcast(gate)) {
     // Nobody answers a broadcast, so the register to merge into is unknown.
     err(kLogDetail, "KOVRIN> SingleWrite() broadcast (plc 0) not allowed for bit and byte gates");
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
 
   const auto* values = static_cast<const uint8_t*>(gate->values);
@@ -205,9 +204,10 @@ int32_t NormalWrite(VpiRequest* request) {
 
   uint16_t current = 0;
   if (preRead) {
-    const int result = PreRead(instance, gate, &current);
-    if (result != kResultDone) {
-      err(kLogDetail, "KOVRIN> SingleWrite() error SingleRead() for spec. dig. gate, rc=%d", result);
+    const TransferResult result = PreRead(instance, gate, &current);
+    if (result != TransferResult::kDone) {
+      err(kLogDetail, "KOVRIN> SingleWrite() error SingleRead() for spec. dig. gate, rc=%d",
+          static_cast<int>(HostResultOf(result)));
       return result;
     }
   }
@@ -225,8 +225,10 @@ int32_t NormalWrite(VpiRequest* request) {
     length = BuildWriteRegister(tx, station, frameAddress, RegisterToWrite(gate, value, current, position));
   }
 
-  const int result = DoWrite(request, tx, length);
-  if (result != kResultDone) err(kLogDetail, "KOVRIN> SingleWrite() exited, rc= %u", result);
+  const TransferResult result = DoWrite(instance, gate, tx, length);
+  if (result != TransferResult::kDone) {
+    err(kLogDetail, "KOVRIN> SingleWrite() exited, rc= %u", static_cast<unsigned>(HostResultOf(result)));
+  }
   return result;
 }
 
@@ -248,16 +250,17 @@ bool BlockWidthFits(int32_t memoryType, int32_t width) {
 }  // namespace
 
 int32_t SingleWrite(VpiRequest* request) {
-  const auto* gate = static_cast<const GateTransfer*>(request->params);
-  if ((gate->gateType == kGateType0 || gate->memoryType == kMemReport) && IsReportTrigger(gate->gas)) {
-    return ReadReport(request);
-  }
-  return NormalWrite(request);
-}
-
-int32_t BlockWrite(VpiRequest* request) {
   auto* instance = static_cast<VpiInstance*>(request->instance);
   const auto* gate = static_cast<const GateTransfer*>(request->params);
+  if ((gate->gateType == kGateType0 || gate->memoryType == kMemReport) && IsReportTrigger(gate->gas)) {
+    return HostResultOf(ReadReport(instance, gate, request->driverNumber));
+  }
+  return HostResultOf(NormalWrite(instance, gate));
+}
+
+namespace {
+
+TransferResult WriteBlock(VpiInstance* instance, const GateTransfer* gate) {
   const auto* values = static_cast<const uint8_t*>(gate->values);
   const int32_t count = gate->count;
   uint8_t* tx = instance->txBuffer;
@@ -274,7 +277,7 @@ int32_t BlockWrite(VpiRequest* request) {
       dataBytes = static_cast<int64_t>(count) * 4;
       break;
     default:
-      return kResultFailed;
+      return TransferResult::kFailed;
   }
   if (!BlockWritable(gate->memoryType)) {
     if (ReadOnlyArea(gate->memoryType) || gate->memoryType == kMemLowByte ||
@@ -283,20 +286,20 @@ int32_t BlockWrite(VpiRequest* request) {
     } else {
       err(kLogDetail, "KOVRIN> BlockWrite() not allowed for memory type %d", gate->memoryType);
     }
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   if (!BlockWidthFits(gate->memoryType, gate->width)) {
     err(kLogDetail, "KOVRIN> BlockWrite() width %d does not fit memory type %d", gate->width,
         gate->memoryType);
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   if (count < 1) {
     err(kLogMajor, "KOVRIN> BlockWrite() count %d, a block needs at least 1 value", count);
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
   if (dataBytes > kMaxFrameData) {
     err(kLogMajor, "KOVRIN> BlockWrite() block of %d values does not fit one frame", count);
-    return kResultFailed;
+    return TransferResult::kFailed;
   }
 
   const uint8_t function = gate->width == 1 ? kFunctionWriteCoils : kFunctionWriteRegisters;
@@ -316,20 +319,27 @@ int32_t BlockWrite(VpiRequest* request) {
     }
   }
 
-  const int result = DoWrite(request, tx, length);
-  if (result != kResultDone) err(kLogMajor, "KOVRIN> SingleWrite() exited, rc= %u", result);
+  const TransferResult result = DoWrite(instance, gate, tx, length);
+  if (result != TransferResult::kDone) {
+    err(kLogMajor, "KOVRIN> SingleWrite() exited, rc= %u", static_cast<unsigned>(HostResultOf(result)));
+  }
   return result;
 }
 
-int DoWrite(VpiRequest* request, uint8_t* frame, int length) {
-  auto* instance = static_cast<VpiInstance*>(request->instance);
-  const auto* gate = static_cast<const GateTransfer*>(request->params);
+}  // namespace
+
+int32_t BlockWrite(VpiRequest* request) {
+  return HostResultOf(WriteBlock(static_cast<VpiInstance*>(request->instance),
+                                 static_cast<const GateTransfer*>(request->params)));
+}
+
+TransferResult DoWrite(VpiInstance* instance, const GateTransfer* gate, uint8_t* frame, int length) {
   if (IsBroadcast(gate)) return SendBroadcast(instance, frame, length);
   // Kept for the host's view of the instance; the reply's shape no longer
   // depends on it.
   instance->writeInProgress = 1;
   int replyLength = 0;
-  const int result =
+  const TransferResult result =
       Exchange(instance, length, ExpectedReplyFor(gate, frame, true), kWriteRetryPolicy, &replyLength);
   instance->writeInProgress = 0;
   return result;

@@ -5,6 +5,8 @@
 #include <cstdint>
 
 #include "host_interface/host_records.h"
+#include "host_interface/instance.h"
+#include "transfer/transfer_result.h"
 #include "platform/win32.h"
 
 int32_t SingleWrite(VpiRequest* request);
@@ -16,7 +18,7 @@ int32_t BlockWrite(VpiRequest* request);
 constexpr DWORD kBroadcastTurnaroundMs = 100;
 
 // Sends the request of `length` bytes in the instance's txBuffer and waits
-// for the acknowledgement, up to ten times; 0, 1 or 2. A broadcast (plc 0)
-// goes out once and waits the turnaround delay instead: 0, or 2 when it
-// could not be sent.
-int DoWrite(VpiRequest* request, uint8_t* frame, int length);
+// for the gate's acknowledgement, up to ten times. A broadcast (plc 0) goes
+// out once and waits the turnaround delay instead (a transport failure when
+// it could not be sent).
+TransferResult DoWrite(VpiInstance* instance, const GateTransfer* gate, uint8_t* frame, int length);

@@ -77,9 +77,9 @@ TEST_P(RetryPolicyTest, RequestsSentAndResult) {
   gate.plc = 1;
   gate.memoryType = kMemHoldingRegisters;
   int replyLength = -1;
-  const int32_t result = Exchange(&instance_, static_cast<int>(request.size()),
-                                  ExpectedReplyFor(&gate, instance_.txBuffer, c.write),
-                                  c.write ? kWriteRetryPolicy : kReadRetryPolicy, &replyLength);
+  const int32_t result = HostResultOf(Exchange(&instance_, static_cast<int>(request.size()),
+                                               ExpectedReplyFor(&gate, instance_.txBuffer, c.write),
+                                               c.write ? kWriteRetryPolicy : kReadRetryPolicy, &replyLength));
   EXPECT_EQ(result, c.result);
   EXPECT_EQ(FakeLineRequestCount(), c.requests);
   EXPECT_EQ(LastRequest(), Crc(request)) << "every attempt sends the same request";

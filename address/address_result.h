@@ -1,0 +1,9 @@
+// How the check of a gate address ended; the address parser commands map
+// it to the host's result.
+#pragma once
+
+enum class AddressResult {
+  kAccepted,    // the address fits the gate, its fields are stored
+  kRefused,     // refused (after its log line, where it has one)
+  kNotTrigger,  // not a report trigger: to be parsed as an ordinary address
+};
