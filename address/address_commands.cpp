@@ -118,12 +118,10 @@ int32_t HostResultFor(AddressResult result) {
 
 }  // namespace
 
-int32_t SingleAddressParser(VpiRequest* request) {
-  return HostResultFor(
-      CheckSingle(static_cast<VpiInstance*>(request->instance), static_cast<ParseRequest*>(request->params)));
+int32_t SingleAddressParser(VpiInstance* instance, ParseRequest* parse) {
+  return HostResultFor(CheckSingle(instance, parse));
 }
 
-int32_t BlockAddressParser(VpiRequest* request) {
-  return HostResultFor(
-      CheckBlock(static_cast<VpiInstance*>(request->instance), static_cast<ParseRequest*>(request->params)));
+int32_t BlockAddressParser(VpiInstance* instance, ParseRequest* parse) {
+  return HostResultFor(CheckBlock(instance, parse));
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 
-int32_t SingleAddressParser(VpiRequest* request);
-int32_t BlockAddressParser(VpiRequest* request);
+int32_t SingleAddressParser(VpiInstance* instance, ParseRequest* parse);
+int32_t BlockAddressParser(VpiInstance* instance, ParseRequest* parse);

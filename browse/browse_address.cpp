@@ -35,8 +35,7 @@ class DialogClaim {
 
 }  // namespace
 
-int32_t BrowseAddressWith(VpiRequest* request, StationBaseReader stationBase) {
-  auto* params = static_cast<BrowseRequest*>(request->params);
+int32_t BrowseAddressWith(BrowseRequest* params, int32_t driverNumber, StationBaseReader stationBase) {
   // Without a buffer the composed string could not be handed back.
   if (params == nullptr || params->gasBuffer == nullptr) return kResultCancelled;
   const DialogClaim claim;
@@ -46,7 +45,7 @@ int32_t BrowseAddressWith(VpiRequest* request, StationBaseReader stationBase) {
   }
 
   g_browseDialog = BrowseDialogState{};
-  g_browseDialog.base = stationBase(request->driverNumber);
+  g_browseDialog.base = stationBase(driverNumber);
   g_browseDialog.reportLineMode = false;
   g_browseDialog.reportTriggerMode = false;
 

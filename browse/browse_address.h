@@ -9,7 +9,7 @@
 // Gives the number base ('D', 'H' or 'L') of a station's init file.
 using StationBaseReader = char (*)(int32_t driverNumber);
 
-// Runs the dialog for the request; the station's number base, which the
+// Runs the dialog for the station of driverNumber; the station's number base, which the
 // composed address is spelt in, comes from stationBase once the dialog is
 // sure to open.
-int32_t BrowseAddressWith(VpiRequest* request, StationBaseReader stationBase);
+int32_t BrowseAddressWith(BrowseRequest* params, int32_t driverNumber, StationBaseReader stationBase);

@@ -14,14 +14,12 @@ char StationNumberBase(int32_t driverNumber) {
   VpiInstance scratch{};
   scratch.protocol = 'M';
   scratch.RTSCTS = 0;
-  VpiRequest request{};
-  request.instance = &scratch;
-  request.command = kCmdBrowseAddress;
-  request.driverNumber = driverNumber;
-  ReadInitFile(&request);
+  ReadInitFile(&scratch, driverNumber);
   return scratch.base;
 }
 
 }  // namespace
 
-int32_t BrowseAddress(VpiRequest* request) { return BrowseAddressWith(request, StationNumberBase); }
+int32_t BrowseAddress(BrowseRequest* params, int32_t driverNumber) {
+  return BrowseAddressWith(params, driverNumber, StationNumberBase);
+}

@@ -1,25 +1,29 @@
-// Command handlers: one per slot of the command table. Each takes the host's
-// request and returns a DriverResult. Those of entry/ are declared here; the
-// others in the headers of the folders that carry the commands out.
+// Command handlers: one per slot of the command table, which decodes the
+// host's request into what each takes (its instance, its parameter record,
+// the driver number) and returns its DriverResult. Those of entry/ are
+// declared here; the others in the headers of the folders that carry the
+// commands out.
 #pragma once
 
 #include <cstdint>
 
 #include "address/address_commands.h"
 #include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 #include "transfer/read.h"
 #include "transfer/write.h"
 
 using VpiHandler = int32_t (*)(VpiRequest* request);
 
-int32_t ColdStart(VpiRequest* request);
-int32_t WarmStart(VpiRequest* request);
-int32_t EndVpi(VpiRequest* request);
-int32_t CloseCom(VpiRequest* request);
-int32_t ReOpenCom(VpiRequest* request);
-int32_t GetVpiInfo(VpiRequest* request);
-int32_t ChangeVpiParams(VpiRequest* request);
-int32_t BrowseAddress(VpiRequest* request);
+int32_t ColdStart(VpiInstance* instance, const ColdStartParams* params, int32_t driverNumber);
+int32_t WarmStart(VpiInstance* instance);
+int32_t EndVpi(VpiInstance* instance);
+int32_t CloseCom(VpiInstance* instance);
+int32_t ReOpenCom(VpiInstance* instance, int32_t driverNumber);
+// Reads nothing but its record, so it works before any instance exists.
+int32_t GetVpiInfo(VpiInfo* info);
+int32_t ChangeVpiParams(VpiInstance* instance, const ChangeParams* params, int32_t driverNumber);
+int32_t BrowseAddress(BrowseRequest* params, int32_t driverNumber);
 
 // The table indexed by command code; slot 0 and empty slots are null.
 extern const VpiHandler kCommandTable[kCommandSlots + 1];

@@ -196,15 +196,14 @@ bool ReadInitLine(InitFileReader* reader, char* line, size_t size) {
   return used > 0;
 }
 
-void ReadInitFile(VpiRequest* request) {
-  auto* instance = static_cast<VpiInstance*>(request->instance);
+void ReadInitFile(VpiInstance* instance, int32_t driverNumber) {
   instance->IFG = 0;
   instance->IFG_MS = 0;
   instance->base = 'D';
   instance->flags = 0;
 
   char name[kInitFileNameSize];
-  FILE* file = OpenInitFile(kInitFileBaseName, name, request->driverNumber);
+  FILE* file = OpenInitFile(kInitFileBaseName, name, driverNumber);
   if (file == nullptr) {
     err(kLogMajor, "KOVRIN> ColdStart() no initfile found, defaults used");
   } else {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "host_interface/host_records.h"
+#include "host_interface/instance.h"
 
 constexpr char kInitFileBaseName[] = "KOVRIN";
 constexpr int kInitFileNameSize = 40;
@@ -25,6 +26,6 @@ struct InitFileReader {
 // so that a longer line comes in pieces (as fgets does). False at the end.
 bool ReadInitLine(InitFileReader* reader, char* line, size_t size);
 
-// Applies the init file of request->driverNumber to request->instance and
-// logs the resulting settings. Every problem is logged; defaults stand.
-void ReadInitFile(VpiRequest* request);
+// Applies the init file of driverNumber to the instance and logs the
+// resulting settings. Every problem is logged; defaults stand.
+void ReadInitFile(VpiInstance* instance, int32_t driverNumber);

@@ -10,8 +10,6 @@
 
 namespace {
 
-VpiInstance* InstanceOf(VpiRequest* request) { return static_cast<VpiInstance*>(request->instance); }
-
 void CopyLine(PortSettings& to, uint16_t baud, int16_t dataBits, int16_t stopBits, int16_t parity) {
   to.baud = baud;
   to.dataBits = dataBits;
@@ -86,9 +84,7 @@ HANDLE OpenInstancePort(const PortSettings& settings) {
   return OpenPort(name, settings, &handle) == PortResult::kDone ? handle : nullptr;
 }
 
-int32_t ColdStart(VpiRequest* request) {
-  VpiInstance* instance = InstanceOf(request);
-  const auto* params = static_cast<const ColdStartParams*>(request->params);
+int32_t ColdStart(VpiInstance* instance, const ColdStartParams* params, int32_t driverNumber) {
   err(kLogMajor, "KOVRIN>:version compiled on %s at time %s", __DATE__, __TIME__);
 
   instance->base = 'D';
@@ -108,9 +104,9 @@ int32_t ColdStart(VpiRequest* request) {
   ReleaseEarlierStart(instance);
   instance->portHandle = nullptr;
 
-  ReadInitFile(request);
+  ReadInitFile(instance, driverNumber);
 
-  if (!RegisterClient(instance, request->driverNumber)) return kResultFailed;
+  if (!RegisterClient(instance, driverNumber)) return kResultFailed;
 
   if (instance->portOpen == 0) return kResultDone;
 
@@ -129,39 +125,35 @@ int32_t ColdStart(VpiRequest* request) {
   return kResultDone;
 }
 
-int32_t WarmStart(VpiRequest* request) {
-  VpiInstance* instance = InstanceOf(request);
+int32_t WarmStart(VpiInstance* instance) {
   if (instance->portOpen != 0 && instance->portHandle != nullptr) DrainInput(instance->portHandle);
   err(kLogDetail, "KOVRIN> WarmStart()");
   return kResultDone;
 }
 
-int32_t CloseCom(VpiRequest* request) {
-  VpiInstance* instance = InstanceOf(request);
+int32_t CloseCom(VpiInstance* instance) {
   if (!CloseInstancePort(instance)) return kResultTransport;
   ZelRmClient(instance->clientId);
   ForgetClient(instance, instance->clientId);
   return kResultDone;
 }
 
-void ReleaseAfterEnd(VpiRequest* request) {
-  VpiInstance* instance = InstanceOf(request);
+void ReleaseAfterEnd(VpiInstance* instance) {
   if (instance == nullptr) return;
   if (OpenedForArea(instance, instance->portHandle)) CloseInstancePort(instance);
   ReleaseOwnClient(instance);
 }
 
-int32_t EndVpi(VpiRequest* request) {
+int32_t EndVpi(VpiInstance* instance) {
   g_ended.store(1, std::memory_order_relaxed);
-  const int32_t result = CloseCom(request);
+  const int32_t result = CloseCom(instance);
   if (result != kResultDone) err(kLogMajor, "KOVRIN> EndVpi() error closing COM port");
   err(kLogDetail, "KOVRIN> EndVpi()");
   return result;
 }
 
-int32_t ReOpenCom(VpiRequest* request) {
-  VpiInstance* instance = InstanceOf(request);
-  RegisterClientIfNone(instance, request->driverNumber);
+int32_t ReOpenCom(VpiInstance* instance, int32_t driverNumber) {
+  RegisterClientIfNone(instance, driverNumber);
   HANDLE handle = OpenFor(instance);
   if (handle == nullptr) return kResultTransport;
   instance->portOpen = 1;
@@ -170,9 +162,7 @@ int32_t ReOpenCom(VpiRequest* request) {
   return kResultDone;
 }
 
-int32_t ChangeVpiParams(VpiRequest* request) {
-  VpiInstance* instance = InstanceOf(request);
-  const auto* params = static_cast<const ChangeParams*>(request->params);
+int32_t ChangeVpiParams(VpiInstance* instance, const ChangeParams* params, int32_t driverNumber) {
   if (params->replyTimeout != 0 && params->replyTimeout != -1) {
     instance->replyTimeout = static_cast<uint32_t>(params->replyTimeout);
   }
@@ -180,7 +170,7 @@ int32_t ChangeVpiParams(VpiRequest* request) {
   // port cannot be opened twice, and its new line settings need the new
   // open. The client stays.
   CloseInstancePort(instance);
-  RegisterClientIfNone(instance, request->driverNumber);
+  RegisterClientIfNone(instance, driverNumber);
   CopyPortName(instance->portSettings.portName, params->portName);
   if (static_cast<int16_t>(params->baud) != 0) {
     CopyLine(instance->portSettings, params->baud, params->dataBits, params->stopBits, params->parity);

@@ -12,4 +12,4 @@ HANDLE OpenInstancePort(const PortSettings& settings);
 // After EndVpi has ended the module, an EndVpi or CloseCom of another
 // instance still releases what this module opened and registered for that
 // instance's area; nothing else changes.
-void ReleaseAfterEnd(VpiRequest* request);
+void ReleaseAfterEnd(VpiInstance* instance);

@@ -6,9 +6,7 @@ const char kDriverName[] = "OMNI Flow";
 const char kDriverDescription[] = "ModBus/J-BUS (RTU protocol) 32 Bit driver Installed.\n";
 }  // namespace
 
-// Reads nothing but params, so it works before any instance exists.
-int32_t GetVpiInfo(VpiRequest* request) {
-  auto* info = static_cast<VpiInfo*>(request->params);
+int32_t GetVpiInfo(VpiInfo* info) {
   info->hostInfoA = 70;
   info->name = kDriverName;
   info->description = kDriverDescription;

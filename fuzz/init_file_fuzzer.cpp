@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(static_cast<void*>(before), instance, sizeof *instance);
 
   VpiRequest request{instance, kCmdColdStart, 3, 0, nullptr};
-  ReadInitFile(&request);
+  ReadInitFile(static_cast<VpiInstance*>(request.instance), request.driverNumber);
 
   FUZZ_CHECK(instance->protocol == 'M' || instance->protocol == 'J', "protocol %d", instance->protocol);
   FUZZ_CHECK(instance->base == 'D' || instance->base == 'H' || instance->base == 'L', "base %d",

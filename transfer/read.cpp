@@ -226,15 +226,12 @@ TransferResult SingleReadTransaction(VpiInstance* instance, const GateTransfer* 
   return LogIfFailed("SingleRead", DoRead(instance, transfer, kReadSingle));
 }
 
-int32_t SingleRead(VpiRequest* request) {
-  auto* instance = static_cast<VpiInstance*>(request->instance);
+int32_t SingleRead(VpiInstance* instance, const GateTransfer* gate) {
   if (instance->portOpen == 0) return kResultFailed;
-  return HostResultOf(SingleReadTransaction(instance, static_cast<const GateTransfer*>(request->params)));
+  return HostResultOf(SingleReadTransaction(instance, gate));
 }
 
-int32_t BlockRead(VpiRequest* request) {
-  auto* instance = static_cast<VpiInstance*>(request->instance);
+int32_t BlockRead(VpiInstance* instance, const GateTransfer* gate) {
   if (instance->portOpen == 0) return kResultFailed;
-  return HostResultOf(LogIfFailed(
-      "BlockRead", DoRead(instance, static_cast<const GateTransfer*>(request->params), kReadBlock)));
+  return HostResultOf(LogIfFailed("BlockRead", DoRead(instance, gate, kReadBlock)));
 }

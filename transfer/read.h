@@ -8,8 +8,8 @@
 #include "host_interface/instance.h"
 #include "transfer/transfer_result.h"
 
-int32_t SingleRead(VpiRequest* request);
-int32_t BlockRead(VpiRequest* request);
+int32_t SingleRead(VpiInstance* instance, const GateTransfer* gate);
+int32_t BlockRead(VpiInstance* instance, const GateTransfer* gate);
 
 enum ReadMode : int { kReadSingle = 1, kReadBlock = 2 };
 

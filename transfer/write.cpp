@@ -249,11 +249,9 @@ bool BlockWidthFits(int32_t memoryType, int32_t width) {
 
 }  // namespace
 
-int32_t SingleWrite(VpiRequest* request) {
-  auto* instance = static_cast<VpiInstance*>(request->instance);
-  const auto* gate = static_cast<const GateTransfer*>(request->params);
+int32_t SingleWrite(VpiInstance* instance, const GateTransfer* gate, int32_t driverNumber) {
   if ((gate->gateType == kGateType0 || gate->memoryType == kMemReport) && IsReportTrigger(gate->gas)) {
-    return HostResultOf(ReadReport(instance, gate, request->driverNumber));
+    return HostResultOf(ReadReport(instance, gate, driverNumber));
   }
   return HostResultOf(NormalWrite(instance, gate));
 }
@@ -328,9 +326,8 @@ TransferResult WriteBlock(VpiInstance* instance, const GateTransfer* gate) {
 
 }  // namespace
 
-int32_t BlockWrite(VpiRequest* request) {
-  return HostResultOf(WriteBlock(static_cast<VpiInstance*>(request->instance),
-                                 static_cast<const GateTransfer*>(request->params)));
+int32_t BlockWrite(VpiInstance* instance, const GateTransfer* gate) {
+  return HostResultOf(WriteBlock(instance, gate));
 }
 
 TransferResult DoWrite(VpiInstance* instance, const GateTransfer* gate, uint8_t* frame, int length) {

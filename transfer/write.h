@@ -9,8 +9,9 @@
 #include "transfer/transfer_result.h"
 #include "platform/win32.h"
 
-int32_t SingleWrite(VpiRequest* request);
-int32_t BlockWrite(VpiRequest* request);
+// driverNumber finds the report-line gates of a report fetch.
+int32_t SingleWrite(VpiInstance* instance, const GateTransfer* gate, int32_t driverNumber);
+int32_t BlockWrite(VpiInstance* instance, const GateTransfer* gate);
 
 // After a broadcast write the master leaves the devices this long to carry
 // it out before it sends the next request (the serial line guide's

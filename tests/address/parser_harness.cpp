@@ -29,7 +29,7 @@ void ParserHarness::Configure(const Station& station) {
   VpiRequest request{};
   request.instance = &instance_;
   request.driverNumber = 1;
-  ReadInitFile(&request);
+  ReadInitFile(static_cast<VpiInstance*>(request.instance), request.driverNumber);
   ASSERT_EQ(instance_.protocol, station.protocol);
   ASSERT_EQ(instance_.base, station.base);
   ASSERT_EQ((instance_.flags & kFlagLongAddr) != 0, station.longAddr);

@@ -67,7 +67,14 @@ TEST_F(DispatchTest, AfterEndEveryCommandAnswersZeroWithoutEffect) {
 
 TEST(CommandTable, EmptySlotsAreTheUnassignedCodes) {
   for (uint32_t code : {0u, 8u, 9u, 17u}) EXPECT_EQ(kCommandTable[code], nullptr) << code;
-  EXPECT_EQ(kCommandTable[kCmdGetVpiInfo], &GetVpiInfo);
+  // The GetVpiInfo slot fills the record it is handed.
+  VpiInfo info{};
+  VpiRequest request{};
+  request.command = kCmdGetVpiInfo;
+  request.params = &info;
+  ASSERT_NE(kCommandTable[kCmdGetVpiInfo], nullptr);
+  EXPECT_EQ(kCommandTable[kCmdGetVpiInfo](&request), kResultDone);
+  EXPECT_EQ(info.instanceSize, kInstanceSize);
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ class InitFileTest : public ::testing::Test {
     request.instance = &instance_;
     request.driverNumber = driverNumber;
     log_.Clear();
-    ReadInitFile(&request);
+    ReadInitFile(static_cast<VpiInstance*>(request.instance), request.driverNumber);
     return {instance_.protocol, instance_.base, instance_.flags,
             instance_.RTSCTS,   instance_.IFG,  instance_.IFG_MS};
   }

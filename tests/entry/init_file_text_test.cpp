@@ -33,7 +33,7 @@ Outcome ReadWith(LogCapture& log, int driverNumber = 1) {
   request.instance = &instance;
   request.driverNumber = driverNumber;
   log.Clear();
-  ReadInitFile(&request);
+  ReadInitFile(static_cast<VpiInstance*>(request.instance), request.driverNumber);
   const std::vector<std::string> texts = log.texts();
   Outcome outcome{instance.protocol, instance.base, instance.flags, instance.IFG, {}};
   // The summary: six lines, seven in base H (the report-line spelling).
