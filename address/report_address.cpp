@@ -1,5 +1,6 @@
 #include "address/report_address.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "address/field_scan.h"
@@ -18,9 +19,6 @@ const char* const ReportCharTable[kReportLineLength] = {
 };
 
 namespace {
-
-constexpr int kReportNumberMax = 16;
-constexpr int kReportLineMax = 110;
 
 // One number field of a report address, 2 or 3 digits: hexadecimal in base
 // H, decimal otherwise. In the decimal bases scanf would stop at a letter
@@ -79,9 +77,8 @@ AddressResult ParseReportTrigger(VpiInstance* instance, ParseRequest* request) {
 
   // Only the first two characters decide whether this is a trigger at all.
   const char* gas = GasOf(request);
-  const size_t length = strnlen(gas, kReportTriggerLength + 1);
-  if (length < 2 || gas[0] != '!' || UpcaseAscii(gas[1]) != 'R') return AddressResult::kNotTrigger;
-  if (length != kReportTriggerLength) return AddressResult::kRefused;
+  if (!IsReportTrigger(gas)) return AddressResult::kNotTrigger;
+  if (strnlen(gas, kReportTriggerLength + 1) != kReportTriggerLength) return AddressResult::kRefused;
 
   char copy[kReportTriggerLength + 1];
   std::memcpy(copy, gas, kReportTriggerLength);
@@ -100,4 +97,42 @@ AddressResult ParseReportTrigger(VpiInstance* instance, ParseRequest* request) {
   request->address = 0;
   request->memoryType = kMemReport;
   return AddressResult::kAccepted;
+}
+
+bool IsReportTrigger(const char* gas) {
+  return gas != nullptr && gas[0] == '!' && gas[1] != '\0' && UpcaseAscii(gas[1]) == 'R';
+}
+
+namespace {
+
+// Two digits of a number: a leading zero before one digit, the first two
+// digits from 100 on (from 0x100 on in hexadecimal).
+void TwoDigits(char* out, int number, bool hex) {
+  char text[16];
+  if (hex) {
+    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(number));
+  } else {
+    std::snprintf(text, sizeof text, "%02d", number);
+  }
+  out[0] = text[0];
+  out[1] = text[1];
+}
+
+// The three line digits with leading zeros.
+void LineDigits(char* out, int line, bool hex) {
+  const int radix = hex ? 16 : 10;
+  const char digits[] = "0123456789ABCDEF";
+  out[0] = digits[line / (radix * radix) % radix];
+  out[1] = digits[line / radix % radix];
+  out[2] = digits[line % radix];
+}
+
+}  // namespace
+
+void SpellReportLineAddress(char (&out)[kReportLineLength + 1], int plc, int report, int line, bool hex) {
+  out[0] = 'R';
+  TwoDigits(out + 1, plc, hex);
+  TwoDigits(out + 3, report, hex);
+  LineDigits(out + 5, line, hex);
+  out[kReportLineLength] = '\0';
 }

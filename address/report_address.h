@@ -10,6 +10,8 @@
 
 constexpr size_t kReportLineLength = 8;
 constexpr size_t kReportTriggerLength = 4;
+constexpr int kReportNumberMax = 16;  // reports 1 to 16
+constexpr int kReportLineMax = 110;   // lines 1 to 110 of a report
 
 // The characters allowed at each position of a report address: "R", then
 // upper-case hexadecimal digits.
@@ -24,3 +26,14 @@ AddressResult ParseReportLine(VpiInstance* instance, ParseRequest* request);
 // 'R' (either case), so the caller parses it as an ordinary GAS; otherwise
 // stored as ParseReportLine stores.
 AddressResult ParseReportTrigger(VpiInstance* instance, ParseRequest* request);
+
+// True when the address string begins with '!' and 'R' (either case), as a
+// report trigger's does; a null string is no trigger. Reads at most two
+// characters.
+bool IsReportTrigger(const char* gas);
+
+// The address of line `line` of report `report` of plc `plc`, as the report
+// line parser reads it back: "R", two digits each of plc and report and three
+// of the line, hexadecimal (upper case) when hex is set. A plc or report
+// from 100 on (0x100 in hexadecimal) keeps its first two digits.
+void SpellReportLineAddress(char (&out)[kReportLineLength + 1], int plc, int report, int line, bool hex);

@@ -21,7 +21,6 @@ const uint8_t kReadFunctionTable[kMemoryTypesWithTable] = {
 };
 
 constexpr int kReplyDataOffset = 3;  // slave, function, byte count
-constexpr int kMaxFrameData = 255;   // what a byte-count byte can announce
 
 // A register value with the byte adjustments of the byte gates.
 uint16_t RegisterValue(const uint8_t* data, int32_t memoryType) {
@@ -88,17 +87,10 @@ int ReadDataBytes(const GateTransfer* transfer, int mode) {
         return -1;
     }
   }
-  const int64_t count = transfer->count > 0 ? transfer->count : 0;
-  switch (transfer->width) {
-    case 1:
-      return static_cast<int>(count > 4096 ? 4096 : (count + 7) / 8);
-    case 16:
-      return static_cast<int>(count > 4096 ? 8192 : count * 2);
-    case 32:
-      return static_cast<int>(count > 4096 ? 16384 : count * 4);
-    default:
-      return -1;
-  }
+  // Clamped far above a frame's data, which any block that large exceeds.
+  constexpr int64_t kMostCounted = 16384;
+  const int64_t bytes = BlockDataBytes(transfer->width, transfer->count > 0 ? transfer->count : 0);
+  return static_cast<int>(bytes > kMostCounted ? kMostCounted : bytes);
 }
 
 namespace {

@@ -1,10 +1,8 @@
 #include "transfer/report.h"
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-#include "address/gas_parser.h"
+#include "address/report_address.h"
 #include "host_interface/host_library.h"
 #include "transfer/exchange.h"
 #include "transfer/read.h"
@@ -12,47 +10,16 @@
 
 namespace {
 
-const char* const kReportCodeTable[kLastReportNumber] = {
+const char* const kReportCodeTable[kReportNumberMax] = {
     "9101", "9102", "9103", "9104", "9105", "9106", "9107", "9108",
     "9201", "9202", "9203", "9204", "9205", "9206", "9207", "9208",
 };
 
 constexpr int kReportTextOffset = 6;  // slave, function, report code, packet number
 
-// Two digits of a number for a report-line address: a leading zero before
-// one digit, the first two digits from 100 on (from 0x100 on in base H).
-void TwoDigits(char* out, int number, bool hex) {
-  char text[16];
-  if (hex) {
-    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(number));
-  } else {
-    std::snprintf(text, sizeof text, "%02d", number);
-  }
-  out[0] = text[0];
-  out[1] = text[1];
-}
-
-// The three line digits with leading zeros, spelt as the address parser
-// reads them: hexadecimal in base H (upper case, as the parser demands).
-void LineDigits(char* out, int line, bool hex) {
-  const int radix = hex ? 16 : 10;
-  const char digits[] = "0123456789ABCDEF";
-  out[0] = digits[line / (radix * radix) % radix];
-  out[1] = digits[line / radix % radix];
-  out[2] = digits[line % radix];
-}
-
 }  // namespace
 
 uint16_t ReportCode(int report) { return static_cast<uint16_t>(std::atoi(kReportCodeTable[report - 1])); }
-
-bool IsReportTrigger(const char* gas) {
-  if (gas == nullptr) return false;
-  char copy[20] = {};
-  std::strncpy(copy, gas, sizeof copy - 1);
-  copy[1] = UpcaseAscii(copy[1]);
-  return copy[0] == '!' && copy[1] == 'R';
-}
 
 int BuildReportRequest(uint8_t* buffer, int plc, uint8_t function, uint16_t reportCode, uint16_t packet) {
   buffer[0] = static_cast<uint8_t>(plc);
@@ -96,13 +63,9 @@ TransferResult DistributeReport(VpiInstance* instance, int32_t driverNumber, int
   // composes it. "R", plc and report stay the same for every line.
   const bool hex = instance->base == 'H' && (instance->flags & kFlagHexReports) != 0;
   int stored = 0;
-  char address[9];
-  address[0] = 'R';
-  TwoDigits(address + 1, plc, hex);
-  TwoDigits(address + 3, report, hex);
-  address[8] = '\0';
-  for (int line = 1; line <= kReportLines; ++line) {
-    LineDigits(address + 5, line, hex);
+  char address[kReportLineLength + 1];
+  for (int line = 1; line <= kReportLineMax; ++line) {
+    SpellReportLineAddress(address, plc, report, line, hex);
     int32_t gateId = 0;
     if ((ZelGetGateIdByAddressStr(instance->clientId, static_cast<unsigned char>(driverNumber), address,
                                   &gateId) &
@@ -142,7 +105,7 @@ TransferResult DistributeReport(VpiInstance* instance, int32_t driverNumber, int
 TransferResult ReadReport(VpiInstance* instance, const GateTransfer* gate, int32_t driverNumber) {
   const int plc = gate->plc;
   const int report = LoadLe16(static_cast<const uint8_t*>(gate->values) + 2);
-  if (report < 1 || report > kLastReportNumber) return TransferResult::kFailed;
+  if (report < 1 || report > kReportNumberMax) return TransferResult::kFailed;
   // The request's function is the gate's memory type, 65 for every trigger
   // the address parser accepts; any other would send a read or even a write
   // (function 5, 6, 15 or 16) with the report code as its address.

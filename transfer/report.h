@@ -6,20 +6,15 @@
 #include <cstdint>
 
 #include "host_interface/host_records.h"
+#include "address/report_address.h"
 #include "host_interface/instance.h"
 #include "transfer/transfer_result.h"
 
 constexpr int kReportPackets = 64;
 constexpr int kReportTextPerPacket = 128;
 constexpr int kReportPieceLength = 80;
-constexpr int kReportLines = 110;
-constexpr char kEndOfReport = 0x1A;    // CTRL-Z
-constexpr int kLastReportNumber = 16;  // reports 1 to 16
+constexpr char kEndOfReport = 0x1A;  // CTRL-Z
 constexpr int kReportRequestLength = 6;
-
-// True when the address string starts with '!' and 'R' (second character
-// upper-cased). Reads at most 19 characters; a null string is no trigger.
-bool IsReportTrigger(const char* gas);
 
 // The whole fetch for SingleWrite of the trigger gate; fails as the failing
 // packet did. driverNumber finds the report-line gates.

@@ -36,3 +36,23 @@ bool WordsSwapped(int32_t memoryType, uint16_t flags);
 // Start address of a request: 32-bit gates are stored as register-pair
 // indexes unless LONGADDR is set.
 uint16_t FrameAddress(int32_t address, int32_t width, uint16_t flags);
+
+// The most data bytes one frame carries: what its byte-count byte can
+// announce.
+constexpr int kMaxFrameData = 255;
+
+// The data bytes of a block of count values of that width on the wire (bits
+// packed eight a byte); -1 for a width of no block. Wide enough for any
+// count the host may send.
+inline int64_t BlockDataBytes(int32_t width, int32_t count) {
+  switch (width) {
+    case 1:
+      return (static_cast<int64_t>(count) + 7) / 8;
+    case 16:
+      return static_cast<int64_t>(count) * 2;
+    case 32:
+      return static_cast<int64_t>(count) * 4;
+    default:
+      return -1;
+  }
+}

@@ -17,7 +17,6 @@ constexpr uint8_t kFunctionWriteCoil = 5;
 constexpr uint8_t kFunctionWriteRegister = 6;
 constexpr uint8_t kFunctionWriteCoils = 15;
 constexpr uint8_t kFunctionWriteRegisters = 16;
-constexpr int kMaxFrameData = 255;       // what the byte-count byte can announce
 constexpr int kSingleWriteLength = 6;    // station, function, address, value
 constexpr int kMultipleWriteHeader = 7;  // station, function, address, quantity, byte count
 constexpr uint8_t kCoilOn = 0xFF;        // the high byte of a coil's value (FF00 on, 0000 off)
@@ -263,20 +262,8 @@ TransferResult WriteBlock(VpiInstance* instance, const GateTransfer* gate) {
   const int32_t count = gate->count;
   uint8_t* tx = instance->txBuffer;
 
-  int64_t dataBytes = 0;
-  switch (gate->width) {
-    case 1:
-      dataBytes = (static_cast<int64_t>(count) + 7) / 8;
-      break;
-    case 16:
-      dataBytes = static_cast<int64_t>(count) * 2;
-      break;
-    case 32:
-      dataBytes = static_cast<int64_t>(count) * 4;
-      break;
-    default:
-      return TransferResult::kFailed;
-  }
+  const int64_t dataBytes = BlockDataBytes(gate->width, count > 0 ? count : 0);
+  if (dataBytes < 0) return TransferResult::kFailed;
   if (!BlockWritable(gate->memoryType)) {
     if (ReadOnlyArea(gate->memoryType) || gate->memoryType == kMemLowByte ||
         gate->memoryType == kMemHighByte) {

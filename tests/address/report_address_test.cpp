@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "address/report_address.h"
 #include "tests/address/parser_harness.h"
 
 namespace {
@@ -165,3 +166,38 @@ INSTANTIATE_TEST_SUITE_P(
              {8, "KOVRIN> Parse() illegal PLC address, 'R0001001'"}}));
 
 }  // namespace
+
+// The report fetch finds its line gates by the spelling of their addresses:
+// whatever it spells, the report line parser must read back as the same
+// plc, report and line (in base H only when the spelling is hexadecimal).
+struct SpellingCase {
+  int plc;
+  int report;
+  int line;
+  bool hex;
+  const char* spelt;
+};
+
+class ReportLineSpelling : public ::testing::TestWithParam<SpellingCase> {
+ protected:
+  ParserHarness harness_;
+};
+
+TEST_P(ReportLineSpelling, ParsesBackToTheSameLine) {
+  const SpellingCase& c = GetParam();
+  char address[kReportLineLength + 1];
+  SpellReportLineAddress(address, c.plc, c.report, c.line, c.hex);
+  EXPECT_STREQ(address, c.spelt);
+  harness_.Configure(c.hex ? kModbusH : kModbusD);
+  const Outcome outcome = harness_.Single(address, kLine);
+  EXPECT_EQ(outcome.result, kResultDone) << address;
+  EXPECT_EQ(outcome.fields, Report(c.plc)) << address;
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, ReportLineSpelling,
+                         ::testing::Values(SpellingCase{1, 1, 1, false, "R0101001"},
+                                           SpellingCase{12, 16, 110, false, "R1216110"},
+                                           SpellingCase{99, 9, 57, false, "R9909057"},
+                                           SpellingCase{1, 10, 1, true, "R010A001"},
+                                           SpellingCase{0x1F, 16, 110, true, "R1F1006E"},
+                                           SpellingCase{0xFF, 1, 0x6E, true, "RFF0106E"}));
