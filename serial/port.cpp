@@ -171,9 +171,8 @@ DWORD DrainUntilQuiet(HANDLE handle, DWORD quietMs, DWORD maxRounds) {
 
 namespace {
 
-// Out of line: the common case, an empty input queue, needs neither the
-// scratch buffer nor the timeouts.
-__attribute__((noinline)) void DrainWaitingInput(HANDLE handle, DWORD silenceMs, DWORD boundMs) {
+// Bytes are waiting: the drain reads until the line falls quiet.
+void DrainWaitingInput(HANDLE handle, DWORD silenceMs, DWORD boundMs) {
   if (silenceMs == 0) silenceMs = 1;
   DrainUntilQuiet(handle, silenceMs, boundMs / silenceMs + 1);
 }

@@ -95,8 +95,8 @@ int ReadDataBytes(const GateTransfer* transfer, int mode) {
 
 namespace {
 
-// BuildReadRequest, inline into the read itself.
-inline __attribute__((always_inline)) int BuildRequest(const GateTransfer* transfer, VpiInstance* instance) {
+// The request for the gate into the instance's txBuffer; gives its length.
+int BuildRequest(const GateTransfer* transfer, VpiInstance* instance) {
   uint8_t* tx = instance->txBuffer;
   tx[0] = static_cast<uint8_t>(transfer->plc);
   tx[1] = ReadFunctionFor(transfer->memoryType);
@@ -112,16 +112,11 @@ inline __attribute__((always_inline)) int BuildRequest(const GateTransfer* trans
 
 }  // namespace
 
-int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance) {
-  return BuildRequest(transfer, instance);
-}
-
 namespace {
 
-// DecodeReadReply, inline into the read itself.
-inline __attribute__((always_inline)) TransferResult DecodeReply(const GateTransfer* transfer,
-                                                                 const uint8_t* reply, int replyLength,
-                                                                 uint16_t flags, int mode) {
+// Stores the values the reply carries for the gate into its value area.
+TransferResult DecodeReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength,
+                           uint16_t flags, int mode) {
   const int needed = ReadDataBytes(transfer, mode);
   if (needed < 0) return TransferResult::kFailed;
   const int carried = replyLength - kReplyDataOffset - 2;
@@ -166,11 +161,6 @@ inline __attribute__((always_inline)) TransferResult DecodeReply(const GateTrans
 }
 
 }  // namespace
-
-TransferResult DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength,
-                               uint16_t flags, int mode) {
-  return DecodeReply(transfer, reply, replyLength, flags, mode);
-}
 
 TransferResult DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode) {
   if (ReadFunctionFor(transfer->memoryType) == kNoReadFunction) {

@@ -30,20 +30,11 @@ void RefuseHighByteBit(const char* operation, const GateTransfer* transfer);
 // For reads, whose record's gas the host leaves as it was: by its fields.
 void RefuseHighByteBitRead(const GateTransfer* transfer);
 
-// The read transaction with its retries; 0, 1 or 2.
+// The read transaction with its retries.
 TransferResult DoRead(VpiInstance* instance, const GateTransfer* transfer, int mode);
 // The single read as its command gives it (its failure logged as the
 // command's); the pre-read of a bit or byte write uses it too.
 TransferResult SingleReadTransaction(VpiInstance* instance, const GateTransfer* transfer);
-
-// Writes the 6-byte read request into instance->txBuffer; gives 6.
-int BuildReadRequest(const GateTransfer* transfer, VpiInstance* instance);
-
-// Stores the data of a good reply (replyLength bytes in reply) in the value
-// area; 1 for a width other than 1, 16 or 32 or a reply carrying fewer data
-// bytes than the count needs (nothing is stored then).
-TransferResult DecodeReadReply(const GateTransfer* transfer, const uint8_t* reply, int replyLength,
-                               uint16_t flags, int mode);
 
 // Data bytes a reply must carry for the transfer, or -1 for an unknown width.
 int ReadDataBytes(const GateTransfer* transfer, int mode);
