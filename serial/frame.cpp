@@ -115,8 +115,10 @@ SendResult SendFrame(FrameLine frameLine, uint8_t* buffer, int length, SendEnd e
   return SendResult::kNotSent;
 }
 
-FrameResult ReceiveFrame(HANDLE port, const ExpectedReply& expected, uint8_t* buffer, int* length) {
-  *length = 0;
+namespace {
+
+// The reply's first two bytes: its station and its function.
+FrameResult ReceiveHeader(HANDLE port, const ExpectedReply& expected, uint8_t* buffer, int* length) {
   DWORD got = 0;
   if (ReadBytes(port, buffer, 2, &got) != PortResult::kDone) {
     err(kLogDetail, "KOVRIN> Recieve() timeout 1 (iRead=%d)", 0);
@@ -132,50 +134,49 @@ FrameResult ReceiveFrame(HANDLE port, const ExpectedReply& expected, uint8_t* bu
     return FrameResult::kWrong;
   }
   *length += 2;
+  return FrameResult::kDone;
+}
 
-  const uint8_t function = buffer[1];
-  const uint8_t requested = expected.function;
-  if (function & kExceptionBit) {
-    if (function != (requested | kExceptionBit)) {
-      // Another request's exception, not this one's.
-      err(kLogDetail, "KOVRIN> Different function with 0x80 returned");
-      return FrameResult::kWrong;
-    }
-    if (ReadBytes(port, buffer + 2, kExceptionBody, &got) != PortResult::kDone) {
-      err(kLogDetail, "KOVRIN> Receive() timeout 2nd part message (iRead=%d)", 0);
-      return FrameResult::kTransport;
-    }
-    if (got < kExceptionBody) {
-      err(kLogDetail, "KOVRIN> Receive() wrong length 2nd part message iRead=%d", static_cast<int>(got));
-      return FrameResult::kWrong;
-    }
-    *length += static_cast<int>(kExceptionBody);
-    const uint8_t code = buffer[2];
-    const bool known = code >= kFirstExceptionCode && code <= kLastExceptionCode;
-    const ExceptionEntry& entry = known ? kExceptionTable[code] : kOtherException;
-    err(kLogDetail, "%s", entry.message);
-    return entry.result;
+// The rest of an exception to the request's function: its code decides the
+// result.
+FrameResult ReceiveException(HANDLE port, uint8_t* buffer, int* length) {
+  DWORD got = 0;
+  if (ReadBytes(port, buffer + 2, kExceptionBody, &got) != PortResult::kDone) {
+    err(kLogDetail, "KOVRIN> Receive() timeout 2nd part message (iRead=%d)", 0);
+    return FrameResult::kTransport;
   }
-
-  if (function != requested) {
-    err(kLogDetail, "KOVRIN> Different function returned");
+  if (got < kExceptionBody) {
+    err(kLogDetail, "KOVRIN> Receive() wrong length 2nd part message iRead=%d", static_cast<int>(got));
     return FrameResult::kWrong;
   }
+  *length += static_cast<int>(kExceptionBody);
+  const uint8_t code = buffer[2];
+  const bool known = code >= kFirstExceptionCode && code <= kLastExceptionCode;
+  const ExceptionEntry& entry = known ? kExceptionTable[code] : kOtherException;
+  err(kLogDetail, "%s", entry.message);
+  return entry.result;
+}
 
-  if (expected.shape == ReplyShape::kReport) {
-    if (ReadBytes(port, buffer + 2, kReportReplyBody, &got) != PortResult::kDone) {
-      err(kLogDetail, "KOVRIN> Receive() reading timeout (2+2+128+2) data part message (iRead=%d)", 0);
-      return FrameResult::kTransport;
-    }
-    *length += static_cast<int>(got);
-    if (got != kReportReplyBody) {
-      err(kLogDetail, "KOVRIN> Receive() wrong length last data part message. iToRead %d, iRead %d",
-          kReportReplyBody, static_cast<int>(got));
-      return FrameResult::kWrong;
-    }
-    return FrameResult::kDone;
+// A report packet's body is of one fixed size.
+FrameResult ReceiveReportBody(HANDLE port, uint8_t* buffer, int* length) {
+  DWORD got = 0;
+  if (ReadBytes(port, buffer + 2, kReportReplyBody, &got) != PortResult::kDone) {
+    err(kLogDetail, "KOVRIN> Receive() reading timeout (2+2+128+2) data part message (iRead=%d)", 0);
+    return FrameResult::kTransport;
   }
+  *length += static_cast<int>(got);
+  if (got != kReportReplyBody) {
+    err(kLogDetail, "KOVRIN> Receive() wrong length last data part message. iToRead %d, iRead %d",
+        kReportReplyBody, static_cast<int>(got));
+    return FrameResult::kWrong;
+  }
+  return FrameResult::kDone;
+}
 
+// A write's echo is of one fixed size; a read's data announces its size in
+// its first byte, which must be the size asked for.
+FrameResult ReceiveBody(HANDLE port, const ExpectedReply& expected, uint8_t* buffer, int* length) {
+  DWORD got = 0;
   DWORD rest = 0;
   uint8_t* restAt = nullptr;
   if (expected.shape == ReplyShape::kWriteEcho) {
@@ -206,4 +207,29 @@ FrameResult ReceiveFrame(HANDLE port, const ExpectedReply& expected, uint8_t* bu
     return FrameResult::kWrong;
   }
   return FrameResult::kDone;
+}
+
+}  // namespace
+
+FrameResult ReceiveFrame(HANDLE port, const ExpectedReply& expected, uint8_t* buffer, int* length) {
+  *length = 0;
+  const FrameResult header = ReceiveHeader(port, expected, buffer, length);
+  if (header != FrameResult::kDone) return header;
+
+  const uint8_t function = buffer[1];
+  const uint8_t requested = expected.function;
+  if (function & kExceptionBit) {
+    if (function != (requested | kExceptionBit)) {
+      // Another request's exception, not this one's.
+      err(kLogDetail, "KOVRIN> Different function with 0x80 returned");
+      return FrameResult::kWrong;
+    }
+    return ReceiveException(port, buffer, length);
+  }
+  if (function != requested) {
+    err(kLogDetail, "KOVRIN> Different function returned");
+    return FrameResult::kWrong;
+  }
+  if (expected.shape == ReplyShape::kReport) return ReceiveReportBody(port, buffer, length);
+  return ReceiveBody(port, expected, buffer, length);
 }

@@ -159,48 +159,79 @@ bool SingleWritable(const GateTransfer* gate) {
   }
 }
 
-TransferResult NormalWrite(VpiInstance* instance, const GateTransfer* gate) {
-  const uint16_t frameAddress = FrameAddress(gate->address, gate->width, instance->flags);
-  if (instance->portOpen == 0) return TransferResult::kFailed;
+// Whether a single write of this gate can be carried out at all; logs why
+// not.
+bool SingleWriteAllowed(const GateTransfer* gate, bool preRead) {
   if (ReadOnlyArea(gate->memoryType)) {
     err(kLogDetail, "KOVRIN> SingleWrite() not allowed for types 1,3,5 and 6");
-    return TransferResult::kFailed;
+    return false;
   }
   if (gate->memoryType == kMemReport) {
     // A report line takes text from a report fetch; it has no register.
     err(kLogDetail, "KOVRIN> SingleWrite() not allowed for report line gates");
-    return TransferResult::kFailed;
+    return false;
   }
   if (!SingleWritable(gate)) {
     err(kLogDetail, "KOVRIN> SingleWrite() not allowed for memory type %d, width %d, bit %d",
         gate->memoryType, gate->width, gate->bit);
-    return TransferResult::kFailed;
+    return false;
   }
   if (HighByteBitOutside(gate)) {
     RefuseHighByteBit("SingleWrite", gate);
-    return TransferResult::kFailed;
+    return false;
   }
-  const bool preRead = gate->bit != -1 || IsByteGate(gate->memoryType);
   if (preRead && IsBroadcast(gate)) {
     // Nobody answers a broadcast, so the register to merge into is unknown.
     err(kLogDetail, "KOVRIN> SingleWrite() broadcast (plc 0) not allowed for bit and byte gates");
-    return TransferResult::kFailed;
+    return false;
   }
+  return true;
+}
 
+// The value in the host's cell: 32 bits (in the wire's word order) or the
+// low 16.
+struct SingleValue {
+  uint32_t value32;
+  uint16_t value;
+};
+
+SingleValue HostValueOf(const VpiInstance* instance, const GateTransfer* gate) {
   const auto* values = static_cast<const uint8_t*>(gate->values);
-  uint32_t value32 = 0;
-  uint16_t value = 0;
+  SingleValue host = {0, 0};
   if (gate->width == 32) {
-    value32 = LoadLe32(values);
-    if (WordsSwapped(gate->memoryType, instance->flags)) value32 = SwapHalves(value32);
+    host.value32 = LoadLe32(values);
+    if (WordsSwapped(gate->memoryType, instance->flags)) host.value32 = SwapHalves(host.value32);
   } else {
-    value = LoadLe16(values + 2);
+    host.value = LoadLe16(values + 2);
   }
+  return host;
+}
 
+// Builds the request in the instance's buffer; current is the register a
+// bit or byte is merged into.
+int BuildSingleWrite(VpiInstance* instance, const GateTransfer* gate, SingleValue host, uint16_t current) {
+  const uint16_t frameAddress = FrameAddress(gate->address, gate->width, instance->flags);
+  uint8_t* tx = instance->txBuffer;
+  const uint8_t station = StationOf(gate);
+  if (gate->width == 32) {
+    const int length = BuildWriteMultiple(tx, station, kFunctionWriteRegisters, frameAddress,
+                                          kRegistersPerValue32, kValue32Bytes);
+    PutValue32(tx + kMultipleWriteHeader, host.value32);
+    return length;
+  }
+  if (gate->memoryType == kMemCoils) return BuildWriteCoil(tx, station, frameAddress, host.value != 0);
   // The bit's place in the register; the host's record keeps its number.
   int32_t position = gate->bit;
   if (gate->memoryType == kMemHighByte && position >= 0 && position <= 7) position += 8;
+  return BuildWriteRegister(tx, station, frameAddress, RegisterToWrite(gate, host.value, current, position));
+}
 
+TransferResult NormalWrite(VpiInstance* instance, const GateTransfer* gate) {
+  if (instance->portOpen == 0) return TransferResult::kFailed;
+  const bool preRead = gate->bit != -1 || IsByteGate(gate->memoryType);
+  if (!SingleWriteAllowed(gate, preRead)) return TransferResult::kFailed;
+
+  const SingleValue host = HostValueOf(instance, gate);
   uint16_t current = 0;
   if (preRead) {
     const TransferResult result = PreRead(instance, gate, &current);
@@ -211,20 +242,8 @@ TransferResult NormalWrite(VpiInstance* instance, const GateTransfer* gate) {
     }
   }
 
-  uint8_t* tx = instance->txBuffer;
-  const uint8_t station = StationOf(gate);
-  int length = 0;
-  if (gate->width == 32) {
-    length = BuildWriteMultiple(tx, station, kFunctionWriteRegisters, frameAddress, kRegistersPerValue32,
-                                kValue32Bytes);
-    PutValue32(tx + kMultipleWriteHeader, value32);
-  } else if (gate->memoryType == kMemCoils) {
-    length = BuildWriteCoil(tx, station, frameAddress, value != 0);
-  } else {
-    length = BuildWriteRegister(tx, station, frameAddress, RegisterToWrite(gate, value, current, position));
-  }
-
-  const TransferResult result = DoWrite(instance, gate, tx, length);
+  const int length = BuildSingleWrite(instance, gate, host, current);
+  const TransferResult result = DoWrite(instance, gate, instance->txBuffer, length);
   if (result != TransferResult::kDone) {
     err(kLogDetail, "KOVRIN> SingleWrite() exited, rc= %u", static_cast<unsigned>(HostResultOf(result)));
   }
@@ -257,13 +276,8 @@ int32_t SingleWrite(VpiInstance* instance, const GateTransfer* gate, int32_t dri
 
 namespace {
 
-TransferResult WriteBlock(VpiInstance* instance, const GateTransfer* gate) {
-  const auto* values = static_cast<const uint8_t*>(gate->values);
-  const int32_t count = gate->count;
-  uint8_t* tx = instance->txBuffer;
-
-  const int64_t dataBytes = BlockDataBytes(gate->width, count > 0 ? count : 0);
-  if (dataBytes < 0) return TransferResult::kFailed;
+// Whether the block can be written in one frame; logs why not.
+bool BlockWriteAllowed(const GateTransfer* gate, int64_t dataBytes) {
   if (!BlockWritable(gate->memoryType)) {
     if (ReadOnlyArea(gate->memoryType) || gate->memoryType == kMemLowByte ||
         gate->memoryType == kMemHighByte) {
@@ -271,27 +285,29 @@ TransferResult WriteBlock(VpiInstance* instance, const GateTransfer* gate) {
     } else {
       err(kLogDetail, "KOVRIN> BlockWrite() not allowed for memory type %d", gate->memoryType);
     }
-    return TransferResult::kFailed;
+    return false;
   }
   if (!BlockWidthFits(gate->memoryType, gate->width)) {
     err(kLogDetail, "KOVRIN> BlockWrite() width %d does not fit memory type %d", gate->width,
         gate->memoryType);
-    return TransferResult::kFailed;
+    return false;
   }
-  if (count < 1) {
-    err(kLogMajor, "KOVRIN> BlockWrite() count %d, a block needs at least 1 value", count);
-    return TransferResult::kFailed;
+  if (gate->count < 1) {
+    err(kLogMajor, "KOVRIN> BlockWrite() count %d, a block needs at least 1 value", gate->count);
+    return false;
   }
   if (dataBytes > kMaxFrameData) {
-    err(kLogMajor, "KOVRIN> BlockWrite() block of %d values does not fit one frame", count);
-    return TransferResult::kFailed;
+    err(kLogMajor, "KOVRIN> BlockWrite() block of %d values does not fit one frame", gate->count);
+    return false;
   }
+  return true;
+}
 
-  const uint8_t function = gate->width == 1 ? kFunctionWriteCoils : kFunctionWriteRegisters;
-  const int length = BuildWriteMultiple(tx, StationOf(gate), function,
-                                        FrameAddress(gate->address, gate->width, instance->flags),
-                                        static_cast<uint16_t>(count), static_cast<uint8_t>(dataBytes));
-  uint8_t* data = tx + kMultipleWriteHeader;
+// The host's cells in the frame's order: coils packed as the host packs
+// them, registers big-endian, 32-bit values in the wire's word order.
+void PutBlockValues(const VpiInstance* instance, const GateTransfer* gate, int64_t dataBytes, uint8_t* data) {
+  const auto* values = static_cast<const uint8_t*>(gate->values);
+  const int32_t count = gate->count;
   if (gate->width == 1) {
     std::memcpy(data, values, static_cast<size_t>(dataBytes));
   } else if (gate->width == 16) {
@@ -303,6 +319,20 @@ TransferResult WriteBlock(VpiInstance* instance, const GateTransfer* gate) {
       PutValue32(data + kValue32Bytes * i, swapped ? SwapHalves(value) : value);
     }
   }
+}
+
+TransferResult WriteBlock(VpiInstance* instance, const GateTransfer* gate) {
+  const int32_t count = gate->count;
+  const int64_t dataBytes = BlockDataBytes(gate->width, count > 0 ? count : 0);
+  if (dataBytes < 0) return TransferResult::kFailed;
+  if (!BlockWriteAllowed(gate, dataBytes)) return TransferResult::kFailed;
+
+  uint8_t* tx = instance->txBuffer;
+  const uint8_t function = gate->width == 1 ? kFunctionWriteCoils : kFunctionWriteRegisters;
+  const int length = BuildWriteMultiple(tx, StationOf(gate), function,
+                                        FrameAddress(gate->address, gate->width, instance->flags),
+                                        static_cast<uint16_t>(count), static_cast<uint8_t>(dataBytes));
+  PutBlockValues(instance, gate, dataBytes, tx + kMultipleWriteHeader);
 
   const TransferResult result = DoWrite(instance, gate, tx, length);
   if (result != TransferResult::kDone) {
