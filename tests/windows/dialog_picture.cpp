@@ -1,5 +1,5 @@
-// Shows the address dialog filled in with an example, for the README's
-// picture (docs/make-dialog-picture.sh takes it from the X display).
+// Shows the address dialog filled in with an example, for the picture in
+// docs/windows.md (docs/make-dialog-picture.sh takes it from the X display).
 //
 //   dialog_picture.exe MODULE SIGNAL_FILE
 //
