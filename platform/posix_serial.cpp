@@ -353,7 +353,7 @@ bool SerialViewDevice(HANDLE handle, SerialDeviceView* view) {
               (tio.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) && tio.c_cc[VMIN] == 0 &&
               tio.c_cc[VTIME] == 0;
   int exclusive = 0;
-  view->exclusive = ioctl(port->fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+  view->exclusive = DeviceIoctl(port->fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
   return true;
 }
 
@@ -377,12 +377,13 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES, D
   const bool isTerminal = isatty(fd) != 0;
   if (isTerminal && shareMode == 0) {
     // Exclusive use: flock keeps out every cooperating opener (root
-    // included), TIOCEXCL keeps out everyone else but root.
+    // included), TIOCEXCL keeps out everyone else but root. A device that
+    // refuses TIOCEXCL is still opened: the lock is held already.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       close(fd);
       return INVALID_HANDLE_VALUE;
     }
-    ioctl(fd, TIOCEXCL);
+    DeviceIoctl(fd, TIOCEXCL, nullptr);
   }
   if (isTerminal) {
     termios raw;
@@ -415,7 +416,7 @@ BOOL CloseHandle(HANDLE handle) {
   Port* port = PortOf(handle);
   if (port == nullptr) return FALSE;
   int result = 0;
-  if (port->state == SlotState::kLive && port->isTerminal) ioctl(port->fd, TIOCNXCL);
+  if (port->state == SlotState::kLive && port->isTerminal) DeviceIoctl(port->fd, TIOCNXCL, nullptr);
   if (port->fd >= 0) result = close(port->fd);
   *port = Port();
   return result == 0 ? TRUE : FALSE;
