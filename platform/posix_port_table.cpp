@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <mutex>
 #include <sys/ioctl.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "platform/os_notes.h"
@@ -19,9 +18,10 @@ namespace posix_serial {
 namespace {
 
 std::atomic<OsNoteSink> g_noteSink{nullptr};
-SerialIoctlHook g_ioctlHook = nullptr;
 
 }  // namespace
+
+SerialIoctlHook g_ioctlHook = nullptr;
 
 void Note(const char* format, ...) {
   const OsNoteSink sink = g_noteSink.load(std::memory_order_acquire);
@@ -52,15 +52,6 @@ HANDLE HandleOf(int slot) {
 int DeviceIoctl(int fd, unsigned long request, void* argument) {
   if (g_ioctlHook != nullptr) return g_ioctlHook(fd, request, argument);
   return ioctl(fd, request, argument);
-}
-
-// The bytes in the device's input queue (FIONREAD), asked with syscall():
-// the ioctl() wrapper walks a variable argument list and checks a stack
-// guard, half of what the request costs in user space, and this is asked
-// twice a transaction. A test's hook sees it as any other request.
-int QueuedInput(int fd, int* count) {
-  if (g_ioctlHook != nullptr) return g_ioctlHook(fd, FIONREAD, count);
-  return static_cast<int>(syscall(SYS_ioctl, fd, FIONREAD, count));
 }
 
 void CloseDescriptor(Port* port) {
