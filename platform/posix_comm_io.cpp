@@ -211,7 +211,7 @@ BOOL ReadWaiting(Port* port, uint8_t* bytes, DWORD toRead, DWORD got, bool wait,
 }
 
 // ReadFile on a port that is gone or must wait first (or a read of nothing).
-__attribute__((noinline)) BOOL ReadAfterWait(Port* port, LPVOID buffer, DWORD toRead, LPDWORD read) {
+BOOL ReadAfterWait(Port* port, LPVOID buffer, DWORD toRead, LPDWORD read) {
   if (read != nullptr) *read = 0;
   if (port == nullptr) return FALSE;
   port->readWaitsFirst = false;
@@ -254,8 +254,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
 namespace {
 
 // WriteFile after write() took fewer bytes than asked (or failed).
-__attribute__((noinline)) BOOL WriteRest(Port* port, const uint8_t* bytes, DWORD toWrite, DWORD done,
-                                         ssize_t n, LPDWORD written) {
+BOOL WriteRest(Port* port, const uint8_t* bytes, DWORD toWrite, DWORD done, ssize_t n, LPDWORD written) {
   for (;;) {
     if (n > 0) {
       done += static_cast<DWORD>(n);

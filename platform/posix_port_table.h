@@ -96,9 +96,10 @@ inline void SetState(Port& port, SlotState state) {
 HANDLE HandleOf(int slot);
 
 // The port of a handle of this generation whose slot is in one of the
-// states at least; null for a stale or garbage handle. Inlined: every serial
-// call of a transaction starts here.
-inline __attribute__((always_inline)) Port* PortOf(HANDLE handle, SlotState least) {
+// states at least; null for a stale or garbage handle. Every serial call of
+// a transaction starts here: in the header, so that each file's calls can be
+// inlined, which the compiler does unforced.
+inline Port* PortOf(HANDLE handle, SlotState least) {
   // One subtraction and one bound: a value below the base wraps round to a
   // large offset and fails the bound with the rest.
   const uintptr_t offset = reinterpret_cast<uintptr_t>(handle) - kHandleBase;
@@ -115,9 +116,7 @@ inline __attribute__((always_inline)) Port* PortOf(HANDLE handle, SlotState leas
 inline Port* PortOf(HANDLE handle) { return PortOf(handle, SlotState::kGone); }
 
 // A handle whose device is still there.
-inline __attribute__((always_inline)) Port* LivePortOf(HANDLE handle) {
-  return PortOf(handle, SlotState::kLive);
-}
+inline Port* LivePortOf(HANDLE handle) { return PortOf(handle, SlotState::kLive); }
 
 // ---- device requests (posix_port_table.cpp) ---------------------------------
 int DeviceIoctl(int fd, unsigned long request, void* argument);
