@@ -10,7 +10,7 @@
 
 // Every request the layer makes of a device beyond reading and setting its
 // termios (TIOCOUTQ, TIOCSERGETLSR, TIOCGSERIAL, TIOCGRS485, termios2, modem
-// lines, tcdrain as TCSBRK 1 ...) goes to the hook while one is set, in
+// lines, exclusive use, tcdrain as TCSBRK 1 ...) goes to the hook while one is set, in
 // place of ioctl(2): a test plays a UART that a pseudo-terminal is not.
 // Null restores ioctl(2). Set only while no line is in a call: every line
 // reads it without a lock.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <ostream>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/platform/uart_double.h"
 #include "tests/support/serial_faults.h"
 #include "platform/win32.h"
 #include "tests/support/pty_device.h"
@@ -23,15 +25,15 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-HANDLE Open(const std::string& name) {
-  return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+HANDLE Open(const std::string& name, DWORD shareMode = 0) {
+  return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, shareMode, nullptr, OPEN_EXISTING,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Closes the handle at the end of the scope unless the test did.
 class OpenPort {
  public:
-  explicit OpenPort(const std::string& name) : handle_(Open(name)) {}
+  explicit OpenPort(const std::string& name, DWORD shareMode = 0) : handle_(Open(name, shareMode)) {}
   ~OpenPort() { Close(); }
   OpenPort(const OpenPort&) = delete;
   OpenPort& operator=(const OpenPort&) = delete;
@@ -161,6 +163,86 @@ TEST_F(PosixSerialTest, CooperatingLockersOfOtherProgramsAreKeptOut) {
   ASSERT_TRUE(first.Close());
   EXPECT_EQ(std::system(locker.c_str()), 0);
 }
+
+// What the layer asks of the device for exclusive use, seen through the
+// device hook: an exclusive open of a terminal asks TIOCEXCL, its close lets
+// go with TIOCNXCL unless the device is gone, and the view's flag is the
+// device's answer to TIOCGEXCL. A device that refuses TIOCEXCL is still
+// opened, and the lock keeps a second open out all the same.
+struct ExclusiveCase {
+  const char* what;
+  const char* name;  // "@" stands for the pseudo-terminal's own path
+  DWORD shareMode;
+  int exclusiveError;          // errno the device answers TIOCEXCL with, 0: taken
+  bool answersExclusiveQuery;  // TIOCGEXCL
+  bool hangUp;                 // the device goes away before the close
+  const char* openAsks;
+  bool viewed;
+  bool exclusive;  // what the view reports
+  const char* viewAsks;
+  bool secondOpens;  // an exclusive open of the same device meanwhile
+  const char* closeAsks;
+};
+
+void PrintTo(const ExclusiveCase& c, std::ostream* out) { *out << c.what; }
+
+class ExclusiveUseTest : public PosixSerialTest, public ::testing::WithParamInterface<ExclusiveCase> {};
+
+TEST_P(ExclusiveUseTest, AsksTheDeviceForExclusiveUse) {
+  const ExclusiveCase& c = GetParam();
+  const std::vector<std::string> exclusiveRequests{"TIOCEXCL", "TIOCNXCL", "TIOCGEXCL"};
+  UartScript script;
+  script.exclusiveError = c.exclusiveError;
+  script.answersExclusiveQuery = c.answersExclusiveQuery;
+  UartDouble uart(script);
+  const std::string name = std::string(c.name) == "@" ? device_.devicePath() : c.name;
+  OpenPort port(name, c.shareMode);
+  ASSERT_TRUE(port.ok()) << c.what;
+  EXPECT_EQ(uart.TraceOf(exclusiveRequests), c.openAsks) << c.what;
+
+  uart.Clear();
+  SerialDeviceView view{};
+  ASSERT_EQ(SerialViewDevice(port.get(), &view), c.viewed) << c.what;
+  if (c.viewed) {
+    EXPECT_EQ(view.exclusive, c.exclusive) << c.what;
+  }
+  EXPECT_EQ(uart.TraceOf(exclusiveRequests), c.viewAsks) << c.what;
+  {
+    OpenPort second(name);
+    EXPECT_EQ(second.ok(), c.secondOpens) << c.what;
+  }
+
+  if (c.hangUp) {
+    ASSERT_TRUE(SetTimeouts(port.get(), 0, 0, 100));
+    device_.HangUp();
+    uint8_t buffer[4];
+    DWORD got = 0;
+    EXPECT_FALSE(ReadFile(port.get(), buffer, sizeof buffer, &got, nullptr)) << c.what;
+  }
+  uart.Clear();
+  EXPECT_TRUE(port.Close()) << c.what;
+  EXPECT_EQ(uart.TraceOf(exclusiveRequests), c.closeAsks) << c.what;
+}
+
+// Not a share mode of the driver's own (it always opens for exclusive use).
+constexpr DWORD kShareReadWrite = 0x1 | 0x2;  // FILE_SHARE_READ | FILE_SHARE_WRITE
+
+INSTANTIATE_TEST_SUITE_P(
+    Opens, ExclusiveUseTest,
+    ::testing::Values(ExclusiveCase{"exclusive open", "COM1", 0, 0, true, false, "TIOCEXCL", true, true,
+                                    "TIOCGEXCL", false, "TIOCNXCL"},
+                      ExclusiveCase{"by the device's own path", "@", 0, 0, true, false, "TIOCEXCL", true,
+                                    true, "TIOCGEXCL", false, "TIOCNXCL"},
+                      ExclusiveCase{"TIOCEXCL refused", "COM1", 0, EPERM, true, false, "TIOCEXCL", true,
+                                    false, "TIOCGEXCL", false, "TIOCNXCL"},
+                      ExclusiveCase{"no TIOCGEXCL in the kernel", "COM1", 0, 0, false, false, "TIOCEXCL",
+                                    true, false, "TIOCGEXCL", false, "TIOCNXCL"},
+                      ExclusiveCase{"shared open", "COM1", kShareReadWrite, 0, true, false, "", true, false,
+                                    "TIOCGEXCL", true, "TIOCNXCL"},
+                      ExclusiveCase{"device gone before the close", "COM1", 0, 0, true, true, "TIOCEXCL",
+                                    true, true, "TIOCGEXCL", false, ""},
+                      ExclusiveCase{"null device", "NUL", 0, 0, true, false, "", false, false, "", true,
+                                    ""}));
 
 TEST_F(PosixSerialTest, NullDeviceIsShared) {
   OpenPort first("NUL");

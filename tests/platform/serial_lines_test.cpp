@@ -361,10 +361,11 @@ TEST_P(LowLatencyTest, IsAskedForWhereTheDeviceHasIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Devices, LowLatencyTest,
-    ::testing::Values(LatencyCase{"USB adapter", true, ASYNC_SPD_HI, 0, "TIOCGSERIAL TIOCSSERIAL TIOCGRS485"},
-                      LatencyCase{"already low", true, ASYNC_LOW_LATENCY, 0, "TIOCGSERIAL TIOCGRS485"},
-                      LatencyCase{"setting refused", true, 0, EPERM, "TIOCGSERIAL TIOCSSERIAL TIOCGRS485"},
-                      LatencyCase{"no serial info", false, 0, 0, "TIOCGSERIAL TIOCGRS485"}));
+    ::testing::Values(
+        LatencyCase{"USB adapter", true, ASYNC_SPD_HI, 0, "TIOCEXCL TIOCGSERIAL TIOCSSERIAL TIOCGRS485"},
+        LatencyCase{"already low", true, ASYNC_LOW_LATENCY, 0, "TIOCEXCL TIOCGSERIAL TIOCGRS485"},
+        LatencyCase{"setting refused", true, 0, EPERM, "TIOCEXCL TIOCGSERIAL TIOCSSERIAL TIOCGRS485"},
+        LatencyCase{"no serial info", false, 0, 0, "TIOCEXCL TIOCGSERIAL TIOCGRS485"}));
 
 // ---- the transmitter's last bits ------------------------------------------------------------
 

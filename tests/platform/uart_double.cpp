@@ -72,6 +72,10 @@ int Hook(int fd, unsigned long request, void* argument) {
     seen.value = *static_cast<int*>(argument);
   } else if (request == TCSBRK) {
     seen.value = static_cast<int>(reinterpret_cast<uintptr_t>(argument));
+  } else if (request == TIOCEXCL && g_script.exclusiveError != 0) {
+    result = Refuse(g_script.exclusiveError);
+  } else if (request == TIOCGEXCL && !g_script.answersExclusiveQuery) {
+    result = Refuse(ENOTTY);
   } else {
     result = ioctl(fd, request, argument);
     if (result == 0 && request == posix_termios::kGetTermios2 && g_script.heldRate != 0 &&
@@ -108,6 +112,12 @@ const char* NameOf(const UartRequest& r) {
       return r.value == 1 ? "drain" : "break";
     case FIONREAD:
       return "FIONREAD";
+    case TIOCEXCL:
+      return "TIOCEXCL";
+    case TIOCNXCL:
+      return "TIOCNXCL";
+    case TIOCGEXCL:
+      return "TIOCGEXCL";
     default:
       break;
   }
@@ -130,18 +140,28 @@ UartDouble::~UartDouble() { SerialSetIoctlHook(nullptr); }
 
 const std::vector<UartRequest>& UartDouble::requests() const { return g_requests; }
 
-std::string UartDouble::Trace(const std::vector<std::string>& skip) const {
+namespace {
+
+// The names of the requests in order, those named in `names` left out
+// (keep false) or the only ones given (keep true).
+std::string TraceNames(const std::vector<std::string>& names, bool keep) {
   std::string trace;
   for (const UartRequest& r : g_requests) {
     const std::string name = NameOf(r);
-    bool skipped = false;
-    for (const std::string& s : skip) skipped = skipped || s == name;
-    if (skipped) continue;
+    bool named = false;
+    for (const std::string& n : names) named = named || n == name;
+    if (named != keep) continue;
     if (!trace.empty()) trace += ' ';
     trace += name;
   }
   return trace;
 }
+
+}  // namespace
+
+std::string UartDouble::Trace(const std::vector<std::string>& skip) const { return TraceNames(skip, false); }
+
+std::string UartDouble::TraceOf(const std::vector<std::string>& only) const { return TraceNames(only, true); }
 
 void UartDouble::Clear() { g_requests.clear(); }
 

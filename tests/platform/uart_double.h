@@ -2,7 +2,7 @@
 // hook, it answers the requests a pseudo-terminal has no answer for
 // (TIOCGSERIAL, TIOCSERGETLSR, TIOCGRS485, the modem lines) as a scripted
 // UART would, records every request in order, and passes the rest (termios2,
-// FIONREAD) on to the pseudo-terminal.
+// FIONREAD, exclusive use unless scripted to fail) on to the pseudo-terminal.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,8 @@ struct UartScript {
   bool answersLineStatus = true;      // TIOCSERGETLSR; false: ENOTTY
   std::deque<int> outputQueue;        // TIOCOUTQ answers in turn, then 0
   std::deque<bool> transmitterEmpty;  // TIOCSERGETLSR answers in turn, then true
+  int exclusiveError = 0;             // errno of TIOCEXCL, 0 to pass it on
+  bool answersExclusiveQuery = true;  // TIOCGEXCL; false: ENOTTY as a kernel without it
   // Nonzero: TCGETS2 reports this rate as held from its second answer on
   // (the first shows the line as it was before it was set).
   uint32_t heldRate = 0;
@@ -39,6 +41,8 @@ class UartDouble {
   // Names of the requests in order, e.g. "TIOCOUTQ TIOCSERGETLSR RTS+",
   // leaving out those in `skip` (by name).
   std::string Trace(const std::vector<std::string>& skip = {"FIONREAD", "TCGETS2", "TCSETS2"}) const;
+  // The same, of only the requests in `only` (by name).
+  std::string TraceOf(const std::vector<std::string>& only) const;
   void Clear();
   // The serial_struct last handed to TIOCSSERIAL.
   int lastSetBaudBase() const;
