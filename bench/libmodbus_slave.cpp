@@ -21,6 +21,7 @@
 #include "bench/wire_time.h"
 #include "programs/line.h"
 #include "serial/crc16.h"
+#include "tests/support/frame_crc.h"
 
 namespace {
 
@@ -136,9 +137,7 @@ void AnswerReport(int line, const uint8_t* request, const std::string* texts) {
     answer[6 + i] =
         at < text.size() ? static_cast<uint8_t>(text[at]) : (at == text.size() ? kEndOfReport : 0);
   }
-  const uint16_t crc = Crc16(answer, 134);
-  answer[134] = static_cast<uint8_t>(crc & 0xFF);
-  answer[135] = static_cast<uint8_t>(crc >> 8);
+  WriteCrc(answer, 134, answer + 134);
   LineWrite(line, answer, sizeof answer);
 }
 

@@ -1,7 +1,7 @@
 #include "fuzz/line_script.h"
 
 #include "tests/support/fake_line.h"
-#include "serial/crc16.h"
+#include "tests/support/frame_crc.h"
 
 namespace {
 
@@ -32,8 +32,8 @@ void ScriptFakeLine(FuzzInput& input) {
       if (!FakeLineEndReply(c >= 0xA0)) return;
       replySize = 0;
     } else {
-      const uint16_t crc = Crc16(reply, replySize);
-      const uint8_t bytes[2] = {static_cast<uint8_t>(crc & 0xFF), static_cast<uint8_t>(crc >> 8)};
+      uint8_t bytes[2];
+      WriteCrc(reply, replySize, bytes);
       if (!FakeLineExtendChunk(bytes, 2)) return;
       keep(bytes, 2);
     }

@@ -9,21 +9,14 @@
 
 #include "host_interface/instance.h"
 #include "entry/vpi_main.h"
-#include "serial/crc16.h"
 #include "serial/line.h"
 #include "tests/support/fake_line.h"
+#include "tests/support/frame_crc.h"
 #include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 
 using Frame = std::vector<uint8_t>;
-
-inline Frame Crc(Frame frame) {
-  const uint16_t crc = Crc16(frame.data(), frame.size());
-  frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<uint8_t>(crc >> 8));
-  return frame;
-}
 
 class FakeLineTest : public ::testing::Test {
  protected:

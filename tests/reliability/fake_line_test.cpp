@@ -60,7 +60,7 @@ TEST(FakeLine, ChunksPausesAndReplies) {
 }
 
 TEST_F(FakeLineTest, ReadTransactionOverTheFakeLine) {
-  Reply(Crc({0x01, 0x03, 0x02, 0x12, 0x34}));
+  Reply(WithCrc({0x01, 0x03, 0x02, 0x12, 0x34}));
   uint8_t values[4] = {0, 0, 0, 0};
   GateTransfer gate{};
   gate.plc = 1;

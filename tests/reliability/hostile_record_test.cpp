@@ -74,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
 // raised by 8; one below 0 was raised into the low byte.
 TEST_F(FakeLineTest, HighByteBitsOutsideTheByteAreNotRaised) {
   for (const int32_t bit : {INT_MAX, INT_MAX - 7, 16, -5}) {
-    Reply(Crc({0x01, 0x03, 0x02, 0xFF, 0xFF}));
+    Reply(WithCrc({0x01, 0x03, 0x02, 0xFF, 0xFF}));
     uint8_t values[4] = {0xEE, 0xEE, 0xEE, 0xEE};
     GateTransfer gate{};
     gate.gas = "";

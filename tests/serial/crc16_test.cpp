@@ -1,13 +1,16 @@
 // The frame CRC against the bitwise definition, for every length the
 // table-driven steps split differently (four bytes at a time, then single
-// bytes), and against known frames.
+// bytes), and against known vectors, each also checked as a whole frame.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "serial/crc16.h"
+#include "serial/frame.h"
+#include "tests/support/frame_crc.h"
 
 namespace {
 
@@ -37,19 +40,40 @@ TEST(Crc16, MatchesTheBitwiseDefinitionAtEveryLengthAndOffset) {
   }
 }
 
-struct KnownFrame {
+struct KnownCrc {
+  const char* what;
   std::vector<uint8_t> bytes;
   uint16_t crc;  // low byte goes first on the wire
 };
 
-TEST(Crc16, GivesTheCrcOfKnownFrames) {
-  const KnownFrame frames[] = {
-      {{0x01, 0x03, 0x00, 0x00, 0x00, 0x01}, 0x0A84},  // read one holding register
-      {{0x01, 0x03, 0x02, 0x00, 0x00}, 0x44B8},        // its answer
-      {{0x11, 0x06, 0x00, 0x01, 0x00, 0x03}, 0x9B9A},  // write one register
-      {{}, 0xFFFF},
-  };
-  for (const KnownFrame& f : frames) EXPECT_EQ(Crc16(f.bytes.data(), f.bytes.size()), f.crc);
+void PrintTo(const KnownCrc& c, std::ostream* out) { *out << c.what; }
+
+const KnownCrc kKnownCrcs[] = {
+    {"no bytes: the initial register", {}, 0xFFFF},
+    {"the check string", {'1', '2', '3', '4', '5', '6', '7', '8', '9'}, 0x4B37},
+    {"a read of one holding register", {0x01, 0x03, 0x00, 0x00, 0x00, 0x01}, 0x0A84},
+    {"its answer 0", {0x01, 0x03, 0x02, 0x00, 0x00}, 0x44B8},
+    {"its answer 42", {0x01, 0x03, 0x02, 0x00, 0x2A}, 0x9B39},
+    {"an exception reply", {0x01, 0x83, 0x02}, 0xF1C0},
+    {"a write of one register", {0x11, 0x06, 0x00, 0x01, 0x00, 0x03}, 0x9B9A},
+};
+
+class KnownCrcTest : public ::testing::TestWithParam<KnownCrc> {};
+
+TEST_P(KnownCrcTest, GivesTheCrcAndTheFrameWithItChecksOut) {
+  const KnownCrc& c = GetParam();
+  EXPECT_EQ(Crc16(c.bytes.data(), c.bytes.size()), c.crc);
+  const std::vector<uint8_t> whole = WithCrc(c.bytes);
+  EXPECT_EQ(Crc16(whole.data(), whole.size()), 0) << "a frame with its CRC checks to 0";
+  EXPECT_TRUE(FrameCrcMatches(whole.data(), static_cast<int>(whole.size())));
+}
+
+INSTANTIATE_TEST_SUITE_P(Vectors, KnownCrcTest, ::testing::ValuesIn(kKnownCrcs));
+
+TEST(FrameCrcMatches, RefusesAWrongCrcAndAFrameTooShortForOne) {
+  const uint8_t bad[] = {0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9C};
+  EXPECT_FALSE(FrameCrcMatches(bad, 7));
+  EXPECT_FALSE(FrameCrcMatches(bad, 1));
 }
 
 }  // namespace

@@ -16,12 +16,12 @@
 #include "entry/handlers.h"
 #include "host_interface/host_library.h"
 #include "host_interface/instance.h"
-#include "serial/crc16.h"
 #include "serial/frame.h"
 #include "serial/port.h"
 #include "tests/support/serial_faults.h"
 #include "transfer/exchange.h"
 #include "transfer/value_area.h"
+#include "tests/support/frame_crc.h"
 #include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/pty_device.h"
@@ -103,30 +103,7 @@ class FrameExchangeTest : public ::testing::Test {
   GateTransfer transfer_{};
 };
 
-// ---- CRC and the request on the wire ----------------------------------------
-
-TEST(Crc16, MatchesTheModbusVectors) {
-  struct Vector {
-    Bytes bytes;
-    uint16_t crc;
-  };
-  const Vector vectors[] = {
-      {{}, 0xFFFF},
-      {{'1', '2', '3', '4', '5', '6', '7', '8', '9'}, 0x4B37},
-      {{0x01, 0x03, 0x00, 0x00, 0x00, 0x01}, 0x0A84},
-      {{0x01, 0x03, 0x02, 0x00, 0x2A}, 0x9B39},
-      {{0x01, 0x83, 0x02}, 0xF1C0},
-  };
-  for (const Vector& v : vectors) {
-    EXPECT_EQ(Crc16(v.bytes.data(), v.bytes.size()), v.crc);
-    const Bytes whole = WithCrc(v.bytes);
-    EXPECT_EQ(Crc16(whole.data(), whole.size()), 0) << "a frame with its CRC checks to 0";
-    EXPECT_TRUE(FrameCrcMatches(whole.data(), static_cast<int>(whole.size())));
-  }
-  const uint8_t bad[] = {0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9C};
-  EXPECT_FALSE(FrameCrcMatches(bad, 7));
-  EXPECT_FALSE(FrameCrcMatches(bad, 1));
-}
+// ---- The request on the wire ----------------------------------------------
 
 TEST_F(FrameExchangeTest, RequestGoesOutWithCrc) {
   ASSERT_EQ(Send({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), SendResult::kSent);

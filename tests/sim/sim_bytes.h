@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/crc16.h"
+#include "tests/support/frame_crc.h"
 
 namespace simtest {
 
@@ -23,14 +23,7 @@ inline Bytes Hex(const std::string& text) {
   return bytes;
 }
 
-inline Bytes Crc(Bytes bytes) {
-  const uint16_t crc = Crc16(bytes.data(), bytes.size());
-  bytes.push_back(static_cast<uint8_t>(crc & 0xFF));
-  bytes.push_back(static_cast<uint8_t>(crc >> 8));
-  return bytes;
-}
-
-inline Bytes HexCrc(const std::string& text) { return Crc(Hex(text)); }
+inline Bytes HexCrc(const std::string& text) { return WithCrc(Hex(text)); }
 
 inline Bytes Concat(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());

@@ -118,9 +118,9 @@ Bytes ReportAnswer(sim::Station& station, uint16_t code, uint16_t packet) {
                    static_cast<uint8_t>(code),
                    static_cast<uint8_t>(packet >> 8),
                    static_cast<uint8_t>(packet)};
-  request = Crc(request);
+  request = WithCrc(request);
   Bytes answer = sim::AnswerRequest(station, request.data(), request.size());
-  return Crc(answer);
+  return WithCrc(answer);
 }
 
 // The text the driver would collect: packets until CTRL-Z, at most 64.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <deque>
 
+#include "tests/support/frame_crc.h"
 #include "tests/support/scripted_device.h"
 
 namespace {

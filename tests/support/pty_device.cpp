@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "programs/line.h"
-#include "serial/crc16.h"
+#include "tests/support/frame_crc.h"
 
 PtyDevice::PtyDevice() {
   char path[128];
@@ -34,13 +34,6 @@ void PtyDevice::Send(const std::vector<uint8_t>& bytes) {
 }
 
 void PtyDevice::SendFrame(std::vector<uint8_t> bytes) { Send(WithCrc(std::move(bytes))); }
-
-std::vector<uint8_t> WithCrc(std::vector<uint8_t> bytes) {
-  const uint16_t crc = Crc16(bytes.data(), bytes.size());
-  bytes.push_back(static_cast<uint8_t>(crc & 0xFF));
-  bytes.push_back(static_cast<uint8_t>(crc >> 8));
-  return bytes;
-}
 
 void PtyDevice::LinkAs(const std::filesystem::path& dir, const std::string& linkName) const {
   const std::string link = (dir / linkName).string();

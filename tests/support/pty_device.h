@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/frame_crc.h"
 #include "tests/support/temp_dir.h"
 
 // Sets (or, with no value, removes) VPI_COM_DIR for a scope and restores the
@@ -61,5 +62,3 @@ class PtyDevice {
   std::string slavePath_;
   int master_ = -1;
 };
-
-std::vector<uint8_t> WithCrc(std::vector<uint8_t> bytes);

@@ -33,7 +33,7 @@ class RetryPolicyTest : public FakeLineTest, public ::testing::WithParamInterfac
     return write ? Frame{0x01, 0x06, 0x00, 0x10, 0x12, 0x34} : Frame{0x01, 0x03, 0x00, 0x10, 0x00, 0x01};
   }
   static Frame GoodReply(bool write) {
-    return write ? Crc(Request(true)) : Crc({0x01, 0x03, 0x02, 0x12, 0x34});
+    return write ? WithCrc(Request(true)) : WithCrc({0x01, 0x03, 0x02, 0x12, 0x34});
   }
   static Frame ReplyFor(Answer answer, bool write) {
     const auto exception = static_cast<uint8_t>(Request(write)[1] | 0x80);
@@ -44,18 +44,18 @@ class RetryPolicyTest : public FakeLineTest, public ::testing::WithParamInterfac
       case Answer::kSilent:
         return {};
       case Answer::kWrong:
-        return Crc({0x02, 0x03, 0x02, 0x12, 0x34});  // another station
+        return WithCrc({0x02, 0x03, 0x02, 0x12, 0x34});  // another station
       case Answer::kBadCrc: {
         Frame frame = GoodReply(write);
         frame.back() ^= 0xFF;
         return frame;
       }
       case Answer::kRefused:
-        return Crc({0x01, exception, 0x02});
+        return WithCrc({0x01, exception, 0x02});
       case Answer::kBusy:
-        return Crc({0x01, exception, 0x06});
+        return WithCrc({0x01, exception, 0x06});
       case Answer::kFailure:
-        return Crc({0x01, exception, 0x04});
+        return WithCrc({0x01, exception, 0x04});
     }
     return {};
   }
@@ -82,7 +82,7 @@ TEST_P(RetryPolicyTest, RequestsSentAndResult) {
                                                c.write ? kWriteRetryPolicy : kReadRetryPolicy, &replyLength));
   EXPECT_EQ(result, c.result);
   EXPECT_EQ(FakeLineRequestCount(), c.requests);
-  EXPECT_EQ(LastRequest(), Crc(request)) << "every attempt sends the same request";
+  EXPECT_EQ(LastRequest(), WithCrc(request)) << "every attempt sends the same request";
   if (c.result == kResultDone) {
     EXPECT_EQ(replyLength, static_cast<int>(GoodReply(c.write).size()));
   }

@@ -11,6 +11,7 @@
 
 #include "host_interface/instance.h"
 #include "entry/vpi_main.h"
+#include "tests/support/frame_crc.h"
 #include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/scripted_device.h"
