@@ -84,10 +84,3 @@ class ValueArea {
 bool ReadLayout(const GateTransfer& gate, bool block, size_t* offset, size_t* length);
 // The bytes a host hands over for a write or read of this gate.
 size_t AreaSizeFor(const GateTransfer& gate, bool block, bool write);
-
-// Field by field (the record may have padding).
-inline bool SameRecord(const GateTransfer& a, const GateTransfer& b) {
-  return a.gas == b.gas && a.reserved1 == b.reserved1 && a.plc == b.plc && a.memoryType == b.memoryType &&
-         a.address == b.address && a.bit == b.bit && a.width == b.width && a.gateType == b.gateType &&
-         a.count == b.count && a.reserved2 == b.reserved2 && a.values == b.values;
-}

@@ -14,6 +14,7 @@
 #include "tests/support/frame_crc.h"
 #include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/same_record.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/temp_dir.h"
 
@@ -34,13 +35,6 @@ inline Bytes ExceptionReply(const Bytes& request, uint8_t code) {
 inline Bytes BreakCrc(Bytes frame) {
   if (!frame.empty()) frame.back() ^= 0xFF;
   return frame;
-}
-
-// Field by field (the record may have padding).
-inline bool SameRecord(const GateTransfer& a, const GateTransfer& b) {
-  return a.gas == b.gas && a.reserved1 == b.reserved1 && a.plc == b.plc && a.memoryType == b.memoryType &&
-         a.address == b.address && a.bit == b.bit && a.width == b.width && a.gateType == b.gateType &&
-         a.count == b.count && a.reserved2 == b.reserved2 && a.values == b.values;
 }
 
 struct Gate {
