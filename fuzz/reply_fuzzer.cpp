@@ -15,8 +15,8 @@
 // late reply read while another request than its own is out.
 
 #include <cstdint>
-#include <cstdio>
 
+#include "address/report_address.h"
 #include "fuzz/driver_harness.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/line_script.h"
@@ -30,29 +30,14 @@ namespace {
 
 constexpr int kMaxCommands = 3;
 
-// The first two characters of a number's spelling, as report-line
-// addresses carry it: hexadecimal in base H with HEXREPORTS.
-void TwoDigits(char* out, int number, bool hex) {
-  char text[16];
-  if (hex) {
-    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(number));
-  } else {
-    std::snprintf(text, sizeof text, "%02d", number);
-  }
-  out[0] = text[0];
-  out[1] = text[1];
-}
-
 // Report-line gates for lines 1 to reportLineGates, spelt as the
-// distribution looks them up.
+// distribution looks them up: hexadecimal in base H with HEXREPORTS.
 void AddReportLineGates(const TransferCase& c, bool hex) {
   ZelHostClearGates();
   if (c.kind != TransferKind::kReport) return;
   for (int line = 1; line <= c.reportLineGates; ++line) {
-    char address[16] = "R";
-    TwoDigits(address + 1, c.gate.plc, hex);
-    TwoDigits(address + 3, c.value, hex);
-    std::snprintf(address + 5, sizeof address - 5, hex ? "%03X" : "%03d", line);
+    char address[kReportLineLength + 1];
+    SpellReportLineAddress(address, c.gate.plc, c.value, line, hex);
     ZelHostAddGate(address);
   }
 }
