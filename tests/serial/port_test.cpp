@@ -322,7 +322,9 @@ TEST_F(PortTest, DrainOfAnEmptyQueueReadsNothingAndKeepsTheTimeout) {
   SerialFaultsReset();
   const auto start = Clock::now();
   DrainInput(handle_);
-  EXPECT_LT(MsSince(start), 40);
+  // The call counts show it reads nothing; the bound only catches a wait
+  // for input, far above the cost of a queue call on a busy machine.
+  EXPECT_LT(MsSince(start), 5000) << "the drain waited for input";
   EXPECT_EQ(SerialCallCount(SerialCall::kReadFile), 0);
   EXPECT_EQ(SerialCallCount(SerialCall::kSetCommTimeouts), 0);
   EXPECT_EQ(ReadConstant(handle_), 200u);
