@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/vpihost/driver.h"
+#include "host/driver/driver_module.h"
 #include "host/vpihost/embedded_device.h"
 #include "host/vpihost/gates_file.h"
 #include "host/vpihost/options.h"

@@ -2,27 +2,15 @@
 
 #include <cstring>
 
-#include "programs/module_loader.h"
-
-HostSession::HostSession(VpiEntry entry, int32_t driverNumber) : entry_(entry), driverNumber_(driverNumber) {
+HostSession::HostSession(VpiEntry entry, int32_t driverNumber) : driver_(entry) {
+  driver_.driverNumber = driverNumber;
   MakeArea();
 }
 
-HostSession::HostSession(const char* modulePath, int32_t driverNumber) : driverNumber_(driverNumber) {
-  char reason[256] = {};
-  module_ = LoadModule(modulePath, reason, sizeof reason);
-  if (module_ == nullptr) {
-    error_ = reason;
-    return;
-  }
-  entry_ = reinterpret_cast<VpiEntry>(FindModuleSymbol(module_, "VpiMain"));
-  if (entry_ == nullptr) error_ = std::string(modulePath) + " does not export VpiMain";
+HostSession::HostSession(const char* modulePath, int32_t driverNumber) {
+  driver_.driverNumber = driverNumber;
+  driver_.Load(modulePath, &error_);
   MakeArea();
-}
-
-HostSession::~HostSession() {
-  journal_.reset();
-  if (module_ != nullptr) UnloadModule(module_);
 }
 
 void HostSession::MakeArea() {
@@ -30,26 +18,14 @@ void HostSession::MakeArea() {
   // it; a zeroed area stands for a fresh allocation.
   VpiInfo info{};
   uint32_t size = kInstanceSize;
-  if (entry_ != nullptr && CallFor(nullptr, kCmdGetVpiInfo, &info) == kResultDone && info.instanceSize != 0) {
+  if (CallFor(nullptr, kCmdGetVpiInfo, &info) == kResultDone && info.instanceSize != 0) {
     size = info.instanceSize;
   }
   if (size < sizeof(VpiInstance)) size = sizeof(VpiInstance);
-  area_.assign((size + 7) / 8, 0);
+  driver_.MakeArea(size, 0);
 }
 
-void HostSession::FillArea(uint8_t byte) { std::memset(area_.data(), byte, area_.size() * sizeof area_[0]); }
-
-int32_t HostSession::CallFor(void* instance, uint32_t command, void* params) {
-  if (entry_ == nullptr) return kResultTransport;
-  VpiRequest request{};
-  request.instance = instance;
-  request.command = command;
-  request.driverNumber = driverNumber_;
-  request.params = params;
-  return entry_(&request);
-}
-
-int32_t HostSession::Call(uint32_t command, void* params) { return CallFor(area_.data(), command, params); }
+void HostSession::FillArea(uint8_t byte) { std::memset(driver_.area(), byte, driver_.areaSize()); }
 
 int32_t HostSession::Start(const char* port, uint32_t replyTimeout, uint16_t baud) {
   ColdStartParams params{};

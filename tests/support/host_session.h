@@ -1,8 +1,9 @@
 // The driver as a host drives it, for tests, the benchmark and fuzz targets:
 // the driver linked into the program (VpiMain) or a module loaded from a
-// file, one instance area of the size GetVpiInfo announces, and the steps
-// of a session: start, parse a gate address, transfer, close. The journal
-// (the driver's log lines) is collected from its first use.
+// file (host/driver: as the host program holds it), one zeroed instance area
+// of the size GetVpiInfo announces, and the steps of a session: start, parse
+// a gate address, transfer, close. The journal (the driver's log lines) is
+// collected from its first use.
 //
 // No test framework here, and nothing allocated between Start and Close, so
 // the benchmark may measure through it.
@@ -11,14 +12,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "host/driver/driver_module.h"
 #include "host_interface/host_records.h"
 #include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "tests/support/log_capture.h"
-
-using VpiEntry = int32_t(VPI_CDECL*)(VpiRequest*);
 
 class HostSession {
  public:
@@ -26,18 +25,19 @@ class HostSession {
   explicit HostSession(VpiEntry entry = &VpiMain, int32_t driverNumber = 1);
   // The module at modulePath, loaded now; see loaded() and error().
   explicit HostSession(const char* modulePath, int32_t driverNumber = 1);
-  ~HostSession();  // unloads a loaded module; Close() closes the port
   HostSession(const HostSession&) = delete;
   HostSession& operator=(const HostSession&) = delete;
 
-  bool loaded() const { return entry_ != nullptr; }
+  bool loaded() const { return driver_.loaded(); }
   const std::string& error() const { return error_; }
 
   // One command for this session's instance.
-  int32_t Call(uint32_t command, void* params);
+  int32_t Call(uint32_t command, void* params) { return driver_.Call(command, params); }
   // One command for another instance area (null, or one the host never
   // started), as a careless host may send.
-  int32_t CallFor(void* instance, uint32_t command, void* params);
+  int32_t CallFor(void* instance, uint32_t command, void* params) {
+    return driver_.CallFor(instance, command, params);
+  }
 
   // ColdStart on port at 8 data bits, no parity, one stop bit.
   int32_t Start(const char* port, uint32_t replyTimeout, uint16_t baud = 9600);
@@ -57,7 +57,7 @@ class HostSession {
   // Fills the instance area with byte, as a host's fresh allocation may be.
   void FillArea(uint8_t byte);
 
-  VpiInstance& instance() { return *reinterpret_cast<VpiInstance*>(area_.data()); }
+  VpiInstance& instance() { return *static_cast<VpiInstance*>(driver_.area()); }
   // The driver's log lines since the first call of journal().
   LogCapture& journal();
 
@@ -65,10 +65,8 @@ class HostSession {
   int32_t Transfer(const char* gas, int32_t gateType, void* values, int32_t count, bool write);
   void MakeArea();
 
-  void* module_ = nullptr;
-  VpiEntry entry_ = nullptr;
-  int32_t driverNumber_;
+  DriverModule driver_;
   std::string error_;
-  std::vector<uint64_t> area_;  // the host's allocation, 8-byte aligned
+  // After driver_: the capture ends before the module is unloaded.
   std::unique_ptr<LogCapture> journal_;
 };

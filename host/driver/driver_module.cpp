@@ -1,4 +1,6 @@
-#include "host/vpihost/driver.h"
+#include "host/driver/driver_module.h"
+
+#include <cstring>
 
 #include "programs/module_loader.h"
 
@@ -13,8 +15,8 @@ bool DriverModule::Load(const std::string& path, std::string* error) {
     *error = reason;
     return false;
   }
-  vpiMain_ = reinterpret_cast<VpiMainFunction>(FindModuleSymbol(module_, "VpiMain"));
-  if (vpiMain_ == nullptr) {
+  entry_ = reinterpret_cast<VpiEntry>(FindModuleSymbol(module_, "VpiMain"));
+  if (entry_ == nullptr) {
     *error = path + " exports no VpiMain";
     return false;
   }
@@ -23,16 +25,21 @@ bool DriverModule::Load(const std::string& path, std::string* error) {
 
 int32_t DriverModule::Info(VpiInfo* info) {
   const int32_t result = Call(kCmdGetVpiInfo, info);
-  // The host does not zero the instance area; neither do we.
-  instance_.assign(info->instanceSize, 0xCD);
+  MakeArea(info->instanceSize, 0xCD);
   return result;
 }
 
-int32_t DriverModule::Call(uint32_t command, void* params) {
+void DriverModule::MakeArea(size_t size, uint8_t fill) {
+  area_.assign((size + sizeof area_[0] - 1) / sizeof area_[0], 0);
+  if (!area_.empty()) std::memset(area_.data(), fill, areaSize());
+}
+
+int32_t DriverModule::CallFor(void* instance, uint32_t command, void* params) {
+  if (entry_ == nullptr) return kResultTransport;
   VpiRequest request{};
-  request.instance = instance_.empty() ? nullptr : instance_.data();
+  request.instance = instance;
   request.command = command;
   request.driverNumber = driverNumber;
   request.params = params;
-  return vpiMain_(&request);
+  return entry_(&request);
 }
