@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <string>
 
-#include "entry/vpi_main.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/scratch_directory.h"
 #include "host/zelpro/zelpro_host.h"
@@ -47,10 +46,9 @@ void PrepareFuzzProcess() {
 }
 
 FakeLineDriver::FakeLineDriver(uint8_t settings) {
-  session_ = std::make_unique<HostSession>(&VpiMain, kFuzzDriverNumber);
+  session_ = std::make_unique<FakeLineSession>(kFuzzDriverNumber);
   instance_ = &session_->instance();
-  std::memset(static_cast<void*>(instance_), 0xCD, sizeof *instance_);
-  started_ = session_->Start(kFakeLinePortName, 5) == kResultDone;
+  started_ = session_->StartOnFakeLine() == kResultDone;
   FUZZ_CHECK(started_, "ColdStart on the fake line failed");
   instance_->protocol = (settings & kFuzzJbus) ? 'J' : 'M';
   instance_->base = (settings & kFuzzHexBase) ? 'H' : 'D';
@@ -72,8 +70,7 @@ FakeLineDriver::~FakeLineDriver() {
     FUZZ_CHECK(Call(kCmdCloseCom, nullptr) == kResultDone, "CloseCom failed");
     FUZZ_CHECK(!FakeLineIsOpen(), "CloseCom left the line open");
   }
-  session_.reset();
-  FakeLineRemove();
+  session_.reset();  // removes the line
 }
 
 int32_t FakeLineDriver::Transfer(uint32_t command, GateTransfer* gate) {

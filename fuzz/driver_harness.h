@@ -9,7 +9,7 @@
 
 #include "host_interface/host_records.h"
 #include "host_interface/instance.h"
-#include "tests/support/host_session.h"
+#include "tests/support/fake_line_session.h"
 
 // Once per process: the host log goes nowhere (its lines are still
 // formatted), and the current directory is a fresh empty one, so that no
@@ -30,9 +30,8 @@ enum FuzzSettings : uint8_t {
 
 class FakeLineDriver {
  public:
-  // The instance is allocated at its exact size, filled with garbage as a
-  // host's allocation may be, started on the fake line (which must be
-  // scripted already) and given the settings.
+  // The instance is started on the fake line (which must be scripted
+  // already) and given the settings.
   explicit FakeLineDriver(uint8_t settings);
   ~FakeLineDriver();
   FakeLineDriver(const FakeLineDriver&) = delete;
@@ -47,7 +46,7 @@ class FakeLineDriver {
   int32_t Transfer(uint32_t command, GateTransfer* gate);
 
  private:
-  std::unique_ptr<HostSession> session_;
+  std::unique_ptr<FakeLineSession> session_;
   VpiInstance* instance_;
   bool started_ = false;
 };

@@ -1,7 +1,7 @@
 // The fake line serves its script as a real line would deliver it, so that
 // what the fuzz targets find holds for the driver on a real port.
 
-#include "tests/reliability/fake_line_fixture.h"
+#include "tests/support/fake_line_fixture.h"
 
 namespace {
 

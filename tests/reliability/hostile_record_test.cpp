@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "tests/reliability/fake_line_fixture.h"
+#include "tests/support/fake_line_fixture.h"
 
 namespace {
 

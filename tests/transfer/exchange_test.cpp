@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/reliability/fake_line_fixture.h"
+#include "tests/support/fake_line_fixture.h"
 #include "transfer/exchange.h"
 
 namespace {

@@ -1,18 +1,18 @@
 // A driver instance started on the fake line (tests/support/fake_line.h), whose
-// replies a test scripts before it runs a command.
+// replies a test scripts before it runs a command: the reliability and the
+// transfer tests' fixture.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "host_interface/instance.h"
 #include "entry/vpi_main.h"
 #include "serial/line.h"
 #include "tests/support/fake_line.h"
+#include "tests/support/fake_line_session.h"
 #include "tests/support/frame_crc.h"
-#include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 
@@ -23,16 +23,13 @@ class FakeLineTest : public ::testing::Test {
   void SetUp() override {
     FakeLineInstall();
     FakeLineSkipSleeps(true);
-    // ColdStart must not count on a zeroed area.
-    std::memset(static_cast<void*>(&instance_), 0xCD, sizeof instance_);
-    ASSERT_EQ(session_.Start(kFakeLinePortName, 5), kResultDone);
+    ASSERT_EQ(session_.StartOnFakeLine(), kResultDone);
     log_.Clear();
   }
 
+  // The session removes the line when the test ends.
   void TearDown() override {
     session_.Close();
-    FakeLineSkipSleeps(false);
-    FakeLineRemove();
     g_ended = 0;
   }
 
@@ -50,6 +47,6 @@ class FakeLineTest : public ::testing::Test {
 
   TempDir dir_;  // no init file: the defaults
   LogCapture log_;
-  HostSession session_;
+  FakeLineSession session_;
   VpiInstance& instance_ = session_.instance();
 };
