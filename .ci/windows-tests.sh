@@ -32,7 +32,8 @@ echo "== Windows runs: the $arch build under ${KOVRIN_WINE_BITS}-bit Wine"
 
 source .ci/ensure-packages.sh
 source .ci/wine-env.sh
-ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" "g++-mingw-w64-${arch//_/-}" "binutils-mingw-w64-${arch//_/-}" socat
+ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" "g++-mingw-w64-${arch//_/-}" "binutils-mingw-w64-${arch//_/-}" socat \
+  googletest
 wine_install
 
 werror=OFF
@@ -109,8 +110,8 @@ start_sim() {
   return 1
 }
 
-# Runs a Windows test program; passes when it exits 0 and its last line
-# reports no failure.
+# Runs a Windows test program (GoogleTest); passes when it exits 0 and its
+# summary counts some tests passed and none failed.
 run_windows_test() {
   local name=$1
   shift
@@ -122,8 +123,9 @@ run_windows_test() {
   # starts while the last one's desktop process shuts down gets no display
   # driver.
   wine_stop
-  grep -v '^-- ' "$log" || true
-  if [ $status -ne 0 ] || ! tail -n 1 "$log" | grep -qE '^[0-9]+ passed, 0 failed'; then
+  tr -d '\r' <"$log"
+  if [ $status -ne 0 ] || ! tr -d '\r' <"$log" | grep -qE '^\[  PASSED  \] [1-9][0-9]* tests?\.$' ||
+     tr -d '\r' <"$log" | grep -q '^\[  FAILED  \]'; then
     echo "$name failed (exit status $status)"
     return 1
   fi

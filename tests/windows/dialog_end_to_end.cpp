@@ -6,14 +6,16 @@
 //
 //   dialog_end_to_end.exe MODULE
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "host_interface/host_records.h"
 #include "platform/win32.h"
-#include "tests/windows/check.h"
 #include "tests/windows/driver_session.h"
 
 namespace {
@@ -376,30 +378,40 @@ DWORD WINAPI DriveDialog(LPVOID context) {
   return 0;
 }
 
-void RunCase(DriverSession* instances[], const DialogCase& c) {
-  CheckSetCase(c.name);
+void PrintTo(const DialogCase& c, std::ostream* out) { *out << c.name; }
+
+// The instances of driver numbers 1 to 3, which main opens.
+DriverSession* g_instances[4] = {};
+
+class DialogTest : public ::testing::TestWithParam<DialogCase> {};
+
+TEST_P(DialogTest, ComposesTheAddressOrCancels) {
+  const DialogCase& c = GetParam();
   Driver driver;
   driver.dialogCase = &c;
   HANDLE thread = CreateThread(nullptr, 0, DriveDialog, &driver, 0, nullptr);
-  if (!CHECK(thread != nullptr)) return;
+  ASSERT_NE(thread, nullptr);
 
   char buffer[16];
   std::strcpy(buffer, "untouched");
   BrowseRequest request{};
   request.gasBuffer = buffer;
-  const int32_t result = instances[c.driverNumber]->Call(kCmdBrowseAddress, &request);
+  const int32_t result = g_instances[c.driverNumber]->Call(kCmdBrowseAddress, &request);
 
   const bool ended = WaitForSingleObject(thread, kWaitMs + 5000) == WAIT_OBJECT_0;
   CloseHandle(thread);
-  CHECK(ended);
-  CHECK_EQ(result, c.result);
-  CHECK_TEXT(std::string(buffer), c.gas != nullptr ? c.gas : "untouched");
-  for (const std::string& problem : driver.problems) CheckTrue(false, problem.c_str(), __FILE__, __LINE__);
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(result, c.result);
+  EXPECT_EQ(std::string(buffer), c.gas != nullptr ? c.gas : "untouched");
+  for (const std::string& problem : driver.problems) ADD_FAILURE() << problem;
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, DialogTest, ::testing::ValuesIn(Cases()));
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
   if (argc != 2) {
     std::printf("usage: dialog_end_to_end MODULE\n");
     return 2;
@@ -414,7 +426,8 @@ int main(int argc, char** argv) {
   LogCapture log;
   DriverSession base10(modulePath, 1), base16(modulePath, 2), base10long(modulePath, 3);
   if (!OpenedModule(base10) || !OpenedModule(base16) || !OpenedModule(base10long)) return 1;
-  DriverSession* instances[] = {nullptr, &base10, &base16, &base10long};
-  for (const DialogCase& c : Cases()) RunCase(instances, c);
-  return CheckSummary();
+  g_instances[1] = &base10;
+  g_instances[2] = &base16;
+  g_instances[3] = &base10long;
+  return RUN_ALL_TESTS();
 }

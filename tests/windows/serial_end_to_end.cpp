@@ -16,16 +16,25 @@
 // PORT_B: the simulator with station 1 and the fault script
 //   wrong-slave,correct,bad-crc*3,silent*3,bad-crc,correct,exception:2*3
 // whose actions the retry cases below take up in this order.
+//
+// The cases run one after another in the order main registers them, on the
+// same simulators: several go on with the instance an earlier one started,
+// and the last one ends the module.
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host_interface/host_records.h"
 #include "host/zelpro/zelpro_host.h"
 #include "platform/win32.h"
-#include "tests/windows/check.h"
 #include "tests/windows/driver_session.h"
 
 namespace {
@@ -89,19 +98,61 @@ class Host {
   HostSession& session_;
 };
 
-// A gate that must parse; its failure is a check failure.
+// A gate that must parse; its failure is a test failure.
 HostGate ParsedGate(Host& host, const char* gas, int32_t gateType, int32_t count = 1) {
   HostGate gate;
   gate.gas = gas;
   gate.gateType = gateType;
   gate.count = count;
-  if (!CHECK_EQ(host.Parse(gate), kResultDone)) std::printf("   gas %s\n", gas);
+  EXPECT_EQ(host.Parse(gate), kResultDone) << "gas " << gas;
   return gate;
 }
 
 // The value of a single read: the 16-bit word at offset 2 (bytes 0 and 1
 // untouched), or the whole 32-bit cell.
 uint32_t SingleValue(const uint8_t* cell, int32_t width) { return width == 32 ? Le32(cell) : Le16(cell + 2); }
+
+// The command line, and what the cases share: the driver's log from the
+// first start on, and the instances that several cases in turn go on with.
+struct Run {
+  const char* module = nullptr;
+  const char* portA = nullptr;
+  const char* portB = nullptr;
+  const char* reportFile = nullptr;
+  std::unique_ptr<LogCapture> log;
+  std::unique_ptr<DriverSession> first;  // driver 1 on PORT_A
+  bool firstStarted = false;
+  std::unique_ptr<DriverSession> hex;  // driver 3 on PORT_A, base H with word swaps
+  bool hexStarted = false;
+  std::unique_ptr<DriverSession> retries;  // driver 2 on PORT_B
+  bool retriesStarted = false;
+  HostGate retryGate;
+};
+Run g_run;
+
+LogCapture& Log() { return *g_run.log; }
+
+// ---- the first instance -------------------------------------------------------
+
+void StartWithRtsSwitchingOnALineWithoutModemLines() {
+  WriteTextFile("KOVRIN01.INT", "BUS = M , D\nRTSCTS = YES\nIFG_MS = 2\n");
+  g_run.first = std::make_unique<DriverSession>(g_run.module, 1);
+  ASSERT_TRUE(OpenedModule(*g_run.first));
+  const int32_t started = g_run.first->Start(g_run.portA, kReplyTimeout);
+  if (started != kResultDone) Log().Dump();
+  ASSERT_EQ(started, kResultDone);
+  g_run.firstStarted = true;
+  EXPECT_TRUE(Log().Contains("KOVRIN> ModBus/J-BUS (RTU protocol) 32bit driver installed"));
+}
+
+void APortThatDoesNotExist() {
+  DriverSession other(g_run.module, 4);
+  ASSERT_TRUE(OpenedModule(other));
+  Log().Clear();
+  EXPECT_EQ(other.Start("COM9", kReplyTimeout), kResultTransport);
+  EXPECT_EQ(Log().Count("KOVRIN> ColdStart() error opening COM port"), 1);
+  other.Call(kCmdCloseCom, nullptr);
+}
 
 struct ParseCase {
   const char* gas;
@@ -111,8 +162,9 @@ struct ParseCase {
   int32_t plc, memoryType, address, bit, width;
 };
 
-void CheckParsers(Host& host, LogCapture& log) {
-  CheckSetCase("address parsers, base D Modbus");
+void AddressParsersBaseDModbus() {
+  ASSERT_TRUE(g_run.firstStarted);
+  Host host(*g_run.first);
   const ParseCase cases[] = {
       {"0140010", 2, 1, 0, 1, 4, 9, -1, 16},
       {"01400105", 6, 1, 0, 1, 4, 9, 5, 1},
@@ -123,21 +175,21 @@ void CheckParsers(Host& host, LogCapture& log) {
       {"0140010", 3, 1, 1, 0, 0, 0, 0, 0},  // a float gate type on a 16-bit area
   };
   for (const ParseCase& c : cases) {
+    SCOPED_TRACE(std::string("gas ") + c.gas);
     HostGate gate;
     gate.gas = c.gas;
     gate.gateType = c.gateType;
     gate.count = c.blockSize;
-    const int32_t result = host.Parse(gate);
-    if (!CHECK_EQ(result, c.result)) std::printf("   gas %s\n", c.gas);
+    EXPECT_EQ(host.Parse(gate), c.result);
     if (c.result != kResultDone) continue;
-    CHECK_EQ(gate.parsed.plc, c.plc);
-    CHECK_EQ(gate.parsed.memoryType, c.memoryType);
-    CHECK_EQ(gate.parsed.address, c.address);
-    CHECK_EQ(gate.parsed.bit, c.bit);
-    CHECK_EQ(gate.parsed.width, c.width);
+    EXPECT_EQ(gate.parsed.plc, c.plc);
+    EXPECT_EQ(gate.parsed.memoryType, c.memoryType);
+    EXPECT_EQ(gate.parsed.address, c.address);
+    EXPECT_EQ(gate.parsed.bit, c.bit);
+    EXPECT_EQ(gate.parsed.width, c.width);
   }
-  CHECK(log.Contains("KOVRIN> Parse() Wrong size of gas, '012000'"));
-  CHECK(log.Contains("KOVRIN> Parse() 32 bit gates must have ODD address for MODBUS"));
+  EXPECT_TRUE(Log().Contains("KOVRIN> Parse() Wrong size of gas, '012000'"));
+  EXPECT_TRUE(Log().Contains("KOVRIN> Parse() 32 bit gates must have ODD address for MODBUS"));
 }
 
 struct SingleReadCase {
@@ -146,8 +198,10 @@ struct SingleReadCase {
   uint32_t expected;
 };
 
-void CheckReads(Host& host) {
-  CheckSetCase("single reads of every kind");
+void SingleReadsOfEveryKind() {
+  ASSERT_TRUE(g_run.firstStarted);
+  Host host(*g_run.first);
+  Log().Clear();  // the reads' log, up to the RTS case
   const SingleReadCase singles[] = {
       {"0140101", 2, 100},                // holding register 100
       {"0240101", 2, 100},                // the same on station 2
@@ -164,47 +218,60 @@ void CheckReads(Host& host) {
       {"0160311", 4, 4000000000u},        // input long at 310
   };
   for (const SingleReadCase& c : singles) {
+    SCOPED_TRACE(std::string("gas ") + c.gas);
     HostGate gate = ParsedGate(host, c.gas, c.gateType);
     uint8_t cell[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-    const int32_t result = host.Read(gate, cell);
-    if (!CHECK_EQ(result, kResultDone)) std::printf("   gas %s\n", c.gas);
-    if (!CHECK_EQ(SingleValue(cell, gate.parsed.width), c.expected)) std::printf("   gas %s\n", c.gas);
-    if (gate.parsed.width != 32) CHECK(cell[0] == 0xEE && cell[1] == 0xEE);
+    EXPECT_EQ(host.Read(gate, cell), kResultDone);
+    EXPECT_EQ(SingleValue(cell, gate.parsed.width), c.expected);
+    if (gate.parsed.width != 32) {
+      EXPECT_TRUE(cell[0] == 0xEE && cell[1] == 0xEE);
+    }
   }
+}
 
-  CheckSetCase("block reads");
+void BlockReads() {
+  ASSERT_TRUE(g_run.firstStarted);
+  Host host(*g_run.first);
   {
     HostGate words = ParsedGate(host, "0140001", 2, 10);
     uint8_t area[20] = {};
-    CHECK_EQ(host.Read(words, area), kResultDone);
-    for (int i = 0; i < 10; ++i) CHECK_EQ(Le16(area + 2 * i), i);
+    EXPECT_EQ(host.Read(words, area), kResultDone);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(Le16(area + 2 * i), i);
   }
   {
     HostGate inputs = ParsedGate(host, "0130011", 2, 3);
     uint8_t area[6] = {};
-    CHECK_EQ(host.Read(inputs, area), kResultDone);
-    for (int i = 0; i < 3; ++i) CHECK_EQ(Le16(area + 2 * i), (10 + i) ^ 0x5555);
+    EXPECT_EQ(host.Read(inputs, area), kResultDone);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Le16(area + 2 * i), (10 + i) ^ 0x5555);
   }
   {
     HostGate coils = ParsedGate(host, "0100001", 6, 12);
     uint8_t area[2] = {};
-    CHECK_EQ(host.Read(coils, area), kResultDone);
-    CHECK_EQ(area[0], 0x49);  // coils 0, 3, 6
-    CHECK_EQ(area[1], 0x02);  // coil 9
+    EXPECT_EQ(host.Read(coils, area), kResultDone);
+    EXPECT_EQ(area[0], 0x49);  // coils 0, 3, 6
+    EXPECT_EQ(area[1], 0x02);  // coil 9
   }
   {
     HostGate inputs = ParsedGate(host, "0110001", 6, 8);
     uint8_t area[1] = {};
-    CHECK_EQ(host.Read(inputs, area), kResultDone);
-    CHECK_EQ(area[0], 0xAA);
+    EXPECT_EQ(host.Read(inputs, area), kResultDone);
+    EXPECT_EQ(area[0], 0xAA);
   }
   {
     HostGate floats = ParsedGate(host, "0170201", 3, 2);
     uint8_t area[8] = {};
-    CHECK_EQ(host.Read(floats, area), kResultDone);
-    CHECK_EQ(Le32(area), FloatBits(3.5f));
-    CHECK_EQ(Le32(area + 4), FloatBits(-1.25f));
+    EXPECT_EQ(host.Read(floats, area), kResultDone);
+    EXPECT_EQ(Le32(area), FloatBits(3.5f));
+    EXPECT_EQ(Le32(area + 4), FloatBits(-1.25f));
   }
+}
+
+// Every frame of the reads raised and dropped RTS; both failed, and the
+// driver went on.
+void RtsSwitchingFailedAndTheReadsWentOn() {
+  ASSERT_TRUE(g_run.firstStarted);
+  EXPECT_GE(Log().Count(kEscapeFailed), 2);
+  EXPECT_EQ(Log().LevelOf(kEscapeFailed), 8);
 }
 
 struct SingleWriteCase {
@@ -216,8 +283,9 @@ struct SingleWriteCase {
   uint32_t readBack;
 };
 
-void CheckWrites(Host& host) {
-  CheckSetCase("single writes of every kind, read back");
+void SingleWritesOfEveryKindReadBack() {
+  ASSERT_TRUE(g_run.firstStarted);
+  Host host(*g_run.first);
   const SingleWriteCase cases[] = {
       {"0140501", 2, 0x1234, "0140501", 2, 0x1234},
       {"0100501", 6, 1, "0100501", 6, 1},       // coil 500 was 0
@@ -227,6 +295,7 @@ void CheckWrites(Host& host) {
       {"0180611", 4, 0xCAFEBABEu, "0180611", 4, 0xCAFEBABEu},
   };
   for (const SingleWriteCase& c : cases) {
+    SCOPED_TRACE(std::string("gas ") + c.gas);
     HostGate gate = ParsedGate(host, c.gas, c.gateType);
     uint8_t cell[4] = {};
     if (gate.parsed.width == 32) {
@@ -234,63 +303,67 @@ void CheckWrites(Host& host) {
     } else {
       PutLe16(cell + 2, static_cast<uint16_t>(c.value));
     }
-    if (!CHECK_EQ(host.Write(gate, cell), kResultDone)) std::printf("   gas %s\n", c.gas);
+    EXPECT_EQ(host.Write(gate, cell), kResultDone);
     HostGate back = ParsedGate(host, c.readBackGas, c.readBackType);
     uint8_t got[4] = {};
-    CHECK_EQ(host.Read(back, got), kResultDone);
-    if (!CHECK_EQ(SingleValue(got, back.parsed.width), c.readBack)) std::printf("   gas %s\n", c.gas);
+    EXPECT_EQ(host.Read(back, got), kResultDone);
+    EXPECT_EQ(SingleValue(got, back.parsed.width), c.readBack);
   }
   {
     HostGate input = ParsedGate(host, "0130101", 2);
     uint8_t cell[4] = {};
-    CHECK_EQ(host.Write(input, cell), kResultFailed);  // read-only area
+    EXPECT_EQ(host.Write(input, cell), kResultFailed);  // read-only area
   }
+}
 
-  CheckSetCase("block writes, read back");
+void BlockWritesReadBack() {
+  ASSERT_TRUE(g_run.firstStarted);
+  Host host(*g_run.first);
   {
     HostGate words = ParsedGate(host, "0140701", 2, 3);
     uint8_t area[6] = {1, 0, 2, 0, 0x03, 0x80};
-    CHECK_EQ(host.Write(words, area), kResultDone);
+    EXPECT_EQ(host.Write(words, area), kResultDone);
     uint8_t got[6] = {};
-    CHECK_EQ(host.Read(words, got), kResultDone);
-    CHECK(std::memcmp(area, got, sizeof got) == 0);
+    EXPECT_EQ(host.Read(words, got), kResultDone);
+    EXPECT_EQ(std::memcmp(area, got, sizeof got), 0);
   }
   {
     HostGate coils = ParsedGate(host, "0100701", 6, 9);
     uint8_t area[2] = {0xFF, 0x01};
-    CHECK_EQ(host.Write(coils, area), kResultDone);
+    EXPECT_EQ(host.Write(coils, area), kResultDone);
     uint8_t got[2] = {};
-    CHECK_EQ(host.Read(coils, got), kResultDone);
-    CHECK_EQ(got[0], 0xFF);
-    CHECK_EQ(got[1] & 0x01, 0x01);
+    EXPECT_EQ(host.Read(coils, got), kResultDone);
+    EXPECT_EQ(got[0], 0xFF);
+    EXPECT_EQ(got[1] & 0x01, 0x01);
   }
   // 32-bit blocks go out with the number of values as the quantity (the
   // flow computers' register model), which a standard slave refuses.
+}
 
-  CheckSetCase("broadcast writes (station 0), read back from both stations");
-  {
-    HostGate everyone = ParsedGate(host, "0040801", 2);
-    uint8_t cell[4] = {};
-    PutLe16(cell + 2, 0x4242);
-    CHECK_EQ(host.Write(everyone, cell), kResultDone);  // once, no answer awaited
-    HostGate block = ParsedGate(host, "0040811", 2, 2);
-    uint8_t area[4] = {0x01, 0x50, 0x02, 0x50};
-    CHECK_EQ(host.Write(block, area), kResultDone);
-    for (const char* gas : {"0140801", "0240801"}) {
-      HostGate back = ParsedGate(host, gas, 2);
-      uint8_t got[4] = {};
-      CHECK_EQ(host.Read(back, got), kResultDone);
-      if (!CHECK_EQ(Le16(got + 2), 0x4242)) std::printf("   gas %s\n", gas);
-    }
-    HostGate backBlock = ParsedGate(host, "0240811", 2, 2);
+void BroadcastWritesReadBackFromBothStations() {
+  ASSERT_TRUE(g_run.firstStarted);
+  Host host(*g_run.first);
+  HostGate everyone = ParsedGate(host, "0040801", 2);
+  uint8_t cell[4] = {};
+  PutLe16(cell + 2, 0x4242);
+  EXPECT_EQ(host.Write(everyone, cell), kResultDone);  // once, no answer awaited
+  HostGate block = ParsedGate(host, "0040811", 2, 2);
+  uint8_t area[4] = {0x01, 0x50, 0x02, 0x50};
+  EXPECT_EQ(host.Write(block, area), kResultDone);
+  for (const char* gas : {"0140801", "0240801"}) {
+    HostGate back = ParsedGate(host, gas, 2);
     uint8_t got[4] = {};
-    CHECK_EQ(host.Read(backBlock, got), kResultDone);
-    CHECK(std::memcmp(got, area, sizeof got) == 0);
-    // A bit needs the register first, which nobody answers: refused.
-    HostGate bit = ParsedGate(host, "00408013", 6);
-    PutLe16(cell + 2, 1);
-    CHECK_EQ(host.Write(bit, cell), kResultFailed);
+    EXPECT_EQ(host.Read(back, got), kResultDone);
+    EXPECT_EQ(Le16(got + 2), 0x4242) << "gas " << gas;
   }
+  HostGate backBlock = ParsedGate(host, "0240811", 2, 2);
+  uint8_t got[4] = {};
+  EXPECT_EQ(host.Read(backBlock, got), kResultDone);
+  EXPECT_EQ(std::memcmp(got, area, sizeof got), 0);
+  // A bit needs the register first, which nobody answers: refused.
+  HostGate bit = ParsedGate(host, "00408013", 6);
+  PutLe16(cell + 2, 1);
+  EXPECT_EQ(host.Write(bit, cell), kResultFailed);
 }
 
 // A whole file, as the simulator serves it as a report.
@@ -305,201 +378,54 @@ std::string ReadFileBytes(const char* path) {
   return bytes;
 }
 
-void CheckReport(Host& host, LogCapture& log, const char* reportFile) {
-  CheckSetCase("report fetch into report-line gates");
-  const std::string expected = ReadFileBytes(reportFile);
-  CHECK(expected.size() > 4 * 128);  // several packets, several lines
+void ReportFetchIntoReportLineGates() {
+  ASSERT_TRUE(g_run.firstStarted);
+  Host host(*g_run.first);
+  const std::string expected = ReadFileBytes(g_run.reportFile);
+  EXPECT_GT(expected.size(), 4u * 128);  // several packets, several lines
   constexpr int kLines = 12;
   char names[kLines][9];
   for (int i = 0; i < kLines; ++i) {
     std::snprintf(names[i], sizeof names[i], "R0103%03d", i + 1);
     ZelHostAddGate(names[i]);
     HostGate line = ParsedGate(host, names[i], kGateText);
-    CHECK_EQ(line.parsed.memoryType, kMemReport);
+    EXPECT_EQ(line.parsed.memoryType, kMemReport);
   }
   HostGate trigger = ParsedGate(host, "!R01", kGateType0);
-  CHECK_EQ(trigger.parsed.memoryType, kMemReport);
+  EXPECT_EQ(trigger.parsed.memoryType, kMemReport);
   uint8_t cell[4] = {};
   PutLe16(cell + 2, 3);
-  log.Clear();
-  CHECK_EQ(host.Write(trigger, cell), kResultDone);
+  Log().Clear();
+  EXPECT_EQ(host.Write(trigger, cell), kResultDone);
 
   std::string joined;
   for (int i = 0; i < kLines; ++i) {
     char text[256] = {};
-    CHECK(ZelHostGateText(names[i], text, sizeof text) == 1);
+    EXPECT_EQ(ZelHostGateText(names[i], text, sizeof text), 1);
     joined += text;
   }
-  CHECK_TEXT(joined, expected);
+  EXPECT_EQ(joined, expected);
   char first[256] = {};
   ZelHostGateText(names[0], first, sizeof first);
-  CHECK_EQ(std::strlen(first), 80);
-  CHECK(!log.Contains("KOVRIN> SingleWrite(),can't supply full Report 3 from plc 1 (not enough TAGs)"));
+  EXPECT_EQ(std::strlen(first), 80u);
+  EXPECT_FALSE(
+      Log().Contains("KOVRIN> SingleWrite(),can't supply full Report 3 from plc 1 (not enough TAGs)"));
 }
 
-// Base H with word swaps: the byte gates and low-word-first longs.
-void CheckHexInstance(const char* modulePath, const char* port, LogCapture& log, const char* reportFile) {
-  CheckSetCase("base H instance: byte gates and word swap");
-  WriteTextFile("KOVRIN03.INT", "BUS = M , H\nSWAP = YES\n");
-  DriverSession instance(modulePath, 3);
-  if (!CHECK(OpenedModule(instance))) return;
-  if (!CHECK_EQ(instance.Start(port, kReplyTimeout), kResultDone)) return;
-  Host host(instance);
-  const SingleReadCase reads[] = {
-      {"01L03E9", 2, 0x5A},         // low byte of hr 1000 = 0xA55A
-      {"01H03E9", 2, 0xA5},         // high byte
-      {"01H03E92", 6, 1},           // bit 2 of the high byte: bit 10
-      {"01H03E91", 6, 0},           // bit 9
-      {"01800D3", 4, 0x56781234u},  // hr 210, 211 = 0x1234, 0x5678, low word first
-  };
-  for (const SingleReadCase& c : reads) {
-    HostGate gate = ParsedGate(host, c.gas, c.gateType);
-    uint8_t cell[4] = {};
-    if (!CHECK_EQ(host.Read(gate, cell), kResultDone)) std::printf("   gas %s\n", c.gas);
-    if (!CHECK_EQ(SingleValue(cell, gate.parsed.width), c.expected)) std::printf("   gas %s\n", c.gas);
-  }
-  // Station 0x1F is not served: three silent attempts.
-  log.Clear();
-  HostGate absent = ParsedGate(host, "1F40065", 2);
-  uint8_t nothing[4] = {};
-  CHECK_EQ(host.Read(absent, nothing), kResultTransport);
-  CHECK_EQ(log.Count("KOVRIN> Recieve() timeout 1 (iRead=0)"), 3);
-
-  CheckSetCase("base H instance: high-byte bits");
-  {
-    // A reused record names the same bit every time: bit 2 of the high
-    // byte is register bit 10 of 0xA55A.
-    HostGate bit = ParsedGate(host, "01H03E92", 6);
-    uint8_t cell[4] = {};
-    GateTransfer record = HostSession::TransferFor(bit.parsed, 1, cell);
-    record.gas = bit.gas.c_str();
-    record.gateType = kGateDigital;
-    for (int round = 0; round < 2; ++round) {
-      PutLe16(cell + 2, 0xEEEE);
-      CHECK_EQ(instance.Call(kCmdSingleRead, &record), kResultDone);
-      CHECK_EQ(Le16(cell + 2), 1);
-      CHECK_EQ(record.bit, 2);
-    }
-    // Bits 8 to F of the high byte lie outside the register: refused.
-    HostGate outside = ParsedGate(host, "01H03E9A", 6);
-    log.Clear();
-    CHECK_EQ(host.Read(outside, cell), kResultFailed);
-    CHECK_EQ(host.Write(outside, cell), kResultFailed);
-    CHECK_EQ(
-        log.Count("KOVRIN> SingleWrite() gate '01H03E9A': bit 10 of a high byte lies outside the register"),
-        1);
-  }
-
-  HostGate low = ParsedGate(host, "01L03E9", 2);
-  HostGate high = ParsedGate(host, "01H03E9", 2);
-  HostGate word = ParsedGate(host, "01403E9", 2);
-  uint8_t cell[4] = {};
-  PutLe16(cell + 2, 0x77);
-  CHECK_EQ(host.Write(low, cell), kResultDone);
-  PutLe16(cell + 2, 0x11);
-  CHECK_EQ(host.Write(high, cell), kResultDone);
-  uint8_t got[4] = {};
-  CHECK_EQ(host.Read(word, got), kResultDone);
-  CHECK_EQ(Le16(got + 2), 0x1177);
-
-  CheckSetCase("base H instance: report lines by hexadecimal numbers");
-  {
-    const std::string expected = ReadFileBytes(reportFile);
-    ZelHostClearGates();
-    constexpr int kLines = 12;  // lines 001 to 00C
-    char names[kLines][9];
-    for (int i = 0; i < kLines; ++i) {
-      std::snprintf(names[i], sizeof names[i], "R0103%03X", i + 1);
-      ZelHostAddGate(names[i]);
-      HostGate line = ParsedGate(host, names[i], kGateText);
-      CHECK_EQ(line.parsed.memoryType, kMemReport);
-    }
-    HostGate trigger = ParsedGate(host, "!R01", kGateType0);
-    PutLe16(cell + 2, 3);
-    CHECK_EQ(host.Write(trigger, cell), kResultDone);
-    std::string joined;
-    for (int i = 0; i < kLines; ++i) {
-      char text[256] = {};
-      CHECK(ZelHostGateText(names[i], text, sizeof text) == 1);
-      joined += text;
-    }
-    CHECK_TEXT(joined, expected);
-  }
-  CHECK_EQ(instance.Call(kCmdCloseCom, nullptr), kResultDone);
-}
-
-struct RetryCase {
-  const char* name;
-  uint32_t command;  // kCmdSingleRead or kCmdSingleWrite
-  int32_t result;
-  const char* logLine;  // lines beginning with this text
-  int logCount;         // times they must appear
-};
-
-// The init file as text mode reads it: CR LF is one line end, CTRL-Z ends
-// the file, and the name is found whatever its case. The Linux module reads
-// the same file the same way (tests/entry/init_file_text_test.cpp).
-void CheckInitFileTextMode(const char* modulePath, LogCapture& log) {
-  CheckSetCase("init file: CR LF, CTRL-Z and the case of its name");
-  WriteTextFile("kovrin06.int", "BUS = J , H\r\n" + std::string(254, 'X') + "\r\n\x1aSWAP = YES\r\n");
-  DriverSession instance(modulePath, 6);
-  if (!CHECK(OpenedModule(instance))) return;
-  log.Clear();
-  if (!CHECK_EQ(instance.Start("NUL", kReplyTimeout), kResultDone)) return;
-  CHECK(log.Contains("KOVRIN> ColdStart() reading initfile 'KOVRIN06.INT'"));
-  CHECK(log.Contains("KOVRIN> Protocol = J-Bus"));
-  CHECK(log.Contains("KOVRIN> Illegal line 2 in Int File"));
-  CHECK(!log.Contains("KOVRIN> Illegal line 3 in Int File"));
-  if (!CHECK(log.Contains("KOVRIN> Word swap of int 32bit gates = NO"))) log.Dump();
-  instance.Call(kCmdCloseCom, nullptr);
-}
-
-// The fault script of PORT_B, one case a group of its actions.
-void CheckRetries(const char* modulePath, const char* port, LogCapture& log) {
-  CheckSetCase("retry paths against scripted faults");
-  WriteTextFile("KOVRIN02.INT", "BUS = M , D\n");
-  DriverSession instance(modulePath, 2);
-  if (!CHECK(OpenedModule(instance))) return;
-  if (!CHECK_EQ(instance.Start(port, kReplyTimeout), kResultDone)) return;
-  Host host(instance);
+void CloseComReOpenComCloseCom() {
+  ASSERT_TRUE(g_run.firstStarted);
+  DriverSession& first = *g_run.first;
+  Host host(first);
+  EXPECT_EQ(first.Call(kCmdCloseCom, nullptr), kResultDone);
+  EXPECT_EQ(first.Call(kCmdReOpenCom, nullptr), kResultDone);
   HostGate gate = ParsedGate(host, "0140101", 2);
-
-  const RetryCase cases[] = {
-      // wrong-slave, then correct: the wrong reply is drained and retried.
-      {"wrong slave", kCmdSingleRead, kResultDone, "KOVRIN> Wrong plc addr.2h received", 1},
-      // bad-crc*3: three counted attempts.
-      {"bad crc", kCmdSingleRead, kResultFailed, "KOVRIN> DoRead() crc error, retry ", 3},
-      // silent*3: the last attempt failed in transport.
-      {"silent device", kCmdSingleRead, kResultTransport, "KOVRIN> Recieve() timeout 1 (iRead=0)", 3},
-      // bad-crc, then correct: the write's second attempt succeeds.
-      {"write bad crc", kCmdSingleWrite, kResultDone, "KOVRIN> DoWrite() error in crc, retry 0", 1},
-      // exception:2*3: refused.
-      {"exception", kCmdSingleRead, kResultFailed, "KOVRIN> (MB-protocol) Illegal data address", 3},
-  };
-  for (const RetryCase& c : cases) {
-    CheckSetCase(std::string("retry: ") + c.name);
-    log.Clear();
-    uint8_t cell[4] = {};
-    PutLe16(cell + 2, 100);
-    const int32_t result = host.Transfer(c.command, gate, cell);
-    bool ok = CHECK_EQ(result, c.result);
-    ok = CHECK_EQ(log.CountStartingWith(c.logLine), c.logCount) && ok;
-    if (c.command == kCmdSingleRead && c.result == kResultDone) ok = CHECK_EQ(Le16(cell + 2), 100) && ok;
-    if (!ok) log.Dump();
-  }
-  CHECK(log.LevelOf("KOVRIN> (MB-protocol) Illegal data address") == 8);
-
-  CheckSetCase("EndVpi");
-  log.Clear();
-  CHECK_EQ(instance.Call(kCmdEndVpi, nullptr), kResultDone);
-  CHECK(log.Contains("KOVRIN> EndVpi()"));
-  VpiInfo info{};
-  info.instanceSize = 12345;
-  CHECK_EQ(instance.CallFor(nullptr, kCmdGetVpiInfo, &info), kResultDone);
-  CHECK_EQ(info.instanceSize, 12345);  // ended: nothing runs any more
-  CHECK_EQ(instance.Start(port, kReplyTimeout), kResultDone);
-  CHECK(log.Count("KOVRIN> ModBus/J-BUS (RTU protocol) 32bit driver installed") == 0);
+  uint8_t cell[4] = {};
+  EXPECT_EQ(host.Read(gate, cell), kResultDone);
+  EXPECT_EQ(Le16(cell + 2), 100);
+  EXPECT_EQ(first.Call(kCmdCloseCom, nullptr), kResultDone);
 }
+
+// ---- port control ------------------------------------------------------------
 
 // Another program's use of the port between two of the driver's: it leaves
 // the line at 9600 baud, 8 data bits, no parity, one stop bit.
@@ -551,12 +477,11 @@ struct PortSequence {
 // Windows answers the same DCB the same way whatever the port held before,
 // so the sequence that reopens the stored 7E2 line has another program use
 // the port first, as one may on a real machine.
-void CheckPortControl(const char* modulePath, const char* port, LogCapture& log) {
-  const char kChangeFailed[] = "KOVRIN> ChangeVpiParams() open new COM port failed";
+const std::vector<PortSequence>& PortSequences() {
   using A = PortAction;
   const PortStep kClose{A::kCloseCom, 0, 0, 0, 0, 0};
   const PortStep kElsewhere{A::kLineUsedElsewhere, 0, 0, 0, 0, 0};
-  const PortSequence sequences[] = {
+  static const std::vector<PortSequence> sequences = {
       {"a new line on the open port", {{A::kChange, 30, 19200, 7, 2, 2}}, 30, 19200, 7, 2, 2},
       {"after CloseCom, timeout 0 and baud 0 keep the line and timeout an earlier change stored",
        {{A::kChange, 25, 19200, 7, 2, 2}, kClose, kElsewhere, {A::kChange, 0, 0, 5, 2, 3}},
@@ -580,131 +505,328 @@ void CheckPortControl(const char* modulePath, const char* port, LogCapture& log)
        2,
        1},
   };
+  return sequences;
+}
+
+void PortControl(const PortSequence& s) {
+  SCOPED_TRACE(s.what);
+  const char kChangeFailed[] = "KOVRIN> ChangeVpiParams() open new COM port failed";
+  const char* port = g_run.portA;
   WriteTextFile("KOVRIN05.INT", "BUS = M , D\n");
-  for (const PortSequence& s : sequences) {
-    CheckSetCase(std::string("port control: ") + s.what);
-    DriverSession instance(modulePath, 5);
-    if (!CHECK(OpenedModule(instance))) return;
-    if (!CHECK_EQ(instance.Start(port, kReplyTimeout), kResultDone)) continue;
-    log.Clear();
-    bool ok = true;
-    for (const PortStep& step : s.steps) {
-      if (step.action == A::kCloseCom) {
-        ok = CHECK_EQ(instance.Call(kCmdCloseCom, nullptr), kResultDone) && ok;
-      } else if (step.action == A::kLineUsedElsewhere) {
-        ok = CHECK(UseLineElsewhere(port)) && ok;
-      } else {
-        ChangeParams change{};
-        std::snprintf(change.portName, sizeof change.portName, "%s", port);
-        change.replyTimeout = step.replyTimeout;
-        change.baud = step.baud;
-        change.dataBits = step.dataBits;
-        change.stopBits = step.stopBits;
-        change.parity = step.parity;
-        ok = CHECK_EQ(instance.Call(kCmdChangeVpiParams, &change), kResultDone) && ok;
-      }
+  DriverSession instance(g_run.module, 5);
+  ASSERT_TRUE(OpenedModule(instance));
+  ASSERT_EQ(instance.Start(port, kReplyTimeout), kResultDone);
+  Log().Clear();
+  for (const PortStep& step : s.steps) {
+    if (step.action == PortAction::kCloseCom) {
+      EXPECT_EQ(instance.Call(kCmdCloseCom, nullptr), kResultDone);
+    } else if (step.action == PortAction::kLineUsedElsewhere) {
+      EXPECT_TRUE(UseLineElsewhere(port));
+    } else {
+      ChangeParams change{};
+      std::snprintf(change.portName, sizeof change.portName, "%s", port);
+      change.replyTimeout = step.replyTimeout;
+      change.baud = step.baud;
+      change.dataBits = step.dataBits;
+      change.stopBits = step.stopBits;
+      change.parity = step.parity;
+      EXPECT_EQ(instance.Call(kCmdChangeVpiParams, &change), kResultDone);
     }
-    ok = CHECK_EQ(log.Count(kChangeFailed), 0) && ok;
-    const VpiInstance& state = instance.instance();
-    ok = CHECK_EQ(state.portOpen, 1) && ok;
-    ok = CHECK_EQ(state.replyTimeout, s.replyTimeout) && ok;
-    ok = CHECK_EQ(state.portSettings.baud, s.baud) && ok;
-    ok = CHECK_EQ(state.portSettings.dataBits, s.dataBits) && ok;
-    ok = CHECK_EQ(state.portSettings.stopBits, s.stopBits) && ok;
-    ok = CHECK_EQ(state.portSettings.parity, s.parity) && ok;
-    COMMTIMEOUTS timeouts{};
-    ok = CHECK(GetCommTimeouts(state.portHandle, &timeouts)) && ok;
-    ok = CHECK_EQ(timeouts.ReadTotalTimeoutConstant, s.replyTimeout * 10) && ok;
-    // What the port holds; a pseudo-terminal keeps the rate and stop bits
-    // but not the character size and parity.
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    ok = CHECK(GetCommState(state.portHandle, &dcb)) && ok;
-    ok = CHECK_EQ(dcb.BaudRate, s.baud) && ok;
-    ok = CHECK_EQ(dcb.StopBits, s.stopBits) && ok;
-    uint8_t cell[4] = {};
-    ok = CHECK_EQ(instance.Read("0140101", kGateInt16, cell), kResultDone) && ok;
-    ok = CHECK_EQ(Le16(cell + 2), 100) && ok;
-    if (!ok) log.Dump();
-    CHECK_EQ(instance.Call(kCmdCloseCom, nullptr), kResultDone);
   }
+  EXPECT_EQ(Log().Count(kChangeFailed), 0);
+  const VpiInstance& state = instance.instance();
+  EXPECT_EQ(state.portOpen, 1);
+  EXPECT_EQ(state.replyTimeout, s.replyTimeout);
+  EXPECT_EQ(state.portSettings.baud, s.baud);
+  EXPECT_EQ(state.portSettings.dataBits, s.dataBits);
+  EXPECT_EQ(state.portSettings.stopBits, s.stopBits);
+  EXPECT_EQ(state.portSettings.parity, s.parity);
+  COMMTIMEOUTS timeouts{};
+  EXPECT_TRUE(GetCommTimeouts(state.portHandle, &timeouts));
+  EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, s.replyTimeout * 10);
+  // What the port holds; a pseudo-terminal keeps the rate and stop bits
+  // but not the character size and parity.
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  EXPECT_TRUE(GetCommState(state.portHandle, &dcb));
+  EXPECT_EQ(dcb.BaudRate, s.baud);
+  EXPECT_EQ(dcb.StopBits, s.stopBits);
+  uint8_t cell[4] = {};
+  EXPECT_EQ(instance.Read("0140101", kGateInt16, cell), kResultDone);
+  EXPECT_EQ(Le16(cell + 2), 100);
+  if (::testing::Test::HasFailure()) Log().Dump();
+  EXPECT_EQ(instance.Call(kCmdCloseCom, nullptr), kResultDone);
 }
 
 // Win32 itself, on the line the driver uses: a pseudo-terminal under Wine
 // has no modem lines, so RTS switching fails with ERROR_NOT_SUPPORTED.
-void CheckEscapeOnPort(const char* port) {
-  CheckSetCase("EscapeCommFunction on the line");
+void EscapeCommFunctionOnTheLine() {
+  const char* port = g_run.portA;
   HANDLE handle = CreateFileA(port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (!CHECK(handle != INVALID_HANDLE_VALUE)) return;
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
   SetLastError(0);
   const BOOL raised = EscapeCommFunction(handle, SETRTS);
   const DWORD error = GetLastError();
   std::printf("   EscapeCommFunction(SETRTS) on %s: %s, error %lu\n", port, raised ? "done" : "failed",
               static_cast<unsigned long>(error));
-  CHECK(!raised);
-  CHECK_EQ(error, ERROR_NOT_SUPPORTED);
+  EXPECT_FALSE(raised);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_NOT_SUPPORTED));
   CloseHandle(handle);
+}
+
+// ---- base H with word swaps ------------------------------------------------
+
+void BaseHByteGatesAndWordSwap() {
+  WriteTextFile("KOVRIN03.INT", "BUS = M , H\nSWAP = YES\n");
+  g_run.hex = std::make_unique<DriverSession>(g_run.module, 3);
+  ASSERT_TRUE(OpenedModule(*g_run.hex));
+  ASSERT_EQ(g_run.hex->Start(g_run.portA, kReplyTimeout), kResultDone);
+  g_run.hexStarted = true;
+  Host host(*g_run.hex);
+  const SingleReadCase reads[] = {
+      {"01L03E9", 2, 0x5A},         // low byte of hr 1000 = 0xA55A
+      {"01H03E9", 2, 0xA5},         // high byte
+      {"01H03E92", 6, 1},           // bit 2 of the high byte: bit 10
+      {"01H03E91", 6, 0},           // bit 9
+      {"01800D3", 4, 0x56781234u},  // hr 210, 211 = 0x1234, 0x5678, low word first
+  };
+  for (const SingleReadCase& c : reads) {
+    SCOPED_TRACE(std::string("gas ") + c.gas);
+    HostGate gate = ParsedGate(host, c.gas, c.gateType);
+    uint8_t cell[4] = {};
+    EXPECT_EQ(host.Read(gate, cell), kResultDone);
+    EXPECT_EQ(SingleValue(cell, gate.parsed.width), c.expected);
+  }
+  // Station 0x1F is not served: three silent attempts.
+  Log().Clear();
+  HostGate absent = ParsedGate(host, "1F40065", 2);
+  uint8_t nothing[4] = {};
+  EXPECT_EQ(host.Read(absent, nothing), kResultTransport);
+  EXPECT_EQ(Log().Count("KOVRIN> Recieve() timeout 1 (iRead=0)"), 3);
+}
+
+void BaseHHighByteBits() {
+  ASSERT_TRUE(g_run.hexStarted);
+  DriverSession& instance = *g_run.hex;
+  Host host(instance);
+  {
+    // A reused record names the same bit every time: bit 2 of the high
+    // byte is register bit 10 of 0xA55A.
+    HostGate bit = ParsedGate(host, "01H03E92", 6);
+    uint8_t cell[4] = {};
+    GateTransfer record = HostSession::TransferFor(bit.parsed, 1, cell);
+    record.gas = bit.gas.c_str();
+    record.gateType = kGateDigital;
+    for (int round = 0; round < 2; ++round) {
+      PutLe16(cell + 2, 0xEEEE);
+      EXPECT_EQ(instance.Call(kCmdSingleRead, &record), kResultDone);
+      EXPECT_EQ(Le16(cell + 2), 1);
+      EXPECT_EQ(record.bit, 2);
+    }
+    // Bits 8 to F of the high byte lie outside the register: refused.
+    HostGate outside = ParsedGate(host, "01H03E9A", 6);
+    Log().Clear();
+    EXPECT_EQ(host.Read(outside, cell), kResultFailed);
+    EXPECT_EQ(host.Write(outside, cell), kResultFailed);
+    EXPECT_EQ(
+        Log().Count("KOVRIN> SingleWrite() gate '01H03E9A': bit 10 of a high byte lies outside the register"),
+        1);
+  }
+
+  HostGate low = ParsedGate(host, "01L03E9", 2);
+  HostGate high = ParsedGate(host, "01H03E9", 2);
+  HostGate word = ParsedGate(host, "01403E9", 2);
+  uint8_t cell[4] = {};
+  PutLe16(cell + 2, 0x77);
+  EXPECT_EQ(host.Write(low, cell), kResultDone);
+  PutLe16(cell + 2, 0x11);
+  EXPECT_EQ(host.Write(high, cell), kResultDone);
+  uint8_t got[4] = {};
+  EXPECT_EQ(host.Read(word, got), kResultDone);
+  EXPECT_EQ(Le16(got + 2), 0x1177);
+}
+
+// The last case on the base H instance, which goes with it.
+void BaseHReportLinesByHexadecimalNumbers() {
+  const std::unique_ptr<DriverSession> instance = std::move(g_run.hex);
+  ASSERT_TRUE(g_run.hexStarted);
+  Host host(*instance);
+  const std::string expected = ReadFileBytes(g_run.reportFile);
+  ZelHostClearGates();
+  constexpr int kLines = 12;  // lines 001 to 00C
+  char names[kLines][9];
+  for (int i = 0; i < kLines; ++i) {
+    std::snprintf(names[i], sizeof names[i], "R0103%03X", i + 1);
+    ZelHostAddGate(names[i]);
+    HostGate line = ParsedGate(host, names[i], kGateText);
+    EXPECT_EQ(line.parsed.memoryType, kMemReport);
+  }
+  HostGate trigger = ParsedGate(host, "!R01", kGateType0);
+  uint8_t cell[4] = {};
+  PutLe16(cell + 2, 3);
+  EXPECT_EQ(host.Write(trigger, cell), kResultDone);
+  std::string joined;
+  for (int i = 0; i < kLines; ++i) {
+    char text[256] = {};
+    EXPECT_EQ(ZelHostGateText(names[i], text, sizeof text), 1);
+    joined += text;
+  }
+  EXPECT_EQ(joined, expected);
+  EXPECT_EQ(instance->Call(kCmdCloseCom, nullptr), kResultDone);
+}
+
+// ---- the init file -------------------------------------------------------------
+
+// The init file as text mode reads it: CR LF is one line end, CTRL-Z ends
+// the file, and the name is found whatever its case. The Linux module reads
+// the same file the same way (tests/entry/init_file_text_test.cpp).
+void InitFileCrLfCtrlZAndTheCaseOfItsName() {
+  WriteTextFile("kovrin06.int", "BUS = J , H\r\n" + std::string(254, 'X') + "\r\n\x1aSWAP = YES\r\n");
+  DriverSession instance(g_run.module, 6);
+  ASSERT_TRUE(OpenedModule(instance));
+  Log().Clear();
+  ASSERT_EQ(instance.Start("NUL", kReplyTimeout), kResultDone);
+  EXPECT_TRUE(Log().Contains("KOVRIN> ColdStart() reading initfile 'KOVRIN06.INT'"));
+  EXPECT_TRUE(Log().Contains("KOVRIN> Protocol = J-Bus"));
+  EXPECT_TRUE(Log().Contains("KOVRIN> Illegal line 2 in Int File"));
+  EXPECT_FALSE(Log().Contains("KOVRIN> Illegal line 3 in Int File"));
+  EXPECT_TRUE(Log().Contains("KOVRIN> Word swap of int 32bit gates = NO"));
+  if (::testing::Test::HasFailure()) Log().Dump();
+  instance.Call(kCmdCloseCom, nullptr);
+}
+
+// ---- retries against PORT_B's fault script, then the end -------------------
+
+struct RetryCase {
+  const char* name;
+  uint32_t command;  // kCmdSingleRead or kCmdSingleWrite
+  int32_t result;
+  const char* logLine;  // lines beginning with this text
+  int logCount;         // times they must appear
+  int logLevel;         // the level of the line logLine names exactly; 0: not checked
+};
+
+// One case a group of the script's actions, in the script's order.
+const RetryCase kRetryCases[] = {
+    // wrong-slave, then correct: the wrong reply is drained and retried.
+    {"wrong slave", kCmdSingleRead, kResultDone, "KOVRIN> Wrong plc addr.2h received", 1, 0},
+    // bad-crc*3: three counted attempts.
+    {"bad crc", kCmdSingleRead, kResultFailed, "KOVRIN> DoRead() crc error, retry ", 3, 0},
+    // silent*3: the last attempt failed in transport.
+    {"silent device", kCmdSingleRead, kResultTransport, "KOVRIN> Recieve() timeout 1 (iRead=0)", 3, 0},
+    // bad-crc, then correct: the write's second attempt succeeds.
+    {"write bad crc", kCmdSingleWrite, kResultDone, "KOVRIN> DoWrite() error in crc, retry 0", 1, 0},
+    // exception:2*3: refused.
+    {"exception", kCmdSingleRead, kResultFailed, "KOVRIN> (MB-protocol) Illegal data address", 3, 8},
+};
+
+void RetryPathsAgainstScriptedFaults() {
+  WriteTextFile("KOVRIN02.INT", "BUS = M , D\n");
+  g_run.retries = std::make_unique<DriverSession>(g_run.module, 2);
+  ASSERT_TRUE(OpenedModule(*g_run.retries));
+  ASSERT_EQ(g_run.retries->Start(g_run.portB, kReplyTimeout), kResultDone);
+  g_run.retriesStarted = true;
+  Host host(*g_run.retries);
+  g_run.retryGate = ParsedGate(host, "0140101", 2);
+}
+
+void Retry(const RetryCase& c) {
+  SCOPED_TRACE(c.name);
+  ASSERT_TRUE(g_run.retriesStarted);
+  Host host(*g_run.retries);
+  Log().Clear();
+  uint8_t cell[4] = {};
+  PutLe16(cell + 2, 100);
+  EXPECT_EQ(host.Transfer(c.command, g_run.retryGate, cell), c.result);
+  EXPECT_EQ(Log().CountStartingWith(c.logLine), c.logCount);
+  if (c.command == kCmdSingleRead && c.result == kResultDone) {
+    EXPECT_EQ(Le16(cell + 2), 100);
+  }
+  if (c.logLevel != 0) {
+    EXPECT_EQ(Log().LevelOf(c.logLine), c.logLevel);
+  }
+  if (::testing::Test::HasFailure()) Log().Dump();
+}
+
+// Ends the module: the last case.
+void EndVpi() {
+  const std::unique_ptr<DriverSession> instance = std::move(g_run.retries);
+  ASSERT_TRUE(g_run.retriesStarted);
+  Log().Clear();
+  EXPECT_EQ(instance->Call(kCmdEndVpi, nullptr), kResultDone);
+  EXPECT_TRUE(Log().Contains("KOVRIN> EndVpi()"));
+  VpiInfo info{};
+  info.instanceSize = 12345;
+  EXPECT_EQ(instance->CallFor(nullptr, kCmdGetVpiInfo, &info), kResultDone);
+  EXPECT_EQ(info.instanceSize, 12345u);  // ended: nothing runs any more
+  EXPECT_EQ(instance->Start(g_run.portB, kReplyTimeout), kResultDone);
+  EXPECT_EQ(Log().Count("KOVRIN> ModBus/J-BUS (RTU protocol) 32bit driver installed"), 0);
+}
+
+// ---- the order of the cases ------------------------------------------------
+
+class Case : public ::testing::Test {
+ public:
+  explicit Case(std::function<void()> body) : body_(std::move(body)) {}
+  void TestBody() override { body_(); }
+
+ private:
+  std::function<void()> body_;
+};
+
+void Add(const char* suite, const std::string& name, std::function<void()> body) {
+  ::testing::RegisterTest(suite, name.c_str(), nullptr, nullptr, __FILE__, __LINE__,
+                          [body]() -> Case* { return new Case(body); });
+}
+
+void RegisterCases() {
+  Add("FirstInstance", "StartWithRtsSwitchingOnALineWithoutModemLines",
+      StartWithRtsSwitchingOnALineWithoutModemLines);
+  Add("FirstInstance", "APortThatDoesNotExist", APortThatDoesNotExist);
+  Add("FirstInstance", "AddressParsersBaseDModbus", AddressParsersBaseDModbus);
+  Add("FirstInstance", "SingleReadsOfEveryKind", SingleReadsOfEveryKind);
+  Add("FirstInstance", "BlockReads", BlockReads);
+  Add("FirstInstance", "RtsSwitchingFailedAndTheReadsWentOn", RtsSwitchingFailedAndTheReadsWentOn);
+  Add("FirstInstance", "SingleWritesOfEveryKindReadBack", SingleWritesOfEveryKindReadBack);
+  Add("FirstInstance", "BlockWritesReadBack", BlockWritesReadBack);
+  Add("FirstInstance", "BroadcastWritesReadBackFromBothStations", BroadcastWritesReadBackFromBothStations);
+  Add("FirstInstance", "ReportFetchIntoReportLineGates", ReportFetchIntoReportLineGates);
+  Add("FirstInstance", "CloseComReOpenComCloseCom", CloseComReOpenComCloseCom);
+  for (size_t i = 0; i < PortSequences().size(); ++i) {
+    Add("PortControl", "Sequence/" + std::to_string(i), [i] { PortControl(PortSequences()[i]); });
+  }
+  Add("Win32", "EscapeCommFunctionOnTheLine", EscapeCommFunctionOnTheLine);
+  Add("BaseH", "ByteGatesAndWordSwap", BaseHByteGatesAndWordSwap);
+  Add("BaseH", "HighByteBits", BaseHHighByteBits);
+  Add("BaseH", "ReportLinesByHexadecimalNumbers", BaseHReportLinesByHexadecimalNumbers);
+  Add("InitFile", "CrLfCtrlZAndTheCaseOfItsName", InitFileCrLfCtrlZAndTheCaseOfItsName);
+  Add("Retries", "RetryPathsAgainstScriptedFaults", RetryPathsAgainstScriptedFaults);
+  for (size_t i = 0; i < std::size(kRetryCases); ++i) {
+    Add("Retries", "Retry/" + std::to_string(i), [i] { Retry(kRetryCases[i]); });
+  }
+  Add("Retries", "EndVpi", EndVpi);  // ends the module
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
   if (argc != 5) {
     std::printf("usage: serial_end_to_end MODULE PORT_A PORT_B REPORT_FILE\n");
     return 2;
   }
-  const char* portA = argv[2];
-  const char* portB = argv[3];
-  const char* reportFile = argv[4];
-  const char* modulePath = argv[1];
-  LogCapture log;
-
-  CheckSetCase("start with RTS switching on a line without modem lines");
-  WriteTextFile("KOVRIN01.INT", "BUS = M , D\nRTSCTS = YES\nIFG_MS = 2\n");
-  DriverSession first(modulePath, 1);
-  if (!OpenedModule(first)) return 1;
-  if (!CHECK_EQ(first.Start(portA, kReplyTimeout), kResultDone)) {
-    log.Dump();
-    return CheckSummary();
-  }
-  CHECK(log.Contains("KOVRIN> ModBus/J-BUS (RTU protocol) 32bit driver installed"));
-
-  CheckSetCase("a port that does not exist");
-  {
-    DriverSession other(modulePath, 4);
-    if (!OpenedModule(other)) return 1;
-    log.Clear();
-    CHECK_EQ(other.Start("COM9", kReplyTimeout), kResultTransport);
-    CHECK_EQ(log.Count("KOVRIN> ColdStart() error opening COM port"), 1);
-    other.Call(kCmdCloseCom, nullptr);
-  }
-
-  Host host(first);
-  CheckParsers(host, log);
-  log.Clear();
-  CheckReads(host);
-  // Every frame raised and dropped RTS; both failed, and the driver went on.
-  CHECK(log.Count(kEscapeFailed) >= 2);
-  CHECK_EQ(log.LevelOf(kEscapeFailed), 8);
-  CheckWrites(host);
-  CheckReport(host, log, reportFile);
-
-  CheckSetCase("CloseCom, ReOpenCom, CloseCom");
-  CHECK_EQ(first.Call(kCmdCloseCom, nullptr), kResultDone);
-  CHECK_EQ(first.Call(kCmdReOpenCom, nullptr), kResultDone);
-  {
-    HostGate gate = ParsedGate(host, "0140101", 2);
-    uint8_t cell[4] = {};
-    CHECK_EQ(host.Read(gate, cell), kResultDone);
-    CHECK_EQ(Le16(cell + 2), 100);
-  }
-  CHECK_EQ(first.Call(kCmdCloseCom, nullptr), kResultDone);
-
-  CheckPortControl(modulePath, portA, log);
-  CheckEscapeOnPort(portA);
-  CheckHexInstance(modulePath, portA, log, reportFile);
-  CheckInitFileTextMode(modulePath, log);
-  CheckRetries(modulePath, portB, log);  // ends the module (EndVpi)
-  return CheckSummary();
+  g_run.module = argv[1];
+  g_run.portA = argv[2];
+  g_run.portB = argv[3];
+  g_run.reportFile = argv[4];
+  g_run.log = std::make_unique<LogCapture>();
+  RegisterCases();
+  const int status = RUN_ALL_TESTS();
+  // The instances before the log, which may still get their lines.
+  g_run.retries.reset();
+  g_run.hex.reset();
+  g_run.first.reset();
+  g_run.log.reset();
+  return status;
 }
