@@ -112,36 +112,48 @@ HostGate ParsedGate(Host& host, const char* gas, int32_t gateType, int32_t count
 // untouched), or the whole 32-bit cell.
 uint32_t SingleValue(const uint8_t* cell, int32_t width) { return width == 32 ? Le32(cell) : Le16(cell + 2); }
 
+// An instance that several cases in turn go on with, the first of them
+// starting it.
+struct SharedInstance {
+  std::unique_ptr<DriverSession> session;
+  bool started = false;
+};
+
 // The command line, and what the cases share: the driver's log from the
-// first start on, and the instances that several cases in turn go on with.
+// first start on, and the instances.
 struct Run {
   const char* module = nullptr;
   const char* portA = nullptr;
   const char* portB = nullptr;
   const char* reportFile = nullptr;
   std::unique_ptr<LogCapture> log;
-  std::unique_ptr<DriverSession> first;  // driver 1 on PORT_A
-  bool firstStarted = false;
-  std::unique_ptr<DriverSession> hex;  // driver 3 on PORT_A, base H with word swaps
-  bool hexStarted = false;
-  std::unique_ptr<DriverSession> retries;  // driver 2 on PORT_B
-  bool retriesStarted = false;
+  SharedInstance first;    // driver 1 on PORT_A
+  SharedInstance hex;      // driver 3 on PORT_A, base H with word swaps
+  SharedInstance retries;  // driver 2 on PORT_B
   HostGate retryGate;
 };
 Run g_run;
 
 LogCapture& Log() { return *g_run.log; }
 
+// Writes the instance's init file, opens the module and starts the instance
+// on port.
+void StartShared(SharedInstance& shared, int32_t driverNumber, const char* initFile, const std::string& init,
+                 const char* port) {
+  WriteTextFile(initFile, init);
+  shared.session = std::make_unique<DriverSession>(g_run.module, driverNumber);
+  ASSERT_TRUE(OpenedModule(*shared.session));
+  const int32_t started = shared.session->Start(port, kReplyTimeout);
+  if (started != kResultDone) Log().Dump();
+  ASSERT_EQ(started, kResultDone);
+  shared.started = true;
+}
+
 // ---- the first instance -------------------------------------------------------
 
 void StartWithRtsSwitchingOnALineWithoutModemLines() {
-  WriteTextFile("KOVRIN01.INT", "BUS = M , D\nRTSCTS = YES\nIFG_MS = 2\n");
-  g_run.first = std::make_unique<DriverSession>(g_run.module, 1);
-  ASSERT_TRUE(OpenedModule(*g_run.first));
-  const int32_t started = g_run.first->Start(g_run.portA, kReplyTimeout);
-  if (started != kResultDone) Log().Dump();
-  ASSERT_EQ(started, kResultDone);
-  g_run.firstStarted = true;
+  ASSERT_NO_FATAL_FAILURE(
+      StartShared(g_run.first, 1, "KOVRIN01.INT", "BUS = M , D\nRTSCTS = YES\nIFG_MS = 2\n", g_run.portA));
   EXPECT_TRUE(Log().Contains("KOVRIN> ModBus/J-BUS (RTU protocol) 32bit driver installed"));
 }
 
@@ -163,8 +175,8 @@ struct ParseCase {
 };
 
 void AddressParsersBaseDModbus() {
-  ASSERT_TRUE(g_run.firstStarted);
-  Host host(*g_run.first);
+  ASSERT_TRUE(g_run.first.started);
+  Host host(*g_run.first.session);
   const ParseCase cases[] = {
       {"0140010", 2, 1, 0, 1, 4, 9, -1, 16},
       {"01400105", 6, 1, 0, 1, 4, 9, 5, 1},
@@ -199,8 +211,8 @@ struct SingleReadCase {
 };
 
 void SingleReadsOfEveryKind() {
-  ASSERT_TRUE(g_run.firstStarted);
-  Host host(*g_run.first);
+  ASSERT_TRUE(g_run.first.started);
+  Host host(*g_run.first.session);
   Log().Clear();  // the reads' log, up to the RTS case
   const SingleReadCase singles[] = {
       {"0140101", 2, 100},                // holding register 100
@@ -230,8 +242,8 @@ void SingleReadsOfEveryKind() {
 }
 
 void BlockReads() {
-  ASSERT_TRUE(g_run.firstStarted);
-  Host host(*g_run.first);
+  ASSERT_TRUE(g_run.first.started);
+  Host host(*g_run.first.session);
   {
     HostGate words = ParsedGate(host, "0140001", 2, 10);
     uint8_t area[20] = {};
@@ -269,7 +281,7 @@ void BlockReads() {
 // Every frame of the reads raised and dropped RTS; both failed, and the
 // driver went on.
 void RtsSwitchingFailedAndTheReadsWentOn() {
-  ASSERT_TRUE(g_run.firstStarted);
+  ASSERT_TRUE(g_run.first.started);
   EXPECT_GE(Log().Count(kEscapeFailed), 2);
   EXPECT_EQ(Log().LevelOf(kEscapeFailed), 8);
 }
@@ -284,8 +296,8 @@ struct SingleWriteCase {
 };
 
 void SingleWritesOfEveryKindReadBack() {
-  ASSERT_TRUE(g_run.firstStarted);
-  Host host(*g_run.first);
+  ASSERT_TRUE(g_run.first.started);
+  Host host(*g_run.first.session);
   const SingleWriteCase cases[] = {
       {"0140501", 2, 0x1234, "0140501", 2, 0x1234},
       {"0100501", 6, 1, "0100501", 6, 1},       // coil 500 was 0
@@ -317,8 +329,8 @@ void SingleWritesOfEveryKindReadBack() {
 }
 
 void BlockWritesReadBack() {
-  ASSERT_TRUE(g_run.firstStarted);
-  Host host(*g_run.first);
+  ASSERT_TRUE(g_run.first.started);
+  Host host(*g_run.first.session);
   {
     HostGate words = ParsedGate(host, "0140701", 2, 3);
     uint8_t area[6] = {1, 0, 2, 0, 0x03, 0x80};
@@ -341,8 +353,8 @@ void BlockWritesReadBack() {
 }
 
 void BroadcastWritesReadBackFromBothStations() {
-  ASSERT_TRUE(g_run.firstStarted);
-  Host host(*g_run.first);
+  ASSERT_TRUE(g_run.first.started);
+  Host host(*g_run.first.session);
   HostGate everyone = ParsedGate(host, "0040801", 2);
   uint8_t cell[4] = {};
   PutLe16(cell + 2, 0x4242);
@@ -378,15 +390,15 @@ std::string ReadFileBytes(const char* path) {
   return bytes;
 }
 
-void ReportFetchIntoReportLineGates() {
-  ASSERT_TRUE(g_run.firstStarted);
-  Host host(*g_run.first);
-  const std::string expected = ReadFileBytes(g_run.reportFile);
-  EXPECT_GT(expected.size(), 4u * 128);  // several packets, several lines
-  constexpr int kLines = 12;
-  char names[kLines][9];
-  for (int i = 0; i < kLines; ++i) {
-    std::snprintf(names[i], sizeof names[i], "R0103%03d", i + 1);
+constexpr int kReportLines = 12;
+using ReportLineNames = char[kReportLines][9];
+
+// Report 3 of station 1 fetched through the trigger "!R01" into report-line
+// gates for its first lines, their numbers spelt by lineFormat: the texts
+// the gates got, joined.
+std::string FetchReport3(Host& host, const char* lineFormat, ReportLineNames& names) {
+  for (int i = 0; i < kReportLines; ++i) {
+    std::snprintf(names[i], sizeof names[i], lineFormat, i + 1);
     ZelHostAddGate(names[i]);
     HostGate line = ParsedGate(host, names[i], kGateText);
     EXPECT_EQ(line.parsed.memoryType, kMemReport);
@@ -397,14 +409,22 @@ void ReportFetchIntoReportLineGates() {
   PutLe16(cell + 2, 3);
   Log().Clear();
   EXPECT_EQ(host.Write(trigger, cell), kResultDone);
-
   std::string joined;
-  for (int i = 0; i < kLines; ++i) {
+  for (int i = 0; i < kReportLines; ++i) {
     char text[256] = {};
     EXPECT_EQ(ZelHostGateText(names[i], text, sizeof text), 1);
     joined += text;
   }
-  EXPECT_EQ(joined, expected);
+  return joined;
+}
+
+void ReportFetchIntoReportLineGates() {
+  ASSERT_TRUE(g_run.first.started);
+  Host host(*g_run.first.session);
+  const std::string expected = ReadFileBytes(g_run.reportFile);
+  EXPECT_GT(expected.size(), 4u * 128);  // several packets, several lines
+  ReportLineNames names;
+  EXPECT_EQ(FetchReport3(host, "R0103%03d", names), expected);
   char first[256] = {};
   ZelHostGateText(names[0], first, sizeof first);
   EXPECT_EQ(std::strlen(first), 80u);
@@ -413,8 +433,8 @@ void ReportFetchIntoReportLineGates() {
 }
 
 void CloseComReOpenComCloseCom() {
-  ASSERT_TRUE(g_run.firstStarted);
-  DriverSession& first = *g_run.first;
+  ASSERT_TRUE(g_run.first.started);
+  DriverSession& first = *g_run.first.session;
   Host host(first);
   EXPECT_EQ(first.Call(kCmdCloseCom, nullptr), kResultDone);
   EXPECT_EQ(first.Call(kCmdReOpenCom, nullptr), kResultDone);
@@ -578,12 +598,9 @@ void EscapeCommFunctionOnTheLine() {
 // ---- base H with word swaps ------------------------------------------------
 
 void BaseHByteGatesAndWordSwap() {
-  WriteTextFile("KOVRIN03.INT", "BUS = M , H\nSWAP = YES\n");
-  g_run.hex = std::make_unique<DriverSession>(g_run.module, 3);
-  ASSERT_TRUE(OpenedModule(*g_run.hex));
-  ASSERT_EQ(g_run.hex->Start(g_run.portA, kReplyTimeout), kResultDone);
-  g_run.hexStarted = true;
-  Host host(*g_run.hex);
+  ASSERT_NO_FATAL_FAILURE(
+      StartShared(g_run.hex, 3, "KOVRIN03.INT", "BUS = M , H\nSWAP = YES\n", g_run.portA));
+  Host host(*g_run.hex.session);
   const SingleReadCase reads[] = {
       {"01L03E9", 2, 0x5A},         // low byte of hr 1000 = 0xA55A
       {"01H03E9", 2, 0xA5},         // high byte
@@ -607,8 +624,8 @@ void BaseHByteGatesAndWordSwap() {
 }
 
 void BaseHHighByteBits() {
-  ASSERT_TRUE(g_run.hexStarted);
-  DriverSession& instance = *g_run.hex;
+  ASSERT_TRUE(g_run.hex.started);
+  DriverSession& instance = *g_run.hex.session;
   Host host(instance);
   {
     // A reused record names the same bit every time: bit 2 of the high
@@ -649,30 +666,12 @@ void BaseHHighByteBits() {
 
 // The last case on the base H instance, which goes with it.
 void BaseHReportLinesByHexadecimalNumbers() {
-  const std::unique_ptr<DriverSession> instance = std::move(g_run.hex);
-  ASSERT_TRUE(g_run.hexStarted);
+  const std::unique_ptr<DriverSession> instance = std::move(g_run.hex.session);
+  ASSERT_TRUE(g_run.hex.started);
   Host host(*instance);
-  const std::string expected = ReadFileBytes(g_run.reportFile);
   ZelHostClearGates();
-  constexpr int kLines = 12;  // lines 001 to 00C
-  char names[kLines][9];
-  for (int i = 0; i < kLines; ++i) {
-    std::snprintf(names[i], sizeof names[i], "R0103%03X", i + 1);
-    ZelHostAddGate(names[i]);
-    HostGate line = ParsedGate(host, names[i], kGateText);
-    EXPECT_EQ(line.parsed.memoryType, kMemReport);
-  }
-  HostGate trigger = ParsedGate(host, "!R01", kGateType0);
-  uint8_t cell[4] = {};
-  PutLe16(cell + 2, 3);
-  EXPECT_EQ(host.Write(trigger, cell), kResultDone);
-  std::string joined;
-  for (int i = 0; i < kLines; ++i) {
-    char text[256] = {};
-    EXPECT_EQ(ZelHostGateText(names[i], text, sizeof text), 1);
-    joined += text;
-  }
-  EXPECT_EQ(joined, expected);
+  ReportLineNames names;  // lines 001 to 00C
+  EXPECT_EQ(FetchReport3(host, "R0103%03X", names), ReadFileBytes(g_run.reportFile));
   EXPECT_EQ(instance->Call(kCmdCloseCom, nullptr), kResultDone);
 }
 
@@ -722,19 +721,15 @@ const RetryCase kRetryCases[] = {
 };
 
 void RetryPathsAgainstScriptedFaults() {
-  WriteTextFile("KOVRIN02.INT", "BUS = M , D\n");
-  g_run.retries = std::make_unique<DriverSession>(g_run.module, 2);
-  ASSERT_TRUE(OpenedModule(*g_run.retries));
-  ASSERT_EQ(g_run.retries->Start(g_run.portB, kReplyTimeout), kResultDone);
-  g_run.retriesStarted = true;
-  Host host(*g_run.retries);
+  ASSERT_NO_FATAL_FAILURE(StartShared(g_run.retries, 2, "KOVRIN02.INT", "BUS = M , D\n", g_run.portB));
+  Host host(*g_run.retries.session);
   g_run.retryGate = ParsedGate(host, "0140101", 2);
 }
 
 void Retry(const RetryCase& c) {
   SCOPED_TRACE(c.name);
-  ASSERT_TRUE(g_run.retriesStarted);
-  Host host(*g_run.retries);
+  ASSERT_TRUE(g_run.retries.started);
+  Host host(*g_run.retries.session);
   Log().Clear();
   uint8_t cell[4] = {};
   PutLe16(cell + 2, 100);
@@ -751,8 +746,8 @@ void Retry(const RetryCase& c) {
 
 // Ends the module: the last case.
 void EndVpi() {
-  const std::unique_ptr<DriverSession> instance = std::move(g_run.retries);
-  ASSERT_TRUE(g_run.retriesStarted);
+  const std::unique_ptr<DriverSession> instance = std::move(g_run.retries.session);
+  ASSERT_TRUE(g_run.retries.started);
   Log().Clear();
   EXPECT_EQ(instance->Call(kCmdEndVpi, nullptr), kResultDone);
   EXPECT_TRUE(Log().Contains("KOVRIN> EndVpi()"));
@@ -780,28 +775,42 @@ void Add(const char* suite, const std::string& name, std::function<void()> body)
                           [body]() -> Case* { return new Case(body); });
 }
 
+// The cases in their order, in suites of what they run on; the port control
+// sequences and the retries come from their tables.
+struct Step {
+  const char* suite;
+  const char* name;
+  void (*body)();
+};
+
 void RegisterCases() {
-  Add("FirstInstance", "StartWithRtsSwitchingOnALineWithoutModemLines",
-      StartWithRtsSwitchingOnALineWithoutModemLines);
-  Add("FirstInstance", "APortThatDoesNotExist", APortThatDoesNotExist);
-  Add("FirstInstance", "AddressParsersBaseDModbus", AddressParsersBaseDModbus);
-  Add("FirstInstance", "SingleReadsOfEveryKind", SingleReadsOfEveryKind);
-  Add("FirstInstance", "BlockReads", BlockReads);
-  Add("FirstInstance", "RtsSwitchingFailedAndTheReadsWentOn", RtsSwitchingFailedAndTheReadsWentOn);
-  Add("FirstInstance", "SingleWritesOfEveryKindReadBack", SingleWritesOfEveryKindReadBack);
-  Add("FirstInstance", "BlockWritesReadBack", BlockWritesReadBack);
-  Add("FirstInstance", "BroadcastWritesReadBackFromBothStations", BroadcastWritesReadBackFromBothStations);
-  Add("FirstInstance", "ReportFetchIntoReportLineGates", ReportFetchIntoReportLineGates);
-  Add("FirstInstance", "CloseComReOpenComCloseCom", CloseComReOpenComCloseCom);
+  const Step first[] = {
+      {"FirstInstance", "StartWithRtsSwitchingOnALineWithoutModemLines",
+       StartWithRtsSwitchingOnALineWithoutModemLines},
+      {"FirstInstance", "APortThatDoesNotExist", APortThatDoesNotExist},
+      {"FirstInstance", "AddressParsersBaseDModbus", AddressParsersBaseDModbus},
+      {"FirstInstance", "SingleReadsOfEveryKind", SingleReadsOfEveryKind},
+      {"FirstInstance", "BlockReads", BlockReads},
+      {"FirstInstance", "RtsSwitchingFailedAndTheReadsWentOn", RtsSwitchingFailedAndTheReadsWentOn},
+      {"FirstInstance", "SingleWritesOfEveryKindReadBack", SingleWritesOfEveryKindReadBack},
+      {"FirstInstance", "BlockWritesReadBack", BlockWritesReadBack},
+      {"FirstInstance", "BroadcastWritesReadBackFromBothStations", BroadcastWritesReadBackFromBothStations},
+      {"FirstInstance", "ReportFetchIntoReportLineGates", ReportFetchIntoReportLineGates},
+      {"FirstInstance", "CloseComReOpenComCloseCom", CloseComReOpenComCloseCom},
+  };
+  const Step then[] = {
+      {"Win32", "EscapeCommFunctionOnTheLine", EscapeCommFunctionOnTheLine},
+      {"BaseH", "ByteGatesAndWordSwap", BaseHByteGatesAndWordSwap},
+      {"BaseH", "HighByteBits", BaseHHighByteBits},
+      {"BaseH", "ReportLinesByHexadecimalNumbers", BaseHReportLinesByHexadecimalNumbers},
+      {"InitFile", "CrLfCtrlZAndTheCaseOfItsName", InitFileCrLfCtrlZAndTheCaseOfItsName},
+      {"Retries", "RetryPathsAgainstScriptedFaults", RetryPathsAgainstScriptedFaults},
+  };
+  for (const Step& step : first) Add(step.suite, step.name, step.body);
   for (size_t i = 0; i < PortSequences().size(); ++i) {
     Add("PortControl", "Sequence/" + std::to_string(i), [i] { PortControl(PortSequences()[i]); });
   }
-  Add("Win32", "EscapeCommFunctionOnTheLine", EscapeCommFunctionOnTheLine);
-  Add("BaseH", "ByteGatesAndWordSwap", BaseHByteGatesAndWordSwap);
-  Add("BaseH", "HighByteBits", BaseHHighByteBits);
-  Add("BaseH", "ReportLinesByHexadecimalNumbers", BaseHReportLinesByHexadecimalNumbers);
-  Add("InitFile", "CrLfCtrlZAndTheCaseOfItsName", InitFileCrLfCtrlZAndTheCaseOfItsName);
-  Add("Retries", "RetryPathsAgainstScriptedFaults", RetryPathsAgainstScriptedFaults);
+  for (const Step& step : then) Add(step.suite, step.name, step.body);
   for (size_t i = 0; i < std::size(kRetryCases); ++i) {
     Add("Retries", "Retry/" + std::to_string(i), [i] { Retry(kRetryCases[i]); });
   }
@@ -824,9 +833,9 @@ int main(int argc, char** argv) {
   RegisterCases();
   const int status = RUN_ALL_TESTS();
   // The instances before the log, which may still get their lines.
-  g_run.retries.reset();
-  g_run.hex.reset();
-  g_run.first.reset();
+  g_run.retries.session.reset();
+  g_run.hex.session.reset();
+  g_run.first.session.reset();
   g_run.log.reset();
   return status;
 }
