@@ -10,6 +10,8 @@
 #include "host_interface/host_library.h"
 #include "host_interface/instance.h"
 
+namespace kovrin {
+
 namespace {
 
 constexpr uint32_t GateTypeBit(int32_t gateType) { return 1u << gateType; }
@@ -28,8 +30,8 @@ constexpr char kShouldBeFloat[] = "KOVRIN> SingleParse() gate type should be FLO
 constexpr char kShouldBeInt32[] = "KOVRIN> SingleParse() gate type should be 32-bit INTEGER";
 
 constexpr uint32_t kRegisterGateTypes =
-    GateTypeBit(kGateType0) | GateTypeBit(kGateType1) | GateTypeBit(kGateInt16);
-constexpr uint32_t kLongGateTypes = GateTypeBit(kGateInt32) | GateTypeBit(kGateType5);
+    GateTypeBit(kGateRegisterOrTrigger) | GateTypeBit(kGateRegister) | GateTypeBit(kGateInt16);
+constexpr uint32_t kLongGateTypes = GateTypeBit(kGateInt32) | GateTypeBit(kGateLong);
 
 constexpr AreaRule kAreaRules[] = {
     {kMemCoils, GateTypeBit(kGateDigital), kShouldBeDigital},
@@ -65,7 +67,7 @@ AddressResult CheckSingle(VpiInstance* instance, ParseRequest* parse) {
   const int32_t gateType = parse->gateType;
 
   if (gateType == kGateText) return ParseReportLine(instance, parse);
-  if (gateType == kGateType0) {
+  if (gateType == kGateRegisterOrTrigger) {
     const AddressResult trigger = ParseReportTrigger(instance, parse);
     if (trigger != AddressResult::kNotTrigger) return trigger;
   }
@@ -125,3 +127,5 @@ int32_t SingleAddressParser(VpiInstance* instance, ParseRequest* parse) {
 int32_t BlockAddressParser(VpiInstance* instance, ParseRequest* parse) {
   return HostResultFor(CheckBlock(instance, parse));
 }
+
+}  // namespace kovrin

@@ -8,5 +8,9 @@
 #include "host_interface/host_records.h"
 #include "host_interface/instance.h"
 
+namespace kovrin {
+
 int32_t SingleAddressParser(VpiInstance* instance, ParseRequest* parse);
 int32_t BlockAddressParser(VpiInstance* instance, ParseRequest* parse);
+
+}  // namespace kovrin

@@ -2,8 +2,12 @@
 // it to the host's result.
 #pragma once
 
+namespace kovrin {
+
 enum class AddressResult {
   kAccepted,    // the address fits the gate, its fields are stored
   kRefused,     // refused (after its log line, where it has one)
   kNotTrigger,  // not a report trigger: to be parsed as an ordinary address
 };
+
+}  // namespace kovrin

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace kovrin {
+
 bool CharAllowed(const char* allowed, char c) { return c != '\0' && std::strchr(allowed, c) != nullptr; }
 
 bool AllDecimalDigits(const char* text, size_t count) {
@@ -29,3 +31,5 @@ bool ScanField(const char* text, const char* format, int* value) {
   *value = number;
   return true;
 }
+
+}  // namespace kovrin

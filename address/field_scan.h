@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace kovrin {
+
 // True when c is one of the characters of allowed. The terminating NUL of
 // allowed never counts as allowed.
 bool CharAllowed(const char* allowed, char c);
@@ -15,3 +17,5 @@ bool AllDecimalDigits(const char* text, size_t count);
 // as the C library reads it. text must be NUL-terminated. Gives false when
 // no number was read or the number is negative.
 bool ScanField(const char* text, const char* format, int* value);
+
+}  // namespace kovrin

@@ -6,6 +6,8 @@
 #include "address/field_scan.h"
 #include "host_interface/host_library.h"
 
+namespace kovrin {
+
 const char* const GasPositionTable[kGasPositions] = {
     "0123456789ABCDEF",   // plc
     "0123456789ABCDEF",   // plc
@@ -181,3 +183,5 @@ char UpcaseAscii(char c) {
   if (static_cast<signed char>(c) >= 'a') return static_cast<char>(c - 0x20);
   return c;
 }
+
+}  // namespace kovrin

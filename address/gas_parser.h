@@ -9,6 +9,8 @@
 #include "host_interface/host_records.h"
 #include "host_interface/instance.h"
 
+namespace kovrin {
+
 // A GAS has 8 positions in bases D and H and 9 in base L.
 constexpr size_t kGasPositions = 9;
 
@@ -26,3 +28,5 @@ AddressResult Parse(VpiInstance* instance, ParseRequest* request);
 // character, as a signed byte, is at least 'a'. So '{' to 0x7F become '[' to
 // '_', and bytes from 0x80 up stay as they are.
 char UpcaseAscii(char c);
+
+}  // namespace kovrin

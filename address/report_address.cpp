@@ -7,6 +7,8 @@
 #include "address/gas_parser.h"
 #include "host_interface/host_library.h"
 
+namespace kovrin {
+
 const char* const ReportCharTable[kReportLineLength] = {
     "R",
     "0123456789ABCDEF",
@@ -136,3 +138,5 @@ void SpellReportLineAddress(char (&out)[kReportLineLength + 1], int plc, int rep
   LineDigits(out + 5, line, hex);
   out[kReportLineLength] = '\0';
 }
+
+}  // namespace kovrin

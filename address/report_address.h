@@ -8,6 +8,8 @@
 #include "host_interface/host_records.h"
 #include "host_interface/instance.h"
 
+namespace kovrin {
+
 constexpr size_t kReportLineLength = 8;
 constexpr size_t kReportTriggerLength = 4;
 constexpr int kReportNumberMax = 16;  // reports 1 to 16
@@ -37,3 +39,5 @@ bool IsReportTrigger(const char* gas);
 // of the line, hexadecimal (upper case) when hex is set. A plc or report
 // from 100 on (0x100 in hexadecimal) keeps its first two digits.
 void SpellReportLineAddress(char (&out)[kReportLineLength + 1], int plc, int report, int line, bool hex);
+
+}  // namespace kovrin

@@ -77,7 +77,7 @@ bool DriverMaster::Prepare(const Scenario& scenario, std::string* error) {
         return false;
       }
       std::snprintf(gas_, sizeof gas_, "!R01");
-      parsed_.gateType = kGateType0;
+      parsed_.gateType = kGateRegisterOrTrigger;
       // The host's report-line gates that receive the text. A host's
       // records exist before the driver stores into them: each gate gets a
       // full-length text once, so the stores of a fetch allocate nothing.

@@ -19,9 +19,11 @@
 
 #include "bench/report_texts.h"
 #include "bench/wire_time.h"
-#include "programs/line.h"
+#include "programs/far_end.h"
 #include "serial/crc16.h"
 #include "tests/support/frame_crc.h"
+
+using namespace kovrin;
 
 namespace {
 
@@ -107,13 +109,13 @@ int ReadRequest(int line, uint8_t* frame, size_t size) {
   for (;;) {
     const int need = BytesNeeded(frame, have);
     if (need < 0) {
-      LineReadUntilIdle(line, frame, size, 0, kIdleMs);
+      FarEndReadUntilIdle(line, frame, size, 0, kIdleMs);
       return 0;
     }
     if (have >= static_cast<size_t>(need)) return need;
     if (static_cast<size_t>(need) > size) return 0;
     const long n =
-        LineRead(line, frame + have, static_cast<size_t>(need) - have, have == 0 ? kFirstByteMs : kIdleMs);
+        FarEndRead(line, frame + have, static_cast<size_t>(need) - have, have == 0 ? kFirstByteMs : kIdleMs);
     if (n <= 0) return 0;
     have += static_cast<size_t>(n);
   }
@@ -138,7 +140,7 @@ void AnswerReport(int line, const uint8_t* request, const std::string* texts) {
         at < text.size() ? static_cast<uint8_t>(text[at]) : (at == text.size() ? kEndOfReport : 0);
   }
   WriteCrc(answer, 134, answer + 134);
-  LineWrite(line, answer, sizeof answer);
+  FarEndWrite(line, answer, sizeof answer);
 }
 
 modbus_mapping_t* MakeMapping() {
@@ -163,13 +165,13 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, OnSignal);
 
   char device[128];
-  const int line = LineOpenPty(device, sizeof device);
+  const int line = FarEndOpenPty(device, sizeof device);
   if (line < 0) {
     std::fprintf(stderr, "kovrin_bench_slave: no pseudo-terminal\n");
     return 1;
   }
   // Holding the far end open lets masters close and reopen the line.
-  const int hold = LineOpenDevice(device);
+  const int hold = FarEndOpenDevice(device);
   modbus_t* ctx = modbus_new_rtu(device, options.baud, 'N', 8, 1);
   modbus_mapping_t* map = MakeMapping();
   if (hold < 0 || ctx == nullptr || map == nullptr) {
@@ -180,7 +182,7 @@ int main(int argc, char** argv) {
   modbus_set_socket(ctx, line);  // libmodbus answers on the line this program owns
   std::string texts[kReportCount];
   for (int i = 0; i < kReportCount; ++i) texts[i] = ReportText(i + 1);
-  if (!LineMakeSymlink(device, options.link.c_str())) {
+  if (!MakeSymlink(device, options.link.c_str())) {
     std::fprintf(stderr, "kovrin_bench_slave: cannot link %s\n", options.link.c_str());
     return 1;
   }
@@ -203,10 +205,10 @@ int main(int argc, char** argv) {
     }
   }
 
-  LineRemoveFile(options.link.c_str());
+  RemoveFile(options.link.c_str());
   modbus_mapping_free(map);
   modbus_free(ctx);  // not modbus_close: the line is this program's, not libmodbus's
-  LineClose(hold);
-  LineClose(line);
+  FarEndClose(hold);
+  FarEndClose(line);
   return 0;
 }

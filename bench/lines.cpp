@@ -10,7 +10,7 @@
 #include "bench/results.h"
 #include "bench/rounds.h"
 #include "bench/scenarios.h"
-#include "programs/line.h"
+#include "programs/far_end.h"
 #include "programs/process.h"
 
 namespace {
@@ -25,7 +25,7 @@ std::string LinkPath(const LinesOptions& options, int line) {
 
 long StartSimulator(const LinesOptions& options, int line) {
   const std::string link = LinkPath(options, line);
-  LineRemoveFile(link.c_str());
+  RemoveFile(link.c_str());
   const std::string baud = std::to_string(options.baud);
   const char* argv[] = {options.rtusim.c_str(), "--link",           link.c_str(), "--stations", "1", "--baud",
                         baud.c_str(),           "--emulate-timing", nullptr};
@@ -114,7 +114,7 @@ bool RunStep(const LinesOptions& options, int k, LinesRecord* record) {
   }
   masters.clear();
   for (long pid : pids) StopProcess(pid);
-  for (int line = 1; line <= k; ++line) LineRemoveFile(LinkPath(options, line).c_str());
+  for (int line = 1; line <= k; ++line) RemoveFile(LinkPath(options, line).c_str());
   return ok;
 }
 

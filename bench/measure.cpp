@@ -10,7 +10,7 @@
 #include "bench/results.h"
 #include "bench/rounds.h"
 #include "bench/scenarios.h"
-#include "programs/line.h"
+#include "programs/far_end.h"
 #include "programs/process.h"
 
 namespace {
@@ -39,7 +39,7 @@ bool WriteReportFiles(const MeasureOptions& options) {
 
 long StartSlave(const MeasureOptions& options, const Plan& plan, int baud) {
   const std::string link = LinkPath(options);
-  LineRemoveFile(link.c_str());
+  RemoveFile(link.c_str());
   std::vector<std::string> args;
   if (plan.slave == "rtusim") {
     args = {options.rtusim, "--link", link, "--stations", "1"};
@@ -64,7 +64,7 @@ long StartSlave(const MeasureOptions& options, const Plan& plan, int baud) {
 
 void StopSlave(const MeasureOptions& options, long pid) {
   StopProcess(pid);
-  LineRemoveFile(LinkPath(options).c_str());
+  RemoveFile(LinkPath(options).c_str());
 }
 
 RunRecord Record(const Plan& plan, int baud, const Scenario& scenario, const char* master, Figures& f) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace kovrin {
+
 void ComposeAddress(const BrowseDialogState& state, char (&out)[kComposedAddressSize]) {
   if (state.reportLineMode) {
     std::snprintf(out, sizeof out, "R%.2s%.2s%.3s", state.plc, state.report, state.line);
@@ -15,3 +17,5 @@ void ComposeAddress(const BrowseDialogState& state, char (&out)[kComposedAddress
                   state.address, bit);
   }
 }
+
+}  // namespace kovrin

@@ -3,6 +3,8 @@
 
 #include "browse/browse_state.h"
 
+namespace kovrin {
+
 // The longest composition (base L with a bit) and its terminating zero.
 constexpr int kComposedAddressSize = 10;
 
@@ -11,3 +13,5 @@ constexpr int kComposedAddressSize = 10;
 // and the bit character unless the bit item is "None". Each part is taken
 // at its length at most, so the result always fits.
 void ComposeAddress(const BrowseDialogState& state, char (&out)[kComposedAddressSize]);
+
+}  // namespace kovrin

@@ -12,6 +12,8 @@
 #include "host_interface/instance.h"
 #include "platform/win32.h"
 
+namespace kovrin {
+
 namespace {
 
 // The dialog's state exists once for the module, and the dialog is modal:
@@ -59,3 +61,5 @@ int32_t BrowseAddressWith(BrowseRequest* params, int32_t driverNumber, StationBa
   std::memcpy(params->gasBuffer, composed, std::strlen(composed) + 1);
   return kResultDone;
 }
+
+}  // namespace kovrin

@@ -6,6 +6,8 @@
 
 #include "host_interface/host_records.h"
 
+namespace kovrin {
+
 // Gives the number base ('D', 'H' or 'L') of a station's init file.
 using StationBaseReader = char (*)(int32_t driverNumber);
 
@@ -13,3 +15,5 @@ using StationBaseReader = char (*)(int32_t driverNumber);
 // composed address is spelt in, comes from stationBase once the dialog is
 // sure to open.
 int32_t BrowseAddressWith(BrowseRequest* params, int32_t driverNumber, StationBaseReader stationBase);
+
+}  // namespace kovrin

@@ -2,6 +2,8 @@
 // procedure. One copy for the whole module: one browse dialog at a time.
 #pragma once
 
+namespace kovrin {
+
 // Text buffers: the longest text read from each field plus its terminating
 // zero. Every field is read one character longer than its valid length, so
 // an over-long entry is seen and refused rather than cut to fit.
@@ -26,3 +28,5 @@ struct BrowseDialogState {
 };
 
 extern BrowseDialogState g_browseDialog;
+
+}  // namespace kovrin

@@ -1,5 +1,7 @@
 #include "browse/field_validators.h"
 
+namespace kovrin {
+
 namespace {
 
 struct FieldRule {
@@ -72,3 +74,5 @@ const char* CheckReportNumber(const char* text, char base) {
   return Check(RuleFor(kReportRules, base), text);
 }
 const char* CheckLineNumber(const char* text, char base) { return Check(RuleFor(kLineRules, base), text); }
+
+}  // namespace kovrin

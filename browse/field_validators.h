@@ -3,6 +3,8 @@
 // the dialog shows.
 #pragma once
 
+namespace kovrin {
+
 const char* CheckPlcNumber(const char* text, char base);
 const char* CheckAddress(const char* text, char base);
 const char* CheckReportNumber(const char* text, char base);
@@ -10,3 +12,5 @@ const char* CheckLineNumber(const char* text, char base);
 
 // Value of a hexadecimal (0-9, A-F, a-f) or decimal digit; -1 for others.
 int DigitValue(char c, bool hexadecimal);
+
+}  // namespace kovrin

@@ -6,6 +6,8 @@
 #include "browse/field_validators.h"
 #include "browse/tag_format_resource.h"
 
+namespace kovrin {
+
 namespace {
 
 const char* const kBitItems[] = {"None", "0", "1", "2", "3", "4", "5", "6", "7",
@@ -177,3 +179,5 @@ INT_PTR CALLBACK TagFormatDialogProc(HWND dialog, UINT message, WPARAM wParam, L
       return FALSE;
   }
 }
+
+}  // namespace kovrin

@@ -3,4 +3,8 @@
 
 #include "platform/win32.h"
 
+namespace kovrin {
+
 INT_PTR CALLBACK TagFormatDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace kovrin

@@ -3,6 +3,8 @@
 // (tag_format_template.cpp) use these numbers.
 #pragma once
 
+namespace kovrin {
+
 constexpr char kDriverModuleName[] = "KOVRINSX.DLL";
 constexpr int kTagFormatDialogId = 101;
 
@@ -24,3 +26,5 @@ enum TagFormatControl : int {
   kIdPlcLabel = 1057,
   kIdAddressLabel = 1058,
 };
+
+}  // namespace kovrin

@@ -4,6 +4,8 @@
 #include "browse/tag_format_resource.h"
 #include "dialog/dialog_template.h"
 
+namespace kovrin {
+
 namespace {
 
 constexpr DWORD kPlainEdit = ES_UPPERCASE | WS_BORDER | WS_TABSTOP;
@@ -45,3 +47,5 @@ const DialogTemplate kTagFormat = {
 const DialogTemplateRegistration kTagFormatRegistration(kTagFormat);
 
 }  // namespace
+
+}  // namespace kovrin

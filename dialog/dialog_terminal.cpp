@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/terminal.h"
+#include "platform/controlling_terminal.h"
 
 namespace {
 

@@ -6,6 +6,8 @@
 #include "entry/init_file.h"
 #include "host_interface/instance.h"
 
+namespace kovrin {
+
 namespace {
 
 // The number base of the station, read from its init file into a scratch
@@ -23,3 +25,5 @@ char StationNumberBase(int32_t driverNumber) {
 int32_t BrowseAddress(BrowseRequest* params, int32_t driverNumber) {
   return BrowseAddressWith(params, driverNumber, StationNumberBase);
 }
+
+}  // namespace kovrin

@@ -4,6 +4,8 @@
 
 #include "entry/handlers.h"
 
+namespace kovrin {
+
 namespace {
 
 VpiInstance* InstanceOf(const VpiRequest* request) { return static_cast<VpiInstance*>(request->instance); }
@@ -60,3 +62,5 @@ const VpiHandler kCommandTable[kCommandSlots + 1] = {
     RunBrowseAddress,        // 16
     nullptr,                 // 17: none
 };
+
+}  // namespace kovrin

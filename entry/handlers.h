@@ -13,6 +13,8 @@
 #include "transfer/read.h"
 #include "transfer/write.h"
 
+namespace kovrin {
+
 using VpiHandler = int32_t (*)(VpiRequest* request);
 
 int32_t ColdStart(VpiInstance* instance, const ColdStartParams* params, int32_t driverNumber);
@@ -27,3 +29,5 @@ int32_t BrowseAddress(BrowseRequest* params, int32_t driverNumber);
 
 // The table indexed by command code; slot 0 and empty slots are null.
 extern const VpiHandler kCommandTable[kCommandSlots + 1];
+
+}  // namespace kovrin

@@ -6,6 +6,8 @@
 #include "host_interface/instance.h"
 #include "platform/file_names.h"
 
+namespace kovrin {
+
 namespace {
 
 constexpr int kLineBufferSize = 256;  // longer lines are handled in pieces
@@ -220,3 +222,5 @@ void ReadInitFile(VpiInstance* instance, int32_t driverNumber) {
   }
   LogSettings(instance);
 }
+
+}  // namespace kovrin

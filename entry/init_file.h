@@ -7,6 +7,8 @@
 #include "host_interface/host_records.h"
 #include "host_interface/instance.h"
 
+namespace kovrin {
+
 constexpr char kInitFileBaseName[] = "KOVRIN";
 constexpr int kInitFileNameSize = 40;
 
@@ -29,3 +31,5 @@ bool ReadInitLine(InitFileReader* reader, char* line, size_t size);
 // Applies the init file of driverNumber to the instance and logs the
 // resulting settings. Every problem is logged; defaults stand.
 void ReadInitFile(VpiInstance* instance, int32_t driverNumber);
+
+}  // namespace kovrin

@@ -8,6 +8,8 @@
 #include "entry/opened_ports.h"
 #include "serial/port.h"
 
+namespace kovrin {
+
 namespace {
 
 void CopyLine(PortSettings& to, uint16_t baud, int16_t dataBits, int16_t stopBits, int16_t parity) {
@@ -20,7 +22,7 @@ void CopyLine(PortSettings& to, uint16_t baud, int16_t dataBits, int16_t stopBit
 // A reply timeout of 0 would leave every read without a total timeout,
 // which the serial functions take as "wait forever": a silent device would
 // hold the host's thread for good. The port's own open timeout stands in.
-constexpr uint32_t kOpenReplyTimeout = kOpenReadTimeoutMs / 10;
+constexpr uint32_t kOpenReplyTimeoutIn10Ms = kOpenReadTimeoutMs / 10;
 
 // A port and host client this module gave the same area at an earlier
 // start are released, so that the restart can open the port again and the
@@ -99,7 +101,7 @@ int32_t ColdStart(VpiInstance* instance, const ColdStartParams* params, int32_t 
   instance->replyTimeout = params->replyTimeout;
   if (instance->replyTimeout == 0) {
     err(kLogMajor, "KOVRIN> ColdStart() reply timeout 0, 1000 ms used");
-    instance->replyTimeout = kOpenReplyTimeout;
+    instance->replyTimeout = kOpenReplyTimeoutIn10Ms;
   }
   ReleaseEarlierStart(instance);
   instance->portHandle = nullptr;
@@ -121,7 +123,7 @@ int32_t ColdStart(VpiInstance* instance, const ColdStartParams* params, int32_t 
   }
   instance->portHandle = handle;
   err(kLogMajor, "KOVRIN> ModBus/J-BUS (RTU protocol) 32bit driver installed");
-  SetReadTimeout(handle, instance->replyTimeout);
+  SetReadTimeoutIn10Ms(handle, instance->replyTimeout);
   return kResultDone;
 }
 
@@ -158,7 +160,7 @@ int32_t ReOpenCom(VpiInstance* instance, int32_t driverNumber) {
   if (handle == nullptr) return kResultTransport;
   instance->portOpen = 1;
   instance->portHandle = handle;
-  SetReadTimeout(handle, instance->replyTimeout);
+  SetReadTimeoutIn10Ms(handle, instance->replyTimeout);
   return kResultDone;
 }
 
@@ -182,7 +184,9 @@ int32_t ChangeVpiParams(VpiInstance* instance, const ChangeParams* params, int32
     return kResultTransport;
   }
   instance->portHandle = handle;
-  SetReadTimeout(handle, instance->replyTimeout);
+  SetReadTimeoutIn10Ms(handle, instance->replyTimeout);
   instance->portOpen = 1;
   return kResultDone;
 }
+
+}  // namespace kovrin

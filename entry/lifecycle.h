@@ -5,6 +5,8 @@
 #include "host_interface/instance.h"
 #include "platform/win32.h"
 
+namespace kovrin {
+
 // Opens the port that settings describe; the handle, or null on failure.
 // Changes nothing in the instance.
 HANDLE OpenInstancePort(const PortSettings& settings);
@@ -13,3 +15,5 @@ HANDLE OpenInstancePort(const PortSettings& settings);
 // instance still releases what this module opened and registered for that
 // instance's area; nothing else changes.
 void ReleaseAfterEnd(VpiInstance* instance);
+
+}  // namespace kovrin

@@ -2,6 +2,8 @@
 
 #include "entry/table_lock.h"
 
+namespace kovrin {
+
 namespace {
 
 // More instances than a host runs in one process; no heap is used. One
@@ -102,3 +104,5 @@ bool ClientOfArea(const void* area, unsigned char clientId) {
   const AreaEntry* entry = area != nullptr ? Find(area) : nullptr;
   return entry != nullptr && entry->hasClient && entry->clientId == clientId;
 }
+
+}  // namespace kovrin

@@ -6,6 +6,8 @@
 
 #include "platform/win32.h"
 
+namespace kovrin {
+
 // Records a handle this module opened for the area (its latest one);
 // forgets it on close. The table is small and fixed: when it is full, the
 // oldest entries make room, and their areas restart as with an unknown
@@ -19,3 +21,5 @@ bool OpenedForArea(const void* area, HANDLE handle);
 void RememberClient(const void* area, unsigned char clientId);
 void ForgetClient(const void* area, unsigned char clientId);
 bool ClientOfArea(const void* area, unsigned char clientId);
+
+}  // namespace kovrin

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <thread>
 
+namespace kovrin {
+
 class TableLock {
  public:
   void Lock() {
@@ -30,3 +32,5 @@ class TableLock {
  private:
   std::atomic_flag held_ = ATOMIC_FLAG_INIT;
 };
+
+}  // namespace kovrin

@@ -1,6 +1,8 @@
 #include "entry/handlers.h"
 #include "host_interface/instance.h"
 
+namespace kovrin {
+
 namespace {
 const char kDriverName[] = "OMNI Flow";
 const char kDriverDescription[] = "ModBus/J-BUS (RTU protocol) 32 Bit driver Installed.\n";
@@ -19,3 +21,5 @@ int32_t GetVpiInfo(VpiInfo* info) {
   info->hostInfoC = 35;
   return kResultDone;
 }
+
+}  // namespace kovrin

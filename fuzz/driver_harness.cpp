@@ -12,6 +12,8 @@
 #include "tests/support/fake_line.h"
 #include "serial/crc16.h"
 
+using namespace kovrin;
+
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define KOVRIN_FUZZ_ASAN 1

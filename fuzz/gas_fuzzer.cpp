@@ -64,7 +64,8 @@ void CheckAccepted(const ParseRequest& p, const std::string& gas, char base, cha
              p.width, p.memoryType);
 
   if (p.memoryType == kMemReport) {
-    FUZZ_CHECK(!block && (p.gateType == kGateType0 || p.gateType == kGateText), "a report address");
+    FUZZ_CHECK(!block && (p.gateType == kGateRegisterOrTrigger || p.gateType == kGateText),
+               "a report address");
     FUZZ_CHECK(p.plc >= 1 && p.address == 0 && p.bit == -1 && p.width == 16, "report fields");
     return;
   }
@@ -79,11 +80,11 @@ void CheckAccepted(const ParseRequest& p, const std::string& gas, char base, cha
     if (p.bit != -1 || p.memoryType <= 1) {
       FUZZ_CHECK(p.gateType == kGateDigital, "a bit for gate type %d", p.gateType);
     } else if (p.width == 32) {
-      FUZZ_CHECK(p.gateType >= kGateFloat && p.gateType <= kGateType5, "gate type %d for a long area",
+      FUZZ_CHECK(p.gateType >= kGateFloat && p.gateType <= kGateLong, "gate type %d for a long area",
                  p.gateType);
     } else {
-      FUZZ_CHECK(p.gateType >= kGateType0 && p.gateType <= kGateInt16, "gate type %d for a register",
-                 p.gateType);
+      FUZZ_CHECK(p.gateType >= kGateRegisterOrTrigger && p.gateType <= kGateInt16,
+                 "gate type %d for a register", p.gateType);
     }
   }
   std::string completed = gas;

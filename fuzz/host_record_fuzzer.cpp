@@ -23,6 +23,8 @@
 #include "tests/support/same_record.h"
 #include "transfer/value_area.h"
 
+using namespace kovrin;
+
 namespace {
 
 const uint32_t kCommands[] = {kCmdSingleRead, kCmdBlockRead, kCmdSingleWrite, kCmdBlockWrite};
@@ -67,8 +69,8 @@ bool ParsedWritableGate(const GateTransfer& g, bool block) {
 }
 
 bool ReportTrigger(const GateTransfer& g) {
-  return (g.gateType == kGateType0 || g.memoryType == kMemReport) && g.gas != nullptr && g.gas[0] == '!' &&
-         (g.gas[1] == 'R' || g.gas[1] == 'r');
+  return (g.gateType == kGateRegisterOrTrigger || g.memoryType == kMemReport) && g.gas != nullptr &&
+         g.gas[0] == '!' && (g.gas[1] == 'R' || g.gas[1] == 'r');
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include "fuzz/driver_harness.h"
 #include "fuzz/fuzz_check.h"
 
+using namespace kovrin;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PrepareFuzzProcess();
   FILE* file = std::fopen("KOVRIN.INT", "wb");

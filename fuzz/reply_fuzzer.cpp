@@ -26,6 +26,8 @@
 #include "tests/support/same_record.h"
 #include "transfer/value_area.h"
 
+using namespace kovrin;
+
 namespace {
 
 constexpr int kMaxCommands = 3;

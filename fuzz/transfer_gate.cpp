@@ -61,7 +61,7 @@ TransferCase TransferCaseFrom(FuzzInput& input) {
   if (c.kind == TransferKind::kReport) {
     g.gas = kTriggerGas[r1 % 3];
     g.memoryType = kMemReport;
-    g.gateType = kGateType0;
+    g.gateType = kGateRegisterOrTrigger;
     g.width = 16;
     g.address = 0;
     c.value = static_cast<uint16_t>(r2 % 18);  // 0 and 17 are refused
@@ -91,7 +91,7 @@ TransferCase TransferCaseFrom(FuzzInput& input) {
     case kMemInputLong:
     case kMemHoldingLong:
       g.width = 32;
-      g.gateType = (r2 & 1) ? kGateType5 : kGateInt32;
+      g.gateType = (r2 & 1) ? kGateLong : kGateInt32;
       break;
     case kMemReport:  // a report-line gate, which is no register
       g.width = 16;

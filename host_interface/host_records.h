@@ -33,12 +33,12 @@ enum MemoryType : int32_t {
 
 // The host's kind of a gate's value.
 enum GateType : int32_t {
-  kGateType0 = 0,  // register, or report trigger
-  kGateType1 = 1,
+  kGateRegisterOrTrigger = 0,  // register, or report trigger
+  kGateRegister = 1,
   kGateInt16 = 2,
   kGateFloat = 3,
   kGateInt32 = 4,
-  kGateType5 = 5,
+  kGateLong = 5,
   kGateDigital = 6,
   kGateText = 7,  // report line
 };

@@ -5,7 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "programs/line.h"
+#include "programs/far_end.h"
 #include "programs/process.h"
 
 extern char** environ;
@@ -23,7 +23,7 @@ long StartProcessServing(const char* const argv[], const char* link, int waitMs)
   if (pid <= 0) return -1;
   for (int waited = 0; waited < waitMs; waited += 10) {
     if (access(link, F_OK) == 0) return pid;
-    LineSleepMs(10);
+    SleepForMs(10);
   }
   StopProcess(pid);
   return -1;
@@ -34,7 +34,7 @@ void StopProcess(long pid) {
   kill(static_cast<pid_t>(pid), SIGTERM);
   for (int i = 0; i < 200; ++i) {
     if (waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG) != 0) return;
-    LineSleepMs(10);
+    SleepForMs(10);
   }
   kill(static_cast<pid_t>(pid), SIGKILL);
   waitpid(static_cast<pid_t>(pid), nullptr, 0);

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace kovrin {
+
 namespace {
 
 // One table entry per byte value: the register after shifting that byte
@@ -52,3 +54,5 @@ uint16_t Crc16(const uint8_t* bytes, size_t length) {
   for (; bytes != end; ++bytes) reg = static_cast<uint16_t>((reg >> 8) ^ kCrcTable[(reg ^ *bytes) & 0xFF]);
   return reg;
 }
+
+}  // namespace kovrin

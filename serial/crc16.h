@@ -5,4 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace kovrin {
+
 uint16_t Crc16(const uint8_t* bytes, size_t length);
+
+}  // namespace kovrin

@@ -6,6 +6,8 @@
 #include "serial/line_clock.h"
 #include "serial/port.h"
 
+namespace kovrin {
+
 namespace {
 
 struct ExceptionEntry {
@@ -233,3 +235,5 @@ FrameResult ReceiveFrame(HANDLE port, const ExpectedReply& expected, uint8_t* bu
   if (expected.shape == ReplyShape::kReport) return ReceiveReportBody(port, buffer, length);
   return ReceiveBody(port, expected, buffer, length);
 }
+
+}  // namespace kovrin

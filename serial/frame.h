@@ -8,6 +8,8 @@
 #include "platform/win32.h"
 #include "serial/crc16.h"
 
+namespace kovrin {
+
 enum class SendResult { kSent, kNotSent };
 
 // When SendFrame returns: once the write call did (the reply's wait then
@@ -75,3 +77,5 @@ inline bool FrameCrcMatches(const uint8_t* frame, int length) {
   const uint16_t crc = Crc16(frame, static_cast<size_t>(length - 2));
   return frame[length - 1] == (crc >> 8) && frame[length - 2] == (crc & 0xFF);
 }
+
+}  // namespace kovrin

@@ -3,6 +3,8 @@
 #include "platform/os_notes.h"
 #include "host_interface/journal.h"
 
+namespace kovrin {
+
 namespace {
 
 void JournalOsNote(const char* note) { err(kLogMajor, "%s", note); }
@@ -43,3 +45,5 @@ const LineOps* line_seam::g_installed = &kProductLine;
 
 const LineOps& ProductLine() { return kProductLine; }
 void InstallLine(const LineOps* ops) { line_seam::g_installed = ops != nullptr ? ops : &kProductLine; }
+
+}  // namespace kovrin

@@ -20,6 +20,8 @@
 
 #include "platform/win32.h"
 
+namespace kovrin {
+
 struct LineOps {
   HANDLE (*open)(const char* name);
   BOOL (*close)(HANDLE line);
@@ -51,3 +53,5 @@ const LineOps& ProductLine();
 // linked with the driver's objects (tests, fuzz targets, the benchmark) can
 // install another line.
 void InstallLine(const LineOps* ops);
+
+}  // namespace kovrin

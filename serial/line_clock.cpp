@@ -4,6 +4,8 @@
 
 #include "serial/line.h"
 
+namespace kovrin {
+
 namespace {
 
 // One slot a port: the lines of different instances run on different
@@ -80,3 +82,5 @@ void ForgetLineTime(HANDLE port) {
   line->busyAtUs.store(0, std::memory_order_relaxed);
   line->port.store(nullptr, std::memory_order_release);
 }
+
+}  // namespace kovrin

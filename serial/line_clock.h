@@ -8,6 +8,8 @@
 
 #include "platform/win32.h"
 
+namespace kovrin {
+
 // Now, in microseconds of the seam's counter; 0 when it cannot be read.
 uint64_t LineClockUs();
 // Waits until the counter reaches deadlineUs: whole milliseconds asleep,
@@ -23,3 +25,5 @@ void NoteLineBusy(HANDLE port);
 uint64_t LineBusyAtUs(HANDLE port);
 // Forgets the port's time, as it closes or opens (a handle can come back).
 void ForgetLineTime(HANDLE port);
+
+}  // namespace kovrin

@@ -5,6 +5,8 @@
 #include "serial/line.h"
 #include "serial/line_clock.h"
 
+namespace kovrin {
+
 namespace {
 
 struct LineControlRule {
@@ -113,7 +115,7 @@ PortResult ClosePort(HANDLE handle) {
   return CurrentLine().close(handle) ? PortResult::kDone : PortResult::kIoFailed;
 }
 
-uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout) {
+uint32_t SetReadTimeoutIn10Ms(HANDLE handle, uint32_t timeout) {
   const LineOps& line = CurrentLine();
   COMMTIMEOUTS timeouts;
   if (!line.getTimeouts(handle, &timeouts)) return 0;
@@ -133,17 +135,17 @@ DWORD CharacterTimeMs(uint32_t baud) {
 
 uint32_t FrameSilenceMs(uint32_t baud) {
   constexpr uint32_t kBitsTimes1000 = 38500;  // 3.5 characters of 11 bits, in ms at 1 baud
-  constexpr uint32_t kFixedSilenceAbove = 19200;
+  constexpr uint32_t kFixedSilenceAboveBaud = 19200;
   constexpr uint32_t kFixedSilenceMs = 2;  // 1.75 ms, rounded up
-  if (baud == 0 || baud > kFixedSilenceAbove) return kFixedSilenceMs;
+  if (baud == 0 || baud > kFixedSilenceAboveBaud) return kFixedSilenceMs;
   return (kBitsTimes1000 + baud - 1) / baud;
 }
 
 uint32_t FrameSilenceUs(uint32_t baud) {
   constexpr uint64_t kBitsTimesMillion = 38500000;  // 3.5 characters of 11 bits, in us at 1 baud
-  constexpr uint32_t kFixedSilenceAbove = 19200;
+  constexpr uint32_t kFixedSilenceAboveBaud = 19200;
   constexpr uint32_t kFixedSilenceUs = 1750;
-  if (baud == 0 || baud > kFixedSilenceAbove) return kFixedSilenceUs;
+  if (baud == 0 || baud > kFixedSilenceAboveBaud) return kFixedSilenceUs;
   return static_cast<uint32_t>((kBitsTimesMillion + baud - 1) / baud);
 }
 
@@ -198,3 +200,5 @@ void DrainInput(HANDLE handle, DWORD silenceMs, DWORD boundMs) {
 void DrainLine(HANDLE handle, uint32_t baud, DWORD boundMs) {
   if (!InputEmpty(handle)) DrainWaitingInput(handle, FrameSilenceMs(baud), boundMs);
 }
+
+}  // namespace kovrin

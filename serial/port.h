@@ -10,6 +10,8 @@
 #include "platform/win32.h"
 #include "serial/line.h"
 
+namespace kovrin {
+
 enum class PortResult : int {
   kDone = 0,
   kOpenFailed = 1,       // open failed, or setting the timeouts failed
@@ -30,7 +32,7 @@ PortResult ClosePort(HANDLE handle);
 // Sets the read total timeout to timeout x 10 ms (0 gives the open timeout
 // of 1000 ms: a read never waits without end); gives the previous one in
 // units of 10 ms, or 0 when the timeouts could not be read or written.
-uint32_t SetReadTimeout(HANDLE handle, uint32_t timeout);
+uint32_t SetReadTimeoutIn10Ms(HANDLE handle, uint32_t timeout);
 // Throws away pending input. When bytes are waiting, a reply may still be
 // arriving: reads on until silenceMs pass without a byte, for boundMs at
 // most. When none wait, as after a reply read whole, costs one queue call.
@@ -81,3 +83,5 @@ inline PortResult ReadBytes(HANDLE handle, uint8_t* buffer, DWORD count, DWORD* 
 // DTR and RTS control chosen by lineFlags (first matching row wins).
 DWORD DtrControlFor(uint16_t lineFlags);
 DWORD RtsControlFor(uint16_t lineFlags);
+
+}  // namespace kovrin

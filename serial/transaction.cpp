@@ -5,6 +5,8 @@
 #include "serial/line_clock.h"
 #include "serial/port.h"
 
+namespace kovrin {
+
 namespace {
 
 constexpr int kEchoOffset = 2;  // address and value or quantity; report code and packet number
@@ -84,3 +86,5 @@ void AwaitQuietLine(const FrameLine& line, uint32_t quietMs) {
     err(kLogDetail, "KOVRIN> %u bytes of late replies discarded", static_cast<unsigned>(discarded));
   }
 }
+
+}  // namespace kovrin

@@ -7,6 +7,8 @@
 
 #include "serial/frame.h"
 
+namespace kovrin {
+
 // How one request-and-reply ended.
 enum class FrameOutcome {
   kGood,       // the reply to this request: CRC right, no exception, every echo matches
@@ -44,3 +46,5 @@ SendResult SendUnanswered(const FrameLine& line, uint8_t* request, int length);
 // the line has been quiet for quietMs, throwing away (and logging) whatever
 // arrives, so that no late reply meets a later request.
 void AwaitQuietLine(const FrameLine& line, uint32_t quietMs);
+
+}  // namespace kovrin

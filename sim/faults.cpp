@@ -5,6 +5,8 @@
 #include "serial/crc16.h"
 #include "sim/text_parse.h"
 
+using namespace kovrin;
+
 namespace sim {
 
 namespace {

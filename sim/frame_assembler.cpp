@@ -4,6 +4,8 @@
 
 #include "serial/crc16.h"
 
+using namespace kovrin;
+
 namespace sim {
 
 namespace {

@@ -4,11 +4,13 @@
 #include <filesystem>
 #include <system_error>
 
-#include "programs/line.h"
+#include "programs/far_end.h"
 #include "serial/crc16.h"
 #include "sim/frame_assembler.h"
 #include "sim/slave.h"
 #include "sim/trace.h"
+
+using namespace kovrin;
 
 namespace sim {
 
@@ -54,18 +56,18 @@ bool Simulator::Open(std::string* error) {
   const LineOptions& line = options_.line;
   if (line.device.empty()) {
     char path[128];
-    line_ = LineOpenPty(path, sizeof path);
+    line_ = FarEndOpenPty(path, sizeof path);
     if (line_ < 0) return Fail(error, "cannot create a pseudo-terminal");
     devicePath_ = path;
     // Holding the slave end open keeps the line up while masters close and
     // reopen it; without it the master end reports a hang-up.
-    holdSlave_ = LineOpenDevice(path);
+    holdSlave_ = FarEndOpenDevice(path);
   } else {
-    line_ = LineOpenDevice(line.device.c_str());
+    line_ = FarEndOpenDevice(line.device.c_str());
     if (line_ < 0) return Fail(error, "cannot open " + line.device);
     devicePath_ = line.device;
     std::string why;
-    if (line.baud != 0 && !LineConfigure(line_, line.baud, line.parity, line.stopBits, &why)) {
+    if (line.baud != 0 && !FarEndConfigure(line_, line.baud, line.parity, line.stopBits, &why)) {
       Close();
       return Fail(error, "cannot set up " + line.device + ": " + why);
     }
@@ -78,7 +80,7 @@ bool Simulator::Open(std::string* error) {
       Close();
       return Fail(error, "will not replace " + line.link + ": it is not a symbolic link");
     }
-    if (!LineMakeSymlink(devicePath_.c_str(), line.link.c_str())) {
+    if (!MakeSymlink(devicePath_.c_str(), line.link.c_str())) {
       Close();
       return Fail(error, "cannot make the link " + line.link);
     }
@@ -92,12 +94,12 @@ void Simulator::Close() {
     // Only our own link: someone may have pointed it elsewhere meanwhile.
     std::error_code ec;
     if (std::filesystem::read_symlink(linkMade_, ec) == std::filesystem::path(devicePath_)) {
-      LineRemoveFile(linkMade_.c_str());
+      RemoveFile(linkMade_.c_str());
     }
     linkMade_.clear();
   }
-  LineClose(holdSlave_);
-  LineClose(line_);
+  FarEndClose(holdSlave_);
+  FarEndClose(line_);
   holdSlave_ = line_ = -1;
 }
 
@@ -223,7 +225,7 @@ void Simulator::ServeStrictly() {
   uint8_t buffer[512];
   bool readFailed = false;
   while (Pause(std::chrono::microseconds{0})) {
-    const long n = LineRead(line_, buffer, sizeof buffer, frame.empty() ? kPollMs : silenceMs);
+    const long n = FarEndRead(line_, buffer, sizeof buffer, frame.empty() ? kPollMs : silenceMs);
     if (n < 0) {
       if (!readFailed) Trace("reading " + devicePath_ + " failed; trying again");
       readFailed = true;
@@ -259,7 +261,7 @@ void Simulator::Serve() {
   std::vector<uint8_t> frame;
   bool readFailed = false;
   while (Pause(std::chrono::microseconds{0})) {
-    const long n = LineRead(line_, buffer, sizeof buffer, kPollMs);
+    const long n = FarEndRead(line_, buffer, sizeof buffer, kPollMs);
     const auto now = std::chrono::steady_clock::now();
     if (n < 0) {
       if (!readFailed) Trace("reading " + devicePath_ + " failed; trying again");
@@ -340,7 +342,7 @@ void Simulator::Transmit(const std::vector<Chunk>& chunks, bool wholeFrame) {
     size_t done = 0;
     // The wire never blocks; a master that does not read loses the rest.
     for (int waited = 0; done < chunk.bytes.size() && waited < kWriteGiveUpMs; waited += kWriteSliceMs) {
-      done += LineWriteWithin(line_, chunk.bytes.data() + done, chunk.bytes.size() - done, kWriteSliceMs);
+      done += FarEndWriteWithin(line_, chunk.bytes.data() + done, chunk.bytes.size() - done, kWriteSliceMs);
       if (!Pause(std::chrono::microseconds{0})) return;
     }
     if (options_.trace) {

@@ -3,6 +3,8 @@
 #include "host_interface/host_library.h"
 #include "serial/port.h"
 
+namespace kovrin {
+
 namespace {
 
 constexpr int kReadAttempts = 3;
@@ -191,3 +193,5 @@ TransferResult Exchange(VpiInstance* instance, int length, const ExpectedReply& 
   *replyLength = replyLen;
   return TransferResult::kDone;
 }
+
+}  // namespace kovrin

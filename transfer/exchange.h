@@ -10,6 +10,8 @@
 #include "serial/transaction.h"
 #include "transfer/transfer_result.h"
 
+namespace kovrin {
+
 // How an exchange whose last attempt ended so went.
 TransferResult TransferResultFor(FrameOutcome outcome);
 
@@ -80,3 +82,5 @@ inline ExpectedReply ExpectedReplyFor(const GateTransfer* gate, const uint8_t* r
 
 // The line and send options of the instance.
 FrameLine FrameLineOf(const VpiInstance& instance);
+
+}  // namespace kovrin

@@ -4,6 +4,8 @@
 #include "transfer/exchange.h"
 #include "transfer/value_area.h"
 
+namespace kovrin {
+
 namespace {
 
 // Indexed by the low byte of the memory type.
@@ -103,7 +105,7 @@ int BuildRequest(const GateTransfer* transfer, VpiInstance* instance) {
   StoreBe16(tx + 2, FrameAddress(transfer->address, transfer->width, instance->flags));
   uint16_t quantity = static_cast<uint16_t>(transfer->count);
   if (transfer->gateType == kGateFloat || transfer->gateType == kGateInt32 ||
-      transfer->gateType == kGateType5) {
+      transfer->gateType == kGateLong) {
     quantity = static_cast<uint16_t>(quantity * 2);
   }
   StoreBe16(tx + 4, quantity);
@@ -217,3 +219,5 @@ int32_t BlockRead(VpiInstance* instance, const GateTransfer* gate) {
   if (instance->portOpen == 0) return kResultFailed;
   return HostResultOf(LogIfFailed("BlockRead", DoRead(instance, gate, kReadBlock)));
 }
+
+}  // namespace kovrin

@@ -8,6 +8,8 @@
 #include "host_interface/instance.h"
 #include "transfer/transfer_result.h"
 
+namespace kovrin {
+
 int32_t SingleRead(VpiInstance* instance, const GateTransfer* gate);
 int32_t BlockRead(VpiInstance* instance, const GateTransfer* gate);
 
@@ -38,3 +40,5 @@ TransferResult SingleReadTransaction(VpiInstance* instance, const GateTransfer* 
 
 // Data bytes a reply must carry for the transfer, or -1 for an unknown width.
 int ReadDataBytes(const GateTransfer* transfer, int mode);
+
+}  // namespace kovrin

@@ -8,6 +8,8 @@
 #include "transfer/read.h"
 #include "transfer/value_area.h"
 
+namespace kovrin {
+
 namespace {
 
 const char* const kReportCodeTable[kReportNumberMax] = {
@@ -134,3 +136,5 @@ TransferResult ReadReport(VpiInstance* instance, const GateTransfer* gate, int32
   }
   return DistributeReport(instance, driverNumber, plc, report);
 }
+
+}  // namespace kovrin

@@ -10,6 +10,8 @@
 #include "host_interface/instance.h"
 #include "transfer/transfer_result.h"
 
+namespace kovrin {
+
 constexpr int kReportPackets = 64;
 constexpr int kReportTextPerPacket = 128;
 constexpr int kReportPieceLength = 80;
@@ -37,3 +39,5 @@ TransferResult DistributeReport(VpiInstance* instance, int32_t driverNumber, int
 
 // The 16-bit request code of report 1 to 16 (9101 ... 9208).
 uint16_t ReportCode(int report);
+
+}  // namespace kovrin

@@ -6,6 +6,8 @@
 
 #include "host_interface/host_records.h"
 
+namespace kovrin {
+
 enum class TransferResult {
   kDone,       // the reply to the request arrived and was used
   kFailed,     // refused before sending, or wrong replies, CRC errors or exceptions to the end
@@ -24,3 +26,5 @@ inline int32_t HostResultOf(TransferResult result) {
   }
   return kResultFailed;
 }
+
+}  // namespace kovrin

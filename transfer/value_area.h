@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace kovrin {
+
 inline uint16_t LoadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 inline uint32_t LoadLe32(const uint8_t* p) {
@@ -56,3 +58,5 @@ inline int64_t BlockDataBytes(int32_t width, int32_t count) {
       return -1;
   }
 }
+
+}  // namespace kovrin

@@ -11,6 +11,8 @@
 #include "transfer/report.h"
 #include "transfer/value_area.h"
 
+namespace kovrin {
+
 namespace {
 
 constexpr uint8_t kFunctionWriteCoil = 5;
@@ -268,7 +270,8 @@ bool BlockWidthFits(int32_t memoryType, int32_t width) {
 }  // namespace
 
 int32_t SingleWrite(VpiInstance* instance, const GateTransfer* gate, int32_t driverNumber) {
-  if ((gate->gateType == kGateType0 || gate->memoryType == kMemReport) && IsReportTrigger(gate->gas)) {
+  if ((gate->gateType == kGateRegisterOrTrigger || gate->memoryType == kMemReport) &&
+      IsReportTrigger(gate->gas)) {
     return HostResultOf(ReadReport(instance, gate, driverNumber));
   }
   return HostResultOf(NormalWrite(instance, gate));
@@ -358,3 +361,5 @@ TransferResult DoWrite(VpiInstance* instance, const GateTransfer* gate, uint8_t*
   instance->writeInProgress = 0;
   return result;
 }
+
+}  // namespace kovrin

@@ -9,6 +9,8 @@
 #include "transfer/transfer_result.h"
 #include "platform/win32.h"
 
+namespace kovrin {
+
 // driverNumber finds the report-line gates of a report fetch.
 int32_t SingleWrite(VpiInstance* instance, const GateTransfer* gate, int32_t driverNumber);
 int32_t BlockWrite(VpiInstance* instance, const GateTransfer* gate);
@@ -23,3 +25,5 @@ constexpr DWORD kBroadcastTurnaroundMs = 100;
 // out once and waits the turnaround delay instead (a transport failure when
 // it could not be sent).
 TransferResult DoWrite(VpiInstance* instance, const GateTransfer* gate, uint8_t* frame, int length);
+
+}  // namespace kovrin

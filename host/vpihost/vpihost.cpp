@@ -16,7 +16,7 @@
 #include "host/vpihost/poll_summary.h"
 #include "host/vpihost/value_format.h"
 #include "host/zelpro/zelpro_host.h"
-#include "programs/terminal.h"
+#include "programs/stdout_mode.h"
 #include "programs/termination.h"
 #include "programs/version.h"
 

@@ -12,6 +12,8 @@
 #include "entry/table_lock.h"
 #include "host/zelpro/zelpro_host.h"
 
+using namespace kovrin;
+
 namespace {
 
 // A host serves many lines from their own threads: every entry point holds

@@ -12,6 +12,8 @@
 #include "address/gas_parser.h"
 #include "tests/address/parser_harness.h"
 
+using namespace kovrin;
+
 namespace {
 
 class GasTable : public ::testing::TestWithParam<Case> {

@@ -8,6 +8,8 @@
 #include "entry/init_file.h"
 #include "entry/vpi_main.h"
 
+using namespace kovrin;
+
 std::vector<LogLine> ExpectedLog::Lines() const {
   if (text == nullptr) return {};
   return {{level, text}};

@@ -6,6 +6,8 @@
 #include "address/report_address.h"
 #include "tests/address/parser_harness.h"
 
+using namespace kovrin;
+
 namespace {
 
 class ReportAddress : public ::testing::TestWithParam<Case> {

@@ -16,6 +16,8 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 
+using namespace kovrin;
+
 namespace {
 
 constexpr char kUntouched[] = "untouched#####";  // 15 bytes with its zero

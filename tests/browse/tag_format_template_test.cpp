@@ -12,6 +12,8 @@
 #include "browse/tag_format_resource.h"
 #include "dialog/dialog_template.h"
 
+using namespace kovrin;
+
 namespace {
 
 const std::map<std::string, DWORD> kStyleNames = {

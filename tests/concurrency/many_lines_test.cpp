@@ -24,13 +24,15 @@
 #include "host/zelpro/zelpro_host.h"
 #include "host_interface/journal.h"
 #include "platform/win32.h"
-#include "programs/line.h"
+#include "programs/far_end.h"
 #include "sim/reports.h"
 #include "sim/simulator.h"
 #include "tests/support/host_session.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/serial_faults.h"
 #include "tests/support/temp_dir.h"
+
+using namespace kovrin;
 
 namespace {
 
@@ -169,7 +171,7 @@ class Line {
     char trigger[8];
     std::snprintf(trigger, sizeof trigger, "!R%02u", station_);
     uint8_t v[4] = {0, 0, 1, 0};
-    const bool fetched = session_.Write(trigger, kGateType0, v) == kResultDone;
+    const bool fetched = session_.Write(trigger, kGateRegisterOrTrigger, v) == kResultDone;
     char gate[128] = {};
     ZelHostGateText(reportGate_, gate, sizeof gate);
     Expect(fetched && std::strcmp(gate, text) == 0, step, "report fetch");
@@ -281,16 +283,16 @@ TEST(ManyLines, ADeviceGoneOnOneLineWhileAnotherOpens) {
   constexpr uint8_t kOwn = 0x5A;
   constexpr uint8_t kStray = 0xEE;
   char busyPath[128];
-  const int busyDevice = LineOpenPty(busyPath, sizeof busyPath);
+  const int busyDevice = FarEndOpenPty(busyPath, sizeof busyPath);
   ASSERT_GE(busyDevice, 0);
   for (int cycle = 0; cycle < kCycles; ++cycle) {
     char gonePath[128];
-    const int goneDevice = LineOpenPty(gonePath, sizeof gonePath);
+    const int goneDevice = FarEndOpenPty(gonePath, sizeof gonePath);
     ASSERT_GE(goneDevice, 0);
     const HANDLE gone =
         CreateFileA(gonePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(gone, INVALID_HANDLE_VALUE);
-    LineClose(goneDevice);
+    FarEndClose(goneDevice);
 
     std::atomic<bool> stop{false};
     int strayWrites = 0;
@@ -311,7 +313,7 @@ TEST(ManyLines, ADeviceGoneOnOneLineWhileAnotherOpens) {
     DWORD n = 0;
     EXPECT_TRUE(WriteFile(busy, &kOwn, 1, &n, nullptr)) << "cycle " << cycle;
     uint8_t got = 0;
-    EXPECT_EQ(LineReadExactly(busyDevice, &got, 1, 2000), 1u) << "cycle " << cycle;
+    EXPECT_EQ(FarEndReadExactly(busyDevice, &got, 1, 2000), 1u) << "cycle " << cycle;
     EXPECT_EQ(got, kOwn) << "cycle " << cycle;
     EXPECT_TRUE(CloseHandle(busy)) << "cycle " << cycle;
     stop.store(true);
@@ -320,9 +322,9 @@ TEST(ManyLines, ADeviceGoneOnOneLineWhileAnotherOpens) {
     EXPECT_TRUE(CloseHandle(gone)) << "cycle " << cycle;
   }
   uint8_t rest[16];
-  EXPECT_EQ(LineReadUntilIdle(busyDevice, rest, sizeof rest, 100, 20), 0u)
+  EXPECT_EQ(FarEndReadUntilIdle(busyDevice, rest, sizeof rest, 100, 20), 0u)
       << "bytes of the gone line arrived";
-  LineClose(busyDevice);
+  FarEndClose(busyDevice);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "entry/vpi_main.h"
 #include "tests/support/host_session.h"
 
+using namespace kovrin;
+
 namespace {
 
 // Requests as the host sends them before any instance exists: no instance

@@ -13,6 +13,8 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 
+using namespace kovrin;
+
 namespace {
 
 struct Outcome {

@@ -21,6 +21,8 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/pty_device.h"
 
+using namespace kovrin;
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;

@@ -20,6 +20,8 @@
 #include "tests/support/pty_device.h"
 #include "tests/support/signal_storm.h"
 
+using namespace kovrin;
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;

@@ -16,7 +16,7 @@
 #include <sys/ioctl.h>
 
 #include "host_interface/instance.h"
-#include "programs/line.h"
+#include "programs/far_end.h"
 #include "tests/support/serial_faults.h"
 #include "platform/os_notes.h"
 #include "platform/win32.h"
@@ -27,6 +27,8 @@
 #include "tests/platform/uart_double.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/pty_device.h"
+
+using namespace kovrin;
 
 namespace {
 
@@ -153,11 +155,11 @@ class LineHelperTest : public SerialLinesTest, public ::testing::WithParamInterf
 TEST_P(LineHelperTest, SetsTheSameFormatAgain) {
   const LineFormatCase& c = GetParam();
   for (int run = 0; run < 2; ++run) {
-    const int line = LineOpenDevice(device_.devicePath().c_str());
+    const int line = FarEndOpenDevice(device_.devicePath().c_str());
     ASSERT_GE(line, 0);
     std::string why;
-    EXPECT_TRUE(LineConfigure(line, c.baud, c.parity, c.stopBits, &why)) << "run " << run << ": " << why;
-    LineClose(line);
+    EXPECT_TRUE(FarEndConfigure(line, c.baud, c.parity, c.stopBits, &why)) << "run " << run << ": " << why;
+    FarEndClose(line);
   }
 }
 
@@ -167,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, LineHelperTest,
                                            LineFormatCase{56000, 'N', 1}));
 
 TEST_F(SerialLinesTest, LineHelperNamesWhatIsWrong) {
-  const int line = LineOpenDevice(device_.devicePath().c_str());
+  const int line = FarEndOpenDevice(device_.devicePath().c_str());
   ASSERT_GE(line, 0);
   const struct {
     int baud;
@@ -178,15 +180,15 @@ TEST_F(SerialLinesTest, LineHelperNamesWhatIsWrong) {
       {0, 'N', 1, "no rate of 0 baud"}, {9600, 'M', 1, "no parity M"}, {9600, 'N', 3, "no 3 stop bits"}};
   for (const auto& c : cases) {
     std::string why;
-    EXPECT_FALSE(LineConfigure(line, c.baud, c.parity, c.stopBits, &why));
+    EXPECT_FALSE(FarEndConfigure(line, c.baud, c.parity, c.stopBits, &why));
     EXPECT_EQ(why, c.why);
   }
-  LineClose(line);
-  const int notALine = LineOpenDevice("/dev/null");
+  FarEndClose(line);
+  const int notALine = FarEndOpenDevice("/dev/null");
   std::string why;
-  EXPECT_FALSE(LineConfigure(notALine, 9600, 'N', 1, &why));
+  EXPECT_FALSE(FarEndConfigure(notALine, 9600, 'N', 1, &why));
   EXPECT_EQ(why.rfind("not a serial line", 0), 0u) << why;
-  LineClose(notALine);
+  FarEndClose(notALine);
 }
 
 // ---- every rate ---------------------------------------------------------------------

@@ -3,6 +3,8 @@
 
 #include "tests/support/fake_line_fixture.h"
 
+using namespace kovrin;
+
 namespace {
 
 DWORD ReadSome(HANDLE line, uint8_t* buffer, DWORD toRead) {

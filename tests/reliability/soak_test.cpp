@@ -40,6 +40,8 @@
 #include "tests/support/temp_dir.h"
 #include "transfer/value_area.h"
 
+using namespace kovrin;
+
 namespace {
 
 using sim::Area;
@@ -79,7 +81,7 @@ const GateKind kSingleReads[] = {
     {kMemHighByte, 16, false, kGateInt16, 0},         {kMemLowByte, 1, true, kGateDigital, 0},
     {kMemHighByte, 1, true, kGateDigital, 0},         {kMemInputFloat, 32, false, kGateFloat, 0},
     {kMemInputLong, 32, false, kGateInt32, 0},        {kMemHoldingFloat, 32, false, kGateFloat, 0},
-    {kMemHoldingLong, 32, false, kGateType5, 0},
+    {kMemHoldingLong, 32, false, kGateLong, 0},
 };
 const GateKind kBlockReads[] = {
     {kMemCoils, 1, false, kGateDigital, 2000},        {kMemInputs, 1, false, kGateDigital, 2000},
@@ -514,7 +516,7 @@ class SoakTest : public ::testing::Test {
     g.gas = "!R01";
     g.plc = kStation;
     g.memoryType = kMemReport;
-    g.gateType = kGateType0;
+    g.gateType = kGateRegisterOrTrigger;
     g.width = 16;
     g.bit = -1;
     g.count = 1;

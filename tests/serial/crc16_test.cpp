@@ -12,6 +12,8 @@
 #include "serial/frame.h"
 #include "tests/support/frame_crc.h"
 
+using namespace kovrin;
+
 namespace {
 
 // The CRC as Modbus defines it: polynomial 0xA001 (reflected), register

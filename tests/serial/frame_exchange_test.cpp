@@ -26,6 +26,8 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/pty_device.h"
 
+using namespace kovrin;
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -488,7 +490,7 @@ TEST_F(FrameExchangeTest, EveryExceptionCodeHasItsMessageAndResult) {
 // ---- timing -----------------------------------------------------------------------------
 
 TEST_F(FrameExchangeTest, SilentDeviceReturnsAfterAboutTheReplyTimeout) {
-  SetReadTimeout(instance_.portHandle, 20);  // 200 ms
+  SetReadTimeoutIn10Ms(instance_.portHandle, 20);  // 200 ms
   const auto start = Clock::now();
   int length = -1;
   EXPECT_EQ(Receive(&length), FrameResult::kTransport);

@@ -16,6 +16,8 @@
 #include "serial/port.h"
 #include "serial/transaction.h"
 
+using namespace kovrin;
+
 namespace {
 
 HANDLE const kPort = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x4C));

@@ -18,6 +18,8 @@
 #include "serial/port.h"
 #include "tests/support/pty_device.h"
 
+using namespace kovrin;
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -267,7 +269,7 @@ TEST_F(PortTest, ClosePortCodes) {
   handle_ = nullptr;
 }
 
-// ---- SetReadTimeout ------------------------------------------------------------------
+// ---- SetReadTimeoutIn10Ms ------------------------------------------------------------------
 
 struct TimeoutCase {
   const char* what;
@@ -290,7 +292,7 @@ TEST_P(ReadTimeoutTest, GivesThePreviousTimeoutInTensOfMilliseconds) {
   ASSERT_TRUE(SetCommTimeouts(handle_, &t));
   SerialFaultsReset();
   if (c.fault != kNoFault) SerialFaultFail(static_cast<SerialCall>(c.fault));
-  EXPECT_EQ(SetReadTimeout(handle_, c.timeout), c.result);
+  EXPECT_EQ(SetReadTimeoutIn10Ms(handle_, c.timeout), c.result);
   EXPECT_EQ(SerialCallCount(SerialCall::kSetCommTimeouts), c.writes);
   SerialFaultsReset();
   COMMTIMEOUTS after{};
@@ -318,7 +320,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PortTest, DrainOfAnEmptyQueueReadsNothingAndKeepsTheTimeout) {
   OpenLine();
-  SetReadTimeout(handle_, 20);
+  SetReadTimeoutIn10Ms(handle_, 20);
   SerialFaultsReset();
   const auto start = Clock::now();
   DrainInput(handle_);
@@ -332,7 +334,7 @@ TEST_F(PortTest, DrainOfAnEmptyQueueReadsNothingAndKeepsTheTimeout) {
 
 TEST_F(PortTest, DrainOf700BytesReadsTwiceAndRestoresTheTimeout) {
   OpenLine();
-  SetReadTimeout(handle_, 20);
+  SetReadTimeoutIn10Ms(handle_, 20);
   device_.Send(Bytes(700, 0xEE));
   ASSERT_TRUE(WaitForInput(handle_, 700));
   SerialFaultsReset();
@@ -400,7 +402,7 @@ TEST_F(PortTest, DrainReadsATailThatIsStillArriving) {
 
 TEST_F(PortTest, DrainRunsWhenTheQueueCannotBeAskedAndEndsOnAFailedRead) {
   OpenLine();
-  SetReadTimeout(handle_, 20);
+  SetReadTimeoutIn10Ms(handle_, 20);
   device_.Send(Bytes(600, 1));
   ASSERT_TRUE(WaitForInput(handle_, 600));
   SerialFaultsReset();
@@ -480,7 +482,7 @@ class ReadBytesTest : public PortTest, public ::testing::WithParamInterface<Read
 TEST_P(ReadBytesTest, GivesItsCodeAndTheCount) {
   const ReadCase& c = GetParam();
   OpenLine();
-  SetReadTimeout(handle_, 5);
+  SetReadTimeoutIn10Ms(handle_, 5);
   const Bytes all{10, 11, 12, 13, 14, 15, 16, 17};
   if (c.sent > 0) {
     device_.Send(Bytes(all.begin(), all.begin() + c.sent));

@@ -17,6 +17,8 @@
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 
+using namespace kovrin;
+
 namespace {
 
 class DriverFramesTest : public ::testing::Test {

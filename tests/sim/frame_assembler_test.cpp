@@ -6,6 +6,8 @@
 
 #include "tests/sim/sim_bytes.h"
 
+using namespace kovrin;
+
 namespace {
 
 using namespace simtest;

@@ -6,9 +6,11 @@
 
 #include <filesystem>
 
-#include "programs/line.h"
+#include "programs/far_end.h"
 #include "tests/sim/sim_bytes.h"
 #include "tests/support/temp_dir.h"
+
+using namespace kovrin;
 
 namespace {
 
@@ -25,14 +27,14 @@ int ElapsedMs(Clock::time_point since) {
 // The master end: the device a driver would open.
 class Master {
  public:
-  explicit Master(const std::string& path) : line_(LineOpenDevice(path.c_str())) {}
-  ~Master() { LineClose(line_); }
+  explicit Master(const std::string& path) : line_(FarEndOpenDevice(path.c_str())) {}
+  ~Master() { FarEndClose(line_); }
   bool ok() const { return line_ >= 0; }
-  void Send(const Bytes& bytes) { ASSERT_TRUE(LineWrite(line_, bytes.data(), bytes.size())); }
+  void Send(const Bytes& bytes) { ASSERT_TRUE(FarEndWrite(line_, bytes.data(), bytes.size())); }
   // Everything that comes back until the line stays quiet for idleMs.
   Bytes Receive(int firstByteMs = 1000, int idleMs = 60) {
     Bytes bytes(1024);
-    bytes.resize(LineReadUntilIdle(line_, bytes.data(), bytes.size(), firstByteMs, idleMs));
+    bytes.resize(FarEndReadUntilIdle(line_, bytes.data(), bytes.size(), firstByteMs, idleMs));
     return bytes;
   }
   Bytes Exchange(const Bytes& request, int firstByteMs = 1000, int idleMs = 60) {
@@ -135,7 +137,7 @@ TEST_F(SimulatorTest, ResynchronisesAfterGarbage) {
   EXPECT_EQ(master_->Exchange(kReadOne), kAnswerOne);
   // A header promising a long frame is dropped once the line falls idle.
   master_->Send(Hex("01 10 00 00 00 40 80"));
-  LineSleepMs(150);
+  SleepForMs(150);
   EXPECT_EQ(master_->Exchange(kReadOne), kAnswerOne);
 }
 
@@ -225,7 +227,7 @@ TEST_F(SimulatorTest, BaudEmulationDelaysTheAnswer) {
 TEST_F(SimulatorTest, StopsPromptlyDuringALongDelay) {
   simulator_->QueueFaults({FaultAction{FaultKind::kDelay, 20000}});
   master_->Send(kReadOne);
-  for (int i = 0; i < 100 && simulator_->Requests().empty(); ++i) LineSleepMs(10);
+  for (int i = 0; i < 100 && simulator_->Requests().empty(); ++i) SleepForMs(10);
   ASSERT_EQ(simulator_->Requests().size(), 1u);
   const auto start = Clock::now();
   simulator_->Stop();
@@ -283,7 +285,7 @@ TEST(SimulatorLineTest, RefusesBadOptions) {
 
 TEST(SimulatorLineTest, ServesAnExistingDevice) {
   char path[128];
-  const int outer = LineOpenPty(path, sizeof path);
+  const int outer = FarEndOpenPty(path, sizeof path);
   ASSERT_GE(outer, 0);
   sim::SimulatorOptions options;
   options.line.device = path;
@@ -293,12 +295,12 @@ TEST(SimulatorLineTest, ServesAnExistingDevice) {
   std::string error;
   ASSERT_TRUE(simulator.Start(&error)) << error;
   EXPECT_EQ(simulator.devicePath(), path);
-  ASSERT_TRUE(LineWrite(outer, kReadOne.data(), kReadOne.size()));
+  ASSERT_TRUE(FarEndWrite(outer, kReadOne.data(), kReadOne.size()));
   Bytes answer(64);
-  answer.resize(LineReadUntilIdle(outer, answer.data(), answer.size(), 1000, 60));
+  answer.resize(FarEndReadUntilIdle(outer, answer.data(), answer.size(), 1000, 60));
   EXPECT_EQ(answer, kAnswerOne);
   simulator.Stop();
-  LineClose(outer);
+  FarEndClose(outer);
   sim::SimulatorOptions missing;
   missing.line.device = "/no/such/device";
   sim::Simulator none(missing);

@@ -7,6 +7,8 @@
 #include "sim/reports.h"
 #include "tests/sim/sim_bytes.h"
 
+using namespace kovrin;
+
 namespace {
 
 using namespace simtest;

@@ -13,7 +13,7 @@
 
 #include "host_interface/instance.h"
 #include "entry/vpi_main.h"
-#include "programs/line.h"
+#include "programs/far_end.h"
 #include "sim/rtusim_options.h"
 #include "sim/simulator.h"
 #include "tests/sim/sim_bytes.h"
@@ -63,18 +63,18 @@ TEST_P(FramingTest, AnswersOnlyWholeFrames) {
   sim::Simulator simulator(options);
   std::string error;
   ASSERT_TRUE(simulator.Start(&error)) << error;
-  const int line = LineOpenDevice(simulator.devicePath().c_str());
+  const int line = FarEndOpenDevice(simulator.devicePath().c_str());
   ASSERT_GE(line, 0);
   for (const Burst& burst : c.bursts) {
-    ASSERT_TRUE(LineWrite(line, burst.bytes.data(), burst.bytes.size()));
-    if (burst.pauseAfterMs > 0) LineSleepMs(burst.pauseAfterMs);
+    ASSERT_TRUE(FarEndWrite(line, burst.bytes.data(), burst.bytes.size()));
+    if (burst.pauseAfterMs > 0) SleepForMs(burst.pauseAfterMs);
   }
   uint8_t buffer[256];
-  const size_t got = LineReadUntilIdle(line, buffer, sizeof buffer, 400, 100);
+  const size_t got = FarEndReadUntilIdle(line, buffer, sizeof buffer, 400, 100);
   const size_t answers = got / 7;  // each answer is 01 03|04 02 hi lo crc crc
   EXPECT_EQ(got % 7, 0u) << c.what;
   EXPECT_EQ(answers, strict ? c.strictAnswers : c.looseAnswers) << c.what;
-  LineClose(line);
+  FarEndClose(line);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -12,7 +12,7 @@
 // The CRC of bytes[0, length) in its wire order into out[0] and out[1] (which
 // may be bytes + length).
 inline void WriteCrc(const uint8_t* bytes, size_t length, uint8_t* out) {
-  const uint16_t crc = Crc16(bytes, length);
+  const uint16_t crc = kovrin::Crc16(bytes, length);
   out[0] = static_cast<uint8_t>(crc & 0xFF);
   out[1] = static_cast<uint8_t>(crc >> 8);
 }

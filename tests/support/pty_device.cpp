@@ -3,58 +3,58 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "programs/line.h"
+#include "programs/far_end.h"
 #include "tests/support/frame_crc.h"
 
 PtyDevice::PtyDevice() {
   char path[128];
-  master_ = LineOpenPty(path, sizeof path);
+  master_ = FarEndOpenPty(path, sizeof path);
   if (master_ < 0) throw std::runtime_error("cannot open a pseudo-terminal");
   slavePath_ = path;
   const std::string link = (dir_.path() / "com1").string();
-  if (!LineMakeSymlink(path, link.c_str())) throw std::runtime_error("cannot link com1");
+  if (!MakeSymlink(path, link.c_str())) throw std::runtime_error("cannot link com1");
 }
 
-PtyDevice::~PtyDevice() { LineClose(master_); }
+PtyDevice::~PtyDevice() { FarEndClose(master_); }
 
 std::vector<uint8_t> PtyDevice::Received(int firstByteMs, int idleMs) {
   std::vector<uint8_t> bytes(4096);
-  bytes.resize(LineReadUntilIdle(master_, bytes.data(), bytes.size(), firstByteMs, idleMs));
+  bytes.resize(FarEndReadUntilIdle(master_, bytes.data(), bytes.size(), firstByteMs, idleMs));
   return bytes;
 }
 
 std::vector<uint8_t> PtyDevice::ReceiveExactly(size_t n, int timeoutMs) {
   std::vector<uint8_t> bytes(n);
-  bytes.resize(LineReadExactly(master_, bytes.data(), n, timeoutMs));
+  bytes.resize(FarEndReadExactly(master_, bytes.data(), n, timeoutMs));
   return bytes;
 }
 
 void PtyDevice::Send(const std::vector<uint8_t>& bytes) {
-  if (!LineWrite(master_, bytes.data(), bytes.size())) throw std::runtime_error("write failed");
+  if (!FarEndWrite(master_, bytes.data(), bytes.size())) throw std::runtime_error("write failed");
 }
 
 void PtyDevice::SendFrame(std::vector<uint8_t> bytes) { Send(WithCrc(std::move(bytes))); }
 
 void PtyDevice::LinkAs(const std::filesystem::path& dir, const std::string& linkName) const {
   const std::string link = (dir / linkName).string();
-  if (!LineMakeSymlink(slavePath_.c_str(), link.c_str())) {
+  if (!MakeSymlink(slavePath_.c_str(), link.c_str())) {
     throw std::runtime_error("cannot link " + linkName);
   }
 }
 
 void PtyDevice::HangUp() {
-  LineClose(master_);
+  FarEndClose(master_);
   master_ = -1;
 }
 
 void PtyDevice::Replug() {
   HangUp();
   char path[128];
-  master_ = LineOpenPty(path, sizeof path);
+  master_ = FarEndOpenPty(path, sizeof path);
   if (master_ < 0) throw std::runtime_error("cannot open a pseudo-terminal");
   slavePath_ = path;
   const std::string link = (dir_.path() / "com1").string();
-  if (!LineMakeSymlink(path, link.c_str())) throw std::runtime_error("cannot link com1");
+  if (!MakeSymlink(path, link.c_str())) throw std::runtime_error("cannot link com1");
 }
 
 namespace {

@@ -1,6 +1,6 @@
 #include "tests/support/scripted_device.h"
 
-#include "programs/line.h"
+#include "programs/far_end.h"
 
 size_t RequestFrameLength(const Bytes& head) {
   if (head.size() < 2) return 0;
@@ -31,9 +31,9 @@ bool ScriptedDevice::ReadRequest(Bytes* request) {
   request->clear();
   uint8_t byte = 0;
   while (!stop_) {
-    const long n = LineRead(pty_.line(), &byte, 1, 20);
+    const long n = FarEndRead(pty_.line(), &byte, 1, 20);
     if (n < 0) {
-      LineSleepMs(5);  // the driver has not opened its end yet
+      SleepForMs(5);  // the driver has not opened its end yet
       continue;
     }
     if (n == 0) {

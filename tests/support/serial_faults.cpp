@@ -6,6 +6,8 @@
 #include "serial/line.h"
 #include "tests/support/fake_line.h"
 
+using namespace kovrin;
+
 namespace {
 
 // Every line's calls go through here, from the lines' own threads at once:

@@ -30,7 +30,7 @@ enum class SerialCall : int {
 // Puts the test line in the seam (each function below does so as well).
 void InstallTestLine();
 // The test line's table, to call through it directly.
-const LineOps& TestLine();
+const kovrin::LineOps& TestLine();
 
 // The next `times` calls of `call`, after `skip` calls that go through, fail.
 void SerialFaultFail(SerialCall call, int times = 1, int skip = 0);

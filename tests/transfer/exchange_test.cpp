@@ -8,6 +8,8 @@
 #include "tests/support/fake_line_fixture.h"
 #include "transfer/exchange.h"
 
+using namespace kovrin;
+
 namespace {
 
 // What the device does with one request.

@@ -23,6 +23,8 @@
 #include "tests/support/temp_dir.h"
 #include "transfer/value_area.h"
 
+using namespace kovrin;
+
 namespace {
 
 constexpr uint32_t kReplyTimeout = 10;  // 100 ms
@@ -140,7 +142,7 @@ TEST_P(LateReplyTest, NoValueLandsInTheWrongPlace) {
     case Kind::kReport: {
       const char* lines[] = {"R0101001", "R0101002", "R0101003", "R0101004", "R0101005"};
       for (const char* line : lines) ZelHostAddGate(line);
-      const int32_t result = WriteRegister("!R01", kGateType0, 1);
+      const int32_t result = WriteRegister("!R01", kGateRegisterOrTrigger, 1);
       if (result == kResultDone) {
         std::string text;
         for (const char* line : lines) {

@@ -14,7 +14,7 @@
 
 #include "host_interface/instance.h"
 #include "entry/vpi_main.h"
-#include "programs/line.h"
+#include "programs/far_end.h"
 #include "programs/process.h"
 #include "tests/support/host_session.h"
 #include "tests/support/log_capture.h"
@@ -34,7 +34,7 @@ class LibmodbusPeer : public ::testing::Test {
     socat_ = StartProcess(argv);
     ASSERT_GT(socat_, 0) << "socat is needed (Debian package socat)";
     for (int i = 0; i < 300 && !(std::filesystem::exists(peer) && std::filesystem::exists(com1)); ++i) {
-      LineSleepMs(10);
+      SleepForMs(10);
     }
     ASSERT_TRUE(std::filesystem::exists(com1));
 

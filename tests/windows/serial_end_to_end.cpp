@@ -403,7 +403,7 @@ std::string FetchReport3(Host& host, const char* lineFormat, ReportLineNames& na
     HostGate line = ParsedGate(host, names[i], kGateText);
     EXPECT_EQ(line.parsed.memoryType, kMemReport);
   }
-  HostGate trigger = ParsedGate(host, "!R01", kGateType0);
+  HostGate trigger = ParsedGate(host, "!R01", kGateRegisterOrTrigger);
   EXPECT_EQ(trigger.parsed.memoryType, kMemReport);
   uint8_t cell[4] = {};
   PutLe16(cell + 2, 3);

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "programs/terminal.h"
+#include "programs/stdout_mode.h"
 
 bool StdoutRedrawsInPlace() {
   // Consoles before Windows 10 refuse the mode: they get plain lines.

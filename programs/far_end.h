@@ -9,38 +9,38 @@
 
 // Creates a pseudo-terminal pair in raw mode and returns its master end; the
 // slave's device path goes to slavePath. -1 on failure.
-int LineOpenPty(char* slavePath, size_t pathSize);
+int FarEndOpenPty(char* slavePath, size_t pathSize);
 // Opens an existing device (or the slave of a pair) in raw mode; -1 on failure.
-int LineOpenDevice(const char* path);
-void LineClose(int line);
+int FarEndOpenDevice(const char* path);
+void FarEndClose(int line);
 
 // Waits up to timeoutMs (-1: no limit) for the first byte, then takes what is
 // there, up to size bytes. Returns the count, 0 on timeout, -1 on failure.
-long LineRead(int line, uint8_t* buffer, size_t size, int timeoutMs);
+long FarEndRead(int line, uint8_t* buffer, size_t size, int timeoutMs);
 // Reads until size bytes arrived or timeoutMs passed in all; returns the count.
-size_t LineReadExactly(int line, uint8_t* buffer, size_t size, int timeoutMs);
+size_t FarEndReadExactly(int line, uint8_t* buffer, size_t size, int timeoutMs);
 // Reads until the line stays silent for idleMs (or size bytes); returns the count.
-size_t LineReadUntilIdle(int line, uint8_t* buffer, size_t size, int firstByteMs, int idleMs);
+size_t FarEndReadUntilIdle(int line, uint8_t* buffer, size_t size, int firstByteMs, int idleMs);
 // Writes every byte; false on failure.
-bool LineWrite(int line, const uint8_t* bytes, size_t size);
+bool FarEndWrite(int line, const uint8_t* bytes, size_t size);
 // Writes what the line takes within timeoutMs; returns the count written.
-size_t LineWriteWithin(int line, const uint8_t* bytes, size_t size, int timeoutMs);
+size_t FarEndWriteWithin(int line, const uint8_t* bytes, size_t size, int timeoutMs);
 // Sets the speed and character format of a serial device (8 data bits;
 // parity 'N', 'E' or 'O'; 1 or 2 stop bits; any rate from 1 baud, through
 // termios2 where no B constant exists). A pseudo-terminal, which carries
 // neither parity nor character size, is accepted with what it holds. False
 // when the device refuses or settles on another rate; why, if given, then
 // tells which.
-bool LineConfigure(int line, int baud, char parity, int stopBits, std::string* why = nullptr);
+bool FarEndConfigure(int line, int baud, char parity, int stopBits, std::string* why = nullptr);
 // Bytes waiting to be read, or -1.
-long LineAvailable(int line);
+long FarEndAvailable(int line);
 // Throws away pending input.
-void LineFlushInput(int line);
+void FarEndFlushInput(int line);
 
 // Points a symbolic link at target, replacing an existing link.
-bool LineMakeSymlink(const char* target, const char* linkPath);
-bool LineRemoveFile(const char* path);
+bool MakeSymlink(const char* target, const char* linkPath);
+bool RemoveFile(const char* path);
 
 // Monotonic milliseconds, and a sleep that does not busy-wait.
-int64_t LineNowMs();
-void LineSleepMs(int milliseconds);
+int64_t MonotonicNowMs();
+void SleepForMs(int milliseconds);

@@ -1,4 +1,4 @@
-#include "platform/terminal.h"
+#include "platform/controlling_terminal.h"
 
 #include <fcntl.h>
 #include <termios.h>

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "programs/terminal.h"
+#include "programs/stdout_mode.h"
 
 bool StdoutRedrawsInPlace() {
   const char* term = std::getenv("TERM");

@@ -11,7 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "programs/line.h"
+#include "programs/far_end.h"
 #include "platform/posix_termios.h"
 
 namespace {
@@ -37,7 +37,7 @@ bool WaitReadable(int fd, int timeoutMs) {
 
 }  // namespace
 
-int LineOpenPty(char* slavePath, size_t pathSize) {
+int FarEndOpenPty(char* slavePath, size_t pathSize) {
   const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master < 0) return -1;
   char name[128];
@@ -51,7 +51,7 @@ int LineOpenPty(char* slavePath, size_t pathSize) {
   return master;
 }
 
-int LineOpenDevice(const char* path) {
+int FarEndOpenDevice(const char* path) {
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
   if (isatty(fd) && !MakeRaw(fd)) {
@@ -61,11 +61,11 @@ int LineOpenDevice(const char* path) {
   return fd;
 }
 
-void LineClose(int line) {
+void FarEndClose(int line) {
   if (line >= 0) close(line);
 }
 
-long LineRead(int line, uint8_t* buffer, size_t size, int timeoutMs) {
+long FarEndRead(int line, uint8_t* buffer, size_t size, int timeoutMs) {
   if (size == 0) return 0;
   if (!WaitReadable(line, timeoutMs)) return 0;
   for (;;) {
@@ -77,24 +77,24 @@ long LineRead(int line, uint8_t* buffer, size_t size, int timeoutMs) {
   }
 }
 
-size_t LineReadExactly(int line, uint8_t* buffer, size_t size, int timeoutMs) {
-  const int64_t deadline = LineNowMs() + timeoutMs;
+size_t FarEndReadExactly(int line, uint8_t* buffer, size_t size, int timeoutMs) {
+  const int64_t deadline = MonotonicNowMs() + timeoutMs;
   size_t got = 0;
   while (got < size) {
-    const int64_t left = deadline - LineNowMs();
+    const int64_t left = deadline - MonotonicNowMs();
     if (left <= 0) break;
-    const long n = LineRead(line, buffer + got, size - got, static_cast<int>(left));
+    const long n = FarEndRead(line, buffer + got, size - got, static_cast<int>(left));
     if (n < 0) break;
     got += static_cast<size_t>(n);
   }
   return got;
 }
 
-size_t LineReadUntilIdle(int line, uint8_t* buffer, size_t size, int firstByteMs, int idleMs) {
+size_t FarEndReadUntilIdle(int line, uint8_t* buffer, size_t size, int firstByteMs, int idleMs) {
   size_t got = 0;
   int wait = firstByteMs;
   while (got < size) {
-    const long n = LineRead(line, buffer + got, size - got, wait);
+    const long n = FarEndRead(line, buffer + got, size - got, wait);
     if (n <= 0) break;
     got += static_cast<size_t>(n);
     wait = idleMs;
@@ -102,7 +102,7 @@ size_t LineReadUntilIdle(int line, uint8_t* buffer, size_t size, int firstByteMs
   return got;
 }
 
-bool LineWrite(int line, const uint8_t* bytes, size_t size) {
+bool FarEndWrite(int line, const uint8_t* bytes, size_t size) {
   size_t done = 0;
   while (done < size) {
     const ssize_t n = write(line, bytes + done, size - done);
@@ -118,8 +118,8 @@ bool LineWrite(int line, const uint8_t* bytes, size_t size) {
   return true;
 }
 
-size_t LineWriteWithin(int line, const uint8_t* bytes, size_t size, int timeoutMs) {
-  const int64_t deadline = LineNowMs() + timeoutMs;
+size_t FarEndWriteWithin(int line, const uint8_t* bytes, size_t size, int timeoutMs) {
+  const int64_t deadline = MonotonicNowMs() + timeoutMs;
   size_t done = 0;
   while (done < size) {
     const ssize_t n = write(line, bytes + done, size - done);
@@ -128,7 +128,7 @@ size_t LineWriteWithin(int line, const uint8_t* bytes, size_t size, int timeoutM
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) break;
-    const int64_t left = deadline - LineNowMs();
+    const int64_t left = deadline - MonotonicNowMs();
     if (left <= 0) break;
     pollfd p{line, POLLOUT, 0};
     poll(&p, 1, static_cast<int>(left < 100 ? left : 100));
@@ -152,7 +152,7 @@ bool Refuse(std::string* why, const std::string& text) {
 
 }  // namespace
 
-bool LineConfigure(int line, int baud, char parity, int stopBits, std::string* why) {
+bool FarEndConfigure(int line, int baud, char parity, int stopBits, std::string* why) {
   using posix_termios::KernelTermios2;
   if (baud < 1) return Refuse(why, "no rate of " + std::to_string(baud) + " baud");
   if (parity != 'N' && parity != 'E' && parity != 'O')
@@ -205,31 +205,31 @@ bool LineConfigure(int line, int baud, char parity, int stopBits, std::string* w
                          std::to_string(held) + ")");
 }
 
-long LineAvailable(int line) {
+long FarEndAvailable(int line) {
   int n = 0;
   return ioctl(line, FIONREAD, &n) == 0 ? n : -1;
 }
 
-void LineFlushInput(int line) {
+void FarEndFlushInput(int line) {
   uint8_t scratch[512];
-  while (LineRead(line, scratch, sizeof scratch, 0) > 0) {
+  while (FarEndRead(line, scratch, sizeof scratch, 0) > 0) {
   }
 }
 
-bool LineMakeSymlink(const char* target, const char* linkPath) {
+bool MakeSymlink(const char* target, const char* linkPath) {
   unlink(linkPath);
   return symlink(target, linkPath) == 0;
 }
 
-bool LineRemoveFile(const char* path) { return unlink(path) == 0; }
+bool RemoveFile(const char* path) { return unlink(path) == 0; }
 
-int64_t LineNowMs() {
+int64_t MonotonicNowMs() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-void LineSleepMs(int milliseconds) {
+void SleepForMs(int milliseconds) {
   timespec ts;
   ts.tv_sec = milliseconds / 1000;
   ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
