@@ -23,7 +23,7 @@ enum class PortResult : int {
 
 constexpr DWORD kOpenReadTimeoutMs = 1000;
 constexpr DWORD kPortQueueSize = 1200;
-constexpr uint32_t kDrainTimeout = 5;  // 50 ms, in units of 10 ms
+constexpr DWORD kDrainSilenceMs = 50;
 
 // Opens and configures the port; name is a C string, the line parameters and
 // lineFlags come from line. On PortResult::kDone *handle is the open port.
@@ -36,7 +36,7 @@ uint32_t SetReadTimeoutIn10Ms(HANDLE handle, uint32_t timeout);
 // Throws away pending input. When bytes are waiting, a reply may still be
 // arriving: reads on until silenceMs pass without a byte, for boundMs at
 // most. When none wait, as after a reply read whole, costs one queue call.
-void DrainInput(HANDLE handle, DWORD silenceMs = kDrainTimeout * 10, DWORD boundMs = kOpenReadTimeoutMs);
+void DrainInput(HANDLE handle, DWORD silenceMs = kDrainSilenceMs, DWORD boundMs = kOpenReadTimeoutMs);
 // The same before a request on a line of that rate: the silence is the
 // protocol's between frames (FrameSilenceMs).
 void DrainLine(HANDLE handle, uint32_t baud, DWORD boundMs);
