@@ -19,7 +19,6 @@
 #include "platform/posix_port_table.h"
 #include "platform/win32.h"
 
-using posix_serial::CloseDescriptor;
 using posix_serial::DeviceIoctl;
 using posix_serial::g_generation;
 using posix_serial::g_portPaths;
@@ -33,6 +32,7 @@ using posix_serial::kMaxPorts;
 using posix_serial::kPortPathSize;
 using posix_serial::Port;
 using posix_serial::PortOf;
+using posix_serial::ReleasePortFd;
 using posix_serial::SetState;
 using posix_serial::SlotState;
 using posix_serial::WaitFor;
@@ -84,7 +84,7 @@ void SweepGoneDevices(const char* path) {
     }
     if (!HungUp(WaitFor(port.fd, 0, 0))) continue;
     SetState(port, SlotState::kGone);
-    CloseDescriptor(&port);
+    ReleasePortFd(&port);
   }
 }
 
@@ -97,7 +97,7 @@ int FreeSlot() {
     if (g_ports[slot].state == SlotState::kGone) {
       // Left behind by its line: a full table reaches it only after every
       // other slot.
-      CloseDescriptor(&g_ports[slot]);
+      ReleasePortFd(&g_ports[slot]);
       return slot;
     }
   }

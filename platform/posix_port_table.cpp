@@ -54,7 +54,7 @@ int DeviceIoctl(int fd, unsigned long request, void* argument) {
   return ioctl(fd, request, argument);
 }
 
-void CloseDescriptor(Port* port) {
+void ReleasePortFd(Port* port) {
   if (port->fd < 0) return;
   close(port->fd);
   port->fd = -1;
@@ -67,7 +67,7 @@ void CloseDescriptor(Port* port) {
 void MarkGone(Port* port) {
   std::lock_guard<std::mutex> lock(g_portsMutex);
   SetState(*port, SlotState::kGone);
-  CloseDescriptor(port);
+  ReleasePortFd(port);
 }
 
 }  // namespace posix_serial

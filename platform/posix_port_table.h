@@ -133,7 +133,7 @@ inline int QueuedInput(int fd, int* count) {
   if (g_ioctlHook != nullptr) return g_ioctlHook(fd, FIONREAD, count);
   return static_cast<int>(syscall(SYS_ioctl, fd, FIONREAD, count));
 }
-void CloseDescriptor(Port* port);
+void ReleasePortFd(Port* port);
 void MarkGone(Port* port);
 
 inline bool HungUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
