@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "bench/line_fault_report.h"
 #include "bench/scenarios.h"
 #include "bench/table_text.h"
 #include "bench/wire_time.h"
@@ -149,6 +150,53 @@ void WriteLinesRecord(std::FILE* out, const LinesRecord& r) {
   std::fflush(out);
 }
 
+void WriteCycleRecord(std::FILE* out, const CycleRecord& r) {
+  std::fprintf(out, "cycles\t%s\t%d\t%d\t%d\t%d\t%s\t%d\t%llu\t%llu\t%.6f\t%.6f\t%.6f\t%.6f\n",
+               r.situation.c_str(), r.stations, r.gatesPerStation, r.baud, r.silentStation, r.demote.c_str(),
+               r.cycles, static_cast<unsigned long long>(r.reads),
+               static_cast<unsigned long long>(r.failedReads), r.firstS, r.medianAfterFirstS,
+               r.minAfterFirstS, r.maxAfterFirstS);
+  std::fflush(out);
+}
+
+void WriteRecoveryRecord(std::FILE* out, const RecoveryRecord& r) {
+  std::fprintf(out, "recovery\t%d\t%d\t%d\t%s\t%.6f\t%.6f\t%d\t%.6f\t%.6f\t%.6f\n", r.stations, r.baud,
+               r.silentStation, r.demote.c_str(), r.answersAtS, r.demotedAtS, r.silentProbes,
+               r.periodInEffectS, r.backAfterS, r.steadyCycleS);
+  std::fflush(out);
+}
+
+void WriteEchoRecord(std::FILE* out, const EchoRecord& r) {
+  std::fprintf(out, "echo\t%s\t%s\t%d\t%llu\t%llu\t%.6f\t%.3f\t%.3f\n", r.lineEcho.c_str(), r.setting.c_str(),
+               r.baud, static_cast<unsigned long long>(r.transactions),
+               static_cast<unsigned long long>(r.failures), r.seconds, r.meanUs, r.p99Us);
+  std::fflush(out);
+}
+
+namespace {
+
+// The records of the line faults; false when f is none of them.
+bool ReadLineFaultRecord(const std::vector<std::string>& f, Results* results) {
+  auto count = [&](size_t i) { return std::strtoull(f[i].c_str(), nullptr, 10); };
+  auto number = [&](size_t i) { return std::atoi(f[i].c_str()); };
+  auto seconds = [&](size_t i) { return std::atof(f[i].c_str()); };
+  if (f.size() == 14 && f[0] == "cycles") {
+    results->cycles.push_back({f[1], number(2), number(3), number(4), number(5), f[6], number(7), count(8),
+                               count(9), seconds(10), seconds(11), seconds(12), seconds(13)});
+  } else if (f.size() == 11 && f[0] == "recovery") {
+    results->recoveries.push_back({number(1), number(2), number(3), f[4], seconds(5), seconds(6), number(7),
+                                   seconds(8), seconds(9), seconds(10)});
+  } else if (f.size() == 9 && f[0] == "echo") {
+    results->echoes.push_back(
+        {f[1], f[2], number(3), count(4), count(5), seconds(6), seconds(7), seconds(8)});
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ReadResults(const char* path, Results* results, std::string* error) {
   std::ifstream in(path);
   if (!in) {
@@ -192,12 +240,16 @@ bool ReadResults(const char* path, Results* results, std::string* error) {
       results->lines.push_back(r);
     } else if (f.size() == 6 && f[0] == "cost") {
       results->costs.push_back({f[1], f[2], f[3], f[4], std::atof(f[5].c_str())});
+    } else {
+      ReadLineFaultRecord(f, results);
     }
   }
   return true;
 }
 
-void PrintTable(const Results& results, std::FILE* out) {
+namespace {
+
+void PrintMainTable(const Results& results, std::FILE* out) {
   std::vector<std::vector<std::string>> cells;
   cells.push_back({"line", "slave", "scenario", "driver tx/s", "libmodbus tx/s", "ratio (95%)",
                    "driver mean / p99", "libmodbus mean / p99", "CPU/tx p99 drv / lmb", "wire eff. drv / lmb",
@@ -312,5 +364,13 @@ void PrintTable(const Results& results, std::FILE* out) {
   headline += " driver heap allocations/transaction " +
               (maxAllocations == 0 ? std::string("0") : Format("%.2f", maxAllocations));
   std::fprintf(out, "%s\n", headline.c_str());
+}
+
+}  // namespace
+
+void PrintTable(const Results& results, std::FILE* out) {
+  // A run of the line faults alone has none of the main table's records.
+  if (!results.runs.empty() || !results.costs.empty()) PrintMainTable(results, out);
   PrintLinesTable(results, out);
+  PrintLineFaultTables(results, out);
 }

@@ -8,6 +8,14 @@
 //   cost  <slave> <master> <scenario> <instructions|syscalls> <per transaction>
 //   lines <k> <baud> <transactions> <failures> <seconds> <aggregate tx/s> <worst line p99 us>
 //         <process CPU us per transaction> <CPU p99 us> <allocations>
+//   cycles <situation> <stations> <gates a station> <baud> <silent station> <demote> <cycles> <reads>
+//         <failed reads> <first s> <median after the first s> <min after the first s> <max after the first s>
+//   recovery <stations> <baud> <silent station> <demote> <answers at s> <demoted at s> <silent probes>
+//         <probe period then s> <back after s> <steady cycle s>
+//   echo  <line's echo> <ECHO setting> <baud> <transactions> <failures> <seconds> <mean us> <p99 us>
+//
+// The last three come from the multi-drop line and the echoing line
+// (bench/line_faults.h); <demote> is DEMOTE's "N,S", "-" without.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +54,49 @@ struct LinesRecord {
   uint64_t allocations = 0;
 };
 
+// The read cycles of one situation of the multi-drop line.
+struct CycleRecord {
+  std::string situation;  // "answering", "silent" (no demotion), "demoted"
+  int stations = 0;
+  int gatesPerStation = 0;
+  int baud = 0;
+  int silentStation = 0;  // 0: every station answers
+  std::string demote = "-";
+  int cycles = 0;
+  uint64_t reads = 0;
+  uint64_t failedReads = 0;
+  double firstS = 0;
+  double medianAfterFirstS = 0;
+  double minAfterFirstS = 0;
+  double maxAfterFirstS = 0;
+};
+
+// A station silent for a while, then answering again (bench/cycle_stats.h).
+struct RecoveryRecord {
+  int stations = 0;
+  int baud = 0;
+  int silentStation = 0;
+  std::string demote = "-";
+  double answersAtS = 0;  // from the simulator's start
+  double demotedAtS = -1;
+  int silentProbes = 0;
+  double periodInEffectS = 0;
+  double backAfterS = -1;
+  double steadyCycleS = 0;  // the run's median cycle after the first
+};
+
+// Single-register reads on one station, with or without the line's echo.
+struct EchoRecord {
+  std::string lineEcho;  // the simulator's --echo mode, "none" without
+  std::string setting;   // ECHO = in the init file
+  int baud = 0;
+  uint64_t transactions = 0;
+  uint64_t failures = 0;
+  double seconds = 0;
+  double meanUs = 0;
+  double p99Us = 0;
+};
+
 struct CostRecord {
   std::string slave;
   std::string master;
@@ -58,11 +109,19 @@ struct Results {
   std::vector<RunRecord> runs;
   std::vector<CostRecord> costs;
   std::vector<LinesRecord> lines;
+  std::vector<CycleRecord> cycles;
+  std::vector<RecoveryRecord> recoveries;
+  std::vector<EchoRecord> echoes;
 };
 
 void WriteRunRecord(std::FILE* out, const RunRecord& record);
 void WriteLinesRecord(std::FILE* out, const LinesRecord& record);
+void WriteCycleRecord(std::FILE* out, const CycleRecord& record);
+void WriteRecoveryRecord(std::FILE* out, const RecoveryRecord& record);
+void WriteEchoRecord(std::FILE* out, const EchoRecord& record);
 // Adds the records of a file; false with a reason when it cannot be read.
 bool ReadResults(const char* path, Results* results, std::string* error);
-// The table, then one line with the headline figures.
+// The table, then one line with the headline figures; then the tables of
+// the many lines, the multi-drop line and the echoing line, where the
+// results hold them.
 void PrintTable(const Results& results, std::FILE* out);

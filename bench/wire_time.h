@@ -15,3 +15,6 @@ double WireMicroseconds(const WireLoad& load, int baud);
 // Transactions per second that the line allows at most: the bytes and both
 // intervals of each exchange.
 double WireLimit(const WireLoad& load, int baud);
+// The time an echo of bytes takes on the wire, at 11 bits a character as
+// the driver times its line.
+double EchoMicroseconds(int bytes, int baud);
