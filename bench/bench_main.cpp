@@ -6,23 +6,32 @@
 //                        [--no-second-slave]
 //   kovrin_bench cost --master driver|libmodbus --scenario ID --count N
 //   kovrin_bench lines [--out FILE] [--counts 1,2,4,8,16] [--baud B] [--seconds S]
+//   kovrin_bench multidrop [--out FILE] [--answering-seconds S] [--silent-cycles N]
+//                          [--demoted-seconds S] [--recovery-period S] [--recovery-silent S]
+//   kovrin_bench echo [--out FILE] [--seconds S]
 //   kovrin_bench report FILE...
+//   kovrin_bench check FILE...
 //   kovrin_bench scenarios [--all]
 //
 // measure and cost find the line as $VPI_COM_DIR/com1; measure starts the
 // slaves itself, cost expects one there (bench/run.sh starts it, so that
 // callgrind and strace see the master alone). lines starts a simulator per
-// line (com1, com2, ...) itself.
+// line (com1, com2, ...) itself, multidrop and echo one on com1. check
+// prints a PASS or FAIL line for each target of the multi-drop and the
+// echoing line and fails when one failed.
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 
 #include "bench/allocation_counter.h"
 #include "bench/driver_master.h"
 #include "bench/libmodbus_master.h"
+#include "bench/line_fault_report.h"
+#include "bench/line_faults.h"
 #include "bench/lines.h"
 #include "bench/measure.h"
 #include "bench/results.h"
@@ -41,15 +50,20 @@ constexpr int kCostWarmUp = 3;
 constexpr int kCostBaud = 9600;
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: kovrin_bench measure [--out FILE] [--rtusim PATH|none] [--slave PATH]\n"
-               "                            [--lines pty,19200,9600] [--pty-seconds S] [--line-seconds S]\n"
-               "                            [--rounds N] [--no-growth] [--no-second-slave]\n"
-               "       kovrin_bench cost --master driver|libmodbus --scenario ID --count N\n"
-               "       kovrin_bench lines [--out FILE] [--counts 1,2,4,8,16] [--baud B] [--seconds S]\n"
-               "       kovrin_bench report FILE...\n"
-               "       kovrin_bench scenarios [--all]\n"
-               "measure and cost use the line $VPI_COM_DIR/com1.\n");
+  std::fprintf(
+      stderr,
+      "usage: kovrin_bench measure [--out FILE] [--rtusim PATH|none] [--slave PATH]\n"
+      "                            [--lines pty,19200,9600] [--pty-seconds S] [--line-seconds S]\n"
+      "                            [--rounds N] [--no-growth] [--no-second-slave]\n"
+      "       kovrin_bench cost --master driver|libmodbus --scenario ID --count N\n"
+      "       kovrin_bench lines [--out FILE] [--counts 1,2,4,8,16] [--baud B] [--seconds S]\n"
+      "       kovrin_bench multidrop [--out FILE] [--answering-seconds S] [--silent-cycles N]\n"
+      "                              [--demoted-seconds S] [--recovery-period S] [--recovery-silent S]\n"
+      "       kovrin_bench echo [--out FILE] [--seconds S]\n"
+      "       kovrin_bench report FILE...\n"
+      "       kovrin_bench check FILE...\n"
+      "       kovrin_bench scenarios [--all]\n"
+      "measure, cost, multidrop and echo use the line $VPI_COM_DIR/com1.\n");
   return 2;
 }
 
@@ -143,6 +157,67 @@ int Lines(int argc, char** argv) {
   return RunLines(options);
 }
 
+// Options of NAME VALUE pairs, each given to take; false on one it refuses.
+bool TakePairs(int argc, char** argv, const std::function<bool(const std::string&, const char*)>& take) {
+  if ((argc - 2) % 2 != 0) return false;
+  for (int i = 2; i + 1 < argc; i += 2) {
+    if (!take(argv[i], argv[i + 1])) return false;
+  }
+  return true;
+}
+
+int Multidrop(int argc, char** argv) {
+  const char* dir = ComDir();
+  if (dir == nullptr) return 2;
+  MultidropOptions options;
+  options.comDir = dir;
+  options.rtusim = KOVRIN_RTUSIM;
+  options.out = "bench-results.tsv";
+  const bool taken = TakePairs(argc, argv, [&](const std::string& name, const char* value) {
+    if (name == "--out") {
+      options.out = value;
+    } else if (name == "--answering-seconds") {
+      options.answeringSeconds = std::atof(value);
+    } else if (name == "--silent-cycles") {
+      options.silentCycles = std::atoi(value);
+    } else if (name == "--demoted-seconds") {
+      options.demotedSeconds = std::atof(value);
+    } else if (name == "--recovery-period") {
+      options.recoveryPeriodS = std::atoi(value);
+    } else if (name == "--recovery-silent") {
+      options.recoverySilentS = std::atof(value);
+    } else {
+      return false;
+    }
+    return true;
+  });
+  if (!taken || options.answeringSeconds <= 0 || options.silentCycles < 1 || options.demotedSeconds <= 0 ||
+      options.recoveryPeriodS < 1 || options.recoveryPeriodS > 3600 || options.recoverySilentS <= 0)
+    return Usage();
+  return RunMultidrop(options);
+}
+
+int Echo(int argc, char** argv) {
+  const char* dir = ComDir();
+  if (dir == nullptr) return 2;
+  EchoOptions options;
+  options.comDir = dir;
+  options.rtusim = KOVRIN_RTUSIM;
+  options.out = "bench-results.tsv";
+  const bool taken = TakePairs(argc, argv, [&](const std::string& name, const char* value) {
+    if (name == "--out") {
+      options.out = value;
+    } else if (name == "--seconds") {
+      options.seconds = std::atof(value);
+    } else {
+      return false;
+    }
+    return true;
+  });
+  if (!taken || options.seconds <= 0) return Usage();
+  return RunEcho(options);
+}
+
 // N transactions of one master and nothing else, for callgrind and strace:
 // two run lengths subtracted give the cost of one transaction.
 int Cost(int argc, char** argv) {
@@ -192,17 +267,28 @@ int Cost(int argc, char** argv) {
   return failures == 0 ? 0 : 1;
 }
 
-int Report(int argc, char** argv) {
-  Results results;
+bool ReadAll(int argc, char** argv, Results* results) {
   for (int i = 2; i < argc; ++i) {
     std::string error;
-    if (!ReadResults(argv[i], &results, &error)) {
+    if (!ReadResults(argv[i], results, &error)) {
       std::fprintf(stderr, "kovrin_bench: %s\n", error.c_str());
-      return 1;
+      return false;
     }
   }
+  return true;
+}
+
+int Report(int argc, char** argv) {
+  Results results;
+  if (!ReadAll(argc, argv, &results)) return 1;
   PrintTable(results, stdout);
   return 0;
+}
+
+int Check(int argc, char** argv) {
+  Results results;
+  if (!ReadAll(argc, argv, &results)) return 1;
+  return CheckLineFaultTargets(results, stdout) ? 0 : 1;
 }
 
 // The main table's scenarios, with --all also those of the growth series:
@@ -225,7 +311,10 @@ int main(int argc, char** argv) {
   if (command == "measure") return Measure(argc, argv);
   if (command == "cost") return Cost(argc, argv);
   if (command == "lines") return Lines(argc, argv);
+  if (command == "multidrop") return Multidrop(argc, argv);
+  if (command == "echo") return Echo(argc, argv);
   if (command == "report") return Report(argc, argv);
+  if (command == "check") return Check(argc, argv);
   if (command == "scenarios") return ListScenarios(argc > 2 && std::strcmp(argv[2], "--all") == 0);
   return Usage();
 }

@@ -25,6 +25,9 @@ class DriverMaster : public Master {
   void Close();
   bool Prepare(const Scenario& scenario, std::string* error) override;
   bool Transact() override;
+  // The session itself, for gates of the caller's own (the multi-drop
+  // line's thirty-two).
+  HostSession& host() { return host_; }
 
  private:
   int32_t Call(uint32_t command, void* params);

@@ -1,0 +1,48 @@
+// Two lines that are not quiet point-to-point links, each against the
+// device simulator with the wire's timing, the driver started with an init
+// file of the case's own:
+//  - the multi-drop line: stations x gates single-register reads in a cycle,
+//    all stations answering; one station silent without DEMOTE (each of its
+//    gates costs the reply timeout once per attempt); the same with
+//    DEMOTE = N , S; and the station silent for a while and then answering
+//    again, to see how soon a probe takes it back;
+//  - the echoing line: single-register reads on one station whose adapter
+//    hands each request back (rtusim --echo full), with ECHO = YES and
+//    ECHO = AUTO, against the same line without the echo (ECHO = NO).
+// Records go to the results file (bench/results.h); progress to stderr.
+#pragma once
+
+#include <string>
+
+struct MultidropOptions {
+  std::string comDir;  // VPI_COM_DIR: the line is linked there as com1, the init file written there
+  std::string rtusim;
+  std::string out;
+  int stations = 8;
+  int gatesPerStation = 4;
+  int baud = 19200;
+  int silentStation = 5;
+  double answeringSeconds = 10;
+  int silentCycles = 3;  // without demotion a cycle takes 12 s and more
+  // Long enough for one probe at S = 30 s, which the cycles' maximum shows.
+  double demotedSeconds = 36;
+  int demoteAfter = 1;
+  int demotePeriodS = 30;
+  // The recovery: the station silent from the start until recoverySilentS,
+  // with a shorter S, so that a silent probe doubles the period once.
+  int recoveryPeriodS = 5;
+  double recoverySilentS = 12;
+};
+
+struct EchoOptions {
+  std::string comDir;
+  std::string rtusim;
+  std::string out;
+  int baud = 19200;
+  double seconds = 4;  // per case
+};
+
+// 0 when every case ran; CheckLineFaultTargets (bench/line_fault_report.h)
+// judges the records.
+int RunMultidrop(const MultidropOptions& options);
+int RunEcho(const EchoOptions& options);
