@@ -84,8 +84,9 @@ FrameOutcome ReceiveAfterEcho(const FrameLine& line, const uint8_t* request, int
 }
 
 // The reply's frame checks: its CRC, the exception bit, the echoed fields.
-FrameOutcome CheckReply(const uint8_t* request, const ExpectedReply& expected, const uint8_t* reply,
-                        int replyLength) {
+__attribute__((always_inline)) inline FrameOutcome CheckReply(const uint8_t* request,
+                                                              const ExpectedReply& expected,
+                                                              const uint8_t* reply, int replyLength) {
   if (!FrameCrcMatches(reply, replyLength)) return FrameOutcome::kBadCrc;
   if (reply[1] & kExceptionBit) return FrameOutcome::kException;
   if (expected.echoesRequest && !EchoMatches(request, reply)) {

@@ -171,6 +171,18 @@ TransferResult TransferResultFor(FrameOutcome outcome) {
   return TransferResult::kFailed;
 }
 
+namespace {
+
+// The echo bits of the flags are the line's echo, shifted: no branch on
+// every attempt. Both bits are never set at once.
+static_assert(kFlagEcho >> 6 == static_cast<int>(LineEcho::kEchoes) &&
+              kFlagEchoAuto >> 6 == static_cast<int>(LineEcho::kLearn));
+inline LineEcho LineEchoOf(uint16_t flags) {
+  return static_cast<LineEcho>((flags & (kFlagEcho | kFlagEchoAuto)) >> 6);
+}
+
+}  // namespace
+
 FrameLine FrameLineOf(const VpiInstance& instance) {
   const uint64_t timeoutMs = static_cast<uint64_t>(instance.replyTimeout) * 10;
   return FrameLine{instance.portHandle,
@@ -183,9 +195,7 @@ FrameLine FrameLineOf(const VpiInstance& instance) {
                                              : static_cast<uint32_t>(timeoutMs),
                    CharacterBits(instance.portSettings.dataBits, instance.portSettings.parity,
                                  instance.portSettings.stopBits),
-                   (instance.flags & kFlagEcho)       ? LineEcho::kEchoes
-                   : (instance.flags & kFlagEchoAuto) ? LineEcho::kLearn
-                                                      : LineEcho::kNone};
+                   LineEchoOf(instance.flags)};
 }
 
 SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length) {
