@@ -7,7 +7,7 @@
 //   kovrin_bench cost --master driver|libmodbus --scenario ID --count N
 //   kovrin_bench lines [--out FILE] [--counts 1,2,4,8,16] [--baud B] [--seconds S]
 //   kovrin_bench multidrop [--out FILE] [--answering-seconds S] [--silent-cycles N]
-//                          [--demoted-seconds S] [--recovery-period S] [--recovery-silent S]
+//                          [--demoted-seconds S] [--recoveries S:UNTIL,...]
 //   kovrin_bench echo [--out FILE] [--seconds S]
 //   kovrin_bench report FILE...
 //   kovrin_bench check FILE...
@@ -182,17 +182,21 @@ int Multidrop(int argc, char** argv) {
       options.silentCycles = std::atoi(value);
     } else if (name == "--demoted-seconds") {
       options.demotedSeconds = std::atof(value);
-    } else if (name == "--recovery-period") {
-      options.recoveryPeriodS = std::atoi(value);
-    } else if (name == "--recovery-silent") {
-      options.recoverySilentS = std::atof(value);
+    } else if (name == "--recoveries") {
+      options.recoveries.clear();
+      for (const std::string& part : SplitCommas(value)) {
+        const size_t colon = part.find(':');
+        const int periodS = std::atoi(part.c_str());
+        const double until = colon == std::string::npos ? 0 : std::atof(part.c_str() + colon + 1);
+        if (periodS < 1 || periodS > 3600 || until <= 0) return false;
+        options.recoveries.push_back({periodS, until});
+      }
     } else {
       return false;
     }
     return true;
   });
-  if (!taken || options.answeringSeconds <= 0 || options.silentCycles < 1 || options.demotedSeconds <= 0 ||
-      options.recoveryPeriodS < 1 || options.recoveryPeriodS > 3600 || options.recoverySilentS <= 0)
+  if (!taken || options.answeringSeconds <= 0 || options.silentCycles < 1 || options.demotedSeconds <= 0)
     return Usage();
   return RunMultidrop(options);
 }

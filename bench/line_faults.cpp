@@ -198,6 +198,53 @@ CycleRecord CycleRecordOf(const MultidropOptions& options, const Situation& s, c
   return r;
 }
 
+// The station silent until c.silentUntilS under DEMOTE = N , c.periodS:
+// back in the cycle, then two more cycles of it; bounded by the longest
+// period a probe can wait.
+bool RunRecovery(const MultidropOptions& options, const RecoveryCase& c, std::FILE* out) {
+  const double answersAt = c.silentUntilS;
+  const double limit = answersAt + 8.0 * c.periodS + 10;
+  const size_t goodReads = static_cast<size_t>(kRecoveryCyclesAfter * options.gatesPerStation);
+  const Situation recovering = {"recovery",
+                                true,
+                                answersAt,
+                                options.demoteAfter,
+                                c.periodS,
+                                [answersAt, limit, goodReads](const CycleTimes& t, double elapsed) {
+                                  if (elapsed >= limit) return true;
+                                  // The station's latest reads, newest first: the good ones since
+                                  // it answers again.
+                                  size_t good = 0;
+                                  for (auto it = t.silentReads.rbegin();
+                                       it != t.silentReads.rend() && it->ok && it->startS >= answersAt; ++it)
+                                    ++good;
+                                  return good >= goodReads;
+                                }};
+  CycleTimes times;
+  if (!RunSituation(options, recovering, &times)) return false;
+  const Recovery found =
+      FindRecovery(times.silentReads, answersAt, kReplyTimeoutS, options.demoteAfter, c.periodS);
+  RecoveryRecord r;
+  r.stations = options.stations;
+  r.baud = options.baud;
+  r.silentStation = options.silentStation;
+  r.demote = DemoteField(recovering);
+  r.answersAtS = answersAt;
+  r.demotedAtS = found.demotedAtS;
+  r.silentProbes = found.silentProbes;
+  r.periodInEffectS = found.periodInEffectS;
+  r.backAfterS = found.backAfterS;
+  r.steadyCycleS = SummariseCycles(times.cycleSeconds).medianAfterFirstS;
+  WriteRecoveryRecord(out, r);
+  std::fprintf(
+      stderr,
+      "  multidrop recovery, DEMOTE = %d , %d: demoted at %.1f s, %d silent probes, answers at %.1f s, "
+      "back %.1f s later (period then %.0f s)\n",
+      options.demoteAfter, c.periodS, r.demotedAtS, r.silentProbes, answersAt, r.backAfterS,
+      r.periodInEffectS);
+  return true;
+}
+
 }  // namespace
 
 int RunMultidrop(const MultidropOptions& options) {
@@ -235,49 +282,8 @@ int RunMultidrop(const MultidropOptions& options) {
                  s.name, r.cycles, r.firstS, r.medianAfterFirstS, r.minAfterFirstS, r.maxAfterFirstS);
   }
 
-  // Back in the cycle, then two more cycles; bounded by the longest period
-  // a probe can wait.
-  const double answersAt = options.recoverySilentS;
-  const double limit = answersAt + 8.0 * options.recoveryPeriodS + 10;
-  const int station = options.silentStation;
-  const size_t goodReads = static_cast<size_t>(kRecoveryCyclesAfter * options.gatesPerStation);
-  const Situation recovering = {"recovery",
-                                true,
-                                answersAt,
-                                options.demoteAfter,
-                                options.recoveryPeriodS,
-                                [answersAt, limit, goodReads](const CycleTimes& t, double elapsed) {
-                                  if (elapsed >= limit) return true;
-                                  // The station's latest reads, newest first: good ones since it answers
-                                  // again.
-                                  size_t good = 0;
-                                  for (auto it = t.silentReads.rbegin();
-                                       it != t.silentReads.rend() && it->ok && it->startS >= answersAt; ++it)
-                                    ++good;
-                                  return good >= goodReads;
-                                }};
-  CycleTimes times;
-  if (RunSituation(options, recovering, &times)) {
-    const Recovery found = FindRecovery(times.silentReads, answersAt, kReplyTimeoutS, options.demoteAfter,
-                                        options.recoveryPeriodS);
-    RecoveryRecord r;
-    r.stations = options.stations;
-    r.baud = options.baud;
-    r.silentStation = station;
-    r.demote = DemoteField(recovering);
-    r.answersAtS = answersAt;
-    r.demotedAtS = found.demotedAtS;
-    r.silentProbes = found.silentProbes;
-    r.periodInEffectS = found.periodInEffectS;
-    r.backAfterS = found.backAfterS;
-    r.steadyCycleS = SummariseCycles(times.cycleSeconds).medianAfterFirstS;
-    WriteRecoveryRecord(out, r);
-    std::fprintf(stderr,
-                 "  multidrop recovery: demoted at %.1f s, %d silent probes, answers at %.1f s, back %.1f s "
-                 "later (period then %.0f s)\n",
-                 r.demotedAtS, r.silentProbes, answersAt, r.backAfterS, r.periodInEffectS);
-  } else {
-    ++failed;
+  for (const RecoveryCase& c : options.recoveries) {
+    if (!RunRecovery(options, c, out)) ++failed;
   }
   std::fclose(out);
   return failed == 0 ? 0 : 1;

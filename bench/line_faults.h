@@ -3,9 +3,10 @@
 // file of the case's own:
 //  - the multi-drop line: stations x gates single-register reads in a cycle,
 //    all stations answering; one station silent without DEMOTE (each of its
-//    gates costs the reply timeout once per attempt); the same with
-//    DEMOTE = N , S; and the station silent for a while and then answering
-//    again, to see how soon a probe takes it back;
+//    gates waits out the reply timeout of every attempt, and one more for a
+//    late answer); the same with DEMOTE = N , S; and the station silent for
+//    a while and then answering again, to see how soon a probe takes it
+//    back;
 //  - the echoing line: single-register reads on one station whose adapter
 //    hands each request back (rtusim --echo full), with ECHO = YES and
 //    ECHO = AUTO, against the same line without the echo (ECHO = NO).
@@ -13,6 +14,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+// A station silent from the start until silentUntilS, under DEMOTE = N , periodS.
+struct RecoveryCase {
+  int periodS;
+  double silentUntilS;
+};
 
 struct MultidropOptions {
   std::string comDir;  // VPI_COM_DIR: the line is linked there as com1, the init file written there
@@ -22,16 +30,16 @@ struct MultidropOptions {
   int gatesPerStation = 4;
   int baud = 19200;
   int silentStation = 5;
-  double answeringSeconds = 10;
+  double answeringSeconds = 8;
   int silentCycles = 3;  // without demotion a cycle takes 12 s and more
   // Long enough for one probe at S = 30 s, which the cycles' maximum shows.
   double demotedSeconds = 36;
   int demoteAfter = 1;
   int demotePeriodS = 30;
-  // The recovery: the station silent from the start until recoverySilentS,
-  // with a shorter S, so that a silent probe doubles the period once.
-  int recoveryPeriodS = 5;
-  double recoverySilentS = 12;
+  // The recoveries: the first probe 30 s after the demotion finds the
+  // station answering again; with S = 5 the first probe is silent and
+  // doubles the period, the second finds it answering.
+  std::vector<RecoveryCase> recoveries{{30, 20}, {5, 16}};
 };
 
 struct EchoOptions {

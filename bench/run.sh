@@ -7,8 +7,15 @@
 # line with the headline figures, and the many-lines table. Installs what is
 # missing. Takes a few minutes; the machine should be otherwise quiet.
 #
-#   bash bench/run.sh            # the whole benchmark
-#   bash bench/run.sh --quick    # shorter slices, for a first look
+# --multidrop runs instead the multi-drop line (8 stations at 19200 baud,
+# one of them silent, with and without DEMOTE, and coming back) and the
+# echoing line (ECHO = YES and AUTO on rtusim --echo full, against no echo),
+# prints their tables and a PASS or FAIL line for each target, and fails
+# when one failed. About 3 minutes, most of it waiting out reply timeouts.
+#
+#   bash bench/run.sh              # the whole benchmark
+#   bash bench/run.sh --quick      # shorter slices, for a first look
+#   bash bench/run.sh --multidrop  # the multi-drop and the echoing line alone
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source .ci/ensure-packages.sh
@@ -16,10 +23,15 @@ ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" libmodbus-dev pkg-config socat val
 
 measure_args=()
 lines_args=()
-if [ "${1:-}" = "--quick" ]; then
-  measure_args=(--pty-seconds 0.3 --line-seconds 0.8)
-  lines_args=(--seconds 1)
-fi
+mode=${1:-}
+case "$mode" in
+  "" | --multidrop) ;;
+  --quick)
+    measure_args=(--pty-seconds 0.3 --line-seconds 0.8)
+    lines_args=(--seconds 1)
+    ;;
+  *) echo "usage: bash bench/run.sh [--quick | --multidrop]" >&2; exit 2 ;;
+esac
 
 build=build-bench
 cmake --preset bench >/dev/null
@@ -40,6 +52,19 @@ results=$work/results.tsv
 : >"$results"
 
 echo "bench: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')" >&2
+if [ "$mode" = --multidrop ]; then
+  [ -x "$rtusim" ] || { echo "bench: the multi-drop and the echoing line need rtusim ($rtusim)" >&2; exit 1; }
+  failed=0
+  echo "bench: the multi-drop line (8 stations, station 5 silent in some cases)" >&2
+  "$bench" multidrop --out "$results" >"$work/slaves.log" || failed=1
+  echo "bench: the echoing line" >&2
+  "$bench" echo --out "$results" >>"$work/slaves.log" || failed=1
+  cp "$results" "$build/bench-line-faults.tsv"
+  "$bench" report "$results"
+  echo
+  "$bench" check "$results" || failed=1
+  exit $failed
+fi
 echo "bench: timed rounds (driver and libmodbus alternating)" >&2
 measure_failed=0
 "$bench" measure --out "$results" "${measure_args[@]}" >"$work/slaves.log" || measure_failed=1
