@@ -77,17 +77,19 @@ void PrintRecoveries(const Results& results, std::FILE* out) {
 
 void PrintEchoes(const Results& results, std::FILE* out) {
   std::vector<std::vector<std::string>> cells;
-  cells.push_back({"line's echo", "ECHO", "line", "tx/s", "mean / p99", "mean vs no echo",
+  cells.push_back({"line's echo", "ECHO", "line", "tx/s", "vs no echo", "mean / p99", "mean vs no echo",
                    "the echo on the wire", "failed"});
+  const auto perSecond = [](const EchoRecord& r) { return r.seconds > 0 ? r.transactions / r.seconds : 0.0; };
   for (const EchoRecord& r : results.echoes) {
     const EchoRecord* plain = PlainLike(results, r);
     const bool echoes = r.lineEcho != "none";
-    cells.push_back({r.lineEcho, r.setting, std::to_string(r.baud) + " baud",
-                     Rate(r.seconds > 0 ? r.transactions / r.seconds : 0.0),
-                     Duration(r.meanUs) + " / " + Duration(r.p99Us),
-                     plain && echoes ? Format("%+.2f ms", (r.meanUs - plain->meanUs) / 1000) : "-",
-                     echoes ? Format("%.2f ms", EchoMicroseconds(kEchoedRequestBytes, r.baud) / 1000) : "-",
-                     std::to_string(r.failures) + " of " + std::to_string(r.transactions)});
+    cells.push_back(
+        {r.lineEcho, r.setting, std::to_string(r.baud) + " baud", Rate(perSecond(r)),
+         plain && echoes && plain->seconds > 0 ? Format("%.3f", perSecond(r) / perSecond(*plain)) : "-",
+         Duration(r.meanUs) + " / " + Duration(r.p99Us),
+         plain && echoes ? Format("%+.2f ms", (r.meanUs - plain->meanUs) / 1000) : "-",
+         echoes ? Format("%.2f ms", EchoMicroseconds(kEchoedRequestBytes, r.baud) / 1000) : "-",
+         std::to_string(r.failures) + " of " + std::to_string(r.transactions)});
   }
   std::fprintf(out, "\n");
   PrintMarkdown(cells, 3, out);

@@ -112,6 +112,7 @@ TEST(LineFaultReport, RecordsReadBackIntoTheirTables) {
   EXPECT_NE(table.find("| 1 , 30 |"), std::string::npos) << table;
   EXPECT_NE(table.find(" 4 of 640 |"), std::string::npos) << table;
   EXPECT_NE(table.find(" 7.4 s |"), std::string::npos) << table;
+  EXPECT_NE(table.find(" 1.000 | 18.7 ms / 20.5 ms |"), std::string::npos) << table;
   EXPECT_NE(table.find(" +4.58 ms |"), std::string::npos) << table;  // 18.68 ms against 14.10
   EXPECT_NE(table.find(" 4.58 ms | 0 of 280 |"), std::string::npos) << table;
 }
