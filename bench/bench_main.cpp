@@ -50,20 +50,19 @@ constexpr int kCostWarmUp = 3;
 constexpr int kCostBaud = 9600;
 
 int Usage() {
-  std::fprintf(
-      stderr,
-      "usage: kovrin_bench measure [--out FILE] [--rtusim PATH|none] [--slave PATH]\n"
-      "                            [--lines pty,19200,9600] [--pty-seconds S] [--line-seconds S]\n"
-      "                            [--rounds N] [--no-growth] [--no-second-slave]\n"
-      "       kovrin_bench cost --master driver|libmodbus --scenario ID --count N\n"
-      "       kovrin_bench lines [--out FILE] [--counts 1,2,4,8,16] [--baud B] [--seconds S]\n"
-      "       kovrin_bench multidrop [--out FILE] [--answering-seconds S] [--silent-cycles N]\n"
-      "                              [--demoted-seconds S] [--recovery-period S] [--recovery-silent S]\n"
-      "       kovrin_bench echo [--out FILE] [--seconds S]\n"
-      "       kovrin_bench report FILE...\n"
-      "       kovrin_bench check FILE...\n"
-      "       kovrin_bench scenarios [--all]\n"
-      "measure, cost, multidrop and echo use the line $VPI_COM_DIR/com1.\n");
+  std::fprintf(stderr,
+               "usage: kovrin_bench measure [--out FILE] [--rtusim PATH|none] [--slave PATH]\n"
+               "                            [--lines pty,19200,9600] [--pty-seconds S] [--line-seconds S]\n"
+               "                            [--rounds N] [--no-growth] [--no-second-slave]\n"
+               "       kovrin_bench cost --master driver|libmodbus --scenario ID --count N\n"
+               "       kovrin_bench lines [--out FILE] [--counts 1,2,4,8,16] [--baud B] [--seconds S]\n"
+               "       kovrin_bench multidrop [--out FILE] [--answering-seconds S] [--silent-cycles N]\n"
+               "                              [--demoted-seconds S] [--recoveries S:UNTIL,...]\n"
+               "       kovrin_bench echo [--out FILE] [--seconds S]\n"
+               "       kovrin_bench report FILE...\n"
+               "       kovrin_bench check FILE...\n"
+               "       kovrin_bench scenarios [--all]\n"
+               "measure, cost, multidrop and echo use the line $VPI_COM_DIR/com1.\n");
   return 2;
 }
 
@@ -157,67 +156,64 @@ int Lines(int argc, char** argv) {
   return RunLines(options);
 }
 
-// Options of NAME VALUE pairs, each given to take; false on one it refuses.
-bool TakePairs(int argc, char** argv, const std::function<bool(const std::string&, const char*)>& take) {
-  if ((argc - 2) % 2 != 0) return false;
+// The line of the multi-drop and the echoing line, and their options of
+// NAME VALUE pairs: --out here, the others given to take. False without
+// VPI_COM_DIR or on an option refused.
+bool TakeLineOptions(int argc, char** argv, SimulatedLine* line,
+                     const std::function<bool(const std::string&, const char*)>& take) {
+  const char* dir = ComDir();
+  if (dir == nullptr || (argc - 2) % 2 != 0) return false;
+  line->comDir = dir;
+  line->rtusim = KOVRIN_RTUSIM;
+  line->out = "bench-results.tsv";
   for (int i = 2; i + 1 < argc; i += 2) {
-    if (!take(argv[i], argv[i + 1])) return false;
+    const std::string name = argv[i];
+    if (name == "--out") {
+      line->out = argv[i + 1];
+    } else if (!take(name, argv[i + 1])) {
+      return false;
+    }
   }
   return true;
 }
 
 int Multidrop(int argc, char** argv) {
-  const char* dir = ComDir();
-  if (dir == nullptr) return 2;
   MultidropOptions options;
-  options.comDir = dir;
-  options.rtusim = KOVRIN_RTUSIM;
-  options.out = "bench-results.tsv";
-  const bool taken = TakePairs(argc, argv, [&](const std::string& name, const char* value) {
-    if (name == "--out") {
-      options.out = value;
-    } else if (name == "--answering-seconds") {
-      options.answeringSeconds = std::atof(value);
-    } else if (name == "--silent-cycles") {
-      options.silentCycles = std::atoi(value);
-    } else if (name == "--demoted-seconds") {
-      options.demotedSeconds = std::atof(value);
-    } else if (name == "--recoveries") {
-      options.recoveries.clear();
-      for (const std::string& part : SplitCommas(value)) {
-        const size_t colon = part.find(':');
-        const int periodS = std::atoi(part.c_str());
-        const double until = colon == std::string::npos ? 0 : std::atof(part.c_str() + colon + 1);
-        if (periodS < 1 || periodS > 3600 || until <= 0) return false;
-        options.recoveries.push_back({periodS, until});
-      }
-    } else {
-      return false;
-    }
-    return true;
-  });
+  const bool taken =
+      TakeLineOptions(argc, argv, &options.line, [&](const std::string& name, const char* value) {
+        if (name == "--answering-seconds") {
+          options.answeringSeconds = std::atof(value);
+        } else if (name == "--silent-cycles") {
+          options.silentCycles = std::atoi(value);
+        } else if (name == "--demoted-seconds") {
+          options.demotedSeconds = std::atof(value);
+        } else if (name == "--recoveries") {
+          options.recoveries.clear();
+          for (const std::string& part : SplitCommas(value)) {
+            const size_t colon = part.find(':');
+            const int periodS = std::atoi(part.c_str());
+            const double until = colon == std::string::npos ? 0 : std::atof(part.c_str() + colon + 1);
+            if (periodS < 1 || periodS > 3600 || until <= 0) return false;
+            options.recoveries.push_back({periodS, until});
+          }
+        } else {
+          return false;
+        }
+        return true;
+      });
   if (!taken || options.answeringSeconds <= 0 || options.silentCycles < 1 || options.demotedSeconds <= 0)
     return Usage();
   return RunMultidrop(options);
 }
 
 int Echo(int argc, char** argv) {
-  const char* dir = ComDir();
-  if (dir == nullptr) return 2;
   EchoOptions options;
-  options.comDir = dir;
-  options.rtusim = KOVRIN_RTUSIM;
-  options.out = "bench-results.tsv";
-  const bool taken = TakePairs(argc, argv, [&](const std::string& name, const char* value) {
-    if (name == "--out") {
-      options.out = value;
-    } else if (name == "--seconds") {
-      options.seconds = std::atof(value);
-    } else {
-      return false;
-    }
-    return true;
-  });
+  const bool taken =
+      TakeLineOptions(argc, argv, &options.line, [&](const std::string& name, const char* value) {
+        if (name != "--seconds") return false;
+        options.seconds = std::atof(value);
+        return true;
+      });
   if (!taken || options.seconds <= 0) return Usage();
   return RunEcho(options);
 }

@@ -22,7 +22,7 @@ std::string Seconds(double s) { return Format("%.3f s", s); }
 const CycleRecord* AnsweringLike(const Results& results, const CycleRecord& r) {
   for (const CycleRecord& a : results.cycles) {
     if (a.silentStation == 0 && a.stations == r.stations && a.gatesPerStation == r.gatesPerStation &&
-        a.baud == r.baud && a.medianAfterFirstS > 0)
+        a.baud == r.baud && a.summary.medianAfterFirstS > 0)
       return &a;
   }
   return nullptr;
@@ -38,7 +38,7 @@ const EchoRecord* PlainLike(const Results& results, const EchoRecord& r) {
 
 bool WithinPeriod(const RecoveryRecord& r) {
   // The probe comes at the station's turn in the cycle: one cycle's grace.
-  return r.backAfterS >= 0 && r.backAfterS <= r.periodInEffectS + r.steadyCycleS;
+  return r.figures.backAfterS >= 0 && r.figures.backAfterS <= r.figures.periodInEffectS + r.steadyCycleS;
 }
 
 void PrintCycles(const Results& results, std::FILE* out) {
@@ -48,13 +48,15 @@ void PrintCycles(const Results& results, std::FILE* out) {
                    "reads failed"});
   for (const CycleRecord& r : results.cycles) {
     const CycleRecord* answering = AnsweringLike(results, r);
-    cells.push_back({std::to_string(r.stations) + " x " + std::to_string(r.gatesPerStation),
-                     std::to_string(r.baud) + " baud",
-                     r.silentStation ? std::to_string(r.silentStation) : "none", DemoteText(r.demote),
-                     std::to_string(r.cycles), Seconds(r.firstS), Seconds(r.medianAfterFirstS),
-                     Seconds(r.minAfterFirstS) + " / " + Seconds(r.maxAfterFirstS),
-                     answering ? Format("%.2f x", r.medianAfterFirstS / answering->medianAfterFirstS) : "-",
-                     std::to_string(r.failedReads) + " of " + std::to_string(r.reads)});
+    cells.push_back(
+        {std::to_string(r.stations) + " x " + std::to_string(r.gatesPerStation),
+         std::to_string(r.baud) + " baud", r.silentStation ? std::to_string(r.silentStation) : "none",
+         DemoteText(r.demote), std::to_string(r.summary.cycles), Seconds(r.summary.firstS),
+         Seconds(r.summary.medianAfterFirstS),
+         Seconds(r.summary.minAfterFirstS) + " / " + Seconds(r.summary.maxAfterFirstS),
+         answering ? Format("%.2f x", r.summary.medianAfterFirstS / answering->summary.medianAfterFirstS)
+                   : "-",
+         std::to_string(r.failedReads) + " of " + std::to_string(r.reads)});
   }
   std::fprintf(out, "\n");
   PrintMarkdown(cells, 4, out);
@@ -66,9 +68,9 @@ void PrintRecoveries(const Results& results, std::FILE* out) {
                    "probe period then", "back in the cycle after", "within the period"});
   for (const RecoveryRecord& r : results.recoveries) {
     cells.push_back({DemoteText(r.demote), std::to_string(r.silentStation), Format("%.1f s", r.answersAtS),
-                     r.demotedAtS < 0 ? "never" : Format("%.1f s", r.demotedAtS),
-                     std::to_string(r.silentProbes), Format("%.0f s", r.periodInEffectS),
-                     r.backAfterS < 0 ? "never" : Format("%.1f s", r.backAfterS),
+                     r.figures.demotedAtS < 0 ? "never" : Format("%.1f s", r.figures.demotedAtS),
+                     std::to_string(r.figures.silentProbes), Format("%.0f s", r.figures.periodInEffectS),
+                     r.figures.backAfterS < 0 ? "never" : Format("%.1f s", r.figures.backAfterS),
                      WithinPeriod(r) ? "yes" : "no"});
   }
   std::fprintf(out, "\n");
@@ -126,15 +128,16 @@ bool CheckLineFaultTargets(const Results& results, std::FILE* out) {
     const CycleRecord* answering = AnsweringLike(results, r);
     const std::string what = "multidrop: " + line + ", station " + std::to_string(r.silentStation) +
                              " silent, DEMOTE = " + DemoteText(r.demote) + ": ";
-    if (answering == nullptr || r.cycles < 2) {
+    if (answering == nullptr || r.summary.cycles < 2) {
       Verdict(out, false, what + "no steady cycle or no all-answering cycle to compare with", &failed);
       continue;
     }
-    const double ratio = r.medianAfterFirstS / answering->medianAfterFirstS;
+    const double ratio = r.summary.medianAfterFirstS / answering->summary.medianAfterFirstS;
     Verdict(out, ratio <= kDemotedCycleLimit,
-            what + "the cycle after the first " + Seconds(r.medianAfterFirstS) + ", " +
-                Format("%.2f", ratio) + " x the all-answering " + Seconds(answering->medianAfterFirstS) +
-                " (at most " + Format("%.2f", kDemotedCycleLimit) + " x)",
+            what + "the cycle after the first " + Seconds(r.summary.medianAfterFirstS) + ", " +
+                Format("%.2f", ratio) + " x the all-answering " +
+                Seconds(answering->summary.medianAfterFirstS) + " (at most " +
+                Format("%.2f", kDemotedCycleLimit) + " x)",
             &failed);
   }
   for (const RecoveryRecord& r : results.recoveries) {
@@ -143,10 +146,10 @@ bool CheckLineFaultTargets(const Results& results, std::FILE* out) {
         "recovery: station " + std::to_string(r.silentStation) + ", DEMOTE = " + DemoteText(r.demote) + ": ";
     Verdict(out, WithinPeriod(r),
             what +
-                (r.backAfterS < 0
-                     ? std::string("never back in the cycle")
-                     : "back in the cycle " + Format("%.1f s", r.backAfterS) + " after it answers again") +
-                ", probe period then " + Format("%.0f s", r.periodInEffectS) + " (and one cycle of " +
+                (r.figures.backAfterS < 0 ? std::string("never back in the cycle")
+                                          : "back in the cycle " + Format("%.1f s", r.figures.backAfterS) +
+                                                " after it answers again") +
+                ", probe period then " + Format("%.0f s", r.figures.periodInEffectS) + " (and one cycle of " +
                 Seconds(r.steadyCycleS) + ")",
             &failed);
   }

@@ -32,12 +32,12 @@ std::string LinkPath(const std::string& comDir) { return comDir + "/com1"; }
 // The simulator on the line with the wire's timing; zero is taken just
 // before it starts, so that times measured from it are never early against
 // the simulator's own clock.
-long StartSimulator(const std::string& rtusim, const std::string& comDir, int baud,
-                    const std::vector<std::string>& extra, Clock::time_point* zero) {
-  const std::string link = LinkPath(comDir);
+long StartSimulator(const SimulatedLine& line, const std::vector<std::string>& extra,
+                    Clock::time_point* zero) {
+  const std::string link = LinkPath(line.comDir);
   RemoveFile(link.c_str());
-  std::vector<std::string> args = {
-      rtusim, "--link", link, "--baud", std::to_string(baud), "--emulate-timing"};
+  std::vector<std::string> args = {line.rtusim,       "--link", link, "--baud", std::to_string(line.baud),
+                                   "--emulate-timing"};
   args.insert(args.end(), extra.begin(), extra.end());
   std::vector<const char*> argv;
   for (const std::string& arg : args) argv.push_back(arg.c_str());
@@ -45,23 +45,35 @@ long StartSimulator(const std::string& rtusim, const std::string& comDir, int ba
   *zero = Clock::now();
   const long pid = StartProcessServing(argv.data(), link.c_str(), kLinkWaitMs);
   if (pid <= 0) {
-    std::string line;
-    for (const std::string& arg : args) line += " " + arg;
-    std::fprintf(stderr, "bench: cannot start the simulator:%s\n", line.c_str());
+    std::string command;
+    for (const std::string& arg : args) command += " " + arg;
+    std::fprintf(stderr, "bench: cannot start the simulator:%s\n", command.c_str());
   }
   return pid;
 }
 
-void StopSimulator(const std::string& comDir, long pid) {
+void StopSimulator(const SimulatedLine& line, long pid) {
   StopProcess(pid);
-  RemoveFile(LinkPath(comDir).c_str());
+  RemoveFile(LinkPath(line.comDir).c_str());
+}
+
+// The results file to append to; null, with the reason on stderr, when the
+// simulator is missing or the file cannot be written.
+std::FILE* OpenResults(const SimulatedLine& line, const char* what) {
+  if (line.rtusim.empty()) {
+    std::fprintf(stderr, "bench: %s needs the simulator (rtusim)\n", what);
+    return nullptr;
+  }
+  std::FILE* out = std::fopen(line.out.c_str(), "a");
+  if (out == nullptr) std::fprintf(stderr, "bench: cannot write %s\n", line.out.c_str());
+  return out;
 }
 
 // ColdStart reads the init file in the current directory: the line's
 // directory holds it, and is the current one, for the start only.
-bool OpenWithInitFile(DriverMaster& master, const std::string& dir, const std::string& initFile, int baud,
+bool OpenWithInitFile(DriverMaster& master, const SimulatedLine& line, const std::string& initFile,
                       std::string* error) {
-  const std::filesystem::path file = std::filesystem::path(dir) / "KOVRIN.INT";
+  const std::filesystem::path file = std::filesystem::path(line.comDir) / "KOVRIN.INT";
   {
     std::ofstream stream(file, std::ios::binary);
     stream << initFile;
@@ -72,8 +84,8 @@ bool OpenWithInitFile(DriverMaster& master, const std::string& dir, const std::s
   }
   std::error_code ignored;
   const std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
-  const bool opened = master.Open(baud, error);
+  std::filesystem::current_path(line.comDir);
+  const bool opened = master.Open(line.baud, error);
   std::filesystem::current_path(previous, ignored);
   std::filesystem::remove(file, ignored);
   return opened;
@@ -157,7 +169,7 @@ bool RunSituation(const MultidropOptions& options, const Situation& s, CycleTime
                     ":0:" + (std::isinf(s.silentUntilS) ? std::string() : std::to_string(s.silentUntilS)));
   }
   Clock::time_point zero;
-  const long pid = StartSimulator(options.rtusim, options.comDir, options.baud, extra, &zero);
+  const long pid = StartSimulator(options.line, extra, &zero);
   if (pid <= 0) return false;
   bool ok = true;
   {
@@ -167,7 +179,7 @@ bool RunSituation(const MultidropOptions& options, const Situation& s, CycleTime
     const std::string initFile = s.demoteAfter ? "DEMOTE = " + std::to_string(s.demoteAfter) + " , " +
                                                      std::to_string(s.demotePeriodS) + "\n"
                                                : "";
-    if (!OpenWithInitFile(master, options.comDir, initFile, options.baud, &error) ||
+    if (!OpenWithInitFile(master, options.line, initFile, &error) ||
         !ParseGates(master.host(), options, &gates, &error)) {
       std::fprintf(stderr, "bench: multidrop %s: %s\n", s.name, error.c_str());
       ok = false;
@@ -175,26 +187,21 @@ bool RunSituation(const MultidropOptions& options, const Situation& s, CycleTime
       RunCycles(master.host(), gates, s.silent ? options.silentStation : 0, zero, s.stop, times);
     }
   }
-  StopSimulator(options.comDir, pid);
+  StopSimulator(options.line, pid);
   return ok;
 }
 
 CycleRecord CycleRecordOf(const MultidropOptions& options, const Situation& s, const CycleTimes& times) {
-  const CycleSummary summary = SummariseCycles(times.cycleSeconds);
   CycleRecord r;
   r.situation = s.name;
   r.stations = options.stations;
   r.gatesPerStation = options.gatesPerStation;
-  r.baud = options.baud;
+  r.baud = options.line.baud;
   r.silentStation = s.silent ? options.silentStation : 0;
   r.demote = DemoteField(s);
-  r.cycles = summary.cycles;
   r.reads = times.reads;
   r.failedReads = times.failedReads;
-  r.firstS = summary.firstS;
-  r.medianAfterFirstS = summary.medianAfterFirstS;
-  r.minAfterFirstS = summary.minAfterFirstS;
-  r.maxAfterFirstS = summary.maxAfterFirstS;
+  r.summary = SummariseCycles(times.cycleSeconds);
   return r;
 }
 
@@ -222,41 +229,29 @@ bool RunRecovery(const MultidropOptions& options, const RecoveryCase& c, std::FI
                                 }};
   CycleTimes times;
   if (!RunSituation(options, recovering, &times)) return false;
-  const Recovery found =
-      FindRecovery(times.silentReads, answersAt, kReplyTimeoutS, options.demoteAfter, c.periodS);
   RecoveryRecord r;
   r.stations = options.stations;
-  r.baud = options.baud;
+  r.baud = options.line.baud;
   r.silentStation = options.silentStation;
   r.demote = DemoteField(recovering);
   r.answersAtS = answersAt;
-  r.demotedAtS = found.demotedAtS;
-  r.silentProbes = found.silentProbes;
-  r.periodInEffectS = found.periodInEffectS;
-  r.backAfterS = found.backAfterS;
+  r.figures = FindRecovery(times.silentReads, answersAt, kReplyTimeoutS, options.demoteAfter, c.periodS);
   r.steadyCycleS = SummariseCycles(times.cycleSeconds).medianAfterFirstS;
   WriteRecoveryRecord(out, r);
   std::fprintf(
       stderr,
       "  multidrop recovery, DEMOTE = %d , %d: demoted at %.1f s, %d silent probes, answers at %.1f s, "
       "back %.1f s later (period then %.0f s)\n",
-      options.demoteAfter, c.periodS, r.demotedAtS, r.silentProbes, answersAt, r.backAfterS,
-      r.periodInEffectS);
+      options.demoteAfter, c.periodS, r.figures.demotedAtS, r.figures.silentProbes, answersAt,
+      r.figures.backAfterS, r.figures.periodInEffectS);
   return true;
 }
 
 }  // namespace
 
 int RunMultidrop(const MultidropOptions& options) {
-  if (options.rtusim.empty()) {
-    std::fprintf(stderr, "bench: the multi-drop line needs the simulator (rtusim)\n");
-    return 1;
-  }
-  std::FILE* out = std::fopen(options.out.c_str(), "a");
-  if (out == nullptr) {
-    std::fprintf(stderr, "bench: cannot write %s\n", options.out.c_str());
-    return 1;
-  }
+  std::FILE* out = OpenResults(options.line, "the multi-drop line");
+  if (out == nullptr) return 1;
   const double forever = std::numeric_limits<double>::infinity();
   const auto forSeconds = [](double seconds) {
     return [seconds](const CycleTimes&, double elapsed) { return elapsed >= seconds; };
@@ -279,7 +274,8 @@ int RunMultidrop(const MultidropOptions& options) {
     const CycleRecord r = CycleRecordOf(options, s, times);
     WriteCycleRecord(out, r);
     std::fprintf(stderr, "  multidrop %-9s %d cycles, first %.3f s, then median %.3f s (%.3f to %.3f s)\n",
-                 s.name, r.cycles, r.firstS, r.medianAfterFirstS, r.minAfterFirstS, r.maxAfterFirstS);
+                 s.name, r.summary.cycles, r.summary.firstS, r.summary.medianAfterFirstS,
+                 r.summary.minAfterFirstS, r.summary.maxAfterFirstS);
   }
 
   for (const RecoveryCase& c : options.recoveries) {
@@ -290,15 +286,8 @@ int RunMultidrop(const MultidropOptions& options) {
 }
 
 int RunEcho(const EchoOptions& options) {
-  if (options.rtusim.empty()) {
-    std::fprintf(stderr, "bench: the echoing line needs the simulator (rtusim)\n");
-    return 1;
-  }
-  std::FILE* out = std::fopen(options.out.c_str(), "a");
-  if (out == nullptr) {
-    std::fprintf(stderr, "bench: cannot write %s\n", options.out.c_str());
-    return 1;
-  }
+  std::FILE* out = OpenResults(options.line, "the echoing line");
+  if (out == nullptr) return 1;
   struct Case {
     const char* lineEcho;
     const char* setting;
@@ -309,7 +298,7 @@ int RunEcho(const EchoOptions& options) {
     std::vector<std::string> extra = {"--stations", "1"};
     if (std::string(c.lineEcho) != "none") extra.insert(extra.end(), {"--echo", c.lineEcho});
     Clock::time_point zero;
-    const long pid = StartSimulator(options.rtusim, options.comDir, options.baud, extra, &zero);
+    const long pid = StartSimulator(options.line, extra, &zero);
     if (pid <= 0) {
       ++failed;
       continue;
@@ -319,8 +308,7 @@ int RunEcho(const EchoOptions& options) {
       DriverMaster master;
       std::string error;
       // No warm-up: AUTO's first reply, the one it learns from, counts too.
-      if (!OpenWithInitFile(master, options.comDir, std::string("ECHO = ") + c.setting + "\n", options.baud,
-                            &error) ||
+      if (!OpenWithInitFile(master, options.line, std::string("ECHO = ") + c.setting + "\n", &error) ||
           !master.Prepare(*FindScenario("read1"), &error)) {
         std::fprintf(stderr, "bench: echo %s: %s\n", c.setting, error.c_str());
         ++failed;
@@ -328,10 +316,10 @@ int RunEcho(const EchoOptions& options) {
         RunSlice(master, options.seconds, &f);
       }
     }
-    StopSimulator(options.comDir, pid);
+    StopSimulator(options.line, pid);
     if (f.transactions == 0) continue;
-    const EchoRecord r{c.lineEcho, c.setting, options.baud, f.transactions,
-                       f.failures, f.seconds, f.MeanUs(),   f.PercentileUs(99)};
+    const EchoRecord r{c.lineEcho, c.setting, options.line.baud, f.transactions,
+                       f.failures, f.seconds, f.MeanUs(),        f.PercentileUs(99)};
     WriteEchoRecord(out, r);
     std::fprintf(stderr, "  echo %-4s ECHO = %-4s %7.1f tx/s, mean %.2f ms, %llu failed\n", c.lineEcho,
                  c.setting, f.PerSecond(), r.meanUs / 1000, static_cast<unsigned long long>(r.failures));

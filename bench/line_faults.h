@@ -22,13 +22,18 @@ struct RecoveryCase {
   double silentUntilS;
 };
 
-struct MultidropOptions {
+// The line both run on, and where their records go.
+struct SimulatedLine {
   std::string comDir;  // VPI_COM_DIR: the line is linked there as com1, the init file written there
   std::string rtusim;
-  std::string out;
+  std::string out;  // results file (records appended)
+  int baud = 19200;
+};
+
+struct MultidropOptions {
+  SimulatedLine line;
   int stations = 8;
   int gatesPerStation = 4;
-  int baud = 19200;
   int silentStation = 5;
   double answeringSeconds = 8;
   int silentCycles = 3;  // without demotion a cycle takes 12 s and more
@@ -43,10 +48,7 @@ struct MultidropOptions {
 };
 
 struct EchoOptions {
-  std::string comDir;
-  std::string rtusim;
-  std::string out;
-  int baud = 19200;
+  SimulatedLine line;
   double seconds = 4;  // per case
 };
 

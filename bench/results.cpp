@@ -153,16 +153,16 @@ void WriteLinesRecord(std::FILE* out, const LinesRecord& r) {
 void WriteCycleRecord(std::FILE* out, const CycleRecord& r) {
   std::fprintf(out, "cycles\t%s\t%d\t%d\t%d\t%d\t%s\t%d\t%llu\t%llu\t%.6f\t%.6f\t%.6f\t%.6f\n",
                r.situation.c_str(), r.stations, r.gatesPerStation, r.baud, r.silentStation, r.demote.c_str(),
-               r.cycles, static_cast<unsigned long long>(r.reads),
-               static_cast<unsigned long long>(r.failedReads), r.firstS, r.medianAfterFirstS,
-               r.minAfterFirstS, r.maxAfterFirstS);
+               r.summary.cycles, static_cast<unsigned long long>(r.reads),
+               static_cast<unsigned long long>(r.failedReads), r.summary.firstS, r.summary.medianAfterFirstS,
+               r.summary.minAfterFirstS, r.summary.maxAfterFirstS);
   std::fflush(out);
 }
 
 void WriteRecoveryRecord(std::FILE* out, const RecoveryRecord& r) {
   std::fprintf(out, "recovery\t%d\t%d\t%d\t%s\t%.6f\t%.6f\t%d\t%.6f\t%.6f\t%.6f\n", r.stations, r.baud,
-               r.silentStation, r.demote.c_str(), r.answersAtS, r.demotedAtS, r.silentProbes,
-               r.periodInEffectS, r.backAfterS, r.steadyCycleS);
+               r.silentStation, r.demote.c_str(), r.answersAtS, r.figures.demotedAtS, r.figures.silentProbes,
+               r.figures.periodInEffectS, r.figures.backAfterS, r.steadyCycleS);
   std::fflush(out);
 }
 
@@ -181,11 +181,23 @@ bool ReadLineFaultRecord(const std::vector<std::string>& f, Results* results) {
   auto number = [&](size_t i) { return std::atoi(f[i].c_str()); };
   auto seconds = [&](size_t i) { return std::atof(f[i].c_str()); };
   if (f.size() == 14 && f[0] == "cycles") {
-    results->cycles.push_back({f[1], number(2), number(3), number(4), number(5), f[6], number(7), count(8),
-                               count(9), seconds(10), seconds(11), seconds(12), seconds(13)});
+    results->cycles.push_back({f[1],
+                               number(2),
+                               number(3),
+                               number(4),
+                               number(5),
+                               f[6],
+                               count(8),
+                               count(9),
+                               {number(7), seconds(10), seconds(11), seconds(12), seconds(13)}});
   } else if (f.size() == 11 && f[0] == "recovery") {
-    results->recoveries.push_back({number(1), number(2), number(3), f[4], seconds(5), seconds(6), number(7),
-                                   seconds(8), seconds(9), seconds(10)});
+    results->recoveries.push_back({number(1),
+                                   number(2),
+                                   number(3),
+                                   f[4],
+                                   seconds(5),
+                                   {seconds(6), number(7), seconds(8), seconds(9)},
+                                   seconds(10)});
   } else if (f.size() == 9 && f[0] == "echo") {
     results->echoes.push_back(
         {f[1], f[2], number(3), count(4), count(5), seconds(6), seconds(7), seconds(8)});

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/cycle_stats.h"
+
 struct RunRecord {
   std::string line;   // "pty" (unthrottled) or the emulated baud rate
   std::string slave;  // "rtusim" or "libmodbus"
@@ -62,13 +64,9 @@ struct CycleRecord {
   int baud = 0;
   int silentStation = 0;  // 0: every station answers
   std::string demote = "-";
-  int cycles = 0;
   uint64_t reads = 0;
   uint64_t failedReads = 0;
-  double firstS = 0;
-  double medianAfterFirstS = 0;
-  double minAfterFirstS = 0;
-  double maxAfterFirstS = 0;
+  CycleSummary summary;
 };
 
 // A station silent for a while, then answering again (bench/cycle_stats.h).
@@ -78,10 +76,7 @@ struct RecoveryRecord {
   int silentStation = 0;
   std::string demote = "-";
   double answersAtS = 0;  // from the simulator's start
-  double demotedAtS = -1;
-  int silentProbes = 0;
-  double periodInEffectS = 0;
-  double backAfterS = -1;
+  Recovery figures;
   double steadyCycleS = 0;  // the run's median cycle after the first
 };
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/temp_dir.h"
+#include "tests/bench/printed.h"
 
 namespace {
 
@@ -23,13 +23,9 @@ CycleRecord Cycles(int silentStation, const char* demote, double medianS, uint64
   r.baud = 19200;
   r.silentStation = silentStation;
   r.demote = demote;
-  r.cycles = 20;
   r.reads = 640;
   r.failedReads = failedReads;
-  r.firstS = medianS * 2;
-  r.medianAfterFirstS = medianS;
-  r.minAfterFirstS = medianS * 0.98;
-  r.maxAfterFirstS = medianS * 1.5;
+  r.summary = {20, medianS * 2, medianS, medianS * 0.98, medianS * 1.5};
   return r;
 }
 
@@ -40,10 +36,7 @@ RecoveryRecord Recovered(double backAfterS) {
   r.silentStation = 5;
   r.demote = "1,5";
   r.answersAtS = 12;
-  r.demotedAtS = 3.2;
-  r.silentProbes = 1;
-  r.periodInEffectS = 10;
-  r.backAfterS = backAfterS;
+  r.figures = {3.2, 1, 10, backAfterS};
   r.steadyCycleS = 0.4;
   return r;
 }
@@ -61,50 +54,33 @@ Results With(std::vector<CycleRecord> cycles, std::vector<RecoveryRecord> recove
   return results;
 }
 
-std::string Printed(const Results& results, bool check, bool* passed = nullptr) {
-  std::FILE* out = std::tmpfile();
-  if (check) {
-    const bool ok = CheckLineFaultTargets(results, out);
-    if (passed != nullptr) *passed = ok;
-  } else {
-    PrintTable(results, out);
-  }
-  std::rewind(out);
-  std::string text;
-  for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
-  std::fclose(out);
-  return text;
-}
-
 TEST(LineFaultReport, RecordsReadBackIntoTheirTables) {
-  TempDir dir;
-  const std::string path = (dir.path() / "results.tsv").string();
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  ASSERT_NE(file, nullptr);
-  WriteCycleRecord(file, Cycles(0, "-", 0.450));
-  WriteCycleRecord(file, Cycles(5, "-", 12.390, 8));
-  WriteCycleRecord(file, Cycles(5, "1,30", 0.396, 4));
-  WriteRecoveryRecord(file, Recovered(7.4));
-  WriteEchoRecord(file, Echoed("none", "NO", 14100));
-  WriteEchoRecord(file, Echoed("full", "YES", 18680));
-  std::fclose(file);
-
   Results results;
   std::string error;
-  ASSERT_TRUE(ReadResults(path.c_str(), &results, &error)) << error;
+  ASSERT_TRUE(ReadBack(
+      [](std::FILE* file) {
+        WriteCycleRecord(file, Cycles(0, "-", 0.450));
+        WriteCycleRecord(file, Cycles(5, "-", 12.390, 8));
+        WriteCycleRecord(file, Cycles(5, "1,30", 0.396, 4));
+        WriteRecoveryRecord(file, Recovered(7.4));
+        WriteEchoRecord(file, Echoed("none", "NO", 14100));
+        WriteEchoRecord(file, Echoed("full", "YES", 18680));
+      },
+      &results, &error))
+      << error;
   ASSERT_EQ(results.cycles.size(), 3u);
   ASSERT_EQ(results.recoveries.size(), 1u);
   ASSERT_EQ(results.echoes.size(), 2u);
   EXPECT_EQ(results.cycles[2].situation, "demoted");
   EXPECT_EQ(results.cycles[2].demote, "1,30");
   EXPECT_EQ(results.cycles[1].failedReads, 8u);
-  EXPECT_DOUBLE_EQ(results.cycles[2].medianAfterFirstS, 0.396);
-  EXPECT_DOUBLE_EQ(results.recoveries[0].backAfterS, 7.4);
-  EXPECT_EQ(results.recoveries[0].silentProbes, 1);
+  EXPECT_DOUBLE_EQ(results.cycles[2].summary.medianAfterFirstS, 0.396);
+  EXPECT_DOUBLE_EQ(results.recoveries[0].figures.backAfterS, 7.4);
+  EXPECT_EQ(results.recoveries[0].figures.silentProbes, 1);
   EXPECT_EQ(results.echoes[1].setting, "YES");
   EXPECT_DOUBLE_EQ(results.echoes[1].meanUs, 18680);
 
-  const std::string table = Printed(results, false);
+  const std::string table = PrintedTable(results);
   EXPECT_EQ(table.find("driver tx/s"), std::string::npos) << table;  // no main table without its records
   // The cells are padded to their columns: each is looked for with its end.
   EXPECT_NE(table.find(" 0.88 x |"), std::string::npos) << table;   // 0.396 s against 0.450 s
@@ -172,7 +148,8 @@ TEST(LineFaultReport, TheCheckPassesWhatMeetsTheTargets) {
   };
   for (const CheckCase& c : cases) {
     bool passed = !c.passes;
-    const std::string text = Printed(c.results, true, &passed);
+    const std::string text =
+        Captured([&](std::FILE* out) { passed = CheckLineFaultTargets(c.results, out); });
     EXPECT_EQ(passed, c.passes) << c.what << "\n" << text;
     for (const char* line : c.lines) EXPECT_NE(text.find(line), std::string::npos) << c.what << "\n" << text;
   }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bench/results.h"
+#include "tests/bench/printed.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -40,38 +41,26 @@ LinesRecord Lines(int k, double perSecond, double p99Us) {
   return r;
 }
 
-std::string Table(const Results& results) {
-  std::FILE* out = std::tmpfile();
-  PrintTable(results, out);
-  std::rewind(out);
-  std::string text;
-  for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
-  std::fclose(out);
-  return text;
-}
-
 TEST(BenchResults, RecordsReadBackIntoTheTables) {
-  TempDir dir;
-  const std::string path = (dir.path() / "results.tsv").string();
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  ASSERT_NE(file, nullptr);
-  WriteRunRecord(file, ReadOneRegister("driver", 62));
-  WriteRunRecord(file, ReadOneRegister("libmodbus", 70));
-  // k = 8 falls short on rate and on p99; k = 16 meets both.
-  for (const LinesRecord& r : {Lines(1, 80, 13000), Lines(8, 600, 16000), Lines(16, 1280, 13500)}) {
-    WriteLinesRecord(file, r);
-  }
-  std::fclose(file);
-
   Results results;
   std::string error;
-  ASSERT_TRUE(ReadResults(path.c_str(), &results, &error)) << error;
+  ASSERT_TRUE(ReadBack(
+      [](std::FILE* file) {
+        WriteRunRecord(file, ReadOneRegister("driver", 62));
+        WriteRunRecord(file, ReadOneRegister("libmodbus", 70));
+        // k = 8 falls short on rate and on p99; k = 16 meets both.
+        for (const LinesRecord& r : {Lines(1, 80, 13000), Lines(8, 600, 16000), Lines(16, 1280, 13500)}) {
+          WriteLinesRecord(file, r);
+        }
+      },
+      &results, &error))
+      << error;
   ASSERT_EQ(results.runs.size(), 2u);
   ASSERT_EQ(results.lines.size(), 3u);
   EXPECT_DOUBLE_EQ(results.runs[0].cpuP99Us, 62);
   EXPECT_DOUBLE_EQ(results.lines[1].worstLineP99Us, 16000);
 
-  const std::string table = Table(results);
+  const std::string table = PrintedTable(results);
   EXPECT_NE(table.find("62 us / 70 us"), std::string::npos) << table;
   EXPECT_NE(table.find("at most 62 us (driver) vs 70 us (libmodbus)"), std::string::npos) << table;
   EXPECT_NE(table.find("| 0.938 |"), std::string::npos) << table;  // 600 / (8 x 80)
@@ -93,7 +82,7 @@ TEST(BenchResults, RunRecordsWithoutCpuFiguresStillRead) {
   EXPECT_LT(results.runs[0].cpuP99Us, 0);
   EXPECT_EQ(results.costs.size(), 1u);
   EXPECT_TRUE(results.lines.empty());
-  EXPECT_NE(Table(results).find(" - / - |"), std::string::npos);  // no CPU figures
+  EXPECT_NE(PrintedTable(results).find(" - / - |"), std::string::npos);  // no CPU figures
 }
 
 }  // namespace
