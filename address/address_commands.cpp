@@ -6,6 +6,7 @@
 
 #include "address/address_commands.h"
 #include "address/gas_parser.h"
+#include "address/health_address.h"
 #include "address/report_address.h"
 #include "host_interface/host_library.h"
 #include "host_interface/instance.h"
@@ -42,6 +43,7 @@ constexpr AreaRule kAreaRules[] = {
     {kMemHoldingFloat, GateTypeBit(kGateFloat), kShouldBeFloat},
     {kMemInputLong, kLongGateTypes, kShouldBeInt32},
     {kMemHoldingLong, kLongGateTypes, kShouldBeInt32},
+    {kMemStationHealth, kRegisterGateTypes, kShouldBeInt16},
 };
 
 bool GateTypeIn(uint32_t accepted, int32_t gateType) {
@@ -66,10 +68,14 @@ constexpr int32_t kMaxLongBlock = 62;
 AddressResult CheckSingle(VpiInstance* instance, ParseRequest* parse) {
   const int32_t gateType = parse->gateType;
 
+  const AddressResult health = ParseStationHealth(instance, parse);
+  if (health == AddressResult::kAccepted) return CheckGateTypeForArea(kMemStationHealth, gateType);
+  if (health != AddressResult::kNotThisForm) return health;
+
   if (gateType == kGateText) return ParseReportLine(instance, parse);
   if (gateType == kGateRegisterOrTrigger) {
     const AddressResult trigger = ParseReportTrigger(instance, parse);
-    if (trigger != AddressResult::kNotTrigger) return trigger;
+    if (trigger != AddressResult::kNotThisForm) return trigger;
   }
 
   const AddressResult parsed = Parse(instance, parse);

@@ -5,9 +5,9 @@
 namespace kovrin {
 
 enum class AddressResult {
-  kAccepted,    // the address fits the gate, its fields are stored
-  kRefused,     // refused (after its log line, where it has one)
-  kNotTrigger,  // not a report trigger: to be parsed as an ordinary address
+  kAccepted,     // the address fits the gate, its fields are stored
+  kRefused,      // refused (after its log line, where it has one)
+  kNotThisForm,  // not of the form tried: to be parsed as another
 };
 
 }  // namespace kovrin

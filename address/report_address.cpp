@@ -79,7 +79,7 @@ AddressResult ParseReportTrigger(VpiInstance* instance, ParseRequest* request) {
 
   // Only the first two characters decide whether this is a trigger at all.
   const char* gas = GasOf(request);
-  if (!IsReportTrigger(gas)) return AddressResult::kNotTrigger;
+  if (!IsReportTrigger(gas)) return AddressResult::kNotThisForm;
   if (strnlen(gas, kReportTriggerLength + 1) != kReportTriggerLength) return AddressResult::kRefused;
 
   char copy[kReportTriggerLength + 1];

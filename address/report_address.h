@@ -24,7 +24,7 @@ extern const char* const ReportCharTable[kReportLineLength];
 // without a log line.
 AddressResult ParseReportLine(VpiInstance* instance, ParseRequest* request);
 
-// A report trigger: kNotTrigger when the GAS does not begin with '!' and
+// A report trigger: kNotThisForm when the GAS does not begin with '!' and
 // 'R' (either case), so the caller parses it as an ordinary GAS; otherwise
 // stored as ParseReportLine stores.
 AddressResult ParseReportTrigger(VpiInstance* instance, ParseRequest* request);

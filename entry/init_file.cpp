@@ -64,13 +64,58 @@ const GapKey kGapKeys[] = {
     {"IFG = %n%u", &VpiInstance::IFG, "KOVRIN> Check for IFG = in your int file. Assuming IFG = 0"},
 };
 
+// The echo of requests on a 2-wire line: NO, YES or AUTO.
+constexpr char kEchoComplaint[] = "KOVRIN> Check for ECHO = in your int file. Assuming NO echo";
+constexpr char kDemoteComplaint[] = "KOVRIN> Check for DEMOTE = in your int file. Assuming NO demotion";
+constexpr unsigned kMostSilentBeforeDemotion = 255;
+constexpr unsigned kLongestDemotionS = 3600;
+
 void Complain(const char* secondLine) {
   err(kLogMajor, "%s", kIllegalFormat);
   err(kLogMajor, "%s", secondLine);
 }
 
+// "ECHO = %1c%1c%1c%1c": NO, YES or AUTO; true when the line is an ECHO line.
+bool ApplyEcho(VpiInstance* instance, const char* line) {
+  char c[4] = {0, 0, 0, 0};
+  const int taken = std::sscanf(line, "ECHO = %1c%1c%1c%1c", &c[0], &c[1], &c[2], &c[3]);
+  if (taken < 2) return false;
+  instance->flags = static_cast<uint16_t>(instance->flags & ~(kFlagEcho | kFlagEchoAuto));
+  if (c[0] == 'N' && c[1] == 'O') return true;
+  if (taken >= 3 && c[0] == 'Y' && c[1] == 'E' && c[2] == 'S') {
+    instance->flags = static_cast<uint16_t>(instance->flags | kFlagEcho);
+  } else if (taken == 4 && c[0] == 'A' && c[1] == 'U' && c[2] == 'T' && c[3] == 'O') {
+    instance->flags = static_cast<uint16_t>(instance->flags | kFlagEchoAuto);
+  } else {
+    Complain(kEchoComplaint);
+  }
+  return true;
+}
+
+// "DEMOTE = %u , %u": after N silent transactions (1 to 255), S seconds
+// (1 to 3600). An illegal value turns demotion off. True when the line is a
+// DEMOTE line.
+bool ApplyDemote(const char* line, DemoteSetting* demote) {
+  unsigned int silent = 0;
+  unsigned int seconds = 0;
+  int silentAt = 0;
+  int secondsAt = 0;
+  const int read = std::sscanf(line, "DEMOTE = %n%u , %n%u", &silentAt, &silent, &secondsAt, &seconds);
+  if (read < 1) return false;
+  // As for the gaps, a sign would wrap round to a huge number.
+  const bool legal = read == 2 && line[silentAt] != '-' && line[secondsAt] != '-' && silent >= 1 &&
+                     silent <= kMostSilentBeforeDemotion && seconds >= 1 && seconds <= kLongestDemotionS;
+  if (!legal) {
+    *demote = DemoteSetting{};
+    Complain(kDemoteComplaint);
+    return true;
+  }
+  *demote = DemoteSetting{static_cast<uint8_t>(silent), static_cast<uint16_t>(seconds)};
+  return true;
+}
+
 // Applies one upper-cased line: the first pattern that matches decides.
-void ApplyLine(VpiInstance* instance, const char* line, int lineNumber) {
+void ApplyLine(VpiInstance* instance, const char* line, int lineNumber, DemoteSetting* demote) {
   char protocol = 0;
   char base = 0;
   if (std::sscanf(line, "BUS = %1c , %1c", &protocol, &base) == 2) {
@@ -112,6 +157,7 @@ void ApplyLine(VpiInstance* instance, const char* line, int lineNumber) {
     }
     return;
   }
+  if (ApplyEcho(instance, line) || ApplyDemote(line, demote)) return;
   err(kLogMajor, "KOVRIN> Illegal line %d in Int File", lineNumber);
 }
 
@@ -121,7 +167,7 @@ void UpcaseLetters(char* text) {
   }
 }
 
-void LogSettings(const VpiInstance* instance) {
+void LogSettings(const VpiInstance* instance, const DemoteSetting& demote) {
   err(kLogMajor, "%s", instance->protocol == 'M' ? "KOVRIN> Protocol = Modbus" : "KOVRIN> Protocol = J-Bus");
   if (instance->base == 'D') {
     err(kLogMajor, "KOVRIN> Base = Decimal");
@@ -149,6 +195,14 @@ void LogSettings(const VpiInstance* instance) {
     err(kLogMajor, "%s",
         (instance->flags & kFlagHexReports) ? "KOVRIN> Hexadecimal report line addresses = YES"
                                             : "KOVRIN> Hexadecimal report line addresses = NO");
+  }
+  // The line's own options are said only when set: a file without them
+  // logs what it always did.
+  if (instance->flags & kFlagEcho) err(kLogMajor, "KOVRIN> Echo of requests = YES");
+  if (instance->flags & kFlagEchoAuto) err(kLogMajor, "KOVRIN> Echo of requests = AUTO");
+  if (demote.afterSilent != 0) {
+    err(kLogMajor, "KOVRIN> Station demotion = after %u silent transactions for %u s",
+        static_cast<unsigned>(demote.afterSilent), static_cast<unsigned>(demote.periodS));
   }
 }
 
@@ -198,11 +252,12 @@ bool ReadInitLine(InitFileReader* reader, char* line, size_t size) {
   return used > 0;
 }
 
-void ReadInitFile(VpiInstance* instance, int32_t driverNumber) {
+DemoteSetting ReadInitFile(VpiInstance* instance, int32_t driverNumber) {
   instance->IFG = 0;
   instance->IFG_MS = 0;
   instance->base = 'D';
   instance->flags = 0;
+  DemoteSetting demote;
 
   char name[kInitFileNameSize];
   FILE* file = OpenInitFile(kInitFileBaseName, name, driverNumber);
@@ -216,11 +271,12 @@ void ReadInitFile(VpiInstance* instance, int32_t driverNumber) {
     while (ReadInitLine(&reader, line, sizeof line)) {
       ++lineNumber;
       UpcaseLetters(line);
-      ApplyLine(instance, line, lineNumber);
+      ApplyLine(instance, line, lineNumber, &demote);
     }
     std::fclose(file);
   }
-  LogSettings(instance);
+  LogSettings(instance, demote);
+  return demote;
 }
 
 }  // namespace kovrin

@@ -6,6 +6,7 @@
 
 #include "host_interface/host_records.h"
 #include "host_interface/instance.h"
+#include "transfer/station_health.h"
 
 namespace kovrin {
 
@@ -30,6 +31,8 @@ bool ReadInitLine(InitFileReader* reader, char* line, size_t size);
 
 // Applies the init file of driverNumber to the instance and logs the
 // resulting settings. Every problem is logged; defaults stand.
-void ReadInitFile(VpiInstance* instance, int32_t driverNumber);
+// Gives the station demotion the file asks for (none without DEMOTE), which
+// is kept beside the instance rather than in it.
+DemoteSetting ReadInitFile(VpiInstance* instance, int32_t driverNumber);
 
 }  // namespace kovrin

@@ -6,6 +6,7 @@
 #include "host_interface/host_library.h"
 #include "entry/init_file.h"
 #include "entry/opened_ports.h"
+#include "transfer/station_health.h"
 #include "serial/port.h"
 
 namespace kovrin {
@@ -106,7 +107,9 @@ int32_t ColdStart(VpiInstance* instance, const ColdStartParams* params, int32_t 
   ReleaseEarlierStart(instance);
   instance->portHandle = nullptr;
 
-  ReadInitFile(instance, driverNumber);
+  if (ConfigureStations(instance, ReadInitFile(instance, driverNumber))) {
+    instance->flags = static_cast<uint16_t>(instance->flags | kFlagStationWatch);
+  }
 
   if (!RegisterClient(instance, driverNumber)) return kResultFailed;
 

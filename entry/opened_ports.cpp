@@ -1,6 +1,6 @@
 #include "entry/opened_ports.h"
 
-#include "entry/table_lock.h"
+#include "host_interface/table_lock.h"
 
 namespace kovrin {
 

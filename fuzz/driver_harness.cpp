@@ -11,6 +11,7 @@
 #include "host/zelpro/zelpro_host.h"
 #include "tests/support/fake_line.h"
 #include "serial/crc16.h"
+#include "transfer/station_health.h"
 
 using namespace kovrin;
 
@@ -61,6 +62,14 @@ FakeLineDriver::FakeLineDriver(uint8_t settings) {
   // The settings byte is full: base H shares the busy-wait gap's bit for
   // the hexadecimal report-line spelling, so both spellings are fuzzed.
   if ((settings & kFuzzHexBase) && (settings & kFuzzGapBusy)) flags |= kFlagHexReports;
+  // Likewise the millisecond gap, which outweighs the busy wait, turns on
+  // the echo's learning with it; and J-BUS with RTS switching the demotion
+  // of a station after one silent transaction.
+  if ((settings & kFuzzGapMs) && (settings & kFuzzGapBusy)) flags |= kFlagEchoAuto;
+  if ((settings & kFuzzJbus) && (settings & kFuzzRtsCts) &&
+      kovrin::ConfigureStations(instance_, kovrin::DemoteSetting{1, 1})) {
+    flags |= kFlagStationWatch;
+  }
   instance_->flags = flags;
   instance_->RTSCTS = (settings & kFuzzRtsCts) ? 1 : 0;
   instance_->IFG_MS = (settings & kFuzzGapMs) ? 3 : 0;  // sleeps are skipped

@@ -28,13 +28,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(static_cast<void*>(before), instance, sizeof *instance);
 
   VpiRequest request{instance, kCmdColdStart, 3, 0, nullptr};
-  ReadInitFile(static_cast<VpiInstance*>(request.instance), request.driverNumber);
+  const DemoteSetting demote =
+      ReadInitFile(static_cast<VpiInstance*>(request.instance), request.driverNumber);
 
   FUZZ_CHECK(instance->protocol == 'M' || instance->protocol == 'J', "protocol %d", instance->protocol);
   FUZZ_CHECK(instance->base == 'D' || instance->base == 'H' || instance->base == 'L', "base %d",
              instance->base);
-  FUZZ_CHECK((instance->flags & ~(kFlagSwap | kFlagFloatSwap | kFlagLongAddr)) == 0, "flags %#x",
+  FUZZ_CHECK((instance->flags & ~(kFlagSwap | kFlagFloatSwap | kFlagLongAddr | kFlagHexReports | kFlagEcho |
+                                  kFlagEchoAuto)) == 0,
+             "flags %#x", instance->flags);
+  FUZZ_CHECK((instance->flags & (kFlagEcho | kFlagEchoAuto)) != (kFlagEcho | kFlagEchoAuto), "flags %#x",
              instance->flags);
+  FUZZ_CHECK((demote.afterSilent == 0 && demote.periodS == 0) ||
+                 (demote.afterSilent >= 1 && demote.periodS >= 1 && demote.periodS <= 3600),
+             "DEMOTE = %u , %u", static_cast<unsigned>(demote.afterSilent),
+             static_cast<unsigned>(demote.periodS));
   FUZZ_CHECK(instance->RTSCTS == 0 || instance->RTSCTS == 1, "RTSCTS %d", instance->RTSCTS);
 
   // Everything else is as it was.

@@ -27,8 +27,9 @@ enum MemoryType : int32_t {
   kMemHoldingFloat = 7,
   kMemHoldingLong = 8,
   kMemReport = 65,
-  kMemLowByte = 260,   // 0x104
-  kMemHighByte = 516,  // 0x204
+  kMemStationHealth = 83,  // 'S': a station's health, read without a request
+  kMemLowByte = 260,       // 0x104
+  kMemHighByte = 516,      // 0x204
 };
 
 // The host's kind of a gate's value.

@@ -17,6 +17,12 @@ constexpr uint16_t kFlagSwap = 2;
 constexpr uint16_t kFlagFloatSwap = 4;
 constexpr uint16_t kFlagLongAddr = 8;
 constexpr uint16_t kFlagHexReports = 16;  // base H: report-line addresses spelt hexadecimal
+// The bits of the driver's own state: stations are watched (their health
+// recorded, beside the area); the line echoes each request (ECHO = YES, or
+// learnt with AUTO); ECHO = AUTO, the echo not yet seen.
+constexpr uint16_t kFlagStationWatch = 32;
+constexpr uint16_t kFlagEcho = 64;
+constexpr uint16_t kFlagEchoAuto = 128;
 
 struct VpiInstance {
   uint32_t replyTimeout;  // units of 10 ms

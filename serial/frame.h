@@ -40,6 +40,14 @@ struct ExpectedReply {
   bool echoesRequest;  // bytes 2 to 5 of the reply must be those of the request
 };
 
+// Whether the line hands each request back before its reply, as a 2-wire
+// adapter without receiver disable does.
+enum class LineEcho : uint8_t {
+  kNone,
+  kEchoes,  // every request comes back before its reply
+  kLearn,   // not known yet: a read's reply that begins with the request tells
+};
+
 // The line a frame goes out on, with the instance's send options.
 struct FrameLine {
   HANDLE port;
@@ -49,6 +57,7 @@ struct FrameLine {
   uint16_t baud;      // the line's rate, for its silences
   uint32_t replyTimeoutMs;
   uint8_t characterBits;  // start, data, parity and stop bits of one character
+  LineEcho echo;
 };
 
 constexpr int kReportReplyBody = 134;  // two 16-bit fields, 128 text bytes, CRC

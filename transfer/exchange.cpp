@@ -1,7 +1,9 @@
 #include "transfer/exchange.h"
 
 #include "host_interface/host_library.h"
+#include "serial/line_clock.h"
 #include "serial/port.h"
+#include "transfer/station_health.h"
 
 namespace kovrin {
 
@@ -25,6 +27,7 @@ void ReadWrongReplyRetry(int triesLeft) { err(kLogDetail, "Wrong receive (still 
 void ReadAttemptFailed(FrameOutcome outcome, const ExchangeState& state) {
   switch (outcome) {
     case FrameOutcome::kNotSent:
+    case FrameOutcome::kEchoFailed:
       err(kLogDetail, "KOVRIN> DoRead() error sending request, retry %d", ReadRetry(state));
       return;
     case FrameOutcome::kRefused:
@@ -68,7 +71,8 @@ void WriteAttemptFailed(FrameOutcome outcome, const ExchangeState& state) {
       err(kLogMajor, "KOVRIN> DoWrite() plc sent 0x80 => error");
       err(kLogTrace, "DORZA: reply buff1 = %x", state.reply[1]);
       return;
-    case FrameOutcome::kNotSent:  // the write waits for the reply all the same
+    case FrameOutcome::kNotSent:     // the write waits for the reply all the same
+    case FrameOutcome::kEchoFailed:  // said as it was found
     case FrameOutcome::kGood:
       return;
   }
@@ -77,12 +81,71 @@ void WriteAttemptFailed(FrameOutcome outcome, const ExchangeState& state) {
 const ExchangeEvents kReadEvents = {ReadRetrying, ReadWrongReplyRetry, ReadAttemptFailed};
 const ExchangeEvents kWriteEvents = {WriteRetrying, nullptr, WriteAttemptFailed};
 
-// One request and its reply.
+// What the attempts of one exchange heard of its station.
+struct Hearing {
+  bool accepted = false;  // a reply the frame layer accepts, an exception included
+  bool garbled = false;   // bytes from the station, but no reply to accept
+  bool silence = false;   // a request that went out and heard nothing at all
+};
+
+// An exception reply read whole, whatever its code made of it.
+bool WholeException(const uint8_t* reply, int length) {
+  return length == 5 && (reply[1] & kExceptionBit) != 0 && FrameCrcMatches(reply, length);
+}
+
+void Hear(Hearing* hearing, FrameOutcome outcome, const uint8_t* reply, int length, uint8_t station) {
+  switch (outcome) {
+    case FrameOutcome::kGood:
+    case FrameOutcome::kException:
+      hearing->accepted = true;
+      return;
+    case FrameOutcome::kRefused:
+    case FrameOutcome::kTransport:
+      if (length == 0) {
+        hearing->silence = true;
+      } else if (WholeException(reply, length)) {
+        hearing->accepted = true;
+      } else {
+        hearing->garbled = true;
+      }
+      return;
+    case FrameOutcome::kWrong:
+    case FrameOutcome::kBadCrc:
+      // Another station's reply says nothing of this one.
+      if (length > 0 && reply[0] == station) hearing->garbled = true;
+      return;
+    case FrameOutcome::kNotSent:
+    case FrameOutcome::kEchoFailed:
+      return;
+  }
+}
+
+StationHeard HeardOf(const Hearing& hearing) {
+  if (hearing.accepted) return StationHeard::kAccepted;
+  if (hearing.garbled) return StationHeard::kGarbled;
+  if (hearing.silence) return StationHeard::kSilence;
+  return StationHeard::kNothing;
+}
+
+// The line echoes: from now on its echo is read before each reply.
+void EchoFound(VpiInstance* instance) {
+  if ((instance->flags & kFlagEchoAuto) == 0) return;
+  instance->flags = static_cast<uint16_t>((instance->flags & ~kFlagEchoAuto) | kFlagEcho);
+  err(kLogMajor, "KOVRIN> line echoes its requests: echo removed from the replies");
+}
+
+// One request and its reply; with a hearing, what it heard is noted there.
 inline FrameOutcome Attempt(VpiInstance* instance, int length, const ExpectedReply& expected,
-                            const RetryPolicy& policy, int* replyLength) {
-  const FrameOutcome outcome = Transact(FrameLineOf(*instance), instance->txBuffer, length, expected,
-                                        instance->rxBuffer, replyLength, policy.unsentEndsAttempt);
-  if (outcome == FrameOutcome::kNotSent) StoreLastError(kLastErrorSendFailed);
+                            const RetryPolicy& policy, int* replyLength, Hearing* hearing) {
+  bool echoFound = false;
+  const FrameOutcome outcome =
+      Transact(FrameLineOf(*instance), instance->txBuffer, length, expected, instance->rxBuffer, replyLength,
+               policy.unsentEndsAttempt, &echoFound);
+  if (echoFound) EchoFound(instance);
+  if (outcome == FrameOutcome::kNotSent || outcome == FrameOutcome::kEchoFailed) {
+    StoreLastError(kLastErrorSendFailed);
+  }
+  if (hearing != nullptr) Hear(hearing, outcome, instance->rxBuffer, *replyLength, expected.station);
   return outcome;
 }
 
@@ -96,6 +159,7 @@ TransferResult TransferResultFor(FrameOutcome outcome) {
     case FrameOutcome::kGood:
       return TransferResult::kDone;
     case FrameOutcome::kNotSent:
+    case FrameOutcome::kEchoFailed:
     case FrameOutcome::kTransport:
       return TransferResult::kTransport;
     case FrameOutcome::kRefused:
@@ -106,6 +170,18 @@ TransferResult TransferResultFor(FrameOutcome outcome) {
   }
   return TransferResult::kFailed;
 }
+
+namespace {
+
+// The echo bits of the flags are the line's echo, shifted: no branch on
+// every attempt. Both bits are never set at once.
+static_assert(kFlagEcho >> 6 == static_cast<int>(LineEcho::kEchoes) &&
+              kFlagEchoAuto >> 6 == static_cast<int>(LineEcho::kLearn));
+inline LineEcho LineEchoOf(uint16_t flags) {
+  return static_cast<LineEcho>((flags & (kFlagEcho | kFlagEchoAuto)) >> 6);
+}
+
+}  // namespace
 
 FrameLine FrameLineOf(const VpiInstance& instance) {
   const uint64_t timeoutMs = static_cast<uint64_t>(instance.replyTimeout) * 10;
@@ -118,7 +194,8 @@ FrameLine FrameLineOf(const VpiInstance& instance) {
                    : timeoutMs > 0xFFFFFFFEu ? 0xFFFFFFFEu
                                              : static_cast<uint32_t>(timeoutMs),
                    CharacterBits(instance.portSettings.dataBits, instance.portSettings.parity,
-                                 instance.portSettings.stopBits)};
+                                 instance.portSettings.stopBits),
+                   LineEchoOf(instance.flags)};
 }
 
 SendResult SendRequestFrame(VpiInstance* instance, uint8_t* frame, int length) {
@@ -140,7 +217,8 @@ namespace {
 // not set up the retry loop (8 instructions a read, measured).
 __attribute__((noinline)) TransferResult Retry(VpiInstance* instance, int length,
                                                const ExpectedReply& expected, const RetryPolicy& policy,
-                                               FrameOutcome outcome, int replyLen, int* replyLength) {
+                                               FrameOutcome outcome, int replyLen, int* replyLength,
+                                               Hearing* hearing) {
   const ExchangeEvents& events = *policy.events;
   int countedLeft = policy.countedAttempts - 1;  // the first attempt always counts
   int wrongLeft = policy.wrongReplyTries;
@@ -155,7 +233,7 @@ __attribute__((noinline)) TransferResult Retry(VpiInstance* instance, int length
     } else {
       --countedLeft;
     }
-    outcome = Attempt(instance, length, expected, policy, &replyLen);
+    outcome = Attempt(instance, length, expected, policy, &replyLen, hearing);
     repliesMayFollow = repliesMayFollow || RepliesMayFollow(outcome);
     if (outcome != FrameOutcome::kGood) {
       events.attemptFailed(outcome,
@@ -182,16 +260,64 @@ __attribute__((noinline)) TransferResult Retry(VpiInstance* instance, int length
 
 }  // namespace
 
-TransferResult Exchange(VpiInstance* instance, int length, const ExpectedReply& expected,
-                        const RetryPolicy& policy, int* replyLength) {
-  StoreLastError(0);
+namespace {
+
+inline TransferResult PlainExchange(VpiInstance* instance, int length, const ExpectedReply& expected,
+                                    const RetryPolicy& policy, int* replyLength) {
   int replyLen = 0;
-  const FrameOutcome outcome = Attempt(instance, length, expected, policy, &replyLen);
+  const FrameOutcome outcome = Attempt(instance, length, expected, policy, &replyLen, nullptr);
   if (outcome != FrameOutcome::kGood) {
-    return Retry(instance, length, expected, policy, outcome, replyLen, replyLength);
+    return Retry(instance, length, expected, policy, outcome, replyLen, replyLength, nullptr);
   }
   *replyLength = replyLen;
   return TransferResult::kDone;
+}
+
+// An exchange on a line whose stations are watched: a demoted station is
+// left out, or probed once its period is over; how it went is recorded.
+__attribute__((noinline)) TransferResult WatchedExchange(VpiInstance* instance, int length,
+                                                         const ExpectedReply& expected,
+                                                         const RetryPolicy& policy, int* replyLength) {
+  const uint8_t station = expected.station;
+  // Without a clock no period could ever end: nothing is left out.
+  const uint64_t nowUs = LineClockUs();
+  if (nowUs == 0) return PlainExchange(instance, length, expected, policy, replyLength);
+  const uint64_t nowMs = nowUs / 1000;
+  const StationTurn turn = StationTurnFor(instance, station, nowMs);
+  if (turn == StationTurn::kSkip) {
+    err(kLogDetail, "KOVRIN> station %u demoted, request not sent", static_cast<unsigned>(station));
+    *replyLength = 0;
+    return TransferResult::kTransport;
+  }
+  // A probe is one attempt: a station still silent costs one reply timeout.
+  RetryPolicy probe = policy;
+  if (turn == StationTurn::kProbe) {
+    probe.countedAttempts = 1;
+    probe.wrongReplyTries = 0;
+  }
+  const RetryPolicy& used = turn == StationTurn::kProbe ? probe : policy;
+  Hearing hearing;
+  int replyLen = 0;
+  const FrameOutcome outcome = Attempt(instance, length, expected, used, &replyLen, &hearing);
+  TransferResult result = TransferResult::kDone;
+  if (outcome != FrameOutcome::kGood) {
+    result = Retry(instance, length, expected, used, outcome, replyLen, &replyLen, &hearing);
+  }
+  *replyLength = replyLen;
+  const uint64_t endUs = LineClockUs();
+  RecordStation(instance, station, turn, HeardOf(hearing), endUs != 0 ? endUs / 1000 : nowMs);
+  return result;
+}
+
+}  // namespace
+
+TransferResult Exchange(VpiInstance* instance, int length, const ExpectedReply& expected,
+                        const RetryPolicy& policy, int* replyLength) {
+  StoreLastError(0);
+  if ((instance->flags & kFlagStationWatch) != 0 && expected.station != 0) {
+    return WatchedExchange(instance, length, expected, policy, replyLength);
+  }
+  return PlainExchange(instance, length, expected, policy, replyLength);
 }
 
 }  // namespace kovrin

@@ -2,6 +2,7 @@
 
 #include "host_interface/host_library.h"
 #include "transfer/exchange.h"
+#include "transfer/station_health.h"
 #include "transfer/value_area.h"
 
 namespace kovrin {
@@ -210,8 +211,25 @@ TransferResult SingleReadTransaction(VpiInstance* instance, const GateTransfer* 
   return LogIfFailed("SingleRead", DoRead(instance, transfer, kReadSingle));
 }
 
+namespace {
+
+// A station's health: its state as the transactions left it, no request.
+TransferResult ReadStationHealth(VpiInstance* instance, const GateTransfer* gate) {
+  if (gate->plc < 1 || gate->plc > 255) return TransferResult::kFailed;
+  if ((instance->flags & kFlagStationWatch) == 0) {
+    WatchStations(instance);
+    instance->flags = static_cast<uint16_t>(instance->flags | kFlagStationWatch);
+  }
+  const StationState state = StationStateOf(instance, static_cast<uint8_t>(gate->plc));
+  StoreLe16(static_cast<uint8_t*>(gate->values) + 2, static_cast<uint16_t>(state));
+  return TransferResult::kDone;
+}
+
+}  // namespace
+
 int32_t SingleRead(VpiInstance* instance, const GateTransfer* gate) {
   if (instance->portOpen == 0) return kResultFailed;
+  if (gate->memoryType == kMemStationHealth) return HostResultOf(ReadStationHealth(instance, gate));
   return HostResultOf(SingleReadTransaction(instance, gate));
 }
 

@@ -270,6 +270,10 @@ bool BlockWidthFits(int32_t memoryType, int32_t width) {
 }  // namespace
 
 int32_t SingleWrite(VpiInstance* instance, const GateTransfer* gate, int32_t driverNumber) {
+  if (gate->memoryType == kMemStationHealth) {
+    err(kLogMajor, "KOVRIN> DoWrite() station %d: a station health gate is read-only", gate->plc);
+    return kResultFailed;
+  }
   if ((gate->gateType == kGateRegisterOrTrigger || gate->memoryType == kMemReport) &&
       IsReportTrigger(gate->gas)) {
     return HostResultOf(ReadReport(instance, gate, driverNumber));

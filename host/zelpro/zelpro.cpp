@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host_interface/host_library.h"
-#include "entry/table_lock.h"
+#include "host_interface/table_lock.h"
 #include "host/zelpro/zelpro_host.h"
 
 using namespace kovrin;

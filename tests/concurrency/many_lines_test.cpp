@@ -159,6 +159,14 @@ class Line {
     uint8_t got[4] = {};
     Expect(session_.Read(input.c_str(), kGateInt16, got) == kResultDone && (got[2] | got[3] << 8) == held,
            step, "input register");
+
+    // The station answered all along: its health says so, while the other
+    // lines record theirs in the same table.
+    char health[8];
+    std::snprintf(health, sizeof health, "!S%02u", station_);
+    uint8_t state[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+    Expect(session_.Read(health, kGateInt16, state) == kResultDone && (state[2] | state[3] << 8) == 0, step,
+           "station health");
   }
 
   // A fresh text each time, so that a stale or another line's text shows.
@@ -226,6 +234,8 @@ class Line {
 
 TEST(ManyLines, EightLinesOnEightThreadsKeepEveryResult) {
   TempDir dir;
+  // Every line's stations are watched, and would be demoted.
+  dir.Write("KOVRIN.INT", "DEMOTE = 3 , 1\n");
   std::vector<std::unique_ptr<Line>> lines;
   for (int i = 0; i < kLines; ++i) {
     lines.push_back(std::make_unique<Line>(i, dir));

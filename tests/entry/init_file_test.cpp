@@ -286,4 +286,80 @@ TEST_F(InitFileTest, ShippedSampleIsReadWithoutComplaint) {
   }
 }
 
+// The line's own keys, ECHO and DEMOTE: what they set, what they say when
+// set, and the complaint of an illegal value (which leaves the key off).
+TEST_F(InitFileTest, EchoAndDemotion) {
+  const std::string kPair = "KOVRIN> Illegal format of Int File:";
+  const std::string kEchoNo = "KOVRIN> Check for ECHO = in your int file. Assuming NO echo";
+  const std::string kDemoteNo = "KOVRIN> Check for DEMOTE = in your int file. Assuming NO demotion";
+  struct Case {
+    const char* content;
+    uint16_t echoFlags;
+    uint8_t afterSilent;
+    uint16_t periodS;
+    std::vector<std::string> complaints;
+    std::vector<std::string> said;  // after the usual summary
+  };
+  const Case cases[] = {
+      {"ECHO = NO\n", 0, 0, 0, {}, {}},
+      {"echo = yes\r\n", kFlagEcho, 0, 0, {}, {"KOVRIN> Echo of requests = YES"}},
+      {"ECHO=AUTO", kFlagEchoAuto, 0, 0, {}, {"KOVRIN> Echo of requests = AUTO"}},
+      {"ECHO = YES\nECHO = NO\n", 0, 0, 0, {}, {}},
+      {"ECHO = AUTO\nECHO = AUT\n", 0, 0, 0, {kPair, kEchoNo}, {}},
+      {"ECHO = ON\n", 0, 0, 0, {kPair, kEchoNo}, {}},
+      {"ECHO =\n", 0, 0, 0, {"KOVRIN> Illegal line 1 in Int File"}, {}},
+      {"DEMOTE = 3 , 30\n",
+       0,
+       3,
+       30,
+       {},
+       {"KOVRIN> Station demotion = after 3 silent transactions for 30 s"}},
+      {"demote=1,3600\r\n",
+       0,
+       1,
+       3600,
+       {},
+       {"KOVRIN> Station demotion = after 1 silent transactions for 3600 s"}},
+      {"DEMOTE = 255 , 1\n",
+       0,
+       255,
+       1,
+       {},
+       {"KOVRIN> Station demotion = after 255 silent transactions for 1 s"}},
+      {"DEMOTE = 0 , 30\n", 0, 0, 0, {kPair, kDemoteNo}, {}},
+      {"DEMOTE = 256 , 30\n", 0, 0, 0, {kPair, kDemoteNo}, {}},
+      {"DEMOTE = 3 , 0\n", 0, 0, 0, {kPair, kDemoteNo}, {}},
+      {"DEMOTE = 3 , 3601\n", 0, 0, 0, {kPair, kDemoteNo}, {}},
+      {"DEMOTE = 3\n", 0, 0, 0, {kPair, kDemoteNo}, {}},
+      {"DEMOTE = 3 , -5\n", 0, 0, 0, {kPair, kDemoteNo}, {}},
+      // An illegal line after a legal one turns demotion off again.
+      {"DEMOTE = 3 , 30\nDEMOTE = 3 , x\n", 0, 0, 0, {kPair, kDemoteNo}, {}},
+      {"DEMOTE = x\n", 0, 0, 0, {"KOVRIN> Illegal line 1 in Int File"}, {}},
+      {"DEMOTE = 2 , 10\nECHO = YES\n",
+       kFlagEcho,
+       2,
+       10,
+       {},
+       {"KOVRIN> Echo of requests = YES", "KOVRIN> Station demotion = after 2 silent transactions for 10 s"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.content);
+    dir_.Write("KOVRIN.INT", c.content);
+    std::memset(&instance_, 0xCD, sizeof instance_);
+    instance_.protocol = 'M';
+    instance_.RTSCTS = 0;
+    log_.Clear();
+    const DemoteSetting demote = ReadInitFile(&instance_, 1);
+    EXPECT_EQ(instance_.flags, c.echoFlags);
+    EXPECT_EQ(demote.afterSilent, c.afterSilent);
+    EXPECT_EQ(demote.periodS, c.periodS);
+    std::vector<std::string> texts = log_.texts();
+    ASSERT_GE(texts.size(), 7 + c.said.size());
+    const auto summaryStart = texts.end() - 6 - static_cast<long>(c.said.size());
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + 1, summaryStart), c.complaints);
+    EXPECT_EQ(std::vector<std::string>(texts.end() - static_cast<long>(c.said.size()), texts.end()), c.said);
+    for (const LogLine& line : log_.lines()) EXPECT_EQ(line.level, 32) << line.text;
+  }
+}
+
 }  // namespace

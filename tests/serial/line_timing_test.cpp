@@ -89,7 +89,7 @@ const LineOps kClockedLine = {Open,        Ok,   StateOk, StateOk, GetTimeouts, 
                               QueueStatus, Read, Write,   Escape,  Sleep,       Counter,     Frequency};
 
 FrameLine LineAt(uint16_t baud, uint8_t characterBits = 10, bool switchRts = false, uint16_t gapMs = 0) {
-  return FrameLine{kPort, gapMs, 0, switchRts, baud, 100, characterBits};
+  return FrameLine{kPort, gapMs, 0, switchRts, baud, 100, characterBits, LineEcho::kNone};
 }
 
 class LineTimingTest : public ::testing::Test {

@@ -1,7 +1,7 @@
-// The lock of the module's small shared tables (entry/opened_ports; the
-// stand-in host library's tables too). They change only when a line starts,
-// closes or reopens its port, never during a transaction, so a flag spun on
-// is enough; the processor is given up between tries. Needs no thread
+// The lock of the module's small shared tables (entry/opened_ports and
+// transfer/station_health; the stand-in host library's tables too). They are
+// held for a few loads and stores, never across a wait on a line, so a flag
+// spun on is enough; the processor is given up between tries. Needs no thread
 // library: the 32-bit Windows tool chain offers no std::mutex.
 #pragma once
 
