@@ -72,7 +72,7 @@ bool TransferJournal::HeardNothing() const {
                                    JournalEvent::kEchoCollision}) {
     if (Count(heard) != 0) return false;
   }
-  return Count(JournalEvent::kSilence) > 0;
+  return Count(JournalEvent::kSilence) + Count(JournalEvent::kEchoMissing) > 0;
 }
 
 JournalTap::JournalTap(int minimumLevel) : minimumLevel_(minimumLevel) { ZelHostSetLogSink(&Line, this); }

@@ -43,7 +43,8 @@ class TransferJournal {
   // Lines of the event; for kException of every code.
   uint32_t Count(JournalEvent event) const;
   uint32_t Exceptions(int code) const { return exceptions_[static_cast<size_t>(code)]; }
-  // Silences and not a reply of any kind: the station did not answer at all.
+  // Attempts that heard not a byte (no reply, not even the line's echo of
+  // the request), and no reply of any kind.
   bool HeardNothing() const;
 
  private:

@@ -98,6 +98,7 @@ TEST(StationStats, SilentIsATransferThatHeardNothingAtAll) {
   const Case cases[] = {
       {JournalOf({kSilence, kSilence, kSilence}), 2, true},
       {JournalOf({kSilence, kNoEcho}), 2, true},
+      {JournalOf({kNoEcho, kNoEcho, kNoEcho}), 2, true},  // not even the line's echo
       {JournalOf({kSilence, kSilence, kCrc}), 1, false},
       {JournalOf({kSilence, kWrong, kSilence}), 2, false},
       {JournalOf({kException4, kSilence, kSilence}), 2, false},
