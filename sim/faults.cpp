@@ -29,6 +29,18 @@ constexpr KindName kKindNames[kFaultKindCount] = {
     {FaultKind::kGarbage, "garbage"},
 };
 
+struct EchoName {
+  EchoMode mode;
+  const char* name;
+};
+
+constexpr EchoName kEchoNames[] = {
+    {EchoMode::kNone, "none"},
+    {EchoMode::kFull, "full"},
+    {EchoMode::kPartial, "partial"},
+    {EchoMode::kCorrupt, "corrupt"},
+};
+
 constexpr int kMaxMs = 600000;
 constexpr int kDefaultGarbage = 3;
 
@@ -267,6 +279,43 @@ std::vector<Chunk> PlanAnswer(const std::vector<uint8_t>& request, const std::ve
   chunks.front().pause += WireTime(timing, request.size()) + SilentInterval(timing);
   for (Chunk& chunk : chunks) chunk.pause += WireTime(timing, chunk.bytes.size());
   return chunks;
+}
+
+bool InSilentWindow(const std::vector<SilentWindow>& windows, uint8_t station, double seconds) {
+  return std::any_of(windows.begin(), windows.end(), [&](const SilentWindow& window) {
+    return window.station == station && seconds >= window.from && seconds < window.to;
+  });
+}
+
+const char* EchoModeName(EchoMode mode) {
+  for (const EchoName& entry : kEchoNames) {
+    if (entry.mode == mode) return entry.name;
+  }
+  return "?";
+}
+
+bool ParseEchoMode(std::string_view text, EchoMode* mode) {
+  for (const EchoName& entry : kEchoNames) {
+    if (text == entry.name) {
+      *mode = entry.mode;
+      return true;
+    }
+  }
+  return false;
+}
+
+Chunk PlanEcho(const std::vector<uint8_t>& request, EchoMode mode, const WireTiming& timing,
+               std::vector<Chunk>* answer) {
+  Chunk echo;
+  if (mode == EchoMode::kNone) return echo;
+  echo.bytes = request;
+  if (mode == EchoMode::kPartial) echo.bytes.resize(std::min(request.size(), kPartialEcho));
+  if (mode == EchoMode::kCorrupt) echo.bytes[echo.bytes.size() - 3] ^= kCorruptEchoMask;
+  echo.pause = WireTime(timing, echo.bytes.size());
+  // Never below zero: the echo is no longer than the request the answer
+  // waits for.
+  if (!answer->empty()) answer->front().pause -= echo.pause;
+  return echo;
 }
 
 }  // namespace sim

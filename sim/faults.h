@@ -21,6 +21,16 @@
 // A plan serves a script first (one action per request, in order) and, when
 // the script is used up, the seeded random mode if one is set: each request
 // draws one action by its probability (the rest of 1 is "correct").
+//
+// Beside the actions, two faults of the line itself:
+//   silent windows   a station powered off for a while: requests arriving
+//                    then get no answer and change nothing
+//   adapter echo     a 2-wire adapter whose receiver stays on hands every
+//                    request back to the master before anything else:
+//                      full     the whole frame, CRC included
+//                      partial  its first kPartialEcho bytes
+//                      corrupt  the whole frame with the last byte before
+//                               the CRC XOR kCorruptEchoMask
 #pragma once
 
 #include <array>
@@ -99,5 +109,31 @@ std::vector<Chunk> PlanAnswer(const std::vector<uint8_t>& request, const std::ve
                               const FaultAction& action, const WireTiming& timing);
 
 void AppendCrc(std::vector<uint8_t>& frame);
+
+// Station is powered off for requests arriving from seconds after the
+// simulator started (included) until to (excluded; infinity: for ever).
+struct SilentWindow {
+  uint8_t station = 0;
+  double from = 0;
+  double to = 0;
+};
+
+bool InSilentWindow(const std::vector<SilentWindow>& windows, uint8_t station, double seconds);
+
+enum class EchoMode : uint8_t { kNone, kFull, kPartial, kCorrupt };
+constexpr size_t kPartialEcho = 3;
+constexpr uint8_t kCorruptEchoMask = 0x20;
+
+// "none", "full", "partial", "corrupt".
+const char* EchoModeName(EchoMode mode);
+bool ParseEchoMode(std::string_view text, EchoMode* mode);
+
+// What the adapter hands back of a request (with CRC, at least 4 bytes).
+// With wire timing the echo is on the line while the request is, so it waits
+// only for its own wire time, and the first piece of answer, timed from the
+// request's arrival too, waits that much less: the answer keeps its usual
+// time and always comes after the echo.
+Chunk PlanEcho(const std::vector<uint8_t>& request, EchoMode mode, const WireTiming& timing,
+               std::vector<Chunk>* answer);
 
 }  // namespace sim

@@ -1,4 +1,5 @@
 // rtusim: the device simulator as a program. See --help.
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -55,6 +56,16 @@ int main(int argc, char** argv) {
   if (options.simulator.timing.enabled()) {
     std::printf("rtusim: emulating %d baud, %d bits a character\n", options.simulator.timing.baud,
                 options.simulator.timing.bitsPerCharacter);
+  }
+  for (const sim::SilentWindow& window : options.simulator.silent) {
+    if (std::isinf(window.to)) {
+      std::printf("rtusim: station %u silent from %g s on\n", window.station, window.from);
+    } else {
+      std::printf("rtusim: station %u silent from %g s to %g s\n", window.station, window.from, window.to);
+    }
+  }
+  if (options.simulator.echo != sim::EchoMode::kNone) {
+    std::printf("rtusim: echoing every request (%s)\n", sim::EchoModeName(options.simulator.echo));
   }
   std::fflush(stdout);
 

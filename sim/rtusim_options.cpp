@@ -1,6 +1,8 @@
 #include "sim/rtusim_options.h"
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "sim/text_parse.h"
 
@@ -99,6 +101,9 @@ const char kFaultActions[] = R"(  Actions (ACTION*N repeats one N times in --fau
   e.g. --faults silent*2,bad-crc,exception:4
        --random-faults silent=0.05,delay:300=0.02 --seed 7
 
+)";
+
+const char kOutputTitle[] = R"(
 Output
 )";
 
@@ -193,6 +198,34 @@ bool ApplySeed(ParseState& p, const std::string& v, std::string* error) {
   long long number = 0;
   if (!ParseInteger(v, 0, 4294967295LL, &number)) return Fail(error, "bad --seed " + v);
   p.options.seed = static_cast<uint32_t>(number);
+  return true;
+}
+
+bool ApplySilent(ParseState& p, const std::string& v, std::string* error) {
+  const std::vector<std::string_view> parts = Split(v, ':');
+  if (parts.size() != 3) return Fail(error, "bad --silent " + v + " (STATION:FROM:TO, e.g. 5:2:12.5)");
+  long long station = 0;
+  SilentWindow window;
+  if (!ParseInteger(parts[0], 1, 247, &station)) {
+    return Fail(error, "bad --silent " + v + ": the station is not 1 to 247");
+  }
+  window.station = static_cast<uint8_t>(station);
+  if (!ParseDouble(parts[1], &window.from) || !std::isfinite(window.from) || window.from < 0) {
+    return Fail(error, "bad --silent " + v + ": FROM is not a number of seconds");
+  }
+  window.to = std::numeric_limits<double>::infinity();
+  if (!parts[2].empty() && (!ParseDouble(parts[2], &window.to) || std::isnan(window.to))) {
+    return Fail(error, "bad --silent " + v + ": TO is not a number of seconds or inf");
+  }
+  if (window.to <= window.from) return Fail(error, "bad --silent " + v + ": TO is not after FROM");
+  p.options.simulator.silent.push_back(window);
+  return true;
+}
+
+bool ApplyEcho(ParseState& p, const std::string& v, std::string* error) {
+  if (!ParseEchoMode(v, &p.options.simulator.echo)) {
+    return Fail(error, "bad --echo " + v + " (full, partial, corrupt or none)");
+  }
   return true;
 }
 
@@ -291,7 +324,29 @@ const RtusimOption kRtusimOptions[] = {
      "the --faults list is used up (the rest is correct)",
      ApplyRandomFaults},
     {"--seed", nullptr, "N", nullptr, "seed of the random faults, default 1", ApplySeed},
-    {"--trace", nullptr, nullptr, kFaultActions,
+    {"--silent", nullptr, "S:FROM:TO", kFaultActions,
+     "station S (1..247) is powered off for the requests\n"
+     "arriving FROM to TO seconds after the start: they\n"
+     "get no answer, change nothing and take no --faults\n"
+     "action. Seconds are decimal (5:2:12.5); an empty TO\n"
+     "or inf is for ever (5:0: from the start on). FROM\n"
+     "is in the window, TO is not. May be repeated",
+     ApplySilent},
+    {"--echo", nullptr, "MODE", nullptr,
+     "hand every request back before anything else, as a\n"
+     "2-wire adapter that hears its own sending does:\n"
+     "  full     the whole frame, CRC included\n"
+     "  partial  its first 3 bytes\n"
+     "  corrupt  the whole frame, the last byte before the\n"
+     "           CRC XOR 0x20\n"
+     "  none     no echo, the default\n"
+     "Broadcasts and requests to silent or other stations\n"
+     "are echoed too (frames with a bad CRC are not). The\n"
+     "echo goes back at once, with --emulate-timing at the\n"
+     "pace of the request; the answer follows it with its\n"
+     "usual timing",
+     ApplyEcho},
+    {"--trace", nullptr, nullptr, kOutputTitle,
      "print every request and answer in hex with its\n"
      "meaning, faults applied and bytes dropped, to stdout",
      ApplyTrace},

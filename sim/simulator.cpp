@@ -49,6 +49,12 @@ bool Simulator::Open(std::string* error) {
   if (line_ >= 0) return true;
   if (badStation_ >= 0) return Fail(error, "station " + std::to_string(badStation_) + " is not 1 to 247");
   if (stations_.empty()) return Fail(error, "no station to serve");
+  for (const SilentWindow& window : options_.silent) {
+    if (!stations_.count(window.station)) {
+      return Fail(error, "a silent window is for station " + std::to_string(window.station) +
+                             ", which is not served");
+    }
+  }
   if (options_.idleMs < 1) return Fail(error, "the idle time must be at least 1 ms");
   if (options_.timing.enabled() && options_.timing.bitsPerCharacter < 1) {
     return Fail(error, "bad number of bits a character");
@@ -298,11 +304,17 @@ void Simulator::Handle(const std::vector<uint8_t>& frame) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto it = stations_.find(frame[0]);
+    const double seconds = std::chrono::duration<double>(entry.time - started_).count();
+    const auto silent = [&](uint8_t address) { return InSilentWindow(options_.silent, address, seconds); };
     if (frame[0] == 0) {
       entry.fate = RequestFate::kBroadcast;
-      for (auto& [address, station] : stations_) ExecuteBroadcast(*station, frame.data(), frame.size());
+      for (auto& [address, station] : stations_) {
+        if (!silent(address)) ExecuteBroadcast(*station, frame.data(), frame.size());
+      }
     } else if (it == stations_.end()) {
       entry.fate = RequestFate::kOtherStation;
+    } else if (silent(frame[0])) {
+      entry.fate = RequestFate::kSilentStation;
     } else {
       entry.action = faults_.Next();
       ++actionCounts_[static_cast<size_t>(entry.action.kind)];
@@ -319,10 +331,17 @@ void Simulator::Handle(const std::vector<uint8_t>& frame) {
     line += ": " + DescribeRequest(frame.data(), frame.size());
     if (entry.fate == RequestFate::kOtherStation) line += " (not served here: ignored)";
     if (entry.fate == RequestFate::kBroadcast) line += " (no answer)";
+    if (entry.fate == RequestFate::kSilentStation) line += " (station silent: no answer, nothing done)";
     Trace(line);
   }
+  std::vector<Chunk> chunks;
+  if (entry.fate == RequestFate::kServed) chunks = PlanAnswer(frame, answer, entry.action, options_.timing);
+  if (options_.echo != EchoMode::kNone) {
+    const Chunk echo = PlanEcho(frame, options_.echo, options_.timing, &chunks);
+    Trace(std::string("echo ") + EchoModeName(options_.echo));
+    Transmit({echo}, false);
+  }
   if (entry.fate == RequestFate::kServed) {
-    const std::vector<Chunk> chunks = PlanAnswer(frame, answer, entry.action, options_.timing);
     if (options_.trace && entry.action.kind != FaultKind::kCorrect)
       Trace("fault " + FormatFault(entry.action));
     Transmit(chunks, chunks.size() == 1 && entry.action.kind != FaultKind::kGarbage &&

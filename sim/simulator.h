@@ -18,9 +18,12 @@
 // frame with a correct CRC is logged; a frame for a station not served is
 // ignored, one for address 0 (broadcast) is carried out on every station
 // without an answer, and a frame for a served station takes the next fault
-// action (see sim/faults.h; "correct" when none is set). Station data,
-// presets and the preset pattern: sim/station.h and sim/presets.h. All
-// member functions are safe to call from any thread.
+// action (see sim/faults.h; "correct" when none is set). A station inside
+// one of its silent windows is powered off: it neither answers nor carries
+// out anything (broadcasts included), and takes no fault action. With an
+// echo mode every frame logged is first handed back, whoever it is for.
+// Station data, presets and the preset pattern: sim/station.h and
+// sim/presets.h. All member functions are safe to call from any thread.
 #pragma once
 
 #include <array>
@@ -64,6 +67,8 @@ struct SimulatorOptions {
   // a stray byte before or after it, or two requests in one burst, are not
   // answered). Otherwise frames are cut out by their length rules.
   WireTiming framing;
+  std::vector<SilentWindow> silent;  // for served stations only
+  EchoMode echo = EchoMode::kNone;
   int idleMs = 50;           // silence after which an incomplete frame is dropped
   size_t logLimit = 100000;  // requests kept in the log (oldest dropped first)
   // Receives each trace line (without newline) on the serving thread; it
@@ -72,9 +77,10 @@ struct SimulatorOptions {
 };
 
 enum class RequestFate : uint8_t {
-  kServed,        // for a station of this simulator: answered as its action says
-  kBroadcast,     // address 0: writes carried out, no answer
-  kOtherStation,  // ignored
+  kServed,         // for a station of this simulator: answered as its action says
+  kBroadcast,      // address 0: writes carried out, no answer
+  kOtherStation,   // ignored
+  kSilentStation,  // for a station in a silent window: nothing carried out, no answer
 };
 
 struct LoggedRequest {

@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "address/gas_parser.h"
 #include "address/report_address.h"
+#include "host_interface/host_library.h"
+#include "tests/support/log_capture.h"
 #include "tests/address/parser_harness.h"
 
 using namespace kovrin;
@@ -203,3 +208,46 @@ INSTANTIATE_TEST_SUITE_P(Lines, ReportLineSpelling,
                                            SpellingCase{1, 10, 1, true, "R010A001"},
                                            SpellingCase{0x1F, 16, 110, true, "R1F1006E"},
                                            SpellingCase{0xFF, 1, 0x6E, true, "RFF0106E"}));
+
+namespace {
+
+// The station-health form "!S" was no address of any other form in any base
+// before it was added: the ordinary parser, the report trigger and the
+// report line refuse every "!S" or "!s" with two more characters, and with
+// the length of an ordinary address too. So no stored gate changes meaning.
+TEST(HealthFormIsNew, NoOtherFormTakesBangS) {
+  for (const char base : {'D', 'H', 'L'}) {
+    for (const bool longAddr : {false, true}) {
+      VpiInstance instance{};
+      instance.protocol = 'M';
+      instance.base = base;
+      instance.flags = longAddr ? kFlagLongAddr : 0;
+      LogCapture quiet;  // each refusal logs
+      int accepted = 0;
+      for (const char s : {'S', 's'}) {
+        for (int a = 0x20; a < 0x7F; ++a) {
+          for (int b = 0x20; b < 0x7F; ++b) {
+            for (const char* tail : {"", "0001"}) {
+              char gas[16];
+              std::snprintf(gas, sizeof gas, "!%c%c%c%s", s, a, b, tail);
+              for (const int32_t gateType : {kGateRegisterOrTrigger, kGateInt16, kGateText}) {
+                ParseRequest request{};
+                request.gas = gas;
+                request.gateType = gateType;
+                if (kovrin::Parse(&instance, &request) == kovrin::AddressResult::kAccepted) ++accepted;
+                if (kovrin::ParseReportTrigger(&instance, &request) != kovrin::AddressResult::kNotThisForm) {
+                  ++accepted;
+                }
+                if (kovrin::ParseReportLine(&instance, &request) == kovrin::AddressResult::kAccepted)
+                  ++accepted;
+              }
+            }
+          }
+        }
+      }
+      EXPECT_EQ(accepted, 0) << "base " << base << (longAddr ? " with LONGADDR" : "");
+    }
+  }
+}
+
+}  // namespace

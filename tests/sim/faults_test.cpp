@@ -1,9 +1,11 @@
 // Fault actions: their text form, the answers they produce, the random mode
-// and the wire timing.
+// and the wire timing; silent windows and the adapter's echo.
 
 #include "sim/faults.h"
 
 #include <gtest/gtest.h>
+
+#include <limits>
 
 #include "tests/sim/sim_bytes.h"
 
@@ -162,5 +164,76 @@ TEST(WireTimingTest, PausesCoverRequestSilenceAndAnswer) {
   // 8 request bytes, 3.5 characters, 7 answer bytes.
   EXPECT_EQ(chunks.at(0).pause.count(), 8333 + 3645 + 7291);
 }
+
+TEST(SilentWindowTest, FromIsInsideAndToIsNot) {
+  const double kForEver = std::numeric_limits<double>::infinity();
+  const std::vector<sim::SilentWindow> windows = {{1, 2.0, 12.5}, {3, 0, kForEver}, {1, 20, 21}};
+  const struct {
+    uint8_t station;
+    double seconds;
+    bool silent;
+  } cases[] = {
+      {1, 0, false},    {1, 1.999, false}, {1, 2.0, true},  {1, 12.49, true},
+      {1, 12.5, false}, {1, 19.99, false}, {1, 20.5, true}, {1, 21, false},
+      {2, 5, false},    {3, 0, true},      {3, 1e9, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(sim::InSilentWindow(windows, c.station, c.seconds), c.silent)
+        << "station " << int{c.station} << " at " << c.seconds << " s";
+  }
+  EXPECT_FALSE(sim::InSilentWindow({}, 1, 0));
+}
+
+struct EchoCase {
+  const char* name;
+  sim::EchoMode mode;
+  Bytes echo;
+  int echoUsAt9600;  // the echo's own wire time
+};
+
+Bytes WithByte(Bytes frame, size_t index, uint8_t mask) {
+  frame[index] ^= mask;
+  return frame;
+}
+
+// kRequest is 07 03 00 00 00 01 and its CRC: the last byte before the CRC is
+// the 01 of the quantity.
+const EchoCase kEchoCases[] = {
+    {"none", sim::EchoMode::kNone, {}, 0},
+    {"full", sim::EchoMode::kFull, kRequest, 8333},
+    {"partial", sim::EchoMode::kPartial, Hex("07 03 00"), 3125},
+    {"corrupt", sim::EchoMode::kCorrupt, WithByte(kRequest, 5, 0x20), 8333},
+};
+
+void PrintTo(const EchoCase& c, std::ostream* os) { *os << c.name; }
+
+class EchoTest : public ::testing::TestWithParam<EchoCase> {};
+
+TEST_P(EchoTest, HandsBackTheRequestAndKeepsTheAnswersTime) {
+  const EchoCase& c = GetParam();
+  sim::EchoMode parsed = sim::EchoMode::kFull;
+  ASSERT_TRUE(sim::ParseEchoMode(c.name, &parsed));
+  EXPECT_EQ(parsed, c.mode);
+  EXPECT_STREQ(sim::EchoModeName(c.mode), c.name);
+
+  std::vector<sim::Chunk> answer;  // none: the echo alone
+  const sim::Chunk untimed = sim::PlanEcho(kRequest, c.mode, {}, &answer);
+  EXPECT_EQ(untimed.bytes, c.echo);
+  EXPECT_EQ(untimed.pause.count(), 0);
+
+  // On the wire the echo runs alongside the request and the answer still
+  // comes when it would without the echo.
+  const sim::WireTiming timing{9600, 10};
+  answer = sim::PlanAnswer(kRequest, kAnswer, FaultAction{}, timing);
+  const auto alone = answer.at(0).pause;
+  const sim::Chunk echo = sim::PlanEcho(kRequest, c.mode, timing, &answer);
+  EXPECT_EQ(echo.bytes, c.echo);
+  EXPECT_EQ(echo.pause.count(), c.echoUsAt9600);
+  EXPECT_EQ(echo.pause + answer[0].pause, alone);
+  EXPECT_EQ(answer[0].bytes, kFrame);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, EchoTest, ::testing::ValuesIn(kEchoCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <regex>
 
 #include "sim/rtusim_options.h"
@@ -204,9 +205,9 @@ TEST(RtusimOptionsTest, DefaultsAndRefusals) {
 
 TEST(RtusimOptionsTest, HelpDocumentsEveryOption) {
   const std::string help = sim::RtusimHelp();
-  for (const char* option :
-       {"--device", "--link", "--baud", "--parity", "--stop-bits", "--emulate-timing", "--idle", "--stations",
-        "--set", "--values", "--report", "--faults", "--random-faults", "--seed", "--trace", "--help"}) {
+  for (const char* option : {"--device", "--link", "--baud", "--parity", "--stop-bits", "--emulate-timing",
+                             "--idle", "--stations", "--set", "--values", "--report", "--faults",
+                             "--random-faults", "--seed", "--silent", "--echo", "--trace", "--help"}) {
     EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
   }
   for (const char* action : {"correct", "silent", "wrong-slave", "wrong-function", "bad-crc",
@@ -218,7 +219,7 @@ TEST(RtusimOptionsTest, HelpDocumentsEveryOption) {
 TEST(RtusimOptionsTest, ValuesComeAttachedOrNextAndAreRequired) {
   const char* const valueOptions[] = {"--device", "--link",          "--baud", "--parity", "--stop-bits",
                                       "--idle",   "--stations",      "--set",  "--values", "--report",
-                                      "--faults", "--random-faults", "--seed"};
+                                      "--faults", "--random-faults", "--seed", "--silent", "--echo"};
   for (const char* option : valueOptions) {
     sim::RtusimOptions o;
     std::string error;
@@ -271,13 +272,67 @@ TEST(RtusimOptionsTest, HelpTextsStartAtOneColumn) {
     EXPECT_EQ(line.substr(22, 2), "  ") << line;
     EXPECT_NE(line[24], ' ') << line;
   }
-  EXPECT_EQ(options, 18u);
+  EXPECT_EQ(options, 20u);
   EXPECT_NE(help.find("\n  --report [S:]N=SOURCE   report N (1..16) of station S (default: every station)\n"
                       "\n  Preset pattern:"),
             std::string::npos);
   EXPECT_NE(help.find("\n  --help                this text\n  --version             print the version\n\nThe "
                       "first line printed is "),
             std::string::npos);
+}
+
+TEST(RtusimOptionsTest, SilentWindowsAndEcho) {
+  const double kForEver = std::numeric_limits<double>::infinity();
+  struct Accepted {
+    std::vector<const char*> args;
+    std::vector<sim::SilentWindow> windows;
+    sim::EchoMode echo;
+  };
+  const Accepted accepted[] = {
+      {{}, {}, sim::EchoMode::kNone},
+      {{"--silent", "5:2:12.5"}, {{5, 2, 12.5}}, sim::EchoMode::kNone},
+      {{"--silent=5:0:"}, {{5, 0, kForEver}}, sim::EchoMode::kNone},
+      {{"--silent", "1:0:0.25", "--silent", "247:3:4"}, {{1, 0, 0.25}, {247, 3, 4}}, sim::EchoMode::kNone},
+      {{"--echo", "full"}, {}, sim::EchoMode::kFull},
+      {{"--echo", "corrupt", "--silent", "2:1:2"}, {{2, 1, 2}}, sim::EchoMode::kCorrupt},
+      {{"--echo", "full", "--echo", "none"}, {}, sim::EchoMode::kNone},
+  };
+  for (const Accepted& c : accepted) {
+    sim::RtusimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse(c.args, &o, &error)) << error;
+    ASSERT_EQ(o.simulator.silent.size(), c.windows.size()) << c.args.size();
+    for (size_t i = 0; i < c.windows.size(); ++i) {
+      EXPECT_EQ(o.simulator.silent[i].station, c.windows[i].station);
+      EXPECT_EQ(o.simulator.silent[i].from, c.windows[i].from);
+      EXPECT_EQ(o.simulator.silent[i].to, c.windows[i].to);
+    }
+    EXPECT_EQ(o.simulator.echo, c.echo);
+  }
+  const struct {
+    const char* option;
+    const char* value;
+    const char* error;
+  } refused[] = {
+      {"--silent", "0:1:2", "bad --silent 0:1:2: the station is not 1 to 247"},
+      {"--silent", "x:1:2", "bad --silent x:1:2: the station is not 1 to 247"},
+      {"--silent", "5:3:2", "bad --silent 5:3:2: TO is not after FROM"},
+      {"--silent", "5:1:-inf", "bad --silent 5:1:-inf: TO is not after FROM"},
+      {"--silent", "5:-1:2", "bad --silent 5:-1:2: FROM is not a number of seconds"},
+      {"--silent", "5:inf:", "bad --silent 5:inf:: FROM is not a number of seconds"},
+      {"--silent", "5:nan:2", "bad --silent 5:nan:2: FROM is not a number of seconds"},
+      {"--silent", "5:1:later", "bad --silent 5:1:later: TO is not a number of seconds or inf"},
+      {"--silent", "5:1:nan", "bad --silent 5:1:nan: TO is not a number of seconds or inf"},
+      {"--silent", "5:1", "bad --silent 5:1 (STATION:FROM:TO, e.g. 5:2:12.5)"},
+      {"--echo", "half", "bad --echo half (full, partial, corrupt or none)"},
+      {"--echo", "FULL", "bad --echo FULL (full, partial, corrupt or none)"},
+  };
+  for (const auto& c : refused) {
+    sim::RtusimOptions o;
+    std::string error;
+    EXPECT_FALSE(Parse({c.option, c.value}, &o, &error)) << c.value;
+    EXPECT_EQ(error, c.error);
+  }
 }
 
 }  // namespace

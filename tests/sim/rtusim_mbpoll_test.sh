@@ -26,7 +26,8 @@ trap cleanup EXIT
 "$rtusim" --link "$dir/com1" --stations 1,7 --set 7:hr:10=4321 --set 7:hr:20=float:2.5 \
   --faults correct,correct,exception:6 --trace >"$out" 2>&1 &
 pid=$!
-for _ in $(seq 50); do [ -L "$dir/com1" ] && break; sleep 0.1; done
+# The link is made before the start-up lines are flushed: wait for both.
+for _ in $(seq 50); do [ -L "$dir/com1" ] && grep -q "^rtusim: serving" "$out" && break; sleep 0.1; done
 [ -L "$dir/com1" ] || fail "no link made"
 grep -q "^rtusim: serving stations 1,7 on /dev/" "$out" || fail "device path not printed"
 

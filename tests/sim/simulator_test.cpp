@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <limits>
+#include <memory>
 
 #include "programs/far_end.h"
+#include "sim/trace.h"
 #include "tests/sim/sim_bytes.h"
 #include "tests/support/temp_dir.h"
 
@@ -30,6 +35,7 @@ class Master {
   explicit Master(const std::string& path) : line_(FarEndOpenDevice(path.c_str())) {}
   ~Master() { FarEndClose(line_); }
   bool ok() const { return line_ >= 0; }
+  int fd() const { return line_; }
   void Send(const Bytes& bytes) { ASSERT_TRUE(FarEndWrite(line_, bytes.data(), bytes.size())); }
   // Everything that comes back until the line stays quiet for idleMs.
   Bytes Receive(int firstByteMs = 1000, int idleMs = 60) {
@@ -235,6 +241,133 @@ TEST_F(SimulatorTest, StopsPromptlyDuringALongDelay) {
   EXPECT_FALSE(simulator_->running());
 }
 
+// Trace lines from the serving thread, read once WaitForHandled has seen
+// the requests through.
+struct TraceLines {
+  std::shared_ptr<std::vector<std::string>> lines = std::make_shared<std::vector<std::string>>();
+  std::function<void(const std::string&)> Sink() {
+    return [lines = lines](const std::string& line) { lines->push_back(line); };
+  }
+  bool Has(const std::string& text) const {
+    return std::any_of(lines->begin(), lines->end(),
+                       [&](const std::string& line) { return line.find(text) != std::string::npos; });
+  }
+};
+
+const double kForEver = std::numeric_limits<double>::infinity();
+
+void ExpectExchange(Master& master, const Bytes& request, const Bytes& expected) {
+  EXPECT_EQ(master.Exchange(request, expected.empty() ? 150 : 1000), expected)
+      << sim::HexBytes(request.data(), request.size());
+}
+
+TEST_F(SimulatorTest, SilentWindowBeforeInsideAndAfter) {
+  const auto start = Clock::now();
+  StartWith([] {
+    sim::SimulatorOptions options;
+    options.silent = {{1, 0.5, 1.0}};
+    return options;
+  }());
+  const struct {
+    int atMs;
+    Bytes request;
+    Bytes expected;
+  } steps[] = {
+      {0, HexCrc("01 06 00 05 11 11"), HexCrc("01 06 00 05 11 11")},
+      {600, HexCrc("01 06 00 05 22 22"), {}},
+      {1200, kReadOne, HexCrc("01 03 02 11 11")},  // the write while off did nothing
+  };
+  for (const auto& step : steps) {
+    SleepForMs(std::max(0, step.atMs - ElapsedMs(start)));
+    ExpectExchange(*master_, step.request, step.expected);
+  }
+  ASSERT_TRUE(simulator_->WaitForHandled(3, 1000));
+  EXPECT_EQ(simulator_->Requests().at(1).fate, sim::RequestFate::kSilentStation);
+}
+
+TEST_F(SimulatorTest, OneOfSeveralStationsSilent) {
+  TraceLines trace;
+  StartWith([&] {
+    sim::SimulatorOptions options;
+    options.stations = {1, 2, 3};
+    options.silent = {{2, 0, kForEver}};
+    options.trace = trace.Sink();
+    return options;
+  }());
+  // The fault goes to the next station that hears its request, not to 2.
+  simulator_->QueueFaults({FaultAction{FaultKind::kBadCrc}});
+  ExpectExchange(*master_, HexCrc("02 03 00 05 00 01"), {});
+  ExpectExchange(*master_, kReadOne, Inverted(kAnswerOne));
+  ExpectExchange(*master_, HexCrc("03 03 00 05 00 01"), HexCrc("03 03 02 00 05"));
+  ExpectExchange(*master_, HexCrc("00 06 00 07 AB CD"), {});
+  ASSERT_TRUE(simulator_->WaitForHandled(4, 1000));
+  // The broadcast reached the stations that are on.
+  EXPECT_EQ(simulator_->Get(1, sim::Area::kHoldingRegister, 7), 0xABCD);
+  EXPECT_EQ(simulator_->Get(2, sim::Area::kHoldingRegister, 7), 7);
+  EXPECT_EQ(simulator_->Get(3, sim::Area::kHoldingRegister, 7), 0xABCD);
+  EXPECT_EQ(simulator_->Requests().at(0).fate, sim::RequestFate::kSilentStation);
+  EXPECT_TRUE(
+      trace.Has("station 2: read holding registers 5..5 (1) (station silent: no answer, nothing done)"));
+}
+
+TEST_F(SimulatorTest, EchoesWhateverGoesOutOnTheWire) {
+  TraceLines trace;
+  StartWith([&] {
+    sim::SimulatorOptions options;
+    options.stations = {1, 2};
+    options.silent = {{2, 0, kForEver}};
+    options.echo = sim::EchoMode::kFull;
+    options.trace = trace.Sink();
+    return options;
+  }());
+  const Bytes broadcast = HexCrc("00 06 00 07 AB CD");
+  const Bytes toOther = HexCrc("09 03 00 05 00 01");
+  const Bytes toSilent = HexCrc("02 03 00 05 00 01");
+  const struct {
+    const char* fault;  // for station 1's next request, or null
+    Bytes request;
+    Bytes expected;
+  } cases[] = {
+      {nullptr, kReadOne, Concat(kReadOne, kAnswerOne)},
+      {"exception:2", kReadOne, Concat(kReadOne, HexCrc("01 83 02"))},
+      {"silent", kReadOne, kReadOne},
+      {nullptr, broadcast, broadcast},
+      {nullptr, toOther, toOther},
+      {nullptr, toSilent, toSilent},
+      {nullptr, Inverted(kReadOne), {}},  // no request
+  };
+  for (const auto& c : cases) {
+    if (c.fault != nullptr) {
+      FaultAction action;
+      ASSERT_TRUE(sim::ParseFault(c.fault, &action, nullptr));
+      simulator_->QueueFaults({action});
+    }
+    ExpectExchange(*master_, c.request, c.expected);
+  }
+  ASSERT_TRUE(simulator_->WaitForHandled(std::size(cases) - 1, 1000));
+  EXPECT_TRUE(trace.Has("echo full"));
+}
+
+TEST_F(SimulatorTest, TimedEchoRunsWithTheRequestAndTheAnswerKeepsItsTime) {
+  StartWith([] {
+    sim::SimulatorOptions options;
+    options.echo = sim::EchoMode::kCorrupt;
+    options.timing = options.framing = sim::WireTiming{1200, 10};
+    return options;
+  }());
+  // At 1200 baud the echo's 8 bytes take 67 ms; the answer is due after 8
+  // bytes, 3.5 characters and its own 7 bytes: 154 ms.
+  const auto start = Clock::now();
+  master_->Send(kReadOne);
+  Bytes echo(kReadOne.size());
+  echo.resize(FarEndReadExactly(master_->fd(), echo.data(), echo.size(), 2000));
+  EXPECT_EQ(echo, Concat(Hex("01 03 00 05 00 21"), Bytes(kReadOne.end() - 2, kReadOne.end())));
+  EXPECT_GE(ElapsedMs(start), 66);
+  EXPECT_EQ(master_->Receive(2000), kAnswerOne);
+  EXPECT_GE(ElapsedMs(start), 153);
+  EXPECT_LT(ElapsedMs(start), 3000);
+}
+
 TEST(SimulatorLineTest, LinkIsMadeAndRemovedAndMastersMayReopen) {
   TempDir dir;
   const std::string link = (dir.path() / "com1").string();
@@ -273,6 +406,9 @@ TEST(SimulatorLineTest, RefusesBadOptions) {
                                                        o.stations = {1, 0};
                                                      },
                                                      [](sim::SimulatorOptions& o) { o.stations = {248}; },
+                                                     [](sim::SimulatorOptions& o) {
+                                                       o.silent = {{2, 0, 1}};
+                                                     },
                                                      [](sim::SimulatorOptions& o) { o.idleMs = 0; }}) {
     sim::SimulatorOptions options;
     change(options);

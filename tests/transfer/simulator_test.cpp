@@ -5,6 +5,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <ostream>
+#include <thread>
 #include <memory>
 #include <optional>
 
@@ -24,7 +27,9 @@ using Bytes = std::vector<uint8_t>;
 
 class SimulatorTransfer : public ::testing::Test {
  protected:
-  void Start(const std::string& initFile = "") {
+  void Start(
+      const std::string& initFile = "",
+      const std::function<void(sim::SimulatorOptions*)>& more = [](sim::SimulatorOptions*) {}) {
     if (!initFile.empty()) dir_.Write("KOVRIN.INT", initFile);
     sim::SimulatorOptions options;
     options.stations = {1, 2};
@@ -34,6 +39,7 @@ class SimulatorTransfer : public ::testing::Test {
       std::string error;
       ASSERT_TRUE(sim::ParsePreset(preset, "", &options.presets, &error)) << error;
     }
+    more(&options);
     simulator_ = std::make_unique<sim::Simulator>(options);
     std::string error;
     ASSERT_TRUE(simulator_->Start(&error)) << error;
@@ -217,6 +223,77 @@ TEST_F(SimulatorTransfer, ReportsOfEveryShape) {
       EXPECT_EQ(std::string(line), c.line1) << c.report;
     }
   }
+}
+
+// An echoing line on a pseudo-terminal, as a 2-wire adapter makes it: what
+// each ECHO setting makes of each echo the simulator hands back.
+struct EchoCase {
+  const char* initFile;
+  sim::EchoMode echo;
+  int32_t result;  // of each of three reads
+  int learnt;      // "line echoes" lines
+};
+
+void PrintTo(const EchoCase& c, std::ostream* out) { *out << c.initFile << sim::EchoModeName(c.echo); }
+
+class SimulatorEcho : public SimulatorTransfer, public ::testing::WithParamInterface<EchoCase> {};
+
+TEST_P(SimulatorEcho, ThreeReads) {
+  const EchoCase& c = GetParam();
+  Start(c.initFile, [&](sim::SimulatorOptions* options) { options->echo = c.echo; });
+  for (int i = 0; i < 3; ++i) {
+    uint8_t v[4] = {};
+    EXPECT_EQ(Gate(kCmdSingleRead, "0140011", kGateInt16, 1, v), c.result);
+    if (c.result == kResultDone) {
+      EXPECT_EQ(v[2], 10);
+    }
+  }
+  EXPECT_EQ(log_.Count("KOVRIN> line echoes its requests: echo removed from the replies"), c.learnt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, SimulatorEcho,
+    ::testing::Values(EchoCase{"ECHO = YES\n", sim::EchoMode::kFull, kResultDone, 0},
+                      EchoCase{"ECHO = AUTO\n", sim::EchoMode::kFull, kResultDone, 1},
+                      EchoCase{"ECHO = AUTO\n", sim::EchoMode::kNone, kResultDone, 0},
+                      EchoCase{"ECHO = NO\n", sim::EchoMode::kNone, kResultDone, 0},
+                      EchoCase{"ECHO = YES\n", sim::EchoMode::kPartial, kResultTransport, 0},
+                      EchoCase{"ECHO = YES\n", sim::EchoMode::kCorrupt, kResultTransport, 0},
+                      EchoCase{"ECHO = YES\n", sim::EchoMode::kNone, kResultTransport, 0}));
+
+// A station powered off on a line of two: demoted after one silent
+// transaction, left out while the other goes on, probed once its second is
+// over, and back as soon as it answers.
+TEST_F(SimulatorTransfer, SilentStationDemotedProbedAndBack) {
+  Start("DEMOTE = 1 , 1\n", [](sim::SimulatorOptions* options) { options->silent = {{2, 0, 1.5}}; });
+  const auto started = std::chrono::steady_clock::now();
+  auto health = [this] {
+    uint8_t v[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+    EXPECT_EQ(Gate(kCmdSingleRead, "!S02", kGateInt16, 1, v), kResultDone);
+    return v[2] | v[3] << 8;
+  };
+  uint8_t v[4] = {};
+  EXPECT_EQ(Gate(kCmdSingleRead, "0240011", kGateInt16, 1, v), kResultTransport);
+  EXPECT_EQ(Requests(), 3u);
+  EXPECT_EQ(health(), 2);
+  EXPECT_TRUE(log_.Contains("KOVRIN> station 2 demoted for 1 s"));
+  simulator_->ClearRequests();
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(Gate(kCmdSingleRead, "0240011", kGateInt16, 1, v), kResultTransport);
+    EXPECT_EQ(Gate(kCmdSingleRead, "0140011", kGateInt16, 1, v), kResultDone);
+  }
+  // Nothing went to station 2 unless a probe fell due on a slow machine.
+  if (std::chrono::steady_clock::now() - started < std::chrono::milliseconds(900)) {
+    EXPECT_EQ(Requests(), 5u);
+  }
+  // Past its silent window and its period: the next request is a probe,
+  // answered, and the station is back.
+  std::this_thread::sleep_until(started + std::chrono::milliseconds(2100));
+  simulator_->ClearRequests();
+  EXPECT_EQ(Gate(kCmdSingleRead, "0240011", kGateInt16, 1, v), kResultDone);
+  EXPECT_EQ(Requests(), 1u);
+  EXPECT_EQ(health(), 0);
+  EXPECT_TRUE(log_.Contains("KOVRIN> station 2 answers again"));
 }
 
 }  // namespace
