@@ -97,6 +97,12 @@ case $scenario in
     VPI_COM_DIR=$work run --port COM9 --gates stations.gates --timeout 5 --cycles 4 --interval 0
     expect_line '^ +3 +4 +0 +2 +0 +0 +0 +0 +1 +2 +- +- +-  demoted$'
     expect_line '^ +1 +8 +8 +0 +0 +0 +0 +0 +0 +0 +[0-9.]+ +[0-9.]+ +[0-9.]+  answering$'
+    # ECHO = YES on a line without echo: the replies read as echoes that
+    # differ from the requests, and station 3's silence as no echo at all.
+    printf 'ECHO = YES\r\n' >KOVRIN.INT
+    VPI_COM_DIR=$work run --port COM9 --gates stations.gates --timeout 5 --cycles 2 --interval 0
+    expect_line '^ +1 +4 +0 +0 +0 +0 +12 +0 +0 +0 +- +- +-  answering$'
+    expect_line '^ +3 +2 +0 +2 +0 +0 +0 +6 +0 +0 +- +- +-  answering$'
     # In the hexadecimal base station 10 is 0A: its health gate is !S0A,
     # while !S10 would be station 16's, which was never asked.
     printf 'BUS = M , H\r\nDEMOTE = 1 , 60\r\n' >KOVRIN.INT

@@ -116,46 +116,6 @@ TEST(StationStats, SilentIsATransferThatHeardNothingAtAll) {
   }
 }
 
-TEST(StationStats, AddsUpTheTransfersOfItsGatesOnly) {
-  PollSummary summary(3);
-  summary.RecordStation(1, 0, 4, JournalOf({kCrc}));
-  summary.RecordStation(1, 1, 300,
-                        JournalOf({kCrc, "KOVRIN> (MB-protocol) Illegal data address", kCrc,
-                                   "KOVRIN> (MB-protocol) Illegal data address"}));
-  summary.RecordStation(2, 2, 310,
-                        JournalOf({kSilence, kSilence, kSilence, "KOVRIN> station 2 demoted for 30 s"}));
-  summary.RecordStation(2, 2, 0.1, JournalOf({kSkipped}));
-  summary.RecordStation(1, 0, 6, JournalOf({kWrong, "KOVRIN> (MB-protocol error)", kCollision, kNoEcho}));
-
-  ASSERT_EQ(summary.stations().size(), 2u);
-  const StationStats& one = summary.stations().at(1);
-  EXPECT_EQ(one.transfers, 3u);
-  EXPECT_EQ(one.successes, 2u);
-  EXPECT_EQ(one.silent, 0u);
-  EXPECT_EQ(one.badCrcs, 3u);
-  EXPECT_EQ(one.wrongFrames, 1u);
-  EXPECT_EQ(one.echoCollisions, 1u);
-  EXPECT_EQ(one.echoesMissing, 1u);
-  EXPECT_EQ(one.ExceptionsText(), "2:2 other:1");
-  // Reply times are the good transfers' only.
-  EXPECT_DOUBLE_EQ(one.MinReplyMs(), 4);
-  EXPECT_DOUBLE_EQ(one.MeanReplyMs(), 5);
-  EXPECT_DOUBLE_EQ(one.P99ReplyMs(), 6);
-
-  const StationStats& two = summary.stations().at(2);
-  EXPECT_EQ(two.transfers, 2u);
-  EXPECT_EQ(two.silent, 1u);
-  EXPECT_EQ(two.demotions, 1u);
-  EXPECT_EQ(two.skipped, 1u);
-  EXPECT_FALSE(two.HasReplies());
-
-  summary.SetStationState(2, 2);
-  summary.SetStationState(9, 0);  // no gate of station 9: no row
-  EXPECT_EQ(summary.stations().at(2).state, 2);
-  EXPECT_EQ(summary.stations().at(1).state, kStationStateUnknown);
-  EXPECT_EQ(summary.stations().count(9), 0u);
-}
-
 std::vector<double> OneTo(int n) {
   std::vector<double> times;
   for (int i = n; i >= 1; --i) times.push_back(i);  // in no sorted order
@@ -168,9 +128,9 @@ TEST(StationStats, P99IsTheNearestRank) {
     double p99;
   };
   const Case cases[] = {
-      {{}, 0},           {{7.5}, 7.5},      {{3, 1, 2}, 3},  // below 100 times: the longest
-      {OneTo(99), 99},   {OneTo(100), 99},                   // rank 99 of 100: the longest 1 % left out
-      {OneTo(101), 100}, {OneTo(200), 198}, {OneTo(1000), 990}, {OneTo(1001), 991}, {{5, 5, 5, 5, 900}, 900},
+      {{}, 0},           {{7.5}, 7.5},      {{5, 5, 5, 900}, 900},  // below 100 times: the longest
+      {OneTo(100), 99},  // rank 99 of 100: the longest 1 % left out
+      {OneTo(101), 100}, {OneTo(200), 198}, {OneTo(1001), 991},
   };
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(P99(c.times), c.p99) << c.times.size() << " times";
 }
@@ -181,14 +141,10 @@ TEST(StationGate, AddressFormsForEveryNumberBase) {
     std::vector<std::string> addresses;
   };
   const Case cases[] = {
-      {0, {"!S00"}},
-      {1, {"!S01"}},
       {9, {"!S09"}},
       {10, {"!S10", "!S0A"}},
       {16, {"!S16", "!S10"}},
-      {99, {"!S99", "!S63"}},
       {100, {"!S100", "!S64"}},
-      {247, {"!S247", "!SF7"}},
       {255, {"!S255", "!SFF"}},
       {256, {"!S256"}},
       {-1, {}},
@@ -197,17 +153,19 @@ TEST(StationGate, AddressFormsForEveryNumberBase) {
   for (const Case& c : cases) EXPECT_EQ(StationGateAddresses(c.station), c.addresses) << c.station;
 }
 
+// Station 1: every counter, reply times of its good transfers only; station
+// 12: never answered, then demoted and skipped.
 PollSummary SummaryWithStations() {
   PollSummary summary(2);
   summary.Record(0, 0, 4);
-  summary.Record(0, 0, 6);
   summary.Record(1, 2, 310);
-  summary.RecordStation(1, 0, 4, JournalOf({kCrc}));
+  summary.RecordStation(1, 0, 4, JournalOf({kCrc, kCrc}));
+  summary.RecordStation(1, 1, 300, JournalOf({kWrong, kCollision, kNoEcho, "KOVRIN> (MB-protocol error)"}));
   summary.RecordStation(1, 0, 6, JournalOf({"KOVRIN> (MB-protocol) Illegal data address", kException4}));
-  summary.RecordStation(12, 2, 310, JournalOf({kSilence, kSilence, kSilence}));
-  summary.CycleDone();
-  summary.SetSeconds(1);
+  summary.RecordStation(12, 2, 310, JournalOf({kSilence, kSilence, "KOVRIN> station 12 demoted for 30 s"}));
+  summary.RecordStation(12, 2, 0.1, JournalOf({kSkipped}));
   summary.SetStationState(1, 0);
+  summary.SetStationState(9, 0);  // no gate of station 9: no row
   return summary;
 }
 
@@ -218,24 +176,18 @@ TEST(StationTable, FollowsTheGateTableWithARowAStation) {
       "2 transport or port failure x1\n"
       "\n"
       "station  transfers        ok  silent   wrong    crc  collisions  no echo  demoted  skipped   min ms  "
-      "mean ms"
-      "   p99 ms  state      exceptions by code\n"
-      "      1          2         2       0       0      1           0        0        0        0     4.00   "
-      "  5.00"
-      "     6.00  answering  2:1 4:1\n"
-      "     12          1         0       1       0      0           0        0        0        0        -   "
-      "     -"
-      "        -  -\n";
+      "mean ms   p99 ms  state      exceptions by code\n"
+      "      1          3         2       0       1      2           1        1        0        0     4.00   "
+      "  5.00     6.00  answering  2:1 4:1 other:1\n"
+      "     12          2         0       1       0      0           0        0        1        1        -   "
+      "     -        -  -\n";
   ASSERT_GE(text.size(), stations.size());
   EXPECT_EQ(text.substr(text.size() - stations.size()), stations) << text;
-}
 
-TEST(StationTable, NoStationsNoTable) {
-  PollSummary summary(1);
-  summary.Record(0, 0, 4);
-  const std::string text = SummaryText(summary, {{"0140001", "int16"}});
-  EXPECT_EQ(text.find("station"), std::string::npos) << text;
-  EXPECT_EQ(text.find("\n\n"), std::string::npos) << text;
+  PollSummary none(1);
+  none.Record(0, 0, 4);
+  EXPECT_EQ(SummaryText(none, {{"0140001", "int16"}}).find("\n\n"), std::string::npos)
+      << "no stations, no table";
 }
 
 TEST(StationTable, JsonHasAStationsArrayBesideTheGates) {
@@ -249,25 +201,15 @@ TEST(StationTable, JsonHasAStationsArrayBesideTheGates) {
                                             "crc_errors", "exceptions", "echo_collisions", "echoes_missing",
                                             "demotions", "skipped", "min_ms", "mean_ms", "p99_ms", "state",
                                             "state_text"}));
-  EXPECT_EQ(one["station"], 1);
-  EXPECT_EQ(one["crc_errors"], 1);
-  EXPECT_EQ(one["exceptions"], nlohmann::json::parse(R"([{"code":2,"count":1},{"code":4,"count":1}])"));
-  EXPECT_EQ(one["p99_ms"], 6.0);
+  EXPECT_EQ(one["exceptions"].dump(),
+            R"([{"code":2,"count":1},{"code":4,"count":1},{"code":null,"count":1}])");
   EXPECT_EQ(one["state"], 0);
-  EXPECT_EQ(one["state_text"], "answering");
   const auto& twelve = json["stations"][1];
   EXPECT_EQ(twelve["station"], 12);
-  EXPECT_EQ(twelve["silent"], 1);
-  EXPECT_TRUE(twelve["min_ms"].is_null()) << "no reply, no time";
-  EXPECT_TRUE(twelve["p99_ms"].is_null());
+  EXPECT_TRUE(twelve["min_ms"].is_null() && twelve["mean_ms"].is_null() && twelve["p99_ms"].is_null())
+      << "no reply, no time";
   EXPECT_TRUE(twelve["state"].is_null());
   EXPECT_EQ(twelve["state_text"], "unknown");
-  EXPECT_EQ(json["gates"].size(), 2u);
-
-  PollSummary other(1);
-  other.RecordStation(3, 1, 2, JournalOf({"KOVRIN> (MB-protocol error)"}));
-  const auto code = nlohmann::json::parse(SummaryJsonLine(other, {{"0340001", "int16"}}));
-  EXPECT_TRUE(code["summary"]["stations"][0]["exceptions"][0]["code"].is_null()) << "a code past 8";
 }
 
 TEST(JournalTap, CountsOnlyWhileOpenAndShowsAsTheHostLibraryDoes) {
