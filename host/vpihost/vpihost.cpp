@@ -124,7 +124,10 @@ bool Poll(DriverModule& driver, std::vector<Gate>& gates, int cycle, ReadingsWri
       if (journal != nullptr) journal->Close();
       if (summary != nullptr) {
         summary->Record(i, reading.result, milliseconds);
-        summary->RecordStation(gate.parsed.plc, reading.result, milliseconds, lines);
+        // A station's own health gate is no transaction with it.
+        if (gate.parsed.memoryType != kMemStationHealth) {
+          summary->RecordStation(gate.parsed.plc, reading.result, milliseconds, lines);
+        }
       }
       reading.block = IsBlock(gate);
       reading.isFloat = GateTypeOf(gate) == 3;
