@@ -293,6 +293,35 @@ std::string SummaryJsonLine(const PollSummary& summary, const std::vector<GateLa
     gate["max_ms"] = Rounded(stats.maxMs, 3);
     gates.push_back(gate);
   }
+  Json stations = Json::array();
+  for (const auto& [number, stats] : summary.stations()) {
+    Json exceptions = Json::array();
+    for (const auto& [code, count] : stats.ExceptionsInOrder()) {
+      exceptions.push_back(
+          {{"code", code == kOtherExceptionCode ? Json(nullptr) : Json(code)}, {"count", count}});
+    }
+    const auto ms = [&stats](double value) {
+      return stats.HasReplies() ? Json(Rounded(value, 3)) : Json(nullptr);
+    };
+    Json station;
+    station["station"] = number;
+    station["transfers"] = stats.transfers;
+    station["successes"] = stats.successes;
+    station["silent"] = stats.silent;
+    station["wrong_frames"] = stats.wrongFrames;
+    station["crc_errors"] = stats.badCrcs;
+    station["exceptions"] = exceptions;
+    station["echo_collisions"] = stats.echoCollisions;
+    station["echoes_missing"] = stats.echoesMissing;
+    station["demotions"] = stats.demotions;
+    station["skipped"] = stats.skipped;
+    station["min_ms"] = ms(stats.MinReplyMs());
+    station["mean_ms"] = ms(stats.MeanReplyMs());
+    station["p99_ms"] = ms(stats.P99ReplyMs());
+    station["state"] = stats.state == kStationStateUnknown ? Json(nullptr) : Json(stats.state);
+    station["state_text"] = stats.state == kStationStateUnknown ? "unknown" : StationStateText(stats.state);
+    stations.push_back(station);
+  }
   Json run;
   run["cycles"] = summary.cycles();
   run["seconds"] = Rounded(summary.seconds(), 6);
@@ -302,6 +331,7 @@ std::string SummaryJsonLine(const PollSummary& summary, const std::vector<GateLa
   run["failed_share"] = summary.FailedShare();
   run["transfers_per_second"] = Rounded(summary.TransfersPerSecond(), 3);
   run["gates"] = gates;
+  run["stations"] = stations;
   Json line;
   line["summary"] = run;
   return line.dump();

@@ -1,5 +1,7 @@
 #include "host/vpihost/poll_summary.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 
 #include "host/vpihost/value_format.h"
@@ -15,6 +17,89 @@ void PollSummary::Record(size_t gate, int32_t result, double milliseconds) {
   } else {
     ++stats.failures[result];
   }
+}
+
+void PollSummary::RecordStation(int32_t station, int32_t result, double milliseconds,
+                                const TransferJournal& journal) {
+  StationStats& stats = stations_[station];
+  ++stats.transfers;
+  if (result == 0) {
+    ++stats.successes;
+    stats.replyMs.push_back(milliseconds);
+  } else if (journal.HeardNothing()) {
+    ++stats.silent;
+  }
+  stats.wrongFrames += journal.Count(JournalEvent::kWrongFrame);
+  stats.badCrcs += journal.Count(JournalEvent::kBadCrc);
+  stats.echoCollisions += journal.Count(JournalEvent::kEchoCollision);
+  stats.echoesMissing += journal.Count(JournalEvent::kEchoMissing);
+  stats.demotions += journal.Count(JournalEvent::kDemotion);
+  stats.skipped += journal.Count(JournalEvent::kSkipped);
+  for (int code = 0; code <= kLastNamedExceptionCode; ++code) {
+    if (journal.Exceptions(code) != 0) stats.exceptions[code] += journal.Exceptions(code);
+  }
+}
+
+void PollSummary::SetStationState(int32_t station, int32_t state) {
+  const auto found = stations_.find(station);
+  if (found != stations_.end()) found->second.state = state;
+}
+
+const char* StationStateText(int32_t state) {
+  switch (state) {
+    case kStationStateUnknown:
+      return "-";
+    case 0:
+      return "answering";
+    case 1:
+      return "no reply";
+    case 2:
+      return "demoted";
+    default:
+      return "?";
+  }
+}
+
+double StationStats::MinReplyMs() const {
+  return replyMs.empty() ? 0 : *std::min_element(replyMs.begin(), replyMs.end());
+}
+
+double StationStats::MeanReplyMs() const {
+  double total = 0;
+  for (const double ms : replyMs) total += ms;
+  return replyMs.empty() ? 0 : total / static_cast<double>(replyMs.size());
+}
+
+double StationStats::P99ReplyMs() const { return P99(replyMs); }
+
+std::vector<std::pair<int, uint64_t>> StationStats::ExceptionsInOrder() const {
+  std::vector<std::pair<int, uint64_t>> ordered;
+  for (const auto& [code, count] : exceptions) {
+    if (code != kOtherExceptionCode) ordered.emplace_back(code, count);
+  }
+  const auto other = exceptions.find(kOtherExceptionCode);
+  if (other != exceptions.end()) ordered.emplace_back(*other);
+  return ordered;
+}
+
+std::string StationStats::ExceptionsText() const {
+  std::string text;
+  for (const auto& [code, count] : ExceptionsInOrder()) {
+    if (!text.empty()) text += " ";
+    text += (code == kOtherExceptionCode ? std::string("other") : std::to_string(code)) + ":" +
+            std::to_string(count);
+  }
+  return text;
+}
+
+double P99(std::vector<double> milliseconds) {
+  if (milliseconds.empty()) return 0;
+  // Rank ceil(0.99 n), counted from 1; in whole numbers, so that 100 times
+  // give rank 99 and not 100 through a rounding of 0.99 * 100.
+  const size_t rank = (milliseconds.size() * 99 + 99) / 100;
+  const auto at = milliseconds.begin() + static_cast<std::ptrdiff_t>(rank - 1);
+  std::nth_element(milliseconds.begin(), at, milliseconds.end());
+  return *at;
 }
 
 uint64_t PollSummary::transfers() const {
@@ -37,6 +122,49 @@ double PollSummary::FailedShare() const {
 double PollSummary::TransfersPerSecond() const {
   return seconds_ <= 0 ? 0 : static_cast<double>(transfers()) / seconds_;
 }
+
+namespace {
+
+// A row without the blanks of its empty last columns.
+std::string TrimmedRow(const char* line) {
+  std::string row = line;
+  row.erase(row.find_last_not_of(" \n") + 1);
+  return row + "\n";
+}
+
+// A time column, "-" for a station that never answered.
+std::string MsText(bool known, double milliseconds) {
+  char text[32] = "-";
+  if (known) std::snprintf(text, sizeof text, "%.2f", milliseconds);
+  return text;
+}
+
+std::string StationTableText(const PollSummary& summary) {
+  std::string text = "\n";
+  char line[512];
+  std::snprintf(line, sizeof line, "%7s %10s %9s %7s %7s %6s %11s %8s %8s %8s %8s %8s %8s  %-9s  %s\n",
+                "station", "transfers", "ok", "silent", "wrong", "crc", "collisions", "no echo", "demoted",
+                "skipped", "min ms", "mean ms", "p99 ms", "state", "exceptions by code");
+  text += line;
+  for (const auto& [station, stats] : summary.stations()) {
+    std::snprintf(
+        line, sizeof line,
+        "%7d %10llu %9llu %7llu %7llu %6llu %11llu %8llu %8llu %8llu %8s %8s %8s  %-9s  %s\n", station,
+        static_cast<unsigned long long>(stats.transfers), static_cast<unsigned long long>(stats.successes),
+        static_cast<unsigned long long>(stats.silent), static_cast<unsigned long long>(stats.wrongFrames),
+        static_cast<unsigned long long>(stats.badCrcs), static_cast<unsigned long long>(stats.echoCollisions),
+        static_cast<unsigned long long>(stats.echoesMissing),
+        static_cast<unsigned long long>(stats.demotions), static_cast<unsigned long long>(stats.skipped),
+        MsText(stats.HasReplies(), stats.MinReplyMs()).c_str(),
+        MsText(stats.HasReplies(), stats.MeanReplyMs()).c_str(),
+        MsText(stats.HasReplies(), stats.P99ReplyMs()).c_str(), StationStateText(stats.state),
+        stats.ExceptionsText().c_str());
+    text += TrimmedRow(line);
+  }
+  return text;
+}
+
+}  // namespace
 
 std::string SummaryText(const PollSummary& summary, const std::vector<GateLabel>& labels) {
   std::string text;
@@ -65,9 +193,8 @@ std::string SummaryText(const PollSummary& summary, const std::vector<GateLabel>
                   static_cast<unsigned long long>(stats.successes),
                   static_cast<unsigned long long>(stats.failed()), stats.minMs, stats.meanMs(), stats.maxMs,
                   byResult.c_str());
-    std::string row = line;
-    row.erase(row.find_last_not_of(" \n") + 1);
-    text += row + "\n";
+    text += TrimmedRow(line);
   }
+  if (!summary.stations().empty()) text += StationTableText(summary);
   return text;
 }

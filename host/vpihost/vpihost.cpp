@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "host/vpihost/options.h"
 #include "host/vpihost/poll_output.h"
 #include "host/vpihost/poll_summary.h"
+#include "host/vpihost/stations.h"
 #include "host/vpihost/value_format.h"
 #include "host/zelpro/zelpro_host.h"
 #include "programs/stdout_mode.h"
@@ -34,6 +37,19 @@ struct Gate {
 
 bool IsBlock(const Gate& gate) { return gate.entry.blockSize > 0; }
 int32_t GateTypeOf(const Gate& gate) { return gate.entry.kind->gateType; }
+// Texts are the host's and triggers are written: neither is read.
+bool IsRead(const Gate& gate) {
+  return gate.parseResult == 0 && GateTypeOf(gate) != 7 && gate.parsed.memoryType != 65;
+}
+
+void ParseGate(DriverModule& driver, Gate& gate) {
+  gate.parsed.gas = gate.entry.address.c_str();
+  gate.parsed.gateType = gate.entry.kind->gateType;
+  gate.parsed.blockSize = gate.entry.blockSize;
+  gate.parseResult =
+      driver.Call(IsBlock(gate) ? kCmdBlockAddressParser : kCmdSingleAddressParser, &gate.parsed);
+  gate.parsed.gas = nullptr;  // the string moves with the vector; transfers use entry.address
+}
 
 // Room for the largest value area a gate of this kind can need.
 size_t ValueAreaSize(const Gate& gate) { return 16 + 8 * static_cast<size_t>(gate.entry.blockSize); }
@@ -74,9 +90,11 @@ struct PollLimits {
 
 // Reads every gate once and hands each reading to the writer; true when every
 // read worked. portFailed, if given, tells whether a read failed in transport
-// (result 2). summary, if given, counts the transfers.
+// (result 2). summary, if given, counts the transfers, for their stations
+// too with the journal lines that journal, if given, sees them write.
 bool Poll(DriverModule& driver, std::vector<Gate>& gates, int cycle, ReadingsWriter& writer,
-          const PollLimits& limits, PollSummary* summary = nullptr, bool* portFailed = nullptr) {
+          const PollLimits& limits, PollSummary* summary = nullptr, bool* portFailed = nullptr,
+          JournalTap* journal = nullptr) {
   if (portFailed != nullptr) *portFailed = false;
   bool allDone = true;
   for (size_t i = 0; i < gates.size() && !limits.Stop(); ++i) {
@@ -98,9 +116,19 @@ bool Poll(DriverModule& driver, std::vector<Gate>& gates, int cycle, ReadingsWri
     } else {
       std::vector<uint8_t> values;
       GateTransfer t = TransferFor(gate, values);
+      TransferJournal lines;
+      if (journal != nullptr) journal->Open(&lines);
       const auto started = std::chrono::steady_clock::now();
       reading.result = driver.Call(IsBlock(gate) ? kCmdBlockRead : kCmdSingleRead, &t);
-      if (summary != nullptr) summary->Record(i, reading.result, MillisecondsSince(started));
+      const double milliseconds = MillisecondsSince(started);
+      if (journal != nullptr) journal->Close();
+      if (summary != nullptr) {
+        summary->Record(i, reading.result, milliseconds);
+        // A station's own health gate is no transaction with it.
+        if (gate.parsed.memoryType != kMemStationHealth) {
+          summary->RecordStation(gate.parsed.plc, reading.result, milliseconds, lines);
+        }
+      }
       reading.block = IsBlock(gate);
       reading.isFloat = GateTypeOf(gate) == 3;
       if (reading.result == 0) {
@@ -158,6 +186,39 @@ int Write(DriverModule& driver, std::vector<Gate>& gates, const std::string& add
   return result == 0 ? kExitOk : kExitFailed;
 }
 
+struct StationHealth {
+  int32_t station;
+  Gate gate;
+};
+
+// The health gate of a station: the first of its addresses that the driver's
+// parser takes for that very station (in the hexadecimal base "!S10" is
+// station 16). Refused while the driver has no such gate; the parser's
+// complaints are then vpihost's business, not the user's, and not shown.
+Gate StationGate(DriverModule& driver, JournalTap& journal, int32_t station) {
+  Gate gate;
+  gate.entry.kind = FindGateKind("int16");
+  journal.Mute(true);
+  for (const std::string& address : StationGateAddresses(station)) {
+    gate.entry.address = address;
+    ParseGate(driver, gate);
+    if (gate.parseResult == 0 && gate.parsed.plc == station) break;
+    gate.parseResult = 1;
+  }
+  journal.Mute(false);
+  return gate;
+}
+
+// What the health gate reads: it sends nothing on the line.
+int32_t ReadStationState(DriverModule& driver, Gate& gate) {
+  if (gate.parseResult != 0) return kStationStateUnknown;
+  std::vector<uint8_t> values;
+  GateTransfer t = TransferFor(gate, values);
+  if (driver.Call(kCmdSingleRead, &t) != 0) return kStationStateUnknown;
+  return static_cast<int32_t>(
+      std::strtol(ValueTexts(values.data(), 2, gate.parsed.width, 0)[0].c_str(), nullptr, 10));
+}
+
 void PauseUnlessStopped(int milliseconds, const PollLimits& limits) {
   for (int waited = 0; waited < milliseconds && !limits.Stop(); waited += 20) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::min(20, milliseconds - waited)));
@@ -173,6 +234,20 @@ int PollCycles(DriverModule& driver, std::vector<Gate>& gates, const HostOptions
   const bool redraw = repeated && options.format == OutputFormat::kTable && StdoutRedrawsInPlace();
   const auto writer = MakeReadingsWriter(options.format, stdout, redraw, repeated);
   PollSummary summary(gates.size());
+  // The stations' table comes with the summary, so only a summary needs
+  // the journal watched and the stations' health gates.
+  std::optional<JournalTap> journal;
+  std::vector<StationHealth> health;
+  if (repeated) {
+    journal.emplace(options.logLevel);
+    for (const Gate& gate : gates) {
+      const int32_t station = gate.parsed.plc;
+      const auto known = [station](const StationHealth& h) { return h.station == station; };
+      if (!IsRead(gate) || std::any_of(health.begin(), health.end(), known)) continue;
+      health.push_back({station, StationGate(driver, *journal, station)});
+    }
+  }
+  JournalTap* const tap = journal.has_value() ? &*journal : nullptr;
   const auto started = std::chrono::steady_clock::now();
   PollLimits limits;
   limits.timed = options.durationSeconds > 0;
@@ -188,7 +263,7 @@ int PollCycles(DriverModule& driver, std::vector<Gate>& gates, const HostOptions
     }
     writer->BeginCycle(cycle + 1, cycles, MillisecondsSince(started) / 1000);
     bool portFailed = false;
-    if (!Poll(driver, gates, cycle + 1, *writer, limits, &summary, &portFailed)) status = kExitFailed;
+    if (!Poll(driver, gates, cycle + 1, *writer, limits, &summary, &portFailed, tap)) status = kExitFailed;
     summary.CycleDone();
     // The device may have gone (an adapter unplugged): close the port and
     // open it again before the next cycle, as a host's port control does,
@@ -215,6 +290,7 @@ int PollCycles(DriverModule& driver, std::vector<Gate>& gates, const HostOptions
   }
   if (repeated) {
     summary.SetSeconds(MillisecondsSince(started) / 1000);
+    for (StationHealth& h : health) summary.SetStationState(h.station, ReadStationState(driver, h.gate));
     if (TerminationRequested()) summary.SetInterrupted();
     std::vector<GateLabel> labels;
     for (const Gate& gate : gates) labels.push_back({gate.entry.address, gate.entry.kind->name});
@@ -337,12 +413,7 @@ int main(int argc, char** argv) {
   for (const GateEntry& entry : entries) {
     Gate gate;
     gate.entry = entry;
-    gate.parsed.gas = gate.entry.address.c_str();
-    gate.parsed.gateType = entry.kind->gateType;
-    gate.parsed.blockSize = entry.blockSize;
-    gate.parseResult =
-        driver.Call(entry.blockSize > 0 ? kCmdBlockAddressParser : kCmdSingleAddressParser, &gate.parsed);
-    gate.parsed.gas = nullptr;  // the string moves with the vector; transfers use entry.address
+    ParseGate(driver, gate);
     if (gate.parseResult == 0 && entry.kind->gateType == 7) ZelHostAddGate(entry.address.c_str());
     gates.push_back(gate);
   }

@@ -23,7 +23,11 @@ answers). The frames of one predicted transfer must be one request repeated,
 the same request each time for the same gate, and the transfers must come in
 the gates' order, cycle after cycle. Per gate, the predicted transfers,
 successes and failures by result code must equal vpihost's summary, and the
-run's totals its first summary line.
+run's totals its first summary line. The station table below it, counted
+from the driver's journal lines, must show each fault as the trace has it:
+one wrong frame per answer from the wrong station, one CRC error per bad
+CRC, the exceptions by code, and as silent the failed transfers that heard
+nothing at all.
 
 Only faults whose effect on the driver is certain are used: silent, bad-crc,
 exception and wrong-slave (not delays, splits or garbage, whose effect depends
@@ -43,6 +47,8 @@ SCRIPT = "silent*3,bad-crc,wrong-slave*2,exception:2*3,silent*2,wrong-slave*9,co
 RANDOM = "silent=0.03,bad-crc=0.03,exception:4=0.02,wrong-slave=0.03"
 
 ROW = re.compile(r"^\s*(\d+)\s+(\S+)\s+(\S+)\s+(\d+)\s+(\d+)\s+(\d+)\s+[\d.]+\s+[\d.]+\s+[\d.]+\s*(.*)$")
+STATION = re.compile(r"^\s*(\d+)" + r"\s+(\d+)" * 9 + r"\s+\S+" * 3 + r"\s+(answering|no reply|demoted|-)\s*(.*)$")
+STATION_COUNTS = ("transfers", "ok", "silent", "wrong", "crc", "collisions", "no echo", "demoted", "skipped")
 RUN = re.compile(r"^summary: (\d+) cycles?.* in [\d.]+ s, (\d+) transfers .*, (\d+) failed")
 
 
@@ -106,7 +112,34 @@ def read_summary(text):
             failures[int(code)] = int(count)
         gates[m.group(2)] = {"transfers": int(m.group(4)), "ok": int(m.group(5)), "failed": int(m.group(6)),
                              "failures": failures}
-    return (int(run.group(1)), int(run.group(2)), int(run.group(3))), gates, "\n".join(lines[start:])
+    stations = {}
+    header = [i for i, line in enumerate(lines) if i > start and line.startswith("station  transfers ")]
+    for line in lines[header[0] + 1:] if header else []:
+        m = STATION.match(line)
+        if not m:
+            break
+        exceptions = {}
+        for item in m.group(12).split():
+            code, count = item.split(":")
+            exceptions[int(code)] = int(count)
+        stations[int(m.group(1))] = dict(zip(STATION_COUNTS, (int(m.group(n)) for n in range(2, 11))),
+                                         exceptions=exceptions)
+    return ((int(run.group(1)), int(run.group(2)), int(run.group(3))), gates, stations,
+            "\n".join(lines[start:]))
+
+
+def station_from_trace(transfers):
+    """The station table's row as the trace's faults make it."""
+    actions = [action for _, _, acts in transfers for action in acts]
+    expected = dict.fromkeys(STATION_COUNTS, 0)
+    expected.update(transfers=len(transfers), ok=sum(1 for _, r, _ in transfers if r == 0),
+                    silent=sum(1 for _, r, acts in transfers if r and set(acts) == {"silent"}),
+                    wrong=actions.count("wrong-slave"), crc=actions.count("bad-crc"), exceptions={})
+    for action in actions:
+        if action.startswith("exception:"):
+            code = int(action.split(":")[1])
+            expected["exceptions"][code] = expected["exceptions"].get(code, 0) + 1
+    return expected
 
 
 def transfer_gates(path):
@@ -145,7 +178,7 @@ def main():
         print(host.stdout, host.stderr)
         print(f"FAIL: vpihost exit status {host.returncode}")
         return 1
-    (cycles, total, failed), summary, summary_text = read_summary(host.stdout)
+    (cycles, total, failed), summary, stations, summary_text = read_summary(host.stdout)
     print(summary_text)
 
     if dropped:
@@ -179,6 +212,9 @@ def main():
             problems.append(f"gate {gate}: summary {summary.get(gate)}, trace {expected[gate]}")
     if total != len(transfers) or failed != sum(e["failed"] for e in expected.values()):
         problems.append(f"run: summary {total} transfers, {failed} failed; trace {len(transfers)} transfers")
+    # Every gate is station 1's.
+    if stations != {1: station_from_trace(transfers)}:
+        problems.append(f"stations: summary {stations}, trace {{1: {station_from_trace(transfers)}}}")
     if cycles < len(transfers) // len(gates):
         problems.append(f"summary counts {cycles} cycles for {len(transfers)} transfers")
     if faults == 0 or not any(r == 1 for _, r, _ in transfers) or not any(r == 2 for _, r, _ in transfers):

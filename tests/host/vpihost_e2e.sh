@@ -75,6 +75,45 @@ case $scenario in
     [ "$status" -eq 1 ] || fail "exit status $status, wanted 1"
     expect_line '^ +1  0140001 +int16 +- +2 transport or port failure'
     ;;
+  station-table)
+    # A table per station after the gate table, its counts from the driver's
+    # journal: station 1's first read meets a bad CRC and two exceptions
+    # (code 2: refused), station 2's one exception before a good reply,
+    # station 3 is not on the line at all.
+    start_rtusim com9 --stations 1,2 --faults 'bad-crc,exception:2*3'
+    printf '0140001 int16\n0240001 int16\n0340001 int16\n0140002 int16\n' >stations.gates
+    VPI_COM_DIR=$work run --port COM9 --gates stations.gates --timeout 5 --cycles 3 --interval 0
+    [ "$status" -eq 1 ] || fail "exit status $status, wanted 1"
+    expect_line '^station  transfers +ok +silent +wrong +crc +collisions +no echo +demoted +skipped +min ms +mean ms +p99 ms +state +exceptions by code$'
+    expect_line '^ +1 +6 +5 +0 +0 +1 +0 +0 +0 +0 +[0-9.]+ +[0-9.]+ +[0-9.]+  answering +2:2$'
+    expect_line '^ +2 +3 +3 +0 +0 +0 +0 +0 +0 +0 +[0-9.]+ +[0-9.]+ +[0-9.]+  answering +2:1$'
+    expect_line '^ +3 +3 +0 +3 +0 +0 +0 +0 +0 +0 +- +- +-  no reply$'
+    # The station table follows the gate table, a blank line between.
+    awk '/^summary:/ {s=1} s && /^$/ {b=NR} s && /^station / {exit !(b == NR - 1)}' out.txt ||
+      fail "the station table does not follow the gate table"
+    # With demotion station 3 is left out after its second silent transfer:
+    # its next two are not sent, and its health gate says so.
+    printf 'DEMOTE = 2 , 60\r\n' >KOVRIN.INT
+    VPI_COM_DIR=$work run --port COM9 --gates stations.gates --timeout 5 --cycles 4 --interval 0
+    expect_line '^ +3 +4 +0 +2 +0 +0 +0 +0 +1 +2 +- +- +-  demoted$'
+    expect_line '^ +1 +8 +8 +0 +0 +0 +0 +0 +0 +0 +[0-9.]+ +[0-9.]+ +[0-9.]+  answering$'
+    # ECHO = YES on a line without echo: the replies read as echoes that
+    # differ from the requests, and station 3's silence as no echo at all.
+    printf 'ECHO = YES\r\n' >KOVRIN.INT
+    VPI_COM_DIR=$work run --port COM9 --gates stations.gates --timeout 5 --cycles 2 --interval 0
+    expect_line '^ +1 +4 +0 +0 +0 +0 +12 +0 +0 +0 +- +- +-  answering$'
+    expect_line '^ +3 +2 +0 +2 +0 +0 +0 +6 +0 +0 +- +- +-  answering$'
+    # In the hexadecimal base station 10 is 0A: its health gate is !S0A,
+    # while !S10 would be station 16's, which was never asked.
+    printf 'BUS = M , H\r\nDEMOTE = 1 , 60\r\n' >KOVRIN.INT
+    printf '0A40001 int16\n' >hex.gates
+    VPI_COM_DIR=$work run --port COM9 --gates hex.gates --timeout 5 --cycles 2 --interval 0
+    expect_line '^ +10 +2 +0 +1 +0 +0 +0 +0 +1 +1 +- +- +-  demoted$'
+    rm KOVRIN.INT
+    # A single read prints no summary and no station table.
+    VPI_COM_DIR=$work run --port COM9 --gates stations.gates --timeout 5
+    ! grep -q '^station ' out.txt || fail "a station table after a single read"
+    ;;
   parity-after-none)
     # 8E1 right after a run at 8N1 on the same line: the pseudo-terminal
     # cannot carry parity, and the second start must not fail over it.

@@ -130,6 +130,17 @@ def check_json(stdout, cycles, summary_expected):
             for g in s["gates"]:
                 check(g["transfers"] == cycles and g["successes"] == cycles and g["failures"] == [] and
                       0 <= g["min_ms"] <= g["mean_ms"] <= g["max_ms"], f"json summary gate {g}")
+            # Every gate is on station 1; fewer than 100 replies make the
+            # 99th percentile the longest.
+            stations = s.get("stations")
+            check(isinstance(stations, list) and [st["station"] for st in stations] == [1],
+                  f"json summary stations {stations}")
+            for st in stations or []:
+                check(st["transfers"] == cycles * len(EXPECTED) and st["successes"] == st["transfers"] and
+                      st["silent"] == st["wrong_frames"] == st["crc_errors"] == st["skipped"] == 0 and
+                      st["exceptions"] == [] and 0 <= st["min_ms"] <= st["mean_ms"] <= st["p99_ms"] and
+                      st["p99_ms"] == max(g["max_ms"] for g in s["gates"]) and
+                      st["state_text"] in ("unknown", "answering"), f"json summary station {st}")
     else:
         check(not summary, "json: a summary after a single read")
     return text
@@ -164,6 +175,7 @@ def main():
             out, err = vpihost(work, "--format", "csv", "--cycles", "2", "--interval", "0")
             check_csv(out, 2)
             check("summary: 2 cycles" in err, "csv: no summary on stderr")
+            check("\nstation  transfers " in err, "csv: no station table on stderr")
         finally:
             sim.terminate()
             sim.wait(timeout=10)
