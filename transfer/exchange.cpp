@@ -289,7 +289,8 @@ __attribute__((noinline)) TransferResult WatchedExchange(VpiInstance* instance, 
     *replyLength = 0;
     return TransferResult::kTransport;
   }
-  // A probe is one attempt: a station still silent costs one reply timeout.
+  // A probe is one attempt: a station still silent costs one reply timeout
+  // and the wait for its late answer, not three attempts (ten for a write).
   RetryPolicy probe = policy;
   if (turn == StationTurn::kProbe) {
     probe.countedAttempts = 1;
