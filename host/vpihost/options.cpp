@@ -121,8 +121,9 @@ const HostOption kHostOptions[] = {
      }},
     {"--cycles", nullptr, "N",
      "poll N times ({}; no limit with --duration alone); after\n"
-     "a cycle whose reads failed in transport the port is\n"
-     "closed and reopened",
+     "a cycle in which a request could not be sent (the device\n"
+     "may have gone) the port is closed and reopened; a station\n"
+     "that does not answer leaves the port open",
      [](const HostOptions& d) { return std::to_string(d.cycles); },
      [](HostOptions& o, const char* v, std::string* error) {
        long n = 0;

@@ -42,6 +42,7 @@ const JournalRule kRules[] = {
     {Counted(JournalEvent::kEchoMissing), {"KOVRIN> Send() no echo of the request"}, {}},
     {Counted(JournalEvent::kSkipped), {}, {" demoted, request not sent"}},
     {Counted(JournalEvent::kDemotion), {}, {" demoted for "}},
+    {Counted(JournalEvent::kSendFailed), {"KOVRIN> SEND> Unable to send message."}, {}},
 };
 
 }  // namespace

@@ -22,8 +22,9 @@ enum class JournalEvent {
   kEchoMissing,    // the line's echo of the request did not come
   kDemotion,       // the station is left out for a while
   kSkipped,        // a request not sent: the station is demoted
+  kSendFailed,     // a request did not go out whole: the port failed
 };
-constexpr size_t kJournalEventCount = static_cast<size_t>(JournalEvent::kSkipped) + 1;
+constexpr size_t kJournalEventCount = static_cast<size_t>(JournalEvent::kSendFailed) + 1;
 
 // Exception codes 1 to 8 by their own number; any other code is counted as 0.
 constexpr int kOtherExceptionCode = 0;

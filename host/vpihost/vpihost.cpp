@@ -90,7 +90,7 @@ struct PollLimits {
 
 // Reads every gate once and hands each reading to the writer; true when every
 // read worked. portFailed, if given, tells whether a read failed in transport
-// (result 2). summary, if given, counts the transfers, for their stations
+// (result 2) because its request did not go out. summary, if given, counts the transfers, for their stations
 // too with the journal lines that journal, if given, sees them write.
 bool Poll(DriverModule& driver, std::vector<Gate>& gates, int cycle, ReadingsWriter& writer,
           const PollLimits& limits, PollSummary* summary = nullptr, bool* portFailed = nullptr,
@@ -136,7 +136,13 @@ bool Poll(DriverModule& driver, std::vector<Gate>& gates, int cycle, ReadingsWri
             ValueTexts(values.data(), GateTypeOf(gate), gate.parsed.width, IsBlock(gate) ? t.count : 0);
       }
       allDone = allDone && reading.result == 0;
-      if (reading.result == 2 && portFailed != nullptr) *portFailed = true;
+      // A station that does not answer is no failed port: only a request
+      // that did not go out says the device may have gone. (Without the
+      // journal watched there is no next cycle to reopen for.)
+      if (reading.result == 2 && portFailed != nullptr &&
+          (journal == nullptr || lines.Count(JournalEvent::kSendFailed) > 0)) {
+        *portFailed = true;
+      }
     }
     reading.time = std::chrono::system_clock::now();
     writer.Write(reading);

@@ -222,8 +222,9 @@ TEST(Options, UsageShowsEachOptionWithItsDefault) {
            "\n  --no-port             start the instance without a serial port\n",
            "\n  --baud N              baud rate (9600)\n",
            "\n  --cycles N            poll N times (4; no limit with --duration alone); after\n"
-           "                        a cycle whose reads failed in transport the port is\n"
-           "                        closed and reopened\n",
+           "                        a cycle in which a request could not be sent (the device\n"
+           "                        may have gone) the port is closed and reopened; a station\n"
+           "                        that does not answer leaves the port open\n",
            "\n  --module PATH         the driver module (default mod.so)\n  --help                this "
            "text\n  --version             print the version of vpihost and of the module\n\n",
        }) {

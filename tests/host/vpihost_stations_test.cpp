@@ -52,6 +52,7 @@ TEST(JournalLines, EachLineCountsForOneCounterOrNone) {
       {JournalEvent::kEchoMissing, 0, {"KOVRIN> Send() no echo of the request (iRead=3)"}},
       {JournalEvent::kDemotion, 0, {"KOVRIN> station 7 demoted for 30 s"}},
       {JournalEvent::kSkipped, 0, {"KOVRIN> station 7 demoted, request not sent"}},
+      {JournalEvent::kSendFailed, 0, {"KOVRIN> SEND> Unable to send message."}},
       // Said of the line or the attempt as a whole, or a second line of one
       // fault: nothing more to count.
       {JournalEvent::kNone,
