@@ -56,13 +56,20 @@ std::string EscapedByte(unsigned char c) {
   return text;
 }
 
-bool ParseUnsigned(const std::string& text, unsigned long long max, unsigned long long* out) {
-  if (text.empty() || text[0] == '-') return false;
+// A whole number from min to max, in decimal, hexadecimal (0x) or octal (0).
+bool ParseWhole(const std::string& text, long long min, unsigned long long max, uint32_t* out) {
+  if (text.empty()) return false;
   char* end = nullptr;
   errno = 0;
+  if (text[0] == '-') {
+    const long long v = std::strtoll(text.c_str(), &end, 0);
+    if (*end != '\0' || errno != 0 || v < min) return false;
+    *out = static_cast<uint32_t>(v);  // two's complement, as the device keeps it
+    return true;
+  }
   const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
   if (*end != '\0' || errno != 0 || v > max) return false;
-  *out = v;
+  *out = static_cast<uint32_t>(v);
   return true;
 }
 
@@ -77,13 +84,16 @@ bool ParseOne(const std::string& text, int32_t gateType, int32_t width, uint32_t
     std::memcpy(out, &f, sizeof f);
     return true;
   }
+  // A register holds a signed or an unsigned value alike: both spellings
+  // are taken (-1 is 65535 in 16 bits).
   const unsigned long long max = width == 32 ? 0xFFFFFFFFull : width == 1 ? 1 : 0xFFFF;
-  unsigned long long v = 0;
-  if (!ParseUnsigned(text, max, &v)) {
-    *error = "'" + text + "' is not a whole number from 0 to " + std::to_string(max);
+  const long long min = width == 32 ? -2147483648LL : width == 1 ? 0 : -32768;
+  if (!ParseWhole(text, min, max, out)) {
+    *error =
+        "'" + text + "' is not a whole number from " + std::to_string(min) + " to " + std::to_string(max);
     return false;
   }
-  *out = static_cast<uint32_t>(v);
+  if (width == 16) *out &= 0xFFFF;
   return true;
 }
 

@@ -80,9 +80,49 @@ TEST(ValueFormat, ParsedValuesLandWhereTheDriverTakesThem) {
 
   EXPECT_FALSE(ParseValue("70000", 2, 16, v, &error));
   EXPECT_FALSE(ParseValue("2", 6, 1, v, &error));
-  EXPECT_FALSE(ParseValue("-1", 4, 32, v, &error));
   EXPECT_FALSE(ParseValue("x", 3, 32, v, &error));
   EXPECT_FALSE(ParseBlockValues("1,2,3,4", 2, 16, v, 3, &count, &error));
+}
+
+// Whole numbers in either spelling a register takes, signed or unsigned, and
+// the range the refusal names.
+TEST(ValueFormat, SignedAndUnsignedWholeNumbers) {
+  struct Case {
+    const char* text;
+    int32_t gateType;
+    int32_t width;
+    bool ok;
+    uint32_t stored;      // the 16-bit value in bytes 2-3, or the 32-bit one
+    const char* refusal;  // when refused
+  };
+  const Case cases[] = {
+      {"-5", 2, 16, true, 0xFFFB, ""},
+      {"-32768", 2, 16, true, 0x8000, ""},
+      {"65535", 2, 16, true, 0xFFFF, ""},
+      {"-32769", 2, 16, false, 0, "'-32769' is not a whole number from -32768 to 65535"},
+      {"65536", 2, 16, false, 0, "'65536' is not a whole number from -32768 to 65535"},
+      {"-1", 4, 32, true, 0xFFFFFFFFu, ""},
+      {"-2147483648", 4, 32, true, 0x80000000u, ""},
+      {"4294967295", 4, 32, true, 0xFFFFFFFFu, ""},
+      {"-2147483649", 4, 32, false, 0, "'-2147483649' is not a whole number from -2147483648 to 4294967295"},
+      {"-0x10", 2, 16, true, 0xFFF0, ""},
+      {"-1", 6, 1, false, 0, "'-1' is not a whole number from 0 to 1"},
+      {"-", 2, 16, false, 0, "'-' is not a whole number from -32768 to 65535"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    uint8_t v[8] = {};
+    std::string error;
+    EXPECT_EQ(ParseValue(c.text, c.gateType, c.width, v, &error), c.ok);
+    if (!c.ok) {
+      EXPECT_EQ(error, c.refusal);
+    } else if (c.width == 16) {
+      EXPECT_EQ(v[2] | v[3] << 8, static_cast<int>(c.stored));
+    } else {
+      EXPECT_EQ(static_cast<uint32_t>(v[0] | v[1] << 8 | v[2] << 16 | static_cast<uint32_t>(v[3]) << 24),
+                c.stored);
+    }
+  }
 }
 
 TEST(Options, CommandsArgumentsAndErrors) {
