@@ -184,8 +184,10 @@ bool ParseBlockValues(const std::string& text, int32_t gateType, int32_t width, 
   std::stringstream in(text);
   std::string item;
   while (std::getline(in, item, ',')) items.push_back(item);
-  if (items.empty() || static_cast<int32_t>(items.size()) > capacity) {
-    *error = "give 1 to " + std::to_string(capacity) + " comma-separated values";
+  // A block is written whole: fewer values would write part of it.
+  if (static_cast<int32_t>(items.size()) != capacity) {
+    *error = "the block holds " + std::to_string(capacity) + " values: give " + std::to_string(capacity) +
+             " comma-separated values, not " + std::to_string(items.size());
     return false;
   }
   for (size_t i = 0; i < items.size(); ++i) {

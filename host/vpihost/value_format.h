@@ -29,8 +29,8 @@ std::string TableBlock(const std::vector<std::string>& items, size_t width);
 bool ParseValue(const std::string& text, int32_t gateType, int32_t width, uint8_t* values,
                 std::string* error);
 
-// Fills a block's value area from comma-separated values; count receives
-// their number.
+// Fills a block's value area from comma-separated values, one for each of
+// its capacity values (no more, no fewer); count receives their number.
 bool ParseBlockValues(const std::string& text, int32_t gateType, int32_t width, uint8_t* values,
                       int32_t capacity, int32_t* count, std::string* error);
 

@@ -75,13 +75,16 @@ TEST(ValueFormat, ParsedValuesLandWhereTheDriverTakesThem) {
   EXPECT_EQ(count, 3);
   EXPECT_EQ(v[8], 8);  // 32-bit block writes take 8-byte cells
   EXPECT_EQ(v[16], 9);
-  ASSERT_TRUE(ParseBlockValues("1,0,1", 6, 1, v, 8, &count, &error));
+  ASSERT_TRUE(ParseBlockValues("1,0,1", 6, 1, v, 3, &count, &error));
   EXPECT_EQ(v[0], 0x05);
 
   EXPECT_FALSE(ParseValue("70000", 2, 16, v, &error));
   EXPECT_FALSE(ParseValue("2", 6, 1, v, &error));
   EXPECT_FALSE(ParseValue("x", 3, 32, v, &error));
   EXPECT_FALSE(ParseBlockValues("1,2,3,4", 2, 16, v, 3, &count, &error));
+  // Fewer values than the block holds would write part of it.
+  EXPECT_FALSE(ParseBlockValues("1,0,1", 6, 1, v, 8, &count, &error));
+  EXPECT_EQ(error, "the block holds 8 values: give 8 comma-separated values, not 3");
 }
 
 // Whole numbers in either spelling a register takes, signed or unsigned, and
