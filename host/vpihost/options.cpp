@@ -65,8 +65,7 @@ const HostOption kHostOptions[] = {
        o.gatesFile = v;
        return true;
      }},
-    {"--port", nullptr, "NAME", "serial port: COM1 ... (see VPI_COM_DIR), /dev/ttyS0, NUL, any device path",
-     nullptr,
+    {"--port", nullptr, "NAME", "serial port: COM1 ... (see VPI_COM_DIR), NUL or a device path", nullptr,
      [](HostOptions& o, const char* v, std::string* error) {
        o.port = v;
        if (PortLinksAvailable()) {
