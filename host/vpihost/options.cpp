@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "host/vpihost/gates_file.h"
+#include "host/vpihost/port_link.h"
 
 namespace {
 
@@ -64,10 +65,13 @@ const HostOption kHostOptions[] = {
        o.gatesFile = v;
        return true;
      }},
-    {"--port", nullptr, "NAME", "serial port: COM1 ... (see VPI_COM_DIR), /dev/ttyS0, NUL", nullptr,
+    {"--port", nullptr, "NAME", "serial port: COM1 ... (see VPI_COM_DIR), NUL or a device path", nullptr,
      [](HostOptions& o, const char* v, std::string* error) {
        o.port = v;
-       if (o.port.empty() || o.port.size() > 11) {
+       if (PortLinksAvailable()) {
+         return o.port.empty() ? Refuse(error, "--port takes a port name or a device path") : true;
+       }
+       if (o.port.empty() || o.port.size() > kPortNameLimit) {
          return Refuse(error, "--port takes a name of 1 to 11 characters (use VPI_COM_DIR for longer paths)");
        }
        return true;

@@ -16,6 +16,7 @@
 #include "host/vpihost/options.h"
 #include "host/vpihost/poll_output.h"
 #include "host/vpihost/poll_summary.h"
+#include "host/vpihost/port_link.h"
 #include "host/vpihost/stations.h"
 #include "host/vpihost/value_format.h"
 #include "host/zelpro/zelpro_host.h"
@@ -235,6 +236,8 @@ void PauseUnlessStopped(int milliseconds, const PollLimits& limits) {
 // or Ctrl-C; the summary after more than one cycle.
 int PollCycles(DriverModule& driver, std::vector<Gate>& gates, const HostOptions& options,
                const std::string& port) {
+  // The notes name the port as the user gave it, a linked path too.
+  const std::string& shown = options.port.empty() ? port : options.port;
   const bool repeated = options.cycles > 1 || options.durationSeconds > 0;
   const int cycles = options.durationSeconds > 0 && !options.cyclesGiven ? 0 : options.cycles;  // 0: no limit
   const bool redraw = repeated && options.format == OutputFormat::kTable && StdoutRedrawsInPlace();
@@ -287,9 +290,9 @@ int PollCycles(DriverModule& driver, std::vector<Gate>& gates, const HostOptions
       const int32_t reopened = driver.Call(kCmdChangeVpiParams, &reopen);
       portClosed = reopened != 0;
       if (reopened == 0) {
-        writer->Note("port " + port + " reopened");
+        writer->Note("port " + shown + " reopened");
       } else {
-        writer->Note("port " + port + " cannot be reopened yet (" + std::to_string(reopened) + " " +
+        writer->Note("port " + shown + " cannot be reopened yet (" + std::to_string(reopened) + " " +
                      ResultMeaning(reopened) + ")");
       }
     }
@@ -386,6 +389,7 @@ int main(int argc, char** argv) {
   }
 
   EmbeddedDevice device;
+  PortLink link;  // removed on every way out of main, Ctrl-C included
   std::string port = options.port;
   if (port.empty() && !options.noPort) {
     std::string description;
@@ -394,12 +398,20 @@ int main(int argc, char** argv) {
       return kExitUsage;
     }
     std::fprintf(info, "device       %s\n", description.c_str());
+  } else if (!options.noPort && port.size() > kPortNameLimit) {
+    if (!link.Make(port, &error)) {
+      std::fprintf(stderr, "vpihost: %s\n", error.c_str());
+      return kExitUsage;
+    }
+    port = kLinkedPortName;
+    std::fprintf(info, "port         %s -> %s (linked in VPI_COM_DIR=%s)\n", port.c_str(),
+                 options.port.c_str(), link.folder().c_str());
   } else {
     std::fprintf(info, "port         %s\n", options.noPort ? "(none)" : port.c_str());
   }
 
   ColdStartParams start{};
-  // The option allows 11 characters; the field keeps its terminating NUL.
+  // At most 11 characters by now; the field keeps its terminating NUL.
   std::memcpy(start.portName, port.c_str(), std::min(port.size(), sizeof start.portName - 1));
   start.portInUse = options.noPort ? 0 : 1;
   start.replyTimeout = options.timeout;

@@ -68,6 +68,47 @@ case $scenario in
     expect_line '^ +7  0170101 +float +1.5 +0 done'
     expect_line '^ +8  0180201 +int32 +42 +0 done'
     expect_line '^cycle 2'
+    # A name the port record holds goes to the driver as it is, linked nowhere.
+    grep -qx 'port         COM3' out.txt || fail "the port line changed for a short name"
+    ;;
+  long-path)
+    # A name such as /dev/serial/by-id/... is longer than the 11 characters
+    # the port record holds: vpihost links it as COM1 in a folder of its own
+    # (under TMPDIR, here $work/tmp), which is gone again however it ends.
+    long=serial/by-id/usb-TEST_Adapter_0123456789-if00-port0
+    mkdir -p "$work/serial/by-id" "$work/tmp"
+    start_rtusim "$long" --set 1:hr:100=float:1.5
+    no_folder_left() { [ -z "$(ls -A "$work/tmp")" ] || fail "$1: left $(ls "$work/tmp") behind"; }
+    TMPDIR=$work/tmp run --port "$work/$long" --gates "$demo_gates" --cycles 2 --interval 10
+    [ "$status" -eq 0 ] || fail "exit status $status"
+    expect_line "^port         COM1 -> $work/$long \\(linked in VPI_COM_DIR=$work/tmp/vpihost-[0-9]+\\)\$"
+    expect_line '^ +7  0170101 +float +1.5 +0 done'
+    expect_line '^cycle 2'
+    no_folder_left "a poll"
+    # A relative path is taken from the working folder, not from the link's.
+    TMPDIR=$work/tmp run --port "$long" --gates "$demo_gates"
+    [ "$status" -eq 0 ] || fail "relative path: exit status $status"
+    expect_line '^ +7  0170101 +float +1.5 +0 done'
+    # The machine-readable formats keep the port line off stdout.
+    TMPDIR=$work/tmp run --port "$work/$long" --gates "$demo_gates" --format csv
+    [ "$status" -eq 0 ] || fail "csv: exit status $status"
+    grep -q "^port         COM1 -> $work/$long " err.txt || fail "csv: no port line on stderr"
+    ! grep -q '^port ' out.txt || fail "csv: the port line among the records"
+    # A device that is not there: the driver's error, and no folder left.
+    TMPDIR=$work/tmp run --port "$work/serial/by-id/usb-TEST_Unplugged-if00-port0" --gates "$demo_gates"
+    [ "$status" -eq 2 ] || fail "missing device: exit status $status, wanted 2"
+    grep -q "the port cannot be opened" err.txt || fail "missing device: no clear error"
+    no_folder_left "a port that cannot be opened"
+    # Ctrl-C mid-poll.
+    TMPDIR=$work/tmp timeout 60 "$vpihost" --port "$work/$long" --gates "$demo_gates" --duration 300 \
+      --interval 50 >out.txt 2>err.txt &
+    host_pid=$!
+    for _ in $(seq 200); do grep -q '^cycle 2' out.txt && break; sleep 0.05; done
+    kill -s INT "$host_pid"
+    wait "$host_pid"; status=$?
+    [ "$status" -eq 1 ] || fail "SIGINT: exit status $status, wanted 1"
+    expect_line '^vpihost: interrupted; the driver was ended'
+    no_folder_left "Ctrl-C"
     ;;
   failing-device)
     start_rtusim com4 --faults 'silent*100'

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 
 #include "host/vpihost/gates_file.h"
 #include "host/vpihost/options.h"
+#include "host/vpihost/port_link.h"
 #include "host/vpihost/value_format.h"
 
 namespace {
@@ -142,10 +146,8 @@ TEST(Options, CommandsArgumentsAndErrors) {
       {{"write", "0140001"}, false, "", "'write' takes 2 arguments"},
       {{"frobnicate"}, false, "", "unknown command 'frobnicate'"},
       {{"--bogus"}, false, "", "unknown option --bogus"},
-      {{"--port", "/dev/serial/by-id/x"},
-       false,
-       "",
-       "--port takes a name of 1 to 11 characters (use VPI_COM_DIR for longer paths)"},
+      // Longer than the port record: vpihost links it (see PortLink).
+      {{"--port", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}, true, "poll", ""},
       {{"--parity", "x"}, false, "", "--parity takes none, odd, even, mark or space"},
       {{"--baud", "115200"}, false, "", "--baud takes a rate from 50 to 65535 (the host's field is 16 bits)"},
       {{"--timeout"}, false, "", "--timeout needs a value"},
@@ -179,7 +181,7 @@ TEST(Options, EveryValueOptionRefusesItsLastPlaceAndBadValues) {
   const Case cases[] = {
       {"--module", nullptr, ""},
       {"--gates", nullptr, ""},
-      {"--port", "", "--port takes a name of 1 to 11 characters (use VPI_COM_DIR for longer paths)"},
+      {"--port", "", "--port takes a port name or a device path"},
       {"--baud", "49", "--baud takes a rate from 50 to 65535 (the host's field is 16 bits)"},
       {"--data-bits", "9", "--data-bits takes 5, 6, 7 or 8"},
       {"--parity", "even!", "--parity takes none, odd, even, mark or space"},
@@ -273,6 +275,38 @@ TEST(Options, UsageShowsEachOptionWithItsDefault) {
        }) {
     EXPECT_NE(usage.find(line), std::string::npos) << line;
   }
+}
+
+// The link points at the path as given from the working folder, whatever
+// VPI_COM_DIR held; removing it takes the folder and gives VPI_COM_DIR back.
+TEST(PortLink, LinksComOneAndRestoresTheFolderSetting) {
+  namespace fs = std::filesystem;
+  const std::optional<std::string> before[] = {std::nullopt, std::string("/srv/ports")};
+  for (const std::optional<std::string>& previous : before) {
+    if (previous) {
+      setenv("VPI_COM_DIR", previous->c_str(), 1);
+    } else {
+      unsetenv("VPI_COM_DIR");
+    }
+    std::string folder;
+    {
+      PortLink link;
+      std::string error;
+      ASSERT_TRUE(link.Make("serial/by-id/usb-TEST-if00-port0", &error)) << error;
+      folder = link.folder();
+      ASSERT_NE(std::getenv("VPI_COM_DIR"), nullptr);
+      EXPECT_EQ(std::string(std::getenv("VPI_COM_DIR")), folder);
+      EXPECT_EQ(fs::read_symlink(fs::path(folder) / "com1"),
+                fs::current_path() / "serial/by-id/usb-TEST-if00-port0");
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder)));
+    const char* after = std::getenv("VPI_COM_DIR");
+    EXPECT_EQ(after != nullptr, previous.has_value());
+    if (after != nullptr && previous) {
+      EXPECT_EQ(std::string(after), *previous);
+    }
+  }
+  unsetenv("VPI_COM_DIR");
 }
 
 }  // namespace
