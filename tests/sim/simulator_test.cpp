@@ -394,11 +394,22 @@ std::string FileText(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+sim::SimulatorOptions LinkOptions(const std::string& link) {
+  sim::SimulatorOptions options;
+  options.line.link = link;
+  return options;
+}
+
+void ExpectStartsOnTheLink(sim::Simulator& simulator, const std::string& link) {
+  std::string error;
+  ASSERT_TRUE(simulator.Start(&error)) << error;
+  EXPECT_EQ(std::filesystem::read_symlink(link).string(), simulator.devicePath());
+}
+
 TEST(SimulatorLineTest, ALinkThatASimulatorServesIsRefusedUntilItEnds) {
   TempDir dir;
   const std::string link = (dir.path() / "com1").string();
-  sim::SimulatorOptions options;
-  options.line.link = link;
+  const sim::SimulatorOptions options = LinkOptions(link);
   auto holder = std::make_unique<sim::Simulator>(options);
   std::string error;
   ASSERT_TRUE(holder->Start(&error)) << error;
@@ -423,8 +434,7 @@ TEST(SimulatorLineTest, ALinkThatASimulatorServesIsRefusedUntilItEnds) {
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
   EXPECT_FALSE(std::filesystem::exists(link + ".lock"));
   sim::Simulator next(options);
-  ASSERT_TRUE(next.Start(&error)) << error;
-  EXPECT_EQ(std::filesystem::read_symlink(link).string(), next.devicePath());
+  ExpectStartsOnTheLink(next, link);
 }
 
 // What a simulator that died leaves: its link, and a lock file whose lock
@@ -438,12 +448,8 @@ TEST(SimulatorLineTest, ALinkLeftByASimulatorThatDiedIsTakenOver) {
     const std::string link = (dir.path() / "com1").string();
     std::filesystem::create_symlink("/dev/pts/gone", link);
     if (left.lockText != nullptr) dir.Write("com1.lock", left.lockText);
-    sim::SimulatorOptions options;
-    options.line.link = link;
-    sim::Simulator simulator(options);
-    std::string error;
-    ASSERT_TRUE(simulator.Start(&error)) << error;
-    EXPECT_EQ(std::filesystem::read_symlink(link).string(), simulator.devicePath());
+    sim::Simulator simulator(LinkOptions(link));
+    ExpectStartsOnTheLink(simulator, link);
     const std::string pid = FileText(link + ".lock");
     EXPECT_FALSE(pid.empty());
     EXPECT_NE(pid, "999999\n");
