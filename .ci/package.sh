@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source .ci/ensure-packages.sh
-ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" help2man dpkg-dev unzip g++-mingw-w64-i686 \
+ensure_packages "${KOVRIN_BUILD_PACKAGES[@]}" help2man dpkg-dev lintian unzip g++-mingw-w64-i686 \
   binutils-mingw-w64-i686
 
 sudo=""
@@ -31,6 +31,17 @@ rm -rf build/packages
 (cd build && timeout 600 cpack >/dev/null)
 deb=$(ls build/packages/kovrinsx_*.deb)
 version=$(dpkg-deb -f "$deb" Version)
+# What Debian asks of a package; the maintainer scripts leave ldconfig alone,
+# as the libraries lie in a private folder.
+timeout 600 lintian --fail-on error "$deb" || { echo "package.sh: lintian finds errors in $deb"; exit 1; }
+for script in postinst postrm; do
+  if dpkg-deb -I "$deb" "$script" | grep -v "^#" | grep -w ldconfig >/dev/null; then echo "package.sh: $script calls ldconfig"; exit 1; fi
+done
+contents=$(dpkg-deb -c "$deb")
+for file in copyright changelog.gz; do
+  grep -q " \./usr/share/doc/kovrinsx/$file$" <<<"$contents" ||
+    { echo "package.sh: no /usr/share/doc/kovrinsx/$file in $deb"; exit 1; }
+done
 
 cmake --preset mingw -DKOVRIN_WERROR=$werror >/dev/null
 timeout 1800 cmake --build build-win -j "$jobs" --target kovrinsx zelpro vpihost
@@ -106,10 +117,14 @@ $sudo timeout 300 dpkg -i "$deb" >/dev/null
     zcat "/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH ${page^^} " ||
       { echo "package.sh: no man page for $page"; exit 1; }
   done
+  for section in '"GATE ADDRESSES"' '"INIT FILE"' ENVIRONMENT '"EXIT STATUS"'; do
+    zcat /usr/share/man/man1/vpihost.1.gz | grep -xF ".SH $section" >/dev/null ||
+      { echo "package.sh: the vpihost man page has no section $section"; exit 1; }
+  done
 )
 $sudo timeout 300 dpkg --purge kovrinsx >/dev/null
 installed=""
-for file in /usr/bin/vpihost /usr/bin/rtusim /usr/lib/kovrin /usr/share/kovrin; do
+for file in /usr/bin/vpihost /usr/bin/rtusim /usr/lib/kovrin /usr/share/kovrin /usr/share/doc/kovrinsx; do
   [ ! -e "$file" ] || { echo "package.sh: $file is left after dpkg --purge"; exit 1; }
 done
 echo "package.sh: $deb installed, vpihost ran from PATH against its built-in simulator, removed again"

@@ -5,8 +5,11 @@
 #   library, vpihost, rtusim, the demo gates and a man page for each program.
 
 set(CPACK_PACKAGE_NAME kovrinsx)
-set(CPACK_PACKAGE_VENDOR "KOVRINSX")
-set(CPACK_PACKAGE_CONTACT "KOVRINSX maintainers <kovrinsx@example.org>")
+set(CPACK_PACKAGE_VENDOR "KOVRIN project")
+set(KOVRIN_PACKAGE_MAINTAINER "KOVRIN project <kovrin-project@users.noreply.github.com>"
+    CACHE STRING "The Maintainer field of the Debian package and its changelog")
+set(CPACK_PACKAGE_CONTACT "${KOVRIN_PACKAGE_MAINTAINER}")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Modbus RTU / J-BUS RTU master driver module for supervisory hosts")
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
@@ -50,8 +53,25 @@ install(TARGETS vpihost_installed rtusim RUNTIME DESTINATION bin)
 install(TARGETS kovrinsx zelpro LIBRARY DESTINATION ${KOVRIN_INSTALL_LIBDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/host/demo.gates DESTINATION ${KOVRIN_INSTALL_DATADIR})
 
-# The man pages, from the programs' --help and --version, made when the
-# package is: help2man runs the programs, which a normal build need not do.
+# What Debian asks of every package: the licence in machine-readable form and
+# a changelog, in /usr/share/doc/<package>. The changelog's date honours
+# SOURCE_DATE_EPOCH, so a rebuild of one version makes the same file.
+set(doc_dir ${PROJECT_BINARY_DIR}/packaging/doc)
+string(TIMESTAMP KOVRIN_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/changelog.in ${doc_dir}/changelog @ONLY)
+install(CODE "
+  execute_process(COMMAND gzip -9nf \"${doc_dir}/changelog\" -c
+                  OUTPUT_FILE \"${doc_dir}/changelog.gz\" RESULT_VARIABLE failed TIMEOUT 60)
+  if(failed)
+    message(FATAL_ERROR \"gzip failed on ${doc_dir}/changelog\")
+  endif()")
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${doc_dir}/changelog.gz
+        DESTINATION share/doc/${CPACK_PACKAGE_NAME})
+
+# The man pages, from the programs' --help and --version and what --help
+# leaves out (packaging/man/*.h2m: addresses, the init file, the environment,
+# exit statuses), made when the package is: help2man runs the programs, which
+# a normal build need not do.
 find_program(KOVRIN_HELP2MAN help2man)
 set(man_dir ${PROJECT_BINARY_DIR}/man)
 if(KOVRIN_HELP2MAN)
@@ -70,6 +90,7 @@ if(KOVRIN_HELP2MAN)
       file(MAKE_DIRECTORY \"${man_dir}\")
       execute_process(
         COMMAND \"${KOVRIN_HELP2MAN}\" --no-info --section=1 \"--name=${summary}\"
+                \"--include=${PROJECT_SOURCE_DIR}/packaging/man/${name}.h2m\"
                 \"--output=${man_dir}/${name}.1\" \"$<TARGET_FILE:${program}>\"
         RESULT_VARIABLE failed TIMEOUT 60)
       if(failed)
@@ -94,8 +115,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/host)
+# Only the maintainer scripts below: CPack would add ldconfig calls for the
+# libraries under /usr/lib, but theirs is a private folder.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
+    ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The summary is the Description's first line already; this is the rest.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n"
   "The driver module kovrinsx.so with the stand-in host library libzelpro.so,\n"
   "vpihost, which loads the module as a host does and polls a gates file\n"
   "(with a built-in device simulator for trying it), and rtusim, a device\n"

@@ -41,6 +41,15 @@ void FarEndFlushInput(int line);
 bool MakeSymlink(const char* target, const char* linkPath);
 bool RemoveFile(const char* path);
 
+// A lock file marks a path one process serves (a simulator's link): it holds
+// that process's id, and its lock ends with the process, so a file left by
+// one that died is taken over. Returns the held file, or -1 with holder set
+// to the id of the process that holds it (0 when it has not written it yet)
+// or to -1 when the file cannot be made.
+int HoldLockFile(const char* path, long* holder);
+// Removes the file and gives up its lock.
+void ReleaseLockFile(int lock, const char* path);
+
 // Monotonic milliseconds, and a sleep that does not busy-wait.
 int64_t MonotonicNowMs();
 void SleepForMs(int milliseconds);

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -222,6 +223,45 @@ bool MakeSymlink(const char* target, const char* linkPath) {
 }
 
 bool RemoveFile(const char* path) { return unlink(path) == 0; }
+
+int HoldLockFile(const char* path, long* holder) {
+  *holder = -1;
+  // A holder that is ending removes the file after its last use: the file
+  // locked must still be the one the path names, or another process could
+  // lock a new one beside us.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      char text[24] = {};
+      const ssize_t n = pread(fd, text, sizeof text - 1, 0);
+      *holder = n > 0 ? std::strtol(text, nullptr, 10) : 0;
+      close(fd);
+      return -1;
+    }
+    struct stat opened;
+    struct stat named;
+    if (fstat(fd, &opened) != 0 || stat(path, &named) != 0 || opened.st_dev != named.st_dev ||
+        opened.st_ino != named.st_ino) {
+      close(fd);
+      continue;
+    }
+    char text[24];
+    const int length = std::snprintf(text, sizeof text, "%ld\n", static_cast<long>(getpid()));
+    if (ftruncate(fd, 0) != 0 || pwrite(fd, text, static_cast<size_t>(length), 0) != length) {
+      close(fd);
+      return -1;
+    }
+    return fd;
+  }
+  return -1;
+}
+
+void ReleaseLockFile(int lock, const char* path) {
+  if (lock < 0) return;
+  unlink(path);
+  close(lock);
+}
 
 int64_t MonotonicNowMs() {
   timespec ts;

@@ -266,7 +266,10 @@ const RtusimOption kRtusimOptions[] = {
      "also make PATH a symbolic link to the line, e.g.\n"
      "\"$VPI_COM_DIR/com1\" so that the driver opens it as\n"
      "COM1 (an existing file that is not a link is left\n"
-     "alone); removed again on exit",
+     "alone); removed again on exit. PATH.lock beside it\n"
+     "names the process serving it: a link that a running\n"
+     "simulator serves is refused, one left by a simulator\n"
+     "that died is taken over",
      ApplyLink},
     {"--baud", nullptr, "RATE", nullptr,
      "line speed, default 9600: set on --device, and the\n"

@@ -79,6 +79,19 @@ bool Simulator::Open(std::string* error) {
     }
   }
   if (!line.link.empty()) {
+    // Replacing the link of a simulator that still serves it would take its
+    // masters away, and its exit would delete our link.
+    const std::string lockPath = line.link + ".lock";
+    long holder = -1;
+    linkLock_ = HoldLockFile(lockPath.c_str(), &holder);
+    if (linkLock_ < 0) {
+      Close();
+      if (holder < 0) return Fail(error, "cannot make the lock file " + lockPath);
+      return Fail(error, "will not take over " + line.link + ": process " +
+                             (holder > 0 ? std::to_string(holder) : std::string("(starting)")) +
+                             " serves it (" + lockPath + ")");
+    }
+    linkLockPath_ = lockPath;
     std::error_code ec;
     const std::filesystem::path link(line.link);
     if (std::filesystem::exists(std::filesystem::symlink_status(link, ec)) &&
@@ -104,6 +117,9 @@ void Simulator::Close() {
     }
     linkMade_.clear();
   }
+  ReleaseLockFile(linkLock_, linkLockPath_.c_str());
+  linkLock_ = -1;
+  linkLockPath_.clear();
   FarEndClose(holdSlave_);
   FarEndClose(line_);
   holdSlave_ = line_ = -1;

@@ -146,6 +146,9 @@ class Simulator {
   SimulatorOptions options_;
   std::string devicePath_;
   std::string linkMade_;
+  // Held while the link is ours: a second simulator on it refuses.
+  std::string linkLockPath_;
+  int linkLock_ = -1;
   int line_ = -1;
   int holdSlave_ = -1;
   int badStation_ = -1;  // a station address out of range, refused by Open

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <memory>
 
@@ -385,6 +387,76 @@ TEST(SimulatorLineTest, LinkIsMadeAndRemovedAndMastersMayReopen) {
     }
   }
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+}
+
+std::string FileText(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+sim::SimulatorOptions LinkOptions(const std::string& link) {
+  sim::SimulatorOptions options;
+  options.line.link = link;
+  return options;
+}
+
+void ExpectStartsOnTheLink(sim::Simulator& simulator, const std::string& link) {
+  std::string error;
+  ASSERT_TRUE(simulator.Start(&error)) << error;
+  EXPECT_EQ(std::filesystem::read_symlink(link).string(), simulator.devicePath());
+}
+
+TEST(SimulatorLineTest, ALinkThatASimulatorServesIsRefusedUntilItEnds) {
+  TempDir dir;
+  const std::string link = (dir.path() / "com1").string();
+  const sim::SimulatorOptions options = LinkOptions(link);
+  auto holder = std::make_unique<sim::Simulator>(options);
+  std::string error;
+  ASSERT_TRUE(holder->Start(&error)) << error;
+  const std::string holderPid = FileText(link + ".lock");
+  ASSERT_FALSE(holderPid.empty());
+  {
+    sim::Simulator second(options);
+    EXPECT_FALSE(second.Start(&error));
+    EXPECT_NE(error.find("will not take over " + link), std::string::npos) << error;
+    EXPECT_NE(error.find("process " + holderPid.substr(0, holderPid.size() - 1) + " serves it"),
+              std::string::npos)
+        << error;
+  }
+  // The refused one left the link and its lock as they were.
+  EXPECT_EQ(std::filesystem::read_symlink(link).string(), holder->devicePath());
+  EXPECT_EQ(FileText(link + ".lock"), holderPid);
+  Master master(link);
+  ASSERT_TRUE(master.ok());
+  EXPECT_EQ(master.Exchange(kReadOne), kAnswerOne);
+
+  holder.reset();
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+  EXPECT_FALSE(std::filesystem::exists(link + ".lock"));
+  sim::Simulator next(options);
+  ExpectStartsOnTheLink(next, link);
+}
+
+// What a simulator that died leaves: its link, and a lock file whose lock
+// ended with it.
+TEST(SimulatorLineTest, ALinkLeftByASimulatorThatDiedIsTakenOver) {
+  const struct {
+    const char* lockText;  // nullptr: no lock file
+  } kLeft[] = {{"999999\n"}, {""}, {nullptr}};
+  for (const auto& left : kLeft) {
+    TempDir dir;
+    const std::string link = (dir.path() / "com1").string();
+    std::filesystem::create_symlink("/dev/pts/gone", link);
+    if (left.lockText != nullptr) dir.Write("com1.lock", left.lockText);
+    sim::Simulator simulator(LinkOptions(link));
+    ExpectStartsOnTheLink(simulator, link);
+    const std::string pid = FileText(link + ".lock");
+    EXPECT_FALSE(pid.empty());
+    EXPECT_NE(pid, "999999\n");
+    Master master(link);
+    ASSERT_TRUE(master.ok());
+    EXPECT_EQ(master.Exchange(kReadOne), kAnswerOne);
+  }
 }
 
 TEST(SimulatorLineTest, RefusesToReplaceAFile) {
