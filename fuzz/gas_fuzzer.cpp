@@ -22,7 +22,8 @@ namespace {
 const char kBases[] = {'D', 'H', 'L', 'X'};
 
 bool KnownMemoryType(int32_t t) {
-  return (t >= 0 && t <= 8 && t != 2) || t == kMemLowByte || t == kMemHighByte || t == kMemReport;
+  return (t >= 0 && t <= 8 && t != 2) || t == kMemLowByte || t == kMemHighByte || t == kMemReport ||
+         t == kMemStationHealth;
 }
 
 // The GAS that the fields spell in base (completed with a space when there
@@ -63,6 +64,13 @@ void CheckAccepted(const ParseRequest& p, const std::string& gas, char base, cha
   FUZZ_CHECK((p.width == 32) == (p.memoryType >= 5 && p.memoryType <= 8), "width %d for memoryType %d",
              p.width, p.memoryType);
 
+  if (p.memoryType == kMemStationHealth) {
+    FUZZ_CHECK(!block && p.gateType >= kGateRegisterOrTrigger && p.gateType <= kGateInt16,
+               "a station health address");
+    FUZZ_CHECK(p.plc >= 1 && p.plc <= 255 && p.address == 0 && p.bit == -1 && p.width == 16,
+               "station health fields");
+    return;
+  }
   if (p.memoryType == kMemReport) {
     FUZZ_CHECK(!block && (p.gateType == kGateRegisterOrTrigger || p.gateType == kGateText),
                "a report address");

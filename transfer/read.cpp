@@ -215,7 +215,13 @@ namespace {
 
 // A station's health: its state as the transactions left it, no request.
 TransferResult ReadStationHealth(VpiInstance* instance, const GateTransfer* gate) {
-  if (gate->plc < 1 || gate->plc > 255) return TransferResult::kFailed;
+  // Only the fields its parse stored: a record a host spoilt could name a
+  // value area of another size.
+  if (gate->plc < 1 || gate->plc > 255 || gate->width != 16 || gate->bit != -1) {
+    err(kLogDetail, "KOVRIN> DoRead() not a station health gate: plc %d, width %d, bit %d", gate->plc,
+        gate->width, gate->bit);
+    return TransferResult::kFailed;
+  }
   if ((instance->flags & kFlagStationWatch) == 0) {
     WatchStations(instance);
     instance->flags = static_cast<uint16_t>(instance->flags | kFlagStationWatch);

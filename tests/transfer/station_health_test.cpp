@@ -3,6 +3,8 @@
 // the health gate reads and what the journal says, step by step.
 
 #include <atomic>
+#include <cstring>
+#include <utility>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -265,6 +267,16 @@ TEST_F(HealthAddressTest, ReadSendsNothingWriteAndBlockAreRefused) {
   GateTransfer block = HostSession::TransferFor(parsed, 2, values);
   EXPECT_EQ(session_.Call(kCmdBlockRead, &block), kResultFailed);
   EXPECT_EQ(session_.Call(kCmdBlockWrite, &block), kResultFailed);
+  // A record spoilt after its parse is refused, its value area untouched.
+  for (const auto& [width, bit] : {std::pair{32, -1}, std::pair{-1734829926, -1}, std::pair{16, 3}}) {
+    GateTransfer spoilt = HostSession::TransferFor(parsed, 1, values);
+    spoilt.width = width;
+    spoilt.bit = bit;
+    std::memset(values, 0xEE, sizeof values);
+    EXPECT_EQ(session_.Call(kCmdSingleRead, &spoilt), kResultFailed) << width << " " << bit;
+    EXPECT_EQ(values[0], 0xEE);
+    EXPECT_EQ(values[2], 0xEE);
+  }
   EXPECT_EQ(FakeLineRequestCount(), 0);
 }
 
