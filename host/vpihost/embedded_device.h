@@ -12,9 +12,14 @@ class EmbeddedDevice {
   EmbeddedDevice(const EmbeddedDevice&) = delete;
   EmbeddedDevice& operator=(const EmbeddedDevice&) = delete;
 
+  // Whether this build has the simulator: without it a port must be given.
+  static bool BuiltIn();
+
   // Starts the simulator; portName receives the name the driver opens and
-  // description one line saying what runs where.
-  bool Start(std::string* portName, std::string* description, std::string* error);
+  // description one line saying what runs where, with the line's settings
+  // as lineSettings says them.
+  bool Start(const std::string& lineSettings, std::string* portName, std::string* description,
+             std::string* error);
   void Stop();
 
  private:

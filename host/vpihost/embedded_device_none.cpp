@@ -6,8 +6,10 @@ struct EmbeddedDevice::State {};
 EmbeddedDevice::EmbeddedDevice() = default;
 EmbeddedDevice::~EmbeddedDevice() = default;
 
-bool EmbeddedDevice::Start(std::string*, std::string*, std::string* error) {
-  *error = "this build has no built-in simulator: give --port";
+bool EmbeddedDevice::BuiltIn() { return false; }
+
+bool EmbeddedDevice::Start(const std::string&, std::string*, std::string*, std::string* error) {
+  *error = "this build has no built-in simulator: give --port COM1 ... (see --help)";
   return false;
 }
 

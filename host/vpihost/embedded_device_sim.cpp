@@ -23,7 +23,10 @@ EmbeddedDevice::EmbeddedDevice() = default;
 
 EmbeddedDevice::~EmbeddedDevice() { Stop(); }
 
-bool EmbeddedDevice::Start(std::string* portName, std::string* description, std::string* error) {
+bool EmbeddedDevice::BuiltIn() { return true; }
+
+bool EmbeddedDevice::Start(const std::string& lineSettings, std::string* portName, std::string* description,
+                           std::string* error) {
   auto state = std::make_unique<State>();
   sim::SimulatorOptions options;
   options.stations = {1};
@@ -36,7 +39,7 @@ bool EmbeddedDevice::Start(std::string* portName, std::string* description, std:
 
   *portName = kLinkedPortName;
   *description = "built-in simulator, station 1 on " + state->simulator->devicePath() +
-                 ", reached as COM1 through VPI_COM_DIR=" + state->link.folder() +
+                 ", reached as COM1 through VPI_COM_DIR=" + state->link.folder() + ", " + lineSettings +
                  " (holding register n holds n, input register n holds n XOR 0x5555, coil n is 1 "
                  "when n % 3 == 0, input n is 1 when n is odd; report r is generated)";
   state_ = std::move(state);

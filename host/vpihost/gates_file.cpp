@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 const GateKind kGateKinds[] = {
@@ -20,6 +21,36 @@ const GateKind* FindGateKind(const std::string& name) {
     if (name == kind.name) return &kind;
   }
   return nullptr;
+}
+
+const char kStdinName[] = "<stdin>";
+
+int32_t MostBlockValues(const GateKind& kind) {
+  switch (kind.gateType) {
+    case 6:
+      return 2000;
+    case 2:
+      return 125;
+    case 3:
+    case 4:
+      return 62;
+    default:
+      return 0;
+  }
+}
+
+bool CheckBlockSize(const GateKind& kind, long size, std::string* reason) {
+  const int32_t most = MostBlockValues(kind);
+  if (most == 0) {
+    *reason = std::string("a ") + kind.name + " gate cannot be a block";
+    return false;
+  }
+  if (size > most) {
+    *reason = "a block of " + std::to_string(size) + " " + kind.name +
+              " values does not fit one frame (at most " + std::to_string(most) + ")";
+    return false;
+  }
+  return true;
 }
 
 bool ParseGates(const std::string& text, const std::string& fileName, std::vector<GateEntry>* gates,
@@ -42,6 +73,7 @@ bool ParseGates(const std::string& text, const std::string& fileName, std::vecto
     GateEntry gate;
     gate.address = address;
     gate.line = number;
+    gate.origin = fileName + ":" + std::to_string(number);
     gate.kind = FindGateKind(type);
     if (gate.kind == nullptr) {
       return fail("unknown gate type '" + type + "' (digital, int16, float, int32, text or trigger)");
@@ -53,9 +85,8 @@ bool ParseGates(const std::string& text, const std::string& fileName, std::vecto
       if (*end != '\0' || errno != 0 || value < 1 || value > 100000) {
         return fail("block size '" + size + "' is not a number from 1 to 100000");
       }
-      if (gate.kind->gateType == 7 || gate.kind->gateType == 0) {
-        return fail("a " + type + " gate cannot be a block");
-      }
+      std::string reason;
+      if (!CheckBlockSize(*gate.kind, value, &reason)) return fail(reason);
       gate.blockSize = static_cast<int32_t>(value);
     }
     if (fields >> extra) return fail("unexpected '" + extra + "' after the gate");
@@ -69,6 +100,11 @@ bool ParseGates(const std::string& text, const std::string& fileName, std::vecto
 }
 
 bool LoadGatesFile(const std::string& path, std::vector<GateEntry>* gates, std::string* error) {
+  if (path == "-") {
+    std::ostringstream text;
+    text << std::cin.rdbuf();
+    return ParseGates(text.str(), kStdinName, gates, error);
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = path + ": cannot be read";

@@ -39,7 +39,7 @@ bool Lookup(const Code (&table)[N], const char* name, int16_t* out) {
   return false;
 }
 
-const char* const kCommands[] = {"poll", "write", "report", "browse", "info"};
+const char* const kCommands[] = {"poll", "write", "report", "scan", "browse", "info"};
 
 // One option: its spellings, the name of its value (null: it takes none),
 // its help ("{}" stands for the default that shown gives) and what it does.
@@ -50,6 +50,8 @@ struct HostOption {
   const char* help;
   std::string (*shown)(const HostOptions& defaults);
   bool (*apply)(HostOptions& options, const char* value, std::string* error);
+  // When set, the help as this build has it, in place of help.
+  std::string (*helpFor)(const UsageFacts& facts) = nullptr;
 };
 
 bool Refuse(std::string* error, const char* message) {
@@ -59,10 +61,18 @@ bool Refuse(std::string* error, const char* message) {
 
 // In the order --help lists them.
 const HostOption kHostOptions[] = {
-    {"--gates", nullptr, "FILE", "the gates file (default {})",
+    {"--gates", nullptr, "FILE", "the gates file, - for standard input (default {})",
      [](const HostOptions& d) { return d.gatesFile; },
      [](HostOptions& o, const char* v, std::string*) {
        o.gatesFile = v;
+       return true;
+     }},
+    {"--gate", nullptr, "GATE",
+     "a gate, ADDR[:type[:blocksize]] (may be repeated; with\n"
+     "poll's GATE arguments the gates instead of the file)",
+     nullptr,
+     [](HostOptions& o, const char* v, std::string*) {
+       o.gateArguments.push_back(v);
        return true;
      }},
     {"--port", nullptr, "NAME", "serial port: COM1 ... (see VPI_COM_DIR), NUL or a device path", nullptr,
@@ -72,9 +82,16 @@ const HostOption kHostOptions[] = {
          return o.port.empty() ? Refuse(error, "--port takes a port name or a device path") : true;
        }
        if (o.port.empty() || o.port.size() > kPortNameLimit) {
-         return Refuse(error, "--port takes a name of 1 to 11 characters (use VPI_COM_DIR for longer paths)");
+         return Refuse(error, "--port takes a name of 1 to 11 characters (COM10 and above as \\\\.\\COM10)");
        }
        return true;
+     },
+     [](const UsageFacts& facts) {
+       std::string help = facts.portLinks ? "serial port: COM1 ... (see VPI_COM_DIR), NUL or a device path"
+                                          : "serial port: COM1 ... COM9, \\\\.\\COM10 and above, or NUL\n"
+                                            "(11 characters at most)";
+       help += facts.simulatorBuiltIn ? "; without it\nthe built-in simulator" : "; required";
+       return help;
      }},
     {"--no-port", nullptr, nullptr, "start the instance without a serial port", nullptr,
      [](HostOptions& o, const char*, std::string*) {
@@ -113,6 +130,7 @@ const HostOption kHostOptions[] = {
        long n = 0;
        if (!Number(v, 1, 6000, &n)) return Refuse(error, "--timeout takes 1 to 6000 (units of 10 ms)");
        o.timeout = static_cast<uint32_t>(n);
+       o.timeoutGiven = true;
        return true;
      }},
     {"--driver-number", nullptr, "N", "this instance's number; selects KOVRINnn.INT ({})",
@@ -181,6 +199,14 @@ const HostOption kHostOptions[] = {
        }
        return true;
      }},
+    {"--hex", nullptr, nullptr,
+     "integers (int16, int32, their blocks) in hexadecimal in\n"
+     "the table and CSV, 0x002A, 0x0001E240; JSON keeps numbers",
+     nullptr,
+     [](HostOptions& o, const char*, std::string*) {
+       o.hex = true;
+       return true;
+     }},
     {"--module", nullptr, "PATH", "the driver module (default {})",
      [](const HostOptions& d) { return d.module; },
      [](HostOptions& o, const char* v, std::string*) {
@@ -207,10 +233,10 @@ const HostOption* FindHostOption(const std::string& arg) {
 }
 
 // "  --name VALUE", the help from column 24, its further lines indented as far.
-void PrintHostOption(const HostOption& option, const HostOptions& defaults) {
+std::string OptionUsage(const HostOption& option, const HostOptions& defaults, const UsageFacts& facts) {
   std::string usage = option.name;
   if (option.valueName != nullptr) usage += std::string(" ") + option.valueName;
-  std::string help = option.help;
+  std::string help = option.helpFor != nullptr ? option.helpFor(facts) : option.help;
   const size_t mark = help.find("{}");
   if (mark != std::string::npos && option.shown != nullptr) help.replace(mark, 2, option.shown(defaults));
   std::string text = "  " + usage;
@@ -219,7 +245,7 @@ void PrintHostOption(const HostOption& option, const HostOptions& defaults) {
     text += c;
     if (c == '\n') text += std::string(24, ' ');
   }
-  std::printf("%s\n", text.c_str());
+  return text + "\n";
 }
 
 }  // namespace
@@ -255,45 +281,108 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* o, std::string* error)
       o->arguments.push_back(arg);
     }
   }
+  if (o->help || o->version) return true;
+  if (o->command == "poll") {
+    // poll's arguments are its gates, in front of any --gate.
+    o->gateArguments.insert(o->gateArguments.begin(), o->arguments.begin(), o->arguments.end());
+    o->arguments.clear();
+    return true;
+  }
+  if (o->command == "scan") {
+    if (o->arguments.size() != 1) {
+      *error = "'scan' takes the stations to ask, FIRST-LAST or one station";
+      return false;
+    }
+    if (!ParseStationRange(o->arguments[0], &o->scanFirst, &o->scanLast)) {
+      *error =
+          "'scan' takes stations from 1 to 247, FIRST-LAST with FIRST <= LAST, not '" + o->arguments[0] + "'";
+      return false;
+    }
+    if (!o->gateArguments.empty()) {
+      *error = "'scan' reads no gates (--gate)";
+      return false;
+    }
+    return true;
+  }
   const size_t wanted = (o->command == "write" || o->command == "report") ? 2 : 0;
-  if (!o->help && !o->version && o->arguments.size() != wanted) {
+  if (o->arguments.size() != wanted) {
     *error = "'" + o->command + "' takes " + std::to_string(wanted) + " arguments";
     return false;
   }
   return true;
 }
 
-void PrintHostUsage(const HostOptions& d) {
-  std::printf(
+bool ParseStationRange(const std::string& text, int* first, int* last) {
+  const size_t dash = text.find('-');
+  long a = 0;
+  long b = 0;
+  if (dash == std::string::npos) {
+    if (!Number(text.c_str(), 1, 247, &a)) return false;
+    b = a;
+  } else if (!Number(text.substr(0, dash).c_str(), 1, 247, &a) ||
+             !Number(text.substr(dash + 1).c_str(), 1, 247, &b) || a > b) {
+    return false;
+  }
+  *first = static_cast<int>(a);
+  *last = static_cast<int>(b);
+  return true;
+}
+
+std::string LineSettingsText(const HostOptions& o) {
+  static const char kParityLetters[] = "NOEMS";
+  const char parity = o.parity >= 0 && o.parity <= 4 ? kParityLetters[o.parity] : '?';
+  const char* const stop = o.stopBits == 0 ? "1" : o.stopBits == 1 ? "1.5" : "2";
+  return std::to_string(o.baud) + " baud " + std::to_string(o.dataBits) + parity + stop + ", reply timeout " +
+         std::to_string(o.timeout * 10) + " ms";
+}
+
+std::string HostUsageText(const HostOptions& d, const UsageFacts& facts) {
+  std::string text =
       "Usage: vpihost [OPTIONS] [COMMAND [ARGUMENTS]]\n"
       "\n"
       "Runs the driver module as the host runtime does: ColdStart, the address\n"
-      "parsers for every gate of the gates file, then the command, then EndVpi.\n"
-      "Without --port it starts the built-in device simulator on a\n"
-      "pseudo-terminal and runs against it.\n"
+      "parsers for every gate of the gates file, then the command, then EndVpi.\n";
+  text += facts.simulatorBuiltIn ? "Without --port it starts the built-in device simulator on a\n"
+                                   "pseudo-terminal and runs against it.\n"
+                                 : "This build has no built-in device simulator: --port names the\n"
+                                   "port of the device (COM1 ... COM9, \\\\.\\COM10 and above).\n";
+  text +=
       "\n"
       "Commands:\n"
-      "  poll              read every gate and print a table (the default)\n"
+      "  poll [GATE...]    read every gate and print a table (the default); GATEs,\n"
+      "                    ADDR[:type[:blocksize]], are read instead of the gates file\n"
       "  write GAS VALUE   write VALUE to the gate whose address string is GAS, then\n"
       "                    read every gate; a block takes one comma-separated value\n"
       "                    for each of its values (1,2,3); writing a report number\n"
       "                    (1-16) to a trigger gate fetches that report\n"
       "  report GAS N      fetch report N through the trigger gate GAS, then read\n"
       "                    every gate (the report lines show the report's text)\n"
+      "  scan FIRST-LAST   read holding register 0 (gate SS40001) of stations FIRST\n"
+      "                    to LAST (1-247, or one station) and list who answers: a\n"
+      "                    value, an exception (the station is there) or nothing;\n"
+      "                    the reply timeout is 10 (100 ms) unless --timeout is given\n"
       "  browse            compose a gate address string in the address dialog\n"
       "  info              show what the module reports about itself\n"
       "\n"
-      "Options:\n");
-  for (const HostOption& option : kHostOptions) PrintHostOption(option, d);
-  std::printf(
+      "Options:\n";
+  for (const HostOption& option : kHostOptions) text += OptionUsage(option, d, facts);
+  text +=
       "\n"
       "Gates file: one gate a line, ADDRESS TYPE [BLOCKSIZE], '#' starts a comment.\n"
-      "Types:\n");
+      "A gate on the command line is ADDRESS[:TYPE[:BLOCKSIZE]]; without a type it\n"
+      "is the first of int16, digital, float, int32, text and trigger that the\n"
+      "driver's parser takes (0140001 int16, 0100001 and 01400105 digital, 0170101\n"
+      "float). A block holds at most 2000 digital, 125 int16 or 62 float or int32\n"
+      "values (one frame). Gates the driver refuses are listed with its reasons\n"
+      "before anything is sent, and nothing is.\n"
+      "Types:\n";
   for (int i = 0; i < kGateKindCount; ++i) {
-    std::printf("  %-8s (gate type %d) %s\n", kGateKinds[i].name, kGateKinds[i].gateType,
-                kGateKinds[i].meaning);
+    char line[160];
+    std::snprintf(line, sizeof line, "  %-8s (gate type %d) %s\n", kGateKinds[i].name, kGateKinds[i].gateType,
+                  kGateKinds[i].meaning);
+    text += line;
   }
-  std::printf(
+  text +=
       "\n"
       "Output: the table shows one row per gate; texts are quoted with control\n"
       "characters escaped (\\r, \\n, \\x1A) and long ones cut, \"...(N chars)\"\n"
@@ -314,7 +403,14 @@ void PrintHostUsage(const HostOptions& d) {
       "In both, floats have the digits that give back the same float, and the\n"
       "other lines (driver, device, notes) go to stderr.\n"
       "\n"
-      "Exit status: 0 when every transfer succeeded, 1 when a gate was refused, a\n"
-      "transfer failed or the run was interrupted, 2 for a usage error, a bad\n"
-      "gates file, or a module or port that cannot be opened.\n");
+      "Exit status: 0 when every transfer succeeded (scan: a station answered),\n"
+      "1 when the driver refused a gate, a transfer failed, no station answered\n"
+      "or the run was interrupted, 2 for a usage error, a bad gates file, or a\n"
+      "module or port that cannot be opened.\n";
+  return text;
+}
+
+void PrintHostUsage(const HostOptions& d, const UsageFacts& facts) {
+  const std::string text = HostUsageText(d, facts);
+  std::fwrite(text.data(), 1, text.size(), stdout);
 }

@@ -12,11 +12,15 @@
 
 #include "host/driver/driver_module.h"
 #include "host/vpihost/embedded_device.h"
+#include "host/vpihost/gate_arguments.h"
+#include "host/vpihost/gate_refusals.h"
 #include "host/vpihost/gates_file.h"
+#include "host/vpihost/hex_values.h"
 #include "host/vpihost/options.h"
 #include "host/vpihost/poll_output.h"
 #include "host/vpihost/poll_summary.h"
 #include "host/vpihost/port_link.h"
+#include "host/vpihost/scan.h"
 #include "host/vpihost/stations.h"
 #include "host/vpihost/value_format.h"
 #include "host/zelpro/zelpro_host.h"
@@ -241,7 +245,8 @@ int PollCycles(DriverModule& driver, std::vector<Gate>& gates, const HostOptions
   const bool repeated = options.cycles > 1 || options.durationSeconds > 0;
   const int cycles = options.durationSeconds > 0 && !options.cyclesGiven ? 0 : options.cycles;  // 0: no limit
   const bool redraw = repeated && options.format == OutputFormat::kTable && StdoutRedrawsInPlace();
-  const auto writer = MakeReadingsWriter(options.format, stdout, redraw, repeated);
+  const auto writer = HexWhereAsked(MakeReadingsWriter(options.format, stdout, redraw, repeated),
+                                    options.format, options.hex);
   PollSummary summary(gates.size());
   // The stations' table comes with the summary, so only a summary needs
   // the journal watched and the stations' health gates.
@@ -320,6 +325,34 @@ int Browse(DriverModule& driver) {
   return kExitFailed;
 }
 
+// The gates as the driver's parser takes them; an omitted type becomes the
+// first kind it takes. Refused gates are given with the parser's lines.
+std::vector<Gate> ParseGates(DriverModule& driver, const std::vector<GateEntry>& entries, int logLevel,
+                             std::vector<GateRefusal>* refusals) {
+  ParseLines lines(logLevel);
+  std::vector<Gate> gates;
+  for (const GateEntry& entry : entries) {
+    Gate gate;
+    gate.entry = entry;
+    lines.Begin();
+    ParseGate(driver, gate);
+    std::vector<std::string> refusal = lines.Taken();
+    for (int i = 1; entry.typeOmitted && gate.parseResult != 0 && i < kOmittedTypeCount; ++i) {
+      gate.entry.kind = FindGateKind(kOmittedTypeOrder[i]);
+      lines.Begin();
+      ParseGate(driver, gate);
+    }
+    if (gate.parseResult != 0) {
+      gate.entry.kind = entry.kind;  // refused as the type it goes by
+      refusals->push_back({gate.entry, refusal});
+    } else {
+      lines.Show();
+    }
+    gates.push_back(gate);
+  }
+  return gates;
+}
+
 // "vpihost 1.0.0" first, as help2man reads it, then the module's own line.
 int PrintVersion(const std::string& modulePath) {
   std::printf("vpihost %s\n", kProjectVersion);
@@ -353,9 +386,11 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   if (options.help) {
-    PrintHostUsage(options);
+    PrintHostUsage(options, UsageFacts{EmbeddedDevice::BuiltIn(), PortLinksAvailable()});
     return kExitOk;
   }
+  // A scan asks every station once: a silent one should cost little.
+  if (options.command == "scan" && !options.timeoutGiven) options.timeout = kScanTimeout;
   if (options.version) return PrintVersion(options.module);
   ZelHostSetMinimumLevel(options.logLevel);
   WatchTerminationRequests();
@@ -383,7 +418,12 @@ int main(int argc, char** argv) {
   if (options.command == "browse") return Browse(driver);
 
   std::vector<GateEntry> entries;
-  if (!LoadGatesFile(options.gatesFile, &entries, &error)) {
+  const bool scan = options.command == "scan";
+  const bool loaded = scan ? true
+                      : options.gateArguments.empty()
+                          ? LoadGatesFile(options.gatesFile, &entries, &error)
+                          : ParseGateArguments(options.gateArguments, &entries, &error);
+  if (!loaded) {
     std::fprintf(stderr, "vpihost: %s\n", error.c_str());
     return kExitUsage;
   }
@@ -393,7 +433,7 @@ int main(int argc, char** argv) {
   std::string port = options.port;
   if (port.empty() && !options.noPort) {
     std::string description;
-    if (!device.Start(&port, &description, &error)) {
+    if (!device.Start(LineSettingsText(options), &port, &description, &error)) {
       std::fprintf(stderr, "vpihost: %s\n", error.c_str());
       return kExitUsage;
     }
@@ -404,10 +444,12 @@ int main(int argc, char** argv) {
       return kExitUsage;
     }
     port = kLinkedPortName;
-    std::fprintf(info, "port         %s -> %s (linked in VPI_COM_DIR=%s)\n", port.c_str(),
-                 options.port.c_str(), link.folder().c_str());
+    std::fprintf(info, "port         %s -> %s (linked in VPI_COM_DIR=%s), %s\n", port.c_str(),
+                 options.port.c_str(), link.folder().c_str(), LineSettingsText(options).c_str());
+  } else if (options.noPort) {
+    std::fprintf(info, "port         (none)\n");
   } else {
-    std::fprintf(info, "port         %s\n", options.noPort ? "(none)" : port.c_str());
+    std::fprintf(info, "port         %s, %s\n", port.c_str(), LineSettingsText(options).c_str());
   }
 
   ColdStartParams start{};
@@ -427,13 +469,26 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  std::vector<Gate> gates;
-  for (const GateEntry& entry : entries) {
-    Gate gate;
-    gate.entry = entry;
-    ParseGate(driver, gate);
-    if (gate.parseResult == 0 && entry.kind->gateType == 7) ZelHostAddGate(entry.address.c_str());
-    gates.push_back(gate);
+  if (scan) {
+    const int scanned = RunScan(driver, options, stdout);
+    driver.Call(kCmdEndVpi, nullptr);
+    if (TerminationRequested()) {
+      std::fprintf(info, "vpihost: interrupted; the driver was ended\n");
+      return kExitFailed;
+    }
+    return scanned;
+  }
+
+  // Nothing is sent while a gate is refused: a poll of the rest would hide it.
+  std::vector<GateRefusal> refusals;
+  std::vector<Gate> gates = ParseGates(driver, entries, options.logLevel, &refusals);
+  if (!refusals.empty()) {
+    PrintRefusals(stderr, refusals, gates.size());
+    driver.Call(kCmdEndVpi, nullptr);
+    return kExitFailed;
+  }
+  for (const Gate& gate : gates) {
+    if (GateTypeOf(gate) == 7) ZelHostAddGate(gate.entry.address.c_str());
   }
 
   int status = kExitOk;
@@ -444,7 +499,8 @@ int main(int argc, char** argv) {
     status = Write(driver, gates, address, options.arguments[1], info);
     // Read everything back, so the written value shows in the table.
     if (status != kExitUsage) {
-      const auto writer = MakeReadingsWriter(options.format, stdout, false, false);
+      const auto writer = HexWhereAsked(MakeReadingsWriter(options.format, stdout, false, false),
+                                        options.format, options.hex);
       writer->BeginCycle(1, 1, 0);
       if (!Poll(driver, gates, 1, *writer, PollLimits{})) status = kExitFailed;
     }

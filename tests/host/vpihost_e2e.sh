@@ -69,7 +69,8 @@ case $scenario in
     expect_line '^ +8  0180201 +int32 +42 +0 done'
     expect_line '^cycle 2'
     # A name the port record holds goes to the driver as it is, linked nowhere.
-    grep -qx 'port         COM3' out.txt || fail "the port line changed for a short name"
+    grep -qx 'port         COM3, 9600 baud 8N1, reply timeout 1000 ms' out.txt ||
+      fail "the port line changed for a short name"
     ;;
   long-path)
     # A name such as /dev/serial/by-id/... is longer than the 11 characters
@@ -81,7 +82,7 @@ case $scenario in
     no_folder_left() { [ -z "$(ls -A "$work/tmp")" ] || fail "$1: left $(ls "$work/tmp") behind"; }
     TMPDIR=$work/tmp run --port "$work/$long" --gates "$demo_gates" --cycles 2 --interval 10
     [ "$status" -eq 0 ] || fail "exit status $status"
-    expect_line "^port         COM1 -> $work/$long \\(linked in VPI_COM_DIR=$work/tmp/vpihost-[0-9]+\\)\$"
+    expect_line "^port         COM1 -> $work/$long \\(linked in VPI_COM_DIR=$work/tmp/vpihost-[0-9]+\\), 9600 baud 8N1, reply timeout 1000 ms\$"
     expect_line '^ +7  0170101 +float +1.5 +0 done'
     expect_line '^cycle 2'
     no_folder_left "a poll"
@@ -235,6 +236,160 @@ case $scenario in
     run --cycles 3 --interval 10
     ! grep -q $'\e' out.txt || fail "control sequences in a file"
     expect_line '^cycle 3$'
+    ;;
+  quick-look)
+    # Gates on the command line instead of a gates file; a type left out is
+    # what the driver's parser takes for the address.
+    run poll 0140011 0170101:float 0140002:int16:4 0100001 01400105 0170101 0180201
+    [ "$status" -eq 0 ] || fail "exit status $status"
+    expect_line '^ +1  0140011 +int16 +10 +0 done'
+    expect_line '^ +2  0170101 +float +21.5 +0 done'
+    expect_line '^ +3  0140002 +int16 +\[1, 2, 3, 4\] +0 done'
+    expect_line '^ +4  0100001 +digital +1 +0 done'
+    expect_line '^ +5  01400105 +digital +0 +0 done'
+    expect_line '^ +6  0170101 +float +21.5 +0 done'
+    expect_line '^ +7  0180201 +int32 +123456789 +0 done'
+    # --gate, repeated, after poll's own gates.
+    run --gate 0130001 poll 0140011 --gate 0110003:digital
+    [ "$status" -eq 0 ] || fail "--gate: exit status $status"
+    expect_line '^ +1  0140011 +int16 +10 +0 done'
+    expect_line '^ +2  0130001 +int16 +21845 +0 done'
+    expect_line '^ +3  0110003 +digital +0 +0 done'
+    ! grep -q 0140001 out.txt || fail "--gate: the gates file was read as well"
+    # The gates file from standard input, its errors as <stdin>:LINE.
+    printf '0140011 int16\n0180201 int32\n' | timeout 60 "$vpihost" --gates - >out.txt 2>err.txt
+    status=$?
+    [ "$status" -eq 0 ] || fail "--gates -: exit status $status"
+    expect_line '^ +2  0180201 +int32 +123456789 +0 done'
+    printf '0140011 int16\n0140002 word\n' | timeout 60 "$vpihost" --gates - >out.txt 2>err.txt
+    status=$?
+    [ "$status" -eq 2 ] || fail "--gates - with a bad line: exit status $status"
+    grep -q "<stdin>:2: unknown gate type 'word'" err.txt || fail "no <stdin>:LINE error"
+    # --hex: integers in hexadecimal in the table and CSV, numbers in JSON.
+    run --hex poll 0140011 0140002:int16:4 0180201 0130001 0170101 0100001
+    [ "$status" -eq 0 ] || fail "--hex: exit status $status"
+    expect_line '^ +1  0140011 +int16 +0x000A +0 done'
+    expect_line '^ +2  0140002 +int16 +\[0x0001, 0x0002, 0x0003, 0x0004\] +0 done'
+    expect_line '^ +3  0180201 +int32 +0x075BCD15 +0 done'
+    expect_line '^ +4  0130001 +int16 +0x5555 +0 done'
+    expect_line '^ +5  0170101 +float +21.5 +0 done'
+    expect_line '^ +6  0100001 +digital +1 +0 done'
+    run --hex --format csv poll 0140011 0140002:int16:2
+    expect_line ',1,1,0140011,int16,0x000A,0,done'
+    expect_line ',1,2,0140002,int16,"0x0001,0x0002",0,done'
+    run --hex --format json poll 0140011
+    expect_line '"value":10,'
+    # A bad gate argument is a usage error that names it.
+    for bad in 0140011:word 0140011:int16:0 0140011:int16:126 '!R01:trigger:2' :int16; do
+      run poll 0140011 "$bad"
+      [ "$status" -eq 2 ] || fail "$bad: exit status $status, wanted 2"
+      grep -qF "vpihost: gate '$bad': " err.txt || fail "$bad: the error does not name it"
+    done
+    ;;
+  scan)
+    # The built-in simulator has station 1 only: 2 and 3 are silent, and
+    # each silent one costs the driver's 3 attempts and a wait of 100 ms.
+    started=$(date +%s%N)
+    run scan 1-3
+    took_ms=$(( ($(date +%s%N) - started) / 1000000 ))
+    [ "$status" -eq 0 ] || fail "exit status $status"
+    expect_line '^scan: 3 stations, holding register 0 of each; a silent one takes the driver.s 3 attempts of 100 ms and a wait of 100 ms for a late reply: at most [0-9.]+ s$'
+    expect_line '^ +1  0140001 +answers: holding register 0 = 0 \(0x0000\)$'
+    expect_line '^ +2  0240001 +no reply$'
+    expect_line '^ +3  0340001 +no reply$'
+    expect_line '^1 of 3 stations answered$'
+    bound=$(sed -nE 's/^scan: .* at most ([0-9.]+) s$/\1/p' out.txt)
+    awk -v took="$took_ms" -v bound="$bound" 'BEGIN {exit !(took >= 700 && took <= bound * 1000 + 500)}' ||
+      fail "2 silent stations took $took_ms ms, the bound said $bound s"
+    # Nobody there: exit 1. One station alone is a range too.
+    run scan 5
+    [ "$status" -eq 1 ] || fail "scan 5: exit status $status, wanted 1"
+    expect_line '^0 of 1 stations answered$'
+    # Two decimal digits reach station 99: the rest is said once.
+    run scan 99-247
+    expect_line '^100-247  - +no address the driver takes in this number base'
+    expect_line '^0 of 1 stations answered$'
+    # --duration ends it early, at a station's end.
+    run --duration 1 scan 2-40
+    [ "$status" -eq 1 ] || fail "--duration: exit status $status, wanted 1"
+    expect_line '^scan stopped after [0-9.]+ s \(time is up\): [0-9]+ of 39 stations not asked$'
+    # An exception reply is a station that is there; silence is none.
+    start_rtusim com3 --stations 1,3 --faults 'correct,exception:2*3'
+    VPI_COM_DIR=$work run --port COM3 scan 1-4
+    [ "$status" -eq 0 ] || fail "rtusim: exit status $status"
+    expect_line '^ +1  0140001 +answers: holding register 0 = 0 \(0x0000\)$'
+    expect_line '^ +2  0240001 +no reply$'
+    expect_line '^ +3  0340001 +answers with exception 2 \(illegal data address\)$'
+    expect_line '^2 of 4 stations answered$'
+    # --timeout is the scan's too; in base H station 10 is 0A.
+    printf 'BUS = M , H\r\n' >KOVRIN.INT
+    VPI_COM_DIR=$work run --port COM3 --timeout 5 scan 3
+    expect_line 'a silent one takes the driver.s 3 attempts of 50 ms'
+    expect_line '^ +3  0340001 +answers: holding register 0 = 0'
+    rm KOVRIN.INT
+    # Ctrl-C: the stations not asked are said, the driver is ended.
+    timeout 60 "$vpihost" scan 2-99 >out.txt 2>err.txt &
+    host_pid=$!
+    for _ in $(seq 200); do grep -qE '^ +3  ' out.txt && break; sleep 0.05; done
+    kill -s INT "$host_pid"
+    wait "$host_pid"; status=$?
+    [ "$status" -eq 1 ] || fail "SIGINT: exit status $status, wanted 1"
+    expect_line '^scan stopped after [0-9.]+ s \(interrupted\): [0-9]+ of 98 stations not asked$'
+    expect_line '^vpihost: interrupted; the driver was ended'
+    ;;
+  refused-gates)
+    # Gates the driver refuses: each with the driver's reason, and nothing
+    # goes out on the line (the simulator's trace has no request).
+    start_rtusim com2 --trace
+    printf '0140001 int16\n01400105 int16  # a bit is digital\n0170102 float\n0140002 int16 4\n' >refused.gates
+    VPI_COM_DIR=$work run --port COM2 --gates refused.gates
+    [ "$status" -eq 1 ] || fail "exit status $status, wanted 1"
+    grep -qx 'vpihost: the driver refuses 2 of 4 gates; nothing was sent:' err.txt || fail "no refusal heading"
+    grep -qx '  refused.gates:2: 01400105 int16: KOVRIN> SingleParse() gate type should be DIGITAL' err.txt ||
+      fail "no refusal of line 2"
+    grep -qx '  refused.gates:3: 0170102 float: KOVRIN> Parse() 32 bit gates must have ODD address for MODBUS' \
+      err.txt || fail "no refusal of line 3"
+    ! grep -q '  #  address' out.txt || fail "a table after a refusal"
+    # A reason the driver logs at level 8 only is shown all the same.
+    VPI_COM_DIR=$work run --port COM2 poll 0140001 0190001
+    [ "$status" -eq 1 ] || fail "arguments: exit status $status, wanted 1"
+    grep -qx "  argument 2: 0190001 int16: KOVRIN> Parse() illegal char #2, 9 in '0190001 '" err.txt ||
+      fail "no refusal of argument 2"
+    # write and report refuse to start too.
+    VPI_COM_DIR=$work run --port COM2 --gates refused.gates write 0140001 5
+    [ "$status" -eq 1 ] || fail "write: exit status $status, wanted 1"
+    ! grep -q '^write ' out.txt || fail "a write with refused gates"
+    sleep 0.2
+    ! grep -q ' RX ' sim.txt || fail "a request went out: $(grep ' RX ' sim.txt | head -1)"
+    ;;
+  oversized-block)
+    # A block larger than one frame carries is the gates file's error.
+    printf '0140001 int16\n0140002 int16 126\n' >big.gates
+    run --gates big.gates
+    [ "$status" -eq 2 ] || fail "exit status $status, wanted 2"
+    grep -qx 'vpihost: big.gates:2: a block of 126 int16 values does not fit one frame (at most 125)' err.txt ||
+      fail "no FILE:LINE error"
+    for line in '0100001 digital 2001' '0170101 float 63' '0180201 int32 63'; do
+      printf '%s\n' "$line" >big.gates
+      run --gates big.gates
+      [ "$status" -eq 2 ] || fail "$line: exit status $status, wanted 2"
+      grep -q '^vpihost: big.gates:1: a block of ' err.txt || fail "$line: no FILE:LINE error"
+    done
+    # The largest blocks are read.
+    printf '0100001 digital 2000\n0140001 int16 125\n0170101 float 62\n' >big.gates
+    run --gates big.gates
+    [ "$status" -eq 0 ] || fail "the largest blocks: exit status $status"
+    ;;
+  header-line)
+    # The port line gives the line's settings as the driver gets them.
+    start_rtusim com5
+    VPI_COM_DIR=$work run --port COM5 --baud 19200 --parity even --stop-bits 2 --timeout 25 poll 0140001
+    [ "$status" -eq 0 ] || fail "exit status $status"
+    grep -qx 'port         COM5, 19200 baud 8E2, reply timeout 250 ms' out.txt || fail "no port line with the settings"
+    run --data-bits 7 --parity odd --stop-bits 1.5 poll 0140001
+    expect_line '^device       built-in simulator, station 1 on .*, reached as COM1 through VPI_COM_DIR=[^ ]+, 9600 baud 7O1.5, reply timeout 1000 ms \(holding register n holds n'
+    run --no-port poll 0140001
+    grep -qxF 'port         (none)' out.txt || fail "no port line without a port"
     ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac

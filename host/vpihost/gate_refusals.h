@@ -1,0 +1,49 @@
+// Why the driver refuses a gate: its parser says so in its log, at level 32
+// or only at 8. While vpihost parses the gates it takes the host library's
+// log, keeps each parse's lines, and shows those of accepted gates as the
+// library would; a refused gate's lines become its refusal.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/vpihost/gates_file.h"
+
+class ParseLines {
+ public:
+  explicit ParseLines(int minimumLevel);
+  ~ParseLines();  // the host library's own log again
+  ParseLines(const ParseLines&) = delete;
+  ParseLines& operator=(const ParseLines&) = delete;
+
+  // The lines written from now on, until the next Begin.
+  void Begin();
+  std::vector<std::string> Taken();
+  // Shows the lines taken since Begin at or above the minimum level, as
+  // "[level] text" on stderr.
+  void Show();
+
+ private:
+  static void Line(int level, const char* text, void* context);
+
+  struct Kept {
+    int level;
+    std::string text;
+  };
+  int minimumLevel_;
+  std::mutex mutex_;
+  std::vector<Kept> lines_;
+};
+
+struct GateRefusal {
+  GateEntry entry;
+  std::vector<std::string> lines;  // the driver's log lines of the parse
+};
+
+// One line a refused gate: "FILE:LINE: ADDRESS TYPE [BLOCK]: the driver's
+// line" (several joined with " / ").
+std::string RefusalText(const GateRefusal& refusal);
+// The refusals, headed by how many of how many gates, on out.
+void PrintRefusals(std::FILE* out, const std::vector<GateRefusal>& refusals, size_t gates);
