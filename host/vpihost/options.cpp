@@ -61,15 +61,15 @@ bool Refuse(std::string* error, const char* message) {
 
 // In the order --help lists them.
 const HostOption kHostOptions[] = {
-    {"--gates", nullptr, "FILE", "the gates file, - for standard input (default {})",
+    {"--gates", nullptr, "FILE", "the gates file (default {})",
      [](const HostOptions& d) { return d.gatesFile; },
      [](HostOptions& o, const char* v, std::string*) {
        o.gatesFile = v;
        return true;
      }},
     {"--gate", nullptr, "GATE",
-     "a gate, ADDR[:type[:blocksize]] (may be repeated; with\n"
-     "poll's GATE arguments the gates instead of the file)",
+     "a gate, ADDR[:type[:blocksize]], read instead of the\n"
+     "gates file (may be repeated; after poll's GATEs)",
      nullptr,
      [](HostOptions& o, const char* v, std::string*) {
        o.gateArguments.push_back(v);
@@ -87,10 +87,10 @@ const HostOption kHostOptions[] = {
        return true;
      },
      [](const UsageFacts& facts) {
-       std::string help = facts.portLinks ? "serial port: COM1 ... (see VPI_COM_DIR), NUL or a device path"
+       std::string help = facts.portLinks ? "serial port: COM1 ... (see VPI_COM_DIR), NUL or a\ndevice path"
                                           : "serial port: COM1 ... COM9, \\\\.\\COM10 and above, or NUL\n"
                                             "(11 characters at most)";
-       help += facts.simulatorBuiltIn ? "; without it\nthe built-in simulator" : "; required";
+       help += facts.simulatorBuiltIn ? "; without it the built-in simulator" : "; required";
        return help;
      }},
     {"--no-port", nullptr, nullptr, "start the instance without a serial port", nullptr,
@@ -357,10 +357,14 @@ std::string HostUsageText(const HostOptions& d, const UsageFacts& facts) {
       "                    (1-16) to a trigger gate fetches that report\n"
       "  report GAS N      fetch report N through the trigger gate GAS, then read\n"
       "                    every gate (the report lines show the report's text)\n"
-      "  scan FIRST-LAST   read holding register 0 (gate SS40001) of stations FIRST\n"
-      "                    to LAST (1-247, or one station) and list who answers: a\n"
-      "                    value, an exception (the station is there) or nothing;\n"
-      "                    the reply timeout is 10 (100 ms) unless --timeout is given\n"
+      "  scan FIRST-LAST   read holding register 0 (gate 0140001 for station 1) of\n"
+      "                    stations FIRST to LAST (1-247, or one station) once each\n"
+      "                    and list who answers: a value, an exception (the station\n"
+      "                    is there) or nothing; the reply timeout is 10 (100 ms)\n"
+      "                    unless --timeout is given. A silent station costs the\n"
+      "                    driver's 3 attempts and a wait for a late reply, 4 reply\n"
+      "                    timeouts: the scan says first how long it takes at most\n"
+      "                    and keeps to it (--duration and Ctrl-C end it sooner)\n"
       "  browse            compose a gate address string in the address dialog\n"
       "  info              show what the module reports about itself\n"
       "\n"
@@ -368,7 +372,8 @@ std::string HostUsageText(const HostOptions& d, const UsageFacts& facts) {
   for (const HostOption& option : kHostOptions) text += OptionUsage(option, d, facts);
   text +=
       "\n"
-      "Gates file: one gate a line, ADDRESS TYPE [BLOCKSIZE], '#' starts a comment.\n"
+      "Gates file: one gate a line, ADDRESS TYPE [BLOCKSIZE], '#' starts a comment;\n"
+      "--gates - reads it from standard input.\n"
       "A gate on the command line is ADDRESS[:TYPE[:BLOCKSIZE]]; without a type it\n"
       "is the first of int16, digital, float, int32, text and trigger that the\n"
       "driver's parser takes (0140001 int16, 0100001 and 01400105 digital, 0170101\n"

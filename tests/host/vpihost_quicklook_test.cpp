@@ -1,0 +1,426 @@
+// vpihost's quick looks: gate arguments, block limits, --hex, the scan's
+// pieces, refused gates' lines, the port line's settings and the help of
+// each build.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "host/vpihost/gate_arguments.h"
+#include "host/vpihost/gate_refusals.h"
+#include "host/vpihost/gates_file.h"
+#include "host/vpihost/hex_values.h"
+#include "host/vpihost/options.h"
+#include "host/vpihost/scan.h"
+#include "host_interface/journal.h"
+
+namespace {
+
+TEST(GateArguments, AddressTypeAndBlockOrAUsageErrorNamingTheArgument) {
+  struct Case {
+    const char* text;
+    const char* address;  // null: refused with error
+    const char* kind;
+    int32_t blockSize;
+    bool typeOmitted;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"0140001", "0140001", "int16", 0, true, ""},
+      {"0170101:float", "0170101", "float", 0, false, ""},
+      {"0140002:int16:4", "0140002", "int16", 4, false, ""},
+      {"0100001:digital:2000", "0100001", "digital", 2000, false, ""},
+      {"0170101:float:62", "0170101", "float", 62, false, ""},
+      {"!R01:trigger", "!R01", "trigger", 0, false, ""},
+      {"0140001:word", nullptr, "", 0, false,
+       "gate '0140001:word': unknown gate type 'word' (digital, int16, float, int32, text or trigger)"},
+      {"0140001:", nullptr, "", 0, false,
+       "gate '0140001:': unknown gate type '' (digital, int16, float, int32, text or trigger)"},
+      {"0140001:int16:", nullptr, "", 0, false,
+       "gate '0140001:int16:': block size '' is not a number from 1 to 100000"},
+      {"0140001:int16:0", nullptr, "", 0, false,
+       "gate '0140001:int16:0': block size '0' is not a number from 1 to 100000"},
+      {"0140001:int16:4:5", nullptr, "", 0, false,
+       "gate '0140001:int16:4:5': block size '4:5' is not a number from 1 to 100000"},
+      {"0140001:int16:126", nullptr, "", 0, false,
+       "gate '0140001:int16:126': a block of 126 int16 values does not fit one frame (at most 125)"},
+      {"0180201:int32:63", nullptr, "", 0, false,
+       "gate '0180201:int32:63': a block of 63 int32 values does not fit one frame (at most 62)"},
+      {"R0101001:text:2", nullptr, "", 0, false, "gate 'R0101001:text:2': a text gate cannot be a block"},
+      {":int16", nullptr, "", 0, false, "gate ':int16': no address (ADDR[:type[:blocksize]])"},
+      {"01 40001", nullptr, "", 0, false, "gate '01 40001': an address has no blanks or '#'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    GateEntry gate;
+    std::string error;
+    const bool ok = ParseGateArgument(c.text, 3, &gate, &error);
+    ASSERT_EQ(ok, c.address != nullptr) << error;
+    if (!ok) {
+      EXPECT_EQ(error, c.error);
+      continue;
+    }
+    EXPECT_EQ(gate.address, c.address);
+    EXPECT_STREQ(gate.kind->name, c.kind);
+    EXPECT_EQ(gate.blockSize, c.blockSize);
+    EXPECT_EQ(gate.typeOmitted, c.typeOmitted);
+    EXPECT_EQ(gate.origin, "argument 3");
+  }
+}
+
+// The first guess of an omitted type is int16: the gate keeps it when the
+// parser takes it, and the table shows it so.
+TEST(GateArguments, OmittedTypesAreTriedInTheHelpsOrder) {
+  ASSERT_EQ(kOmittedTypeCount, kGateKindCount);
+  EXPECT_STREQ(kOmittedTypeOrder[0], "int16");
+  EXPECT_STREQ(kOmittedTypeOrder[1], "digital");
+  for (int i = 0; i < kOmittedTypeCount; ++i) EXPECT_NE(FindGateKind(kOmittedTypeOrder[i]), nullptr);
+}
+
+TEST(GatesFile, BlocksLargerThanOneFrameAreTheFilesError) {
+  struct Case {
+    const char* text;
+    const char* error;  // "": read
+  };
+  const Case cases[] = {
+      {"0100001 digital 2000\n0140001 int16 125\n0170101 float 62\n0180201 int32 62\n", ""},
+      {"0140001 int16\n0100001 digital 2001\n",
+       "g.txt:2: a block of 2001 digital values does not fit one frame (at most 2000)"},
+      {"0140001 int16 126\n", "g.txt:1: a block of 126 int16 values does not fit one frame (at most 125)"},
+      {"0170101 float 63\n", "g.txt:1: a block of 63 float values does not fit one frame (at most 62)"},
+      {"!R01 trigger 1\n", "g.txt:1: a trigger gate cannot be a block"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::vector<GateEntry> gates;
+    std::string error;
+    EXPECT_EQ(ParseGates(c.text, "g.txt", &gates, &error), *c.error == '\0');
+    EXPECT_EQ(error, c.error);
+    if (*c.error == '\0') {
+      EXPECT_EQ(gates[1].origin, "g.txt:2");
+    }
+  }
+}
+
+bool Parse(std::vector<const char*> args, HostOptions* options, std::string* error) {
+  std::vector<char*> argv = {const_cast<char*>("vpihost")};
+  for (const char* a : args) argv.push_back(const_cast<char*>(a));
+  return ParseHostOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+
+TEST(Options, PollGatesScanRangesAndHex) {
+  struct Case {
+    std::vector<const char*> args;
+    const char* error;  // "": taken
+    std::vector<std::string> gates;
+    int scanFirst;
+    int scanLast;
+  };
+  const Case cases[] = {
+      {{"poll", "0140001", "0170101:float"}, "", {"0140001", "0170101:float"}, 0, 0},
+      {{"--gate", "0100001", "poll", "0140001", "--gate", "0110003:digital"},
+       "",
+       {"0140001", "0100001", "0110003:digital"},
+       0,
+       0},
+      {{"--gate", "0140001", "write", "0140001", "5"}, "", {"0140001"}, 0, 0},
+      {{"scan", "1-247"}, "", {}, 1, 247},
+      {{"scan", "5"}, "", {}, 5, 5},
+      {{"scan", "7-7", "--timeout", "3"}, "", {}, 7, 7},
+      {{"scan"}, "'scan' takes the stations to ask, FIRST-LAST or one station", {}, 0, 0},
+      {{"scan", "1-3", "4"}, "'scan' takes the stations to ask, FIRST-LAST or one station", {}, 0, 0},
+      {{"scan", "0-3"},
+       "'scan' takes stations from 1 to 247, FIRST-LAST with FIRST <= LAST, not '0-3'",
+       {},
+       0,
+       0},
+      {{"scan", "1-248"},
+       "'scan' takes stations from 1 to 247, FIRST-LAST with FIRST <= LAST, not '1-248'",
+       {},
+       0,
+       0},
+      {{"scan", "9-2"},
+       "'scan' takes stations from 1 to 247, FIRST-LAST with FIRST <= LAST, not '9-2'",
+       {},
+       0,
+       0},
+      {{"scan", "1-"},
+       "'scan' takes stations from 1 to 247, FIRST-LAST with FIRST <= LAST, not '1-'",
+       {},
+       0,
+       0},
+      {{"--gate", "0140001", "scan", "1"}, "'scan' reads no gates (--gate)", {}, 0, 0},
+      {{"--gate"}, "--gate needs a value", {}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "" : c.args.back());
+    HostOptions options;
+    std::string error;
+    const bool ok = Parse(c.args, &options, &error);
+    EXPECT_EQ(ok, *c.error == '\0') << error;
+    EXPECT_EQ(error, c.error);
+    if (!ok) continue;
+    EXPECT_EQ(options.gateArguments, c.gates);
+    EXPECT_EQ(options.scanFirst, c.scanFirst);
+    EXPECT_EQ(options.scanLast, c.scanLast);
+  }
+  HostOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({"--hex", "--timeout", "20", "--gates", "-"}, &options, &error)) << error;
+  EXPECT_TRUE(options.hex);
+  EXPECT_TRUE(options.timeoutGiven);
+  EXPECT_EQ(options.gatesFile, "-");
+  HostOptions plain;
+  ASSERT_TRUE(Parse({}, &plain, &error));
+  EXPECT_FALSE(plain.hex);
+  EXPECT_FALSE(plain.timeoutGiven);
+}
+
+TEST(LineSettings, BaudFrameAndTimeoutAsThePortLineShowsThem) {
+  struct Case {
+    uint16_t baud;
+    int16_t dataBits;
+    int16_t parity;
+    int16_t stopBits;
+    uint32_t timeout;
+    const char* text;
+  };
+  const Case cases[] = {
+      {9600, 8, 0, 0, 100, "9600 baud 8N1, reply timeout 1000 ms"},
+      {19200, 8, 2, 2, 25, "19200 baud 8E2, reply timeout 250 ms"},
+      {1200, 7, 1, 1, 1, "1200 baud 7O1.5, reply timeout 10 ms"},
+      {4800, 5, 3, 0, 6000, "4800 baud 5M1, reply timeout 60000 ms"},
+      {300, 6, 4, 2, 10, "300 baud 6S2, reply timeout 100 ms"},
+  };
+  for (const Case& c : cases) {
+    HostOptions o;
+    o.baud = c.baud;
+    o.dataBits = c.dataBits;
+    o.parity = c.parity;
+    o.stopBits = c.stopBits;
+    o.timeout = c.timeout;
+    EXPECT_EQ(LineSettingsText(o), c.text);
+  }
+}
+
+TEST(HexValues, SixteenAndThirtyTwoBitIntegersOnly) {
+  struct Text {
+    const char* decimal;
+    int digits;
+    const char* hex;
+  };
+  const Text texts[] = {
+      {"0", 4, "0x0000"},
+      {"42", 4, "0x002A"},
+      {"65535", 4, "0xFFFF"},
+      {"65536", 4, "65536"},
+      {"123456789", 8, "0x075BCD15"},
+      {"4294967295", 8, "0xFFFFFFFF"},
+      {"4294967296", 8, "4294967296"},
+      {"-1", 4, "-1"},
+      {"21.5", 4, "21.5"},
+      {"", 4, ""},
+  };
+  for (const Text& t : texts) EXPECT_EQ(HexValueText(t.decimal, t.digits), t.hex) << t.decimal;
+
+  struct Case {
+    Reading::Kind kind;
+    const char* type;
+    int32_t result;
+    bool isFloat;
+    std::vector<std::string> values;
+    std::vector<std::string> shown;
+  };
+  const Case cases[] = {
+      {Reading::Kind::kTransfer, "int16", 0, false, {"10"}, {"0x000A"}},
+      {Reading::Kind::kTransfer, "int16", 0, false, {"1", "2", "65535"}, {"0x0001", "0x0002", "0xFFFF"}},
+      {Reading::Kind::kTransfer, "int32", 0, false, {"123456789"}, {"0x075BCD15"}},
+      {Reading::Kind::kTransfer, "float", 0, true, {"21.5"}, {"21.5"}},
+      {Reading::Kind::kTransfer, "digital", 0, false, {"1", "0"}, {"1", "0"}},
+      {Reading::Kind::kTransfer, "int16", 2, false, {}, {}},
+      {Reading::Kind::kText, "text", 0, false, {"42"}, {"42"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    Reading reading;
+    reading.kind = c.kind;
+    reading.type = c.type;
+    reading.result = c.result;
+    reading.isFloat = c.isFloat;
+    reading.values = c.values;
+    EXPECT_EQ(WithHexValues(reading).values, c.shown);
+  }
+}
+
+// A writer that keeps what it was given.
+class Kept : public ReadingsWriter {
+ public:
+  explicit Kept(std::vector<Reading>* readings) : readings_(readings) {}
+  void BeginCycle(int, int, double) override {}
+  void Write(const Reading& reading) override { readings_->push_back(reading); }
+  void Note(const std::string&) override {}
+  void Summary(const PollSummary&, const std::vector<GateLabel>&) override {}
+
+ private:
+  std::vector<Reading>* readings_;
+};
+
+TEST(HexValues, JsonKeepsItsNumbers) {
+  struct Case {
+    OutputFormat format;
+    bool hex;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {OutputFormat::kTable, true, "0x002A"},
+      {OutputFormat::kCsv, true, "0x002A"},
+      {OutputFormat::kJson, true, "42"},
+      {OutputFormat::kTable, false, "42"},
+  };
+  for (const Case& c : cases) {
+    std::vector<Reading> readings;
+    const auto writer = HexWhereAsked(std::make_unique<Kept>(&readings), c.format, c.hex);
+    Reading reading;
+    reading.type = "int16";
+    reading.values = {"42"};
+    writer->Write(reading);
+    ASSERT_EQ(readings.size(), 1u);
+    EXPECT_EQ(readings[0].values[0], c.shown);
+  }
+}
+
+TEST(Scan, AddressesOfHoldingRegisterZeroInEveryBase) {
+  struct Case {
+    int station;
+    std::vector<std::string> addresses;
+  };
+  const Case cases[] = {
+      {1, {"0140001", "01400001", "0140000", "01400000"}},
+      {10, {"1040001", "10400001", "0A40001", "1040000", "10400000", "0A40000"}},
+      {99, {"9940001", "99400001", "6340001", "9940000", "99400000", "6340000"}},
+      {100, {"6440001", "6440000"}},
+      {247, {"F740001", "F740000"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ScanAddresses(c.station), c.addresses) << c.station;
+}
+
+TEST(Scan, OutcomeFromTheResultAndTheDriversLines) {
+  struct Case {
+    int32_t result;
+    std::vector<const char*> lines;
+    const char* text;
+    bool answered;
+  };
+  const Case cases[] = {
+      {0, {}, "answers: holding register 0 = 42 (0x002A)", true},
+      {1,
+       {"KOVRIN> (MB-protocol) Illegal data address", "KOVRIN> (MB-protocol) Illegal data address"},
+       "answers with exception 2 (illegal data address)",
+       true},
+      {2,
+       {"KOVRIN> (MB-protocol) Failure in associated device"},
+       "answers with exception 4 (device failure)",
+       true},
+      {1, {"KOVRIN> (MB-protocol error)"}, "answers with an exception (a code past 8)", true},
+      {2,
+       {"KOVRIN> Recieve() timeout 1 (iRead=0)", "KOVRIN> Recieve() timeout 1 (iRead=0)"},
+       "no reply",
+       false},
+      {1,
+       {"KOVRIN> Wrong plc addr.3h received", "KOVRIN> DoRead() crc error, retry 1"},
+       "no reply that could be read (wrong frames or CRC errors)",
+       false},
+      {2, {"KOVRIN> SEND> Unable to send message."}, "the request did not go out (the port failed)", false},
+      {2, {"KOVRIN> station 4 demoted, request not sent"}, "not asked: the driver has it demoted", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    TransferJournal journal;
+    for (const char* line : c.lines) journal.Add(line);
+    const ScanOutcome outcome = ScanOutcomeOf(c.result, 42, journal);
+    EXPECT_EQ(ScanOutcomeText(outcome), c.text);
+    EXPECT_EQ(outcome.Answered(), c.answered);
+  }
+}
+
+// Four reply timeouts and three requests on the wire with room each.
+TEST(Scan, SilentStationBoundFollowsTimeoutAndLine) {
+  HostOptions line;
+  const double at9600 = SilentStationMs(10, line);
+  EXPECT_GE(at9600, 4 * 100 + 3 * 8 * 10 * 1000.0 / 9600);
+  EXPECT_LE(at9600, 4 * 100 + 3 * 40);
+  EXPECT_NEAR(SilentStationMs(20, line) - at9600, 4 * 100, 1e-9);
+  line.baud = 1200;
+  line.parity = 2;
+  EXPECT_NEAR(SilentStationMs(10, line) - at9600, 3 * 11.5 * (11000.0 / 1200 - 10000.0 / 9600), 1e-6);
+}
+
+TEST(GateRefusals, EachRefusedGateWithItsOriginAndTheDriversLines) {
+  GateEntry block;
+  block.address = "0140002";
+  block.kind = FindGateKind("int16");
+  block.blockSize = 4;
+  block.origin = "g.gates:7";
+  GateEntry single = block;
+  single.blockSize = 0;
+  single.origin = "argument 2";
+  const GateRefusal cases[] = {{block, {"KOVRIN> one", "KOVRIN> two"}}, {single, {}}};
+  EXPECT_EQ(RefusalText(cases[0]), "g.gates:7: 0140002 int16 4: KOVRIN> one / KOVRIN> two");
+  EXPECT_EQ(RefusalText(cases[1]), "argument 2: 0140002 int16: refused, the driver logged no reason");
+}
+
+// Every line of a parse is kept, whatever its level; only those at or above
+// the level shown reach stderr, and only when asked.
+TEST(GateRefusals, ParseLinesKeepEveryLevel) {
+  testing::internal::CaptureStderr();
+  std::vector<std::string> taken;
+  {
+    ParseLines lines(32);
+    err(kLogMajor, "KOVRIN> before");
+    lines.Begin();
+    err(kLogDetail, "KOVRIN> Parse() illegal char #%u", 2u);
+    err(kLogMajor, "KOVRIN> SingleParse() gate type should be DIGITAL");
+    taken = lines.Taken();
+    lines.Show();
+  }
+  const std::string shown = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(taken, (std::vector<std::string>{"KOVRIN> Parse() illegal char #2",
+                                             "KOVRIN> SingleParse() gate type should be DIGITAL"}));
+  EXPECT_EQ(shown, "[32] KOVRIN> SingleParse() gate type should be DIGITAL\n");
+}
+
+// The help of the Linux build and of the Windows one (no simulator, no
+// links), from the same text.
+TEST(Usage, EachBuildDescribesItsOwnProgram) {
+  HostOptions defaults;
+  defaults.module = "mod";
+  defaults.gatesFile = "demo.gates";
+  struct Case {
+    UsageFacts facts;
+    std::vector<const char*> present;
+    std::vector<const char*> absent;
+  };
+  const Case cases[] = {
+      {{true, true},
+       {"Without --port it starts the built-in device simulator",
+        "  --port NAME           serial port: COM1 ... (see VPI_COM_DIR), NUL or a\n"
+        "                        device path; without it the built-in simulator\n",
+        "  --hex                 integers (int16, int32, their blocks) in hexadecimal in\n",
+        "  --gate GATE           a gate, ADDR[:type[:blocksize]], read instead of the\n",
+        "  scan FIRST-LAST ", "--gates - reads it from standard input.\n"},
+       {"\\\\.\\COM10", "no built-in device simulator"}},
+      {{false, false},
+       {"This build has no built-in device simulator: --port names the\n",
+        "  --port NAME           serial port: COM1 ... COM9, \\\\.\\COM10 and above, or NUL\n"
+        "                        (11 characters at most); required\n",
+        "  scan FIRST-LAST "},
+       {"VPI_COM_DIR", "Without --port", "the built-in simulator", "device path"}},
+  };
+  for (const Case& c : cases) {
+    const std::string usage = HostUsageText(defaults, c.facts);
+    for (const char* text : c.present) EXPECT_NE(usage.find(text), std::string::npos) << text;
+    for (const char* text : c.absent) EXPECT_EQ(usage.find(text), std::string::npos) << text;
+  }
+}
+
+}  // namespace
