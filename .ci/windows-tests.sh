@@ -180,6 +180,26 @@ else
   echo "vpihost.exe printed the same gate table as the Linux host"
 fi
 
+# The Windows program's own help, and a clear error without --port: it has
+# no built-in simulator to fall back on.
+help_status=0
+(cd "$stage" && wine_run 60 vpihost.exe --help </dev/null >"$work/vpihost-help.out" 2>&1) || help_status=$?
+noport_status=0
+(cd "$stage" && wine_run 60 vpihost.exe poll 0140001 </dev/null >"$work/vpihost-noport.out" 2>&1) ||
+  noport_status=$?
+if [ $help_status -ne 0 ] || grep -q VPI_COM_DIR "$work/vpihost-help.out" ||
+   ! grep -q 'This build has no built-in device simulator' "$work/vpihost-help.out"; then
+  echo "vpihost.exe --help does not describe the Windows program (exit status $help_status)"
+  cat "$work/vpihost-help.out"
+  failures=$((failures + 1))
+elif [ $noport_status -ne 2 ] || ! grep -q 'give --port' "$work/vpihost-noport.out"; then
+  echo "vpihost.exe without --port: exit status $noport_status, wanted 2 with a clear error"
+  cat "$work/vpihost-noport.out"
+  failures=$((failures + 1))
+else
+  echo "vpihost.exe --help describes the Windows program; without --port it says to give one"
+fi
+
 wine_stop
 echo "$arch Windows build and ${KOVRIN_WINE_BITS}-bit Wine runs took $((SECONDS - started)) s"
 [ $failures -eq 0 ] || { echo "$failures $arch Windows end-to-end run(s) failed"; exit 1; }

@@ -4,8 +4,8 @@
 // library would; a refused gate's lines become its refusal.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,13 +27,23 @@ class ParseLines {
 
  private:
   static void Line(int level, const char* text, void* context);
+  // A line may come from any thread; std::mutex is not there in every
+  // build of the Windows toolchain.
+  class Guard {
+   public:
+    explicit Guard(std::atomic_flag& flag);
+    ~Guard();
+
+   private:
+    std::atomic_flag& flag_;
+  };
 
   struct Kept {
     int level;
     std::string text;
   };
   int minimumLevel_;
-  std::mutex mutex_;
+  std::atomic_flag busy_ = ATOMIC_FLAG_INIT;
   std::vector<Kept> lines_;
 };
 

@@ -392,6 +392,12 @@ int main(int argc, char** argv) {
   // A scan asks every station once: a silent one should cost little.
   if (options.command == "scan" && !options.timeoutGiven) options.timeout = kScanTimeout;
   if (options.version) return PrintVersion(options.module);
+  const bool needsLine = options.command != "info" && options.command != "browse";
+  if (needsLine && options.port.empty() && !options.noPort && !EmbeddedDevice::BuiltIn()) {
+    std::fprintf(stderr,
+                 "vpihost: this build has no built-in simulator: give --port COM1 ... (try --help)\n");
+    return kExitUsage;
+  }
   ZelHostSetMinimumLevel(options.logLevel);
   WatchTerminationRequests();
 
