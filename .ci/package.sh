@@ -64,7 +64,7 @@ trap cleanup EXIT
 # The ZIP.
 unzip -q "$zip" -d "$work/zip"
 top=$work/zip/kovrinsx-$version-win32
-expected="INSTALL.txt KOVRIN.INT KOVRINSX.DLL try/KOVRINSX.DLL try/ZELPRO.dll try/demo.gates try/vpihost.exe"
+expected="INSTALL.txt KOVRIN.INT KOVRINSX.DLL try/KOVRIN.INT try/KOVRINSX.DLL try/ZELPRO.dll try/demo.gates try/vpihost.exe"
 found=$(cd "$top" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
 if [ "$found" != "$expected " ]; then
   echo "package.sh: the ZIP holds: $found"
@@ -86,7 +86,8 @@ for file in "$top"/try/*.exe "$top"/try/*.dll "$top"/try/*.DLL; do
     esac
   done
 done
-for text in KOVRIN.INT INSTALL.txt try/demo.gates; do
+cmp -s "$top/KOVRIN.INT" "$top/try/KOVRIN.INT" || { echo "package.sh: try/KOVRIN.INT differs"; exit 1; }
+for text in KOVRIN.INT INSTALL.txt try/demo.gates try/KOVRIN.INT; do
   if grep -q $'[^\r]$' "$top/$text"; then echo "package.sh: $text has lines without CR LF"; exit 1; fi
 done
 echo "package.sh: $zip holds $expected; try/ needs nothing else"

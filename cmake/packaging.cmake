@@ -1,6 +1,7 @@
 # The packages, made by `cpack` in a build directory:
 # - from the mingw build, a ZIP for Windows hosts: KOVRINSX.DLL, a sample
-#   KOVRIN.INT, the install text, and in try/ vpihost.exe with what it needs;
+#   KOVRIN.INT, the install text, and in try/ vpihost.exe with what it needs
+#   and the sample KOVRIN.INT;
 # - from the native build, a Debian package: the module, the stand-in host
 #   library, vpihost, rtusim, the demo gates and a man page for each program.
 
@@ -27,9 +28,12 @@ if(WIN32)
   install(FILES $<TARGET_FILE:kovrinsx> ${PROJECT_BINARY_DIR}/packaging/KOVRIN.INT
                 ${PROJECT_BINARY_DIR}/packaging/INSTALL.txt
           DESTINATION .)
-  # vpihost.exe loads KOVRINSX.DLL and ZELPRO.dll from its own folder.
+  # vpihost.exe loads KOVRINSX.DLL and ZELPRO.dll from its own folder; the
+  # driver reads KOVRIN.INT from the folder it runs in, so a try there has
+  # the sample to edit.
   install(PROGRAMS $<TARGET_FILE:vpihost> DESTINATION try)
   install(FILES $<TARGET_FILE:kovrinsx> $<TARGET_FILE:zelpro> ${PROJECT_BINARY_DIR}/packaging/demo.gates
+                ${PROJECT_BINARY_DIR}/packaging/KOVRIN.INT
           DESTINATION try)
   include(CPack)
   return()
