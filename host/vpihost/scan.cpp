@@ -56,10 +56,24 @@ std::string Stations(int first, int last) {
 
 }  // namespace
 
-double SilentStationMs(uint32_t timeoutUnits, const HostOptions& line) {
+double SilentStationMs(uint32_t timeoutUnits, const HostOptions& line, uint32_t gapMs) {
   const double characterMs = 1000.0 * CharacterBits(line) / line.baud;
-  const double attemptMs = (kRequestBytes + kGapCharacters) * characterMs + kRoomMsPerAttempt;
+  const double attemptMs = gapMs + (kRequestBytes + kGapCharacters) * characterMs + kRoomMsPerAttempt;
   return kSilentReadWaits * 10.0 * timeoutUnits + kSilentReadAttempts * attemptMs;
+}
+
+uint32_t InterFrameGapMs(const std::vector<std::string>& startLines) {
+  static const char kGapLine[] = "KOVRIN> Inter Frame Gap = ";
+  for (const std::string& line : startLines) {
+    if (line.compare(0, sizeof kGapLine - 1, kGapLine) != 0) continue;
+    unsigned gap = 0;
+    char unit[8] = {};
+    if (std::sscanf(line.c_str() + sizeof kGapLine - 1, "%u %7s", &gap, unit) == 2 &&
+        std::strcmp(unit, "msec.") == 0) {
+      return gap;
+    }
+  }
+  return 0;
 }
 
 std::vector<std::string> ScanAddresses(int station) {
@@ -167,7 +181,7 @@ std::string ScanOutcomeText(const ScanOutcome& outcome) {
   return "";
 }
 
-int RunScan(DriverModule& driver, const HostOptions& options, std::FILE* out) {
+int RunScan(DriverModule& driver, const HostOptions& options, uint32_t gapMs, std::FILE* out) {
   JournalTap journal(options.logLevel);
   std::vector<Probe> probes;
   journal.Mute(true);
@@ -180,13 +194,15 @@ int RunScan(DriverModule& driver, const HostOptions& options, std::FILE* out) {
   // said once a run of them, not asked, and not counted.
   int asked = 0;
   for (const Probe& probe : probes) asked += probe.addressed ? 1 : 0;
-  const double stationMs = SilentStationMs(options.timeout, options);
+  const double stationMs = SilentStationMs(options.timeout, options, gapMs);
   const double boundSeconds = asked * stationMs / 1000;
   std::fprintf(
       out,
       "scan: %d station%s, holding register 0 of each; a silent one takes the driver's %d attempts of "
-      "%u ms and a wait of %u ms for a late reply: at most %.1f s\n",
+      "%u ms and a wait of %u ms for a late reply%s: at most %.1f s\n",
       asked, asked == 1 ? "" : "s", kSilentReadAttempts, options.timeout * 10, options.timeout * 10,
+      gapMs != 0 ? (", each request after the init file's gap of " + std::to_string(gapMs) + " ms").c_str()
+                 : "",
       std::ceil(boundSeconds * 10) / 10);
   std::fprintf(out, "station  address   reply\n");
   std::fflush(out);

@@ -24,9 +24,13 @@ constexpr int kSilentReadAttempts = 3;
 constexpr int kSilentReadWaits = kSilentReadAttempts + 1;
 
 // The longest a silent station takes, in ms: the waits, and per attempt the
-// request on the wire at the line's speed with a gap before it and some
-// room for the machine.
-double SilentStationMs(uint32_t timeoutUnits, const HostOptions& line);
+// inter-frame gap of the init file (gapMs), the request on the wire at the
+// line's speed with a frame's gap before it, and some room for the machine.
+double SilentStationMs(uint32_t timeoutUnits, const HostOptions& line, uint32_t gapMs = 0);
+
+// The inter-frame gap in ms that the driver's start-up lines give (it says
+// "KOVRIN> Inter Frame Gap = 5 msec." for IFG_MS); 0 when none does.
+uint32_t InterFrameGapMs(const std::vector<std::string>& startLines);
 
 // Gate addresses of holding register 0 of the station to try in order: the
 // number bases' spellings (two decimal digits, two hexadecimal, five
@@ -48,5 +52,6 @@ ScanOutcome ScanOutcomeOf(int32_t result, uint16_t value, const TransferJournal&
 std::string ScanOutcomeText(const ScanOutcome& outcome);
 const char* ExceptionName(int code);
 
-// The scan command against a started instance; its exit status.
-int RunScan(DriverModule& driver, const HostOptions& options, std::FILE* out);
+// The scan command against a started instance whose inter-frame gap is
+// gapMs; its exit status.
+int RunScan(DriverModule& driver, const HostOptions& options, uint32_t gapMs, std::FILE* out);

@@ -467,7 +467,17 @@ int main(int argc, char** argv) {
   start.dataBits = options.dataBits;
   start.stopBits = options.stopBits;
   start.parity = options.parity;
+  // A scan's bound counts the init file's inter-frame gap, which only the
+  // driver's start-up lines tell.
+  std::optional<ParseLines> startLines;
+  if (scan) startLines.emplace(options.logLevel);
   const int32_t started = driver.Call(kCmdColdStart, &start);
+  uint32_t gapMs = 0;
+  if (startLines) {
+    gapMs = InterFrameGapMs(startLines->Taken());
+    startLines->Show();
+    startLines.reset();
+  }
   if (started != 0) {
     std::fprintf(stderr, "vpihost: ColdStart failed (%d %s)%s\n", started, ResultMeaning(started),
                  started == 2 ? ": the port cannot be opened" : "");
@@ -476,7 +486,7 @@ int main(int argc, char** argv) {
   }
 
   if (scan) {
-    const int scanned = RunScan(driver, options, stdout);
+    const int scanned = RunScan(driver, options, gapMs, stdout);
     driver.Call(kCmdEndVpi, nullptr);
     if (TerminationRequested()) {
       std::fprintf(info, "vpihost: interrupted; the driver was ended\n");

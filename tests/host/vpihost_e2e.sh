@@ -326,6 +326,15 @@ case $scenario in
     VPI_COM_DIR=$work run --port COM3 --timeout 5 scan 3
     expect_line 'a silent one takes the driver.s 3 attempts of 50 ms'
     expect_line '^ +3  0340001 +answers: holding register 0 = 0'
+    # The init file's gap waits before each request: the bound counts it.
+    printf 'IFG_MS = 50\r\n' >KOVRIN.INT
+    started=$(date +%s%N)
+    VPI_COM_DIR=$work run --port COM3 scan 5-6
+    took_ms=$(( ($(date +%s%N) - started) / 1000000 ))
+    expect_line "a late reply, each request after the init file's gap of 50 ms: at most [0-9.]+ s\$"
+    bound=$(sed -nE 's/^scan: .* at most ([0-9.]+) s$/\1/p' out.txt)
+    awk -v took="$took_ms" -v bound="$bound" 'BEGIN {exit !(took >= 1000 && took <= bound * 1000 + 500)}' ||
+      fail "2 silent stations with a gap of 50 ms took $took_ms ms, the bound said $bound s"
     rm KOVRIN.INT
     # Ctrl-C: the stations not asked are said, the driver is ended.
     timeout 60 "$vpihost" scan 2-99 >out.txt 2>err.txt &

@@ -355,6 +355,23 @@ TEST(Scan, SilentStationBoundFollowsTimeoutAndLine) {
   EXPECT_NEAR(SilentStationMs(10, line) - at9600, 3 * 11.5 * (11000.0 / 1200 - 10000.0 / 9600), 1e-6);
 }
 
+// IFG_MS waits before every request, so before each of the 3 attempts.
+TEST(Scan, TheInitFilesGapFromTheStartUpLines) {
+  struct Case {
+    std::vector<std::string> lines;
+    uint32_t gapMs;
+  };
+  const Case cases[] = {
+      {{"KOVRIN> Protocol = Modbus", "KOVRIN> Inter Frame Gap = 5 msec."}, 5},
+      {{"KOVRIN> Inter Frame Gap = 65535 msec."}, 65535},
+      {{"KOVRIN> Inter Frame Gap = 100"}, 0},  // a busy-wait count, no time
+      {{}, 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(InterFrameGapMs(c.lines), c.gapMs);
+  HostOptions line;
+  EXPECT_NEAR(SilentStationMs(10, line, 50) - SilentStationMs(10, line), 3 * 50, 1e-9);
+}
+
 TEST(GateRefusals, EachRefusedGateWithItsOriginAndTheDriversLines) {
   GateEntry block;
   block.address = "0140002";
