@@ -421,6 +421,10 @@ int main(int argc, char** argv) {
     std::fprintf(info, "port         %s\n", options.noPort ? "(none)" : port.c_str());
   }
 
+  // The driver's lines go to stderr: what vpihost said so far comes first
+  // also where stdout is a pipe.
+  std::fflush(info);
+
   ColdStartParams start{};
   // At most 11 characters by now; the field keeps its terminating NUL.
   std::memcpy(start.portName, port.c_str(), std::min(port.size(), sizeof start.portName - 1));
