@@ -186,7 +186,7 @@ class JsonWriter : public ReadingsWriter {
 
 }  // namespace
 
-const char kCsvHeader[] = "time,cycle,gate,address,type,value,result,result_text\r\n";
+const char kCsvHeader[] = "time,cycle,gate,address,type,value,result,result_text,cause,retries\r\n";
 
 std::unique_ptr<ReadingsWriter> MakeReadingsWriter(OutputFormat format, std::FILE* out, bool redraw,
                                                    bool showCycles) {
@@ -235,8 +235,9 @@ std::string TableRow(const Reading& r) {
   } else if (HasValues(r)) {
     value = r.block ? TableBlock(r.values, kValueWidth) : r.values[0];
   }
-  std::snprintf(row, sizeof row, "%3zu  %-10s %-8s %-36s %d %s", r.gate + 1, r.address.c_str(),
-                r.type.c_str(), value.c_str(), r.result, ResultMeaning(r.result));
+  std::snprintf(row, sizeof row, "%3zu  %-10s %-8s %-36s %d %s%s%s", r.gate + 1, r.address.c_str(),
+                r.type.c_str(), value.c_str(), r.result, ResultMeaning(r.result), r.cause.empty() ? "" : ": ",
+                r.cause.c_str());
   return row;
 }
 
@@ -245,7 +246,9 @@ std::string CsvRecord(const Reading& r) {
   if (HasValues(r)) value = r.kind == Reading::Kind::kText ? r.values[0] : JoinedValues(r);
   return UtcTimeText(r.time) + "," + std::to_string(r.cycle) + "," + std::to_string(r.gate + 1) + "," +
          CsvField(r.address) + "," + CsvField(r.type) + "," + CsvField(value) + "," +
-         (HasResult(r) ? std::to_string(r.result) : std::string()) + "," + CsvField(ResultTextOf(r)) + "\r\n";
+         (HasResult(r) ? std::to_string(r.result) : std::string()) + "," + CsvField(ResultTextOf(r)) + "," +
+         CsvField(r.cause) + "," +
+         (r.kind == Reading::Kind::kTransfer ? std::to_string(r.retries) : std::string()) + "\r\n";
 }
 
 std::string JsonLine(const Reading& r) {
@@ -268,6 +271,8 @@ std::string JsonLine(const Reading& r) {
   }
   line["result"] = HasResult(r) ? Json(r.result) : Json(nullptr);
   line["result_text"] = ResultTextOf(r);
+  line["cause"] = r.cause.empty() ? Json(nullptr) : Json(r.cause);
+  line["retries"] = r.kind == Reading::Kind::kTransfer ? Json(r.retries) : Json(nullptr);
   return line.dump();
 }
 
@@ -278,7 +283,14 @@ std::string SummaryJsonLine(const PollSummary& summary, const std::vector<GateLa
     if (stats.transfers == 0) continue;
     Json failures = Json::array();
     for (const auto& [result, count] : stats.failures) {
-      failures.push_back({{"result", result}, {"result_text", ResultMeaning(result)}, {"count", count}});
+      Json causes = Json::array();
+      const auto found = stats.causes.find(result);
+      if (found != stats.causes.end()) {
+        for (const auto& [cause, times] : found->second)
+          causes.push_back({{"cause", cause}, {"count", times}});
+      }
+      failures.push_back(
+          {{"result", result}, {"result_text", ResultMeaning(result)}, {"count", count}, {"causes", causes}});
     }
     Json gate;
     gate["gate"] = i + 1;
@@ -288,6 +300,7 @@ std::string SummaryJsonLine(const PollSummary& summary, const std::vector<GateLa
     gate["successes"] = stats.successes;
     gate["failed"] = stats.failed();
     gate["failures"] = failures;
+    gate["retries"] = stats.retries;
     gate["min_ms"] = Rounded(stats.minMs, 3);
     gate["mean_ms"] = Rounded(stats.meanMs(), 3);
     gate["max_ms"] = Rounded(stats.maxMs, 3);
@@ -307,6 +320,7 @@ std::string SummaryJsonLine(const PollSummary& summary, const std::vector<GateLa
     station["station"] = number;
     station["transfers"] = stats.transfers;
     station["successes"] = stats.successes;
+    station["retries"] = stats.retries;
     station["silent"] = stats.silent;
     station["wrong_frames"] = stats.wrongFrames;
     station["crc_errors"] = stats.badCrcs;
@@ -329,6 +343,7 @@ std::string SummaryJsonLine(const PollSummary& summary, const std::vector<GateLa
   run["transfers"] = summary.transfers();
   run["failed"] = summary.failed();
   run["failed_share"] = summary.FailedShare();
+  run["retries"] = summary.retries();
   run["transfers_per_second"] = Rounded(summary.TransfersPerSecond(), 3);
   run["gates"] = gates;
   run["stations"] = stations;

@@ -31,6 +31,8 @@ struct Reading {
   bool block = false;
   bool isFloat = false;
   std::vector<std::string> values;  // ValueTexts of a transfer that worked
+  std::string cause;                // why a transfer failed (CauseText); empty when it worked
+  uint32_t retries = 0;             // of a transfer: how often its request was sent again
 };
 
 class ReadingsWriter {

@@ -6,8 +6,10 @@
 
 #include "host/vpihost/value_format.h"
 
-void PollSummary::Record(size_t gate, int32_t result, double milliseconds) {
+void PollSummary::Record(size_t gate, int32_t result, double milliseconds, const std::string& cause,
+                         uint32_t retries) {
   GateStats& stats = gates_.at(gate);
+  stats.retries += retries;
   if (stats.transfers == 0 || milliseconds < stats.minMs) stats.minMs = milliseconds;
   if (stats.transfers == 0 || milliseconds > stats.maxMs) stats.maxMs = milliseconds;
   stats.totalMs += milliseconds;
@@ -16,6 +18,7 @@ void PollSummary::Record(size_t gate, int32_t result, double milliseconds) {
     ++stats.successes;
   } else {
     ++stats.failures[result];
+    if (!cause.empty()) ++stats.causes[result][cause];
   }
 }
 
@@ -23,13 +26,14 @@ void PollSummary::RecordStation(int32_t station, int32_t result, double millisec
                                 const TransferJournal& journal) {
   StationStats& stats = stations_[station];
   ++stats.transfers;
+  stats.retries += journal.Retries(result);
   if (result == 0) {
     ++stats.successes;
     stats.replyMs.push_back(milliseconds);
   } else if (journal.HeardNothing()) {
     ++stats.silent;
   }
-  stats.wrongFrames += journal.Count(JournalEvent::kWrongFrame);
+  stats.wrongFrames += journal.Count(JournalEvent::kWrongFrame) + journal.Count(JournalEvent::kWrongStation);
   stats.badCrcs += journal.Count(JournalEvent::kBadCrc);
   stats.echoCollisions += journal.Count(JournalEvent::kEchoCollision);
   stats.echoesMissing += journal.Count(JournalEvent::kEchoMissing);
@@ -114,6 +118,12 @@ uint64_t PollSummary::failed() const {
   return sum;
 }
 
+uint64_t PollSummary::retries() const {
+  uint64_t sum = 0;
+  for (const GateStats& stats : gates_) sum += stats.retries;
+  return sum;
+}
+
 double PollSummary::FailedShare() const {
   const uint64_t all = transfers();
   return all == 0 ? 0 : static_cast<double>(failed()) / static_cast<double>(all);
@@ -142,17 +152,18 @@ std::string MsText(bool known, double milliseconds) {
 std::string StationTableText(const PollSummary& summary) {
   std::string text = "\n";
   char line[512];
-  std::snprintf(line, sizeof line, "%7s %10s %9s %7s %7s %6s %11s %8s %8s %8s %8s %8s %8s  %-9s  %s\n",
-                "station", "transfers", "ok", "silent", "wrong", "crc", "collisions", "no echo", "demoted",
-                "skipped", "min ms", "mean ms", "p99 ms", "state", "exceptions by code");
+  std::snprintf(line, sizeof line, "%7s %10s %9s %7s %7s %7s %6s %11s %8s %8s %8s %8s %8s %8s  %-9s  %s\n",
+                "station", "transfers", "ok", "retries", "silent", "wrong", "crc", "collisions", "no echo",
+                "demoted", "skipped", "min ms", "mean ms", "p99 ms", "state", "exceptions by code");
   text += line;
   for (const auto& [station, stats] : summary.stations()) {
     std::snprintf(
         line, sizeof line,
-        "%7d %10llu %9llu %7llu %7llu %6llu %11llu %8llu %8llu %8llu %8s %8s %8s  %-9s  %s\n", station,
+        "%7d %10llu %9llu %7llu %7llu %7llu %6llu %11llu %8llu %8llu %8llu %8s %8s %8s  %-9s  %s\n", station,
         static_cast<unsigned long long>(stats.transfers), static_cast<unsigned long long>(stats.successes),
-        static_cast<unsigned long long>(stats.silent), static_cast<unsigned long long>(stats.wrongFrames),
-        static_cast<unsigned long long>(stats.badCrcs), static_cast<unsigned long long>(stats.echoCollisions),
+        static_cast<unsigned long long>(stats.retries), static_cast<unsigned long long>(stats.silent),
+        static_cast<unsigned long long>(stats.wrongFrames), static_cast<unsigned long long>(stats.badCrcs),
+        static_cast<unsigned long long>(stats.echoCollisions),
         static_cast<unsigned long long>(stats.echoesMissing),
         static_cast<unsigned long long>(stats.demotions), static_cast<unsigned long long>(stats.skipped),
         MsText(stats.HasReplies(), stats.MinReplyMs()).c_str(),
@@ -170,29 +181,40 @@ std::string SummaryText(const PollSummary& summary, const std::vector<GateLabel>
   std::string text;
   char line[512];
   std::snprintf(line, sizeof line,
-                "summary: %d cycle%s%s in %.1f s, %llu transfers (%.1f a second), %llu failed (%.1f %%)\n",
+                "summary: %d cycle%s%s in %.1f s, %llu transfers (%.1f a second), %llu failed (%.1f %%), "
+                "%llu retries\n",
                 summary.cycles(), summary.cycles() == 1 ? "" : "s",
                 summary.interrupted() ? " (interrupted)" : "", summary.seconds(),
                 static_cast<unsigned long long>(summary.transfers()), summary.TransfersPerSecond(),
-                static_cast<unsigned long long>(summary.failed()), 100 * summary.FailedShare());
+                static_cast<unsigned long long>(summary.failed()), 100 * summary.FailedShare(),
+                static_cast<unsigned long long>(summary.retries()));
   text += line;
-  std::snprintf(line, sizeof line, "%3s  %-10s %-8s %9s %9s %7s %8s %8s %8s  %s\n", "#", "address", "type",
-                "transfers", "ok", "failed", "min ms", "mean ms", "max ms", "failures by result");
+  std::snprintf(line, sizeof line, "%3s  %-10s %-8s %9s %9s %7s %7s %8s %8s %8s  %s\n", "#", "address",
+                "type", "transfers", "ok", "failed", "retries", "min ms", "mean ms", "max ms",
+                "failures by result: cause");
   text += line;
   for (size_t i = 0; i < summary.gates().size(); ++i) {
     const GateStats& stats = summary.gates()[i];
     if (stats.transfers == 0) continue;
     std::string byResult;
     for (const auto& [result, count] : stats.failures) {
-      if (!byResult.empty()) byResult += ", ";
+      if (!byResult.empty()) byResult += "; ";
       byResult += std::to_string(result) + " " + ResultMeaning(result) + " x" + std::to_string(count);
+      const auto causes = stats.causes.find(result);
+      if (causes == stats.causes.end()) continue;
+      const char* separator = ": ";
+      for (const auto& [cause, times] : causes->second) {
+        byResult += separator + cause + " x" + std::to_string(times);
+        separator = ", ";
+      }
     }
     const GateLabel label = i < labels.size() ? labels[i] : GateLabel{};
-    std::snprintf(line, sizeof line, "%3zu  %-10s %-8s %9llu %9llu %7llu %8.2f %8.2f %8.2f  %s\n", i + 1,
-                  label.address.c_str(), label.type.c_str(), static_cast<unsigned long long>(stats.transfers),
-                  static_cast<unsigned long long>(stats.successes),
-                  static_cast<unsigned long long>(stats.failed()), stats.minMs, stats.meanMs(), stats.maxMs,
-                  byResult.c_str());
+    std::snprintf(
+        line, sizeof line, "%3zu  %-10s %-8s %9llu %9llu %7llu %7llu %8.2f %8.2f %8.2f  %s\n", i + 1,
+        label.address.c_str(), label.type.c_str(), static_cast<unsigned long long>(stats.transfers),
+        static_cast<unsigned long long>(stats.successes), static_cast<unsigned long long>(stats.failed()),
+        static_cast<unsigned long long>(stats.retries), stats.minMs, stats.meanMs(), stats.maxMs,
+        byResult.c_str());
     text += TrimmedRow(line);
   }
   if (!summary.stations().empty()) text += StationTableText(summary);

@@ -17,6 +17,9 @@ struct GateStats {
   uint64_t transfers = 0;
   uint64_t successes = 0;
   std::map<int32_t, uint64_t> failures;  // by result code
+  // By result code, then by cause; a cause's count for each result it came with.
+  std::map<int32_t, std::map<std::string, uint64_t>> causes;
+  uint64_t retries = 0;  // requests sent again, of every transfer
   double minMs = 0;
   double maxMs = 0;
   double totalMs = 0;
@@ -33,6 +36,7 @@ const char* StationStateText(int32_t state);
 struct StationStats {
   uint64_t transfers = 0;
   uint64_t successes = 0;
+  uint64_t retries = 0;
   uint64_t silent = 0;  // transfers in which no attempt heard a byte
   uint64_t wrongFrames = 0;
   uint64_t badCrcs = 0;
@@ -62,8 +66,10 @@ class PollSummary {
  public:
   explicit PollSummary(size_t gateCount) : gates_(gateCount) {}
 
-  // One transfer of gate (0-based) with its result and duration.
-  void Record(size_t gate, int32_t result, double milliseconds);
+  // One transfer of gate (0-based) with its result and duration, why it
+  // failed (CauseText) and how often its request was sent again.
+  void Record(size_t gate, int32_t result, double milliseconds, const std::string& cause = {},
+              uint32_t retries = 0);
   // The same transfer for its station, with the journal lines it wrote.
   void RecordStation(int32_t station, int32_t result, double milliseconds, const TransferJournal& journal);
   void SetStationState(int32_t station, int32_t state);
@@ -81,6 +87,7 @@ class PollSummary {
   bool interrupted() const { return interrupted_; }
   uint64_t transfers() const;
   uint64_t failed() const;
+  uint64_t retries() const;
   // 0 to 1; 0 without transfers.
   double FailedShare() const;
   // 0 for a run of no measurable length.

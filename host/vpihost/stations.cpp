@@ -18,16 +18,17 @@ constexpr JournalMeaning Exception(int code) { return {JournalEvent::kException,
 
 // The driver's own wording, misspellings included. A cut-short reply has
 // been heard, so it is a wrong frame, not a silence; "Only right plc addr"
-// follows a header of wrong length and is not counted twice.
+// follows a header of wrong length and is not counted twice. A read logs
+// each retry with its budget, a write with its number.
 const JournalRule kRules[] = {
     {Counted(JournalEvent::kSilence), {"KOVRIN> Recieve() timeout 1 "}, {}},
     {Counted(JournalEvent::kBadCrc), {"KOVRIN> DoRead() crc error", "KOVRIN> DoWrite() error in crc"}, {}},
+    {Counted(JournalEvent::kWrongStation), {"KOVRIN> Wrong plc addr."}, {}},
     {Counted(JournalEvent::kWrongFrame),
-     {"KOVRIN> Wrong plc addr.", "KOVRIN> Different function returned",
-      "KOVRIN> Different function with 0x80 returned", "KOVRIN> Receive() byte count ",
-      "KOVRIN> Receive() reply echoes ", "KOVRIN> Receive() timeout 2nd part message",
-      "KOVRIN> Receive() reading timeout ", "KOVRIN> Receive() error reading data part message",
-      "KOVRIN> DoRead() reply carries "},
+     {"KOVRIN> Different function returned", "KOVRIN> Different function with 0x80 returned",
+      "KOVRIN> Receive() byte count ", "KOVRIN> Receive() reply echoes ",
+      "KOVRIN> Receive() timeout 2nd part message", "KOVRIN> Receive() reading timeout ",
+      "KOVRIN> Receive() error reading data part message", "KOVRIN> DoRead() reply carries "},
      {" wrong length "}},
     {Exception(1), {"KOVRIN> (MB-protocol) Illegal function"}, {}},
     {Exception(2), {"KOVRIN> (MB-protocol) Illegal data address"}, {}},
@@ -43,7 +44,20 @@ const JournalRule kRules[] = {
     {Counted(JournalEvent::kSkipped), {}, {" demoted, request not sent"}},
     {Counted(JournalEvent::kDemotion), {}, {" demoted for "}},
     {Counted(JournalEvent::kSendFailed), {"KOVRIN> SEND> Unable to send message."}, {}},
+    {Counted(JournalEvent::kRetry), {"DoRead() : sRetry=", "DORZA, Do write, retry "}, {}},
 };
+
+// What an attempt's failure can be put down to; the others are notes.
+bool IsFailure(JournalEvent event) {
+  switch (event) {
+    case JournalEvent::kNone:
+    case JournalEvent::kDemotion:
+    case JournalEvent::kRetry:
+      return false;
+    default:
+      return true;
+  }
+}
 
 }  // namespace
 
@@ -63,14 +77,19 @@ JournalMeaning MeaningOfJournalLine(const char* text) {
 void TransferJournal::Add(const char* text) {
   const JournalMeaning meaning = MeaningOfJournalLine(text);
   ++counts_[static_cast<size_t>(meaning.event)];
+  if (IsFailure(meaning.event)) lastFailure_ = meaning;
+  if (meaning.event == JournalEvent::kRetry || IsFailure(meaning.event)) {
+    retryUnanswered_ = meaning.event == JournalEvent::kRetry;
+  }
   if (meaning.event == JournalEvent::kException) ++exceptions_[static_cast<size_t>(meaning.exceptionCode)];
 }
 
 uint32_t TransferJournal::Count(JournalEvent event) const { return counts_[static_cast<size_t>(event)]; }
 
 bool TransferJournal::HeardNothing() const {
-  for (const JournalEvent heard : {JournalEvent::kWrongFrame, JournalEvent::kBadCrc, JournalEvent::kException,
-                                   JournalEvent::kEchoCollision}) {
+  for (const JournalEvent heard :
+       {JournalEvent::kWrongFrame, JournalEvent::kWrongStation, JournalEvent::kBadCrc,
+        JournalEvent::kException, JournalEvent::kEchoCollision}) {
     if (Count(heard) != 0) return false;
   }
   return Count(JournalEvent::kSilence) + Count(JournalEvent::kEchoMissing) > 0;

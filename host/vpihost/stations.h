@@ -15,7 +15,8 @@
 enum class JournalEvent {
   kNone,           // nothing counted (start-up, retries, notes)
   kSilence,        // an attempt heard not a byte
-  kWrongFrame,     // a reply of another station or function, of a wrong size, cut short
+  kWrongFrame,     // a reply of another function, of a wrong size, cut short
+  kWrongStation,   // a reply from another station
   kBadCrc,         // a reply with a bad CRC
   kException,      // an exception reply; the code is in JournalMeaning
   kEchoCollision,  // the line's echo of the request differed from it
@@ -23,8 +24,9 @@ enum class JournalEvent {
   kDemotion,       // the station is left out for a while
   kSkipped,        // a request not sent: the station is demoted
   kSendFailed,     // a request did not go out whole: the port failed
+  kRetry,          // the request is sent again
 };
-constexpr size_t kJournalEventCount = static_cast<size_t>(JournalEvent::kSendFailed) + 1;
+constexpr size_t kJournalEventCount = static_cast<size_t>(JournalEvent::kRetry) + 1;
 
 // Exception codes 1 to 8 by their own number; any other code is counted as 0.
 constexpr int kOtherExceptionCode = 0;
@@ -47,9 +49,19 @@ class TransferJournal {
   // Attempts that heard not a byte (no reply, not even the line's echo of
   // the request), and no reply of any kind.
   bool HeardNothing() const;
+  // The last line that said why an attempt failed; kNone without one.
+  JournalMeaning LastFailure() const { return lastFailure_; }
+  // How often the request was sent again. A read logs its retry before it
+  // knows whether the wrong station's answers have used up their tries:
+  // then no attempt follows, and the transfer fails on that last answer.
+  uint32_t Retries(int32_t result) const {
+    return Count(JournalEvent::kRetry) - (result != 0 && retryUnanswered_ ? 1 : 0);
+  }
 
  private:
   std::array<uint32_t, kJournalEventCount> counts_{};
+  JournalMeaning lastFailure_;
+  bool retryUnanswered_ = false;                                    // a retry logged, and no failure after it
   std::array<uint32_t, kLastNamedExceptionCode + 1> exceptions_{};  // by code, 0 other codes
 };
 

@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "host/driver/driver_module.h"
 #include "host/vpihost/embedded_device.h"
+#include "host/vpihost/failure_cause.h"
 #include "host/vpihost/gate_arguments.h"
 #include "host/vpihost/gate_refusals.h"
 #include "host/vpihost/gates_file.h"
@@ -24,6 +24,7 @@
 #include "host/vpihost/stations.h"
 #include "host/vpihost/value_format.h"
 #include "host/zelpro/zelpro_host.h"
+#include "programs/port_problem.h"
 #include "programs/stdout_mode.h"
 #include "programs/termination.h"
 #include "programs/version.h"
@@ -93,13 +94,15 @@ struct PollLimits {
   bool Stop() const { return TerminationRequested() || TimeIsUp(); }
 };
 
-// Reads every gate once and hands each reading to the writer; true when every
+// Reads every gate once and hands each reading to the writer, with the cause
+// of each failure from the journal lines the transfer wrote; true when every
 // read worked. portFailed, if given, tells whether a read failed in transport
-// (result 2) because its request did not go out. summary, if given, counts the transfers, for their stations
-// too with the journal lines that journal, if given, sees them write.
+// (result 2) because the port failed. summary, if given, counts the
+// transfers, for their stations too. portClosed: vpihost closed the port
+// and could not open it again, so every read is refused.
 bool Poll(DriverModule& driver, std::vector<Gate>& gates, int cycle, ReadingsWriter& writer,
-          const PollLimits& limits, PollSummary* summary = nullptr, bool* portFailed = nullptr,
-          JournalTap* journal = nullptr) {
+          const PollLimits& limits, JournalTap& journal, PollSummary* summary = nullptr,
+          bool* portFailed = nullptr, bool portClosed = false) {
   if (portFailed != nullptr) *portFailed = false;
   bool allDone = true;
   for (size_t i = 0; i < gates.size() && !limits.Stop(); ++i) {
@@ -122,13 +125,16 @@ bool Poll(DriverModule& driver, std::vector<Gate>& gates, int cycle, ReadingsWri
       std::vector<uint8_t> values;
       GateTransfer t = TransferFor(gate, values);
       TransferJournal lines;
-      if (journal != nullptr) journal->Open(&lines);
+      journal.Open(&lines);
       const auto started = std::chrono::steady_clock::now();
       reading.result = driver.Call(IsBlock(gate) ? kCmdBlockRead : kCmdSingleRead, &t);
       const double milliseconds = MillisecondsSince(started);
-      if (journal != nullptr) journal->Close();
+      journal.Close();
+      const TransferCause cause = CauseOf(lines, reading.result, portClosed);
+      reading.cause = CauseText(cause);
+      reading.retries = lines.Retries(reading.result);
       if (summary != nullptr) {
-        summary->Record(i, reading.result, milliseconds);
+        summary->Record(i, reading.result, milliseconds, reading.cause, reading.retries);
         // A station's own health gate is no transaction with it.
         if (gate.parsed.memoryType != kMemStationHealth) {
           summary->RecordStation(gate.parsed.plc, reading.result, milliseconds, lines);
@@ -142,10 +148,10 @@ bool Poll(DriverModule& driver, std::vector<Gate>& gates, int cycle, ReadingsWri
       }
       allDone = allDone && reading.result == 0;
       // A station that does not answer is no failed port: only a request
-      // that did not go out says the device may have gone. (Without the
-      // journal watched there is no next cycle to reopen for.)
+      // that did not go out, or a transport failure the driver gives no
+      // other reason for, says the device may have gone.
       if (reading.result == 2 && portFailed != nullptr &&
-          (journal == nullptr || lines.Count(JournalEvent::kSendFailed) > 0)) {
+          (cause.cause == FailureCause::kSendFailed || cause.cause == FailureCause::kPortFailed)) {
         *portFailed = true;
       }
     }
@@ -156,7 +162,7 @@ bool Poll(DriverModule& driver, std::vector<Gate>& gates, int cycle, ReadingsWri
 }
 
 int Write(DriverModule& driver, std::vector<Gate>& gates, const std::string& address, const std::string& text,
-          std::FILE* info) {
+          JournalTap& journal, std::FILE* info) {
   Gate* gate = nullptr;
   for (Gate& g : gates) {
     if (g.entry.address == address) gate = &g;
@@ -190,8 +196,13 @@ int Write(DriverModule& driver, std::vector<Gate>& gates, const std::string& add
     std::fprintf(stderr, "vpihost: %s\n", error.c_str());
     return kExitUsage;
   }
+  TransferJournal lines;
+  journal.Open(&lines);
   const int32_t result = driver.Call(IsBlock(*gate) ? kCmdBlockWrite : kCmdSingleWrite, &t);
-  std::fprintf(info, "write %s = %s: %d %s\n", address.c_str(), text.c_str(), result, ResultMeaning(result));
+  journal.Close();
+  const std::string cause = CauseText(CauseOf(lines, result, false));
+  std::fprintf(info, "write %s = %s: %d %s%s%s\n", address.c_str(), text.c_str(), result,
+               ResultMeaning(result), cause.empty() ? "" : ": ", cause.c_str());
   if (trigger && result == 0)
     std::fprintf(info, "report %s fetched into the report-line gates\n", text.c_str());
   return result == 0 ? kExitOk : kExitFailed;
@@ -239,7 +250,7 @@ void PauseUnlessStopped(int milliseconds, const PollLimits& limits) {
 // The poll command: cycles of reads until the count or the time is reached
 // or Ctrl-C; the summary after more than one cycle.
 int PollCycles(DriverModule& driver, std::vector<Gate>& gates, const HostOptions& options,
-               const std::string& port) {
+               const std::string& port, JournalTap& journal) {
   // The notes name the port as the user gave it, a linked path too.
   const std::string& shown = options.port.empty() ? port : options.port;
   const bool repeated = options.cycles > 1 || options.durationSeconds > 0;
@@ -249,19 +260,16 @@ int PollCycles(DriverModule& driver, std::vector<Gate>& gates, const HostOptions
                                     options.format, options.hex);
   PollSummary summary(gates.size());
   // The stations' table comes with the summary, so only a summary needs
-  // the journal watched and the stations' health gates.
-  std::optional<JournalTap> journal;
+  // the stations' health gates.
   std::vector<StationHealth> health;
   if (repeated) {
-    journal.emplace(options.logLevel);
     for (const Gate& gate : gates) {
       const int32_t station = gate.parsed.plc;
       const auto known = [station](const StationHealth& h) { return h.station == station; };
       if (!IsRead(gate) || std::any_of(health.begin(), health.end(), known)) continue;
-      health.push_back({station, StationGate(driver, *journal, station)});
+      health.push_back({station, StationGate(driver, journal, station)});
     }
   }
-  JournalTap* const tap = journal.has_value() ? &*journal : nullptr;
   const auto started = std::chrono::steady_clock::now();
   PollLimits limits;
   limits.timed = options.durationSeconds > 0;
@@ -277,7 +285,9 @@ int PollCycles(DriverModule& driver, std::vector<Gate>& gates, const HostOptions
     }
     writer->BeginCycle(cycle + 1, cycles, MillisecondsSince(started) / 1000);
     bool portFailed = false;
-    if (!Poll(driver, gates, cycle + 1, *writer, limits, &summary, &portFailed, tap)) status = kExitFailed;
+    if (!Poll(driver, gates, cycle + 1, *writer, limits, journal, &summary, &portFailed, portClosed)) {
+      status = kExitFailed;
+    }
     summary.CycleDone();
     // The device may have gone (an adapter unplugged): close the port and
     // open it again before the next cycle, as a host's port control does,
@@ -297,8 +307,9 @@ int PollCycles(DriverModule& driver, std::vector<Gate>& gates, const HostOptions
       if (reopened == 0) {
         writer->Note("port " + shown + " reopened");
       } else {
+        const std::string problem = PortOpenProblem(shown);
         writer->Note("port " + shown + " cannot be reopened yet (" + std::to_string(reopened) + " " +
-                     ResultMeaning(reopened) + ")");
+                     ResultMeaning(reopened) + (problem.empty() ? "" : ": " + problem) + ")");
       }
     }
   }
@@ -458,6 +469,10 @@ int main(int argc, char** argv) {
     std::fprintf(info, "port         %s, %s\n", port.c_str(), LineSettingsText(options).c_str());
   }
 
+  // The driver's lines go to stderr: what vpihost said so far comes first
+  // also where stdout is a pipe.
+  std::fflush(info);
+
   ColdStartParams start{};
   // At most 11 characters by now; the field keeps its terminating NUL.
   std::memcpy(start.portName, port.c_str(), std::min(port.size(), sizeof start.portName - 1));
@@ -467,20 +482,25 @@ int main(int argc, char** argv) {
   start.dataBits = options.dataBits;
   start.stopBits = options.stopBits;
   start.parity = options.parity;
-  // A scan's bound counts the init file's inter-frame gap, which only the
-  // driver's start-up lines tell.
-  std::optional<ParseLines> startLines;
-  if (scan) startLines.emplace(options.logLevel);
-  const int32_t started = driver.Call(kCmdColdStart, &start);
+  // Until the transfers begin the driver's lines pass vpihost's ParseLines:
+  // the start-up lines give a scan's bound the init file's inter-frame gap,
+  // each gate's parse its refusal.
+  int32_t started = 0;
   uint32_t gapMs = 0;
-  if (startLines) {
-    gapMs = InterFrameGapMs(startLines->Taken());
-    startLines->Show();
-    startLines.reset();
+  {
+    ParseLines startLines(options.logLevel);
+    started = driver.Call(kCmdColdStart, &start);
+    gapMs = InterFrameGapMs(startLines.Taken());
+    startLines.Show();
   }
   if (started != 0) {
+    std::string why;
+    if (started == 2) {
+      const std::string problem = PortOpenProblem(options.port.empty() ? port : options.port);
+      why = ": the port cannot be opened" + (problem.empty() ? std::string() : ": " + problem);
+    }
     std::fprintf(stderr, "vpihost: ColdStart failed (%d %s)%s\n", started, ResultMeaning(started),
-                 started == 2 ? ": the port cannot be opened" : "");
+                 why.c_str());
     driver.Call(kCmdEndVpi, nullptr);
     return kExitUsage;
   }
@@ -507,18 +527,22 @@ int main(int argc, char** argv) {
     if (GateTypeOf(gate) == 7) ZelHostAddGate(gate.entry.address.c_str());
   }
 
+  // From here every line of the driver's journal passes vpihost, which
+  // shows it as the host library does and takes each transfer's from it.
+  JournalTap journal(options.logLevel);
+
   int status = kExitOk;
   if (options.command == "poll") {
-    status = PollCycles(driver, gates, options, port);
+    status = PollCycles(driver, gates, options, port, journal);
   } else {
     const std::string address = options.arguments[0];
-    status = Write(driver, gates, address, options.arguments[1], info);
+    status = Write(driver, gates, address, options.arguments[1], journal, info);
     // Read everything back, so the written value shows in the table.
     if (status != kExitUsage) {
       const auto writer = HexWhereAsked(MakeReadingsWriter(options.format, stdout, false, false),
                                         options.format, options.hex);
       writer->BeginCycle(1, 1, 0);
-      if (!Poll(driver, gates, 1, *writer, PollLimits{})) status = kExitFailed;
+      if (!Poll(driver, gates, 1, *writer, PollLimits{}, journal)) status = kExitFailed;
     }
   }
   driver.Call(kCmdEndVpi, nullptr);

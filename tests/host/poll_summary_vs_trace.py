@@ -22,8 +22,10 @@ as a transport failure; 1 after a bad CRC, another exception or wrong
 answers). The frames of one predicted transfer must be one request repeated,
 the same request each time for the same gate, and the transfers must come in
 the gates' order, cycle after cycle. Per gate, the predicted transfers,
-successes and failures by result code must equal vpihost's summary, and the
-run's totals its first summary line. The station table below it, counted
+successes, retries, and failures by result code and by cause (the fault of
+the transfer's last attempt: no reply, bad CRC, wrong station, exception N
+with its name) must equal vpihost's summary, and the run's totals its first
+summary line. The station table below it, counted
 from the driver's journal lines, must show each fault as the trace has it:
 one wrong frame per answer from the wrong station, one CRC error per bad
 CRC, the exceptions by code, and as silent the failed transfers that heard
@@ -46,10 +48,14 @@ TIMEOUT = 25  # vpihost --timeout, units of 10 ms: room for a loaded machine
 SCRIPT = "silent*3,bad-crc,wrong-slave*2,exception:2*3,silent*2,wrong-slave*9,correct*20,silent*3"
 RANDOM = "silent=0.03,bad-crc=0.03,exception:4=0.02,wrong-slave=0.03"
 
-ROW = re.compile(r"^\s*(\d+)\s+(\S+)\s+(\S+)\s+(\d+)\s+(\d+)\s+(\d+)\s+[\d.]+\s+[\d.]+\s+[\d.]+\s*(.*)$")
-STATION = re.compile(r"^\s*(\d+)" + r"\s+(\d+)" * 9 + r"\s+\S+" * 3 + r"\s+(answering|no reply|demoted|-)\s*(.*)$")
-STATION_COUNTS = ("transfers", "ok", "silent", "wrong", "crc", "collisions", "no echo", "demoted", "skipped")
-RUN = re.compile(r"^summary: (\d+) cycles?.* in [\d.]+ s, (\d+) transfers .*, (\d+) failed")
+ROW = re.compile(r"^\s*(\d+)\s+(\S+)\s+(\S+)\s+(\d+)\s+(\d+)\s+(\d+)\s+(\d+)\s+[\d.]+\s+[\d.]+\s+[\d.]+\s*(.*)$")
+STATION = re.compile(r"^\s*(\d+)" + r"\s+(\d+)" * 10 + r"\s+\S+" * 3 + r"\s+(answering|no reply|demoted|-)\s*(.*)$")
+STATION_COUNTS = ("transfers", "ok", "retries", "silent", "wrong", "crc", "collisions", "no echo", "demoted",
+                  "skipped")
+RUN = re.compile(r"^summary: (\d+) cycles?.* in [\d.]+ s, (\d+) transfers .*, (\d+) failed .*, (\d+) retries$")
+# What vpihost names as the cause of a transfer whose last attempt met the fault.
+CAUSES = {"silent": "no reply", "bad-crc": "bad CRC", "wrong-slave": "wrong station",
+          "exception:2": "exception 2 (illegal data address)", "exception:4": "exception 4 (server device failure)"}
 
 
 def read_trace(path):
@@ -106,12 +112,17 @@ def read_summary(text):
         m = ROW.match(line)
         if not m:
             break
-        failures = {}
-        for item in filter(None, m.group(7).split(", ")):
-            code, count = re.match(r"^(\d+) .* x(\d+)$", item).groups()
+        failures, causes = {}, {}
+        # "2 transport or port failure x3: no reply x2, bad CRC x1; 1 ..."
+        for item in filter(None, m.group(8).split("; ")):
+            head, _, why = item.partition(": ")
+            code, count = re.match(r"^(\d+) .* x(\d+)$", head).groups()
             failures[int(code)] = int(count)
+            for cause in filter(None, why.split(", ")):
+                text, times = re.match(r"^(.*) x(\d+)$", cause).groups()
+                causes[(int(code), text)] = int(times)
         gates[m.group(2)] = {"transfers": int(m.group(4)), "ok": int(m.group(5)), "failed": int(m.group(6)),
-                             "failures": failures}
+                             "retries": int(m.group(7)), "failures": failures, "causes": causes}
     stations = {}
     header = [i for i, line in enumerate(lines) if i > start and line.startswith("station  transfers ")]
     for line in lines[header[0] + 1:] if header else []:
@@ -119,12 +130,12 @@ def read_summary(text):
         if not m:
             break
         exceptions = {}
-        for item in m.group(12).split():
+        for item in m.group(13).split():
             code, count = item.split(":")
             exceptions[int(code)] = int(count)
-        stations[int(m.group(1))] = dict(zip(STATION_COUNTS, (int(m.group(n)) for n in range(2, 11))),
+        stations[int(m.group(1))] = dict(zip(STATION_COUNTS, (int(m.group(n)) for n in range(2, 12))),
                                          exceptions=exceptions)
-    return ((int(run.group(1)), int(run.group(2)), int(run.group(3))), gates, stations,
+    return ((int(run.group(1)), int(run.group(2)), int(run.group(3)), int(run.group(4))), gates, stations,
             "\n".join(lines[start:]))
 
 
@@ -133,6 +144,7 @@ def station_from_trace(transfers):
     actions = [action for _, _, acts in transfers for action in acts]
     expected = dict.fromkeys(STATION_COUNTS, 0)
     expected.update(transfers=len(transfers), ok=sum(1 for _, r, _ in transfers if r == 0),
+                    retries=sum(len(frames) - 1 for frames, _, _ in transfers),
                     silent=sum(1 for _, r, acts in transfers if r and set(acts) == {"silent"}),
                     wrong=actions.count("wrong-slave"), crc=actions.count("bad-crc"), exceptions={})
     for action in actions:
@@ -178,14 +190,14 @@ def main():
         print(host.stdout, host.stderr)
         print(f"FAIL: vpihost exit status {host.returncode}")
         return 1
-    (cycles, total, failed), summary, stations, summary_text = read_summary(host.stdout)
+    (cycles, total, failed, retries), summary, stations, summary_text = read_summary(host.stdout)
     print(summary_text)
 
     if dropped:
         problems.append(f"the simulator dropped bytes: {dropped}")
     gates = transfer_gates(GATES)
     transfers = replay(requests)
-    expected = {g: {"transfers": 0, "ok": 0, "failed": 0, "failures": {}} for g in gates}
+    expected = {g: {"transfers": 0, "ok": 0, "failed": 0, "retries": 0, "failures": {}, "causes": {}} for g in gates}
     frame_of = {}
     for n, (frames, result, actions) in enumerate(transfers):
         gate = gates[n % len(gates)]
@@ -195,11 +207,14 @@ def main():
             problems.append(f"transfer {n + 1}: gate {gate} sent {frames[0]}, before {frame_of[gate]}")
         e = expected[gate]
         e["transfers"] += 1
+        e["retries"] += len(frames) - 1
         if result == 0:
             e["ok"] += 1
         else:
             e["failed"] += 1
             e["failures"][result] = e["failures"].get(result, 0) + 1
+            cause = (result, CAUSES[actions[-1]])
+            e["causes"][cause] = e["causes"].get(cause, 0) + 1
             print(f"failed transfer {n + 1}: gate {gate}, cycle {n // len(gates) + 1}, result {result}: "
                   f"{', '.join(actions)}")
     retried = sum(1 for frames, _, _ in transfers if len(frames) > 1)
@@ -210,8 +225,10 @@ def main():
     for gate in gates:
         if summary.get(gate) != expected[gate]:
             problems.append(f"gate {gate}: summary {summary.get(gate)}, trace {expected[gate]}")
-    if total != len(transfers) or failed != sum(e["failed"] for e in expected.values()):
-        problems.append(f"run: summary {total} transfers, {failed} failed; trace {len(transfers)} transfers")
+    if total != len(transfers) or failed != sum(e["failed"] for e in expected.values()) or \
+            retries != sum(e["retries"] for e in expected.values()):
+        problems.append(f"run: summary {total} transfers, {failed} failed, {retries} retries; "
+                        f"trace {len(transfers)} transfers")
     # Every gate is station 1's.
     if stations != {1: station_from_trace(transfers)}:
         problems.append(f"stations: summary {stations}, trace {{1: {station_from_trace(transfers)}}}")

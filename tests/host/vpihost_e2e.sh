@@ -56,9 +56,56 @@ case $scenario in
     grep -q "bad.gates:2: unknown gate type 'word'" err.txt || fail "no file:line error"
     ;;
   missing-port)
+    # The driver says only that the port failed; vpihost names the device
+    # and the system's reason.
     VPI_COM_DIR=$work run --port COM7
     [ "$status" -eq 2 ] || fail "exit status $status, wanted 2"
-    grep -q "the port cannot be opened" err.txt || fail "no clear error"
+    grep -q "the port cannot be opened: $work/com7: No such file or directory\$" err.txt || fail "no clear error"
+    run --port /dev/kovrin-no-such-tty
+    grep -q "the port cannot be opened: /dev/kovrin-no-such-tty: No such file or directory\$" err.txt ||
+      fail "device path: no reason"
+    # Held by another program (flock, as the driver itself holds a port).
+    if command -v flock >/dev/null; then
+      start_rtusim com2
+      exec 9<"$work/com2"
+      flock -n 9 || fail "cannot lock the pseudo-terminal"
+      VPI_COM_DIR=$work run --port COM2
+      exec 9<&-
+      [ "$status" -eq 2 ] || fail "held port: exit status $status, wanted 2"
+      grep -q "the port cannot be opened: $work/com2: in use by another program\$" err.txt ||
+        fail "held port: no reason"
+    fi
+    ;;
+  failure-causes)
+    # Each failed read names why, from the driver's journal of that read:
+    # three silent attempts, three bad CRCs, the wrong station's answers
+    # (one counted attempt and the nine tries they are allowed), three
+    # exception replies; the summary counts them and the retries.
+    start_rtusim com4 --faults 'silent*3,bad-crc*3,wrong-slave*10,exception:2*3'
+    printf '0140001 int16\n0140002 int16\n0140003 int16\n0140004 int16\n0140005 int16\n' >causes.gates
+    VPI_COM_DIR=$work run --port COM4 --gates causes.gates --timeout 5 --cycles 2 --interval 0
+    [ "$status" -eq 1 ] || fail "exit status $status, wanted 1"
+    expect_line '^ +1  0140001 +int16 +- +2 transport or port failure: no reply$'
+    expect_line '^ +2  0140002 +int16 +- +1 refused or failed: bad CRC$'
+    expect_line '^ +3  0140003 +int16 +- +1 refused or failed: wrong station$'
+    expect_line '^ +4  0140004 +int16 +- +1 refused or failed: exception 2 \(illegal data address\)$'
+    expect_line '^ +5  0140005 +int16 +4 +0 done$'
+    expect_line '^summary: 2 cycles in [0-9.]+ s, 10 transfers .*, 4 failed \(40.0 %\), 15 retries$'
+    expect_line '^ +3  0140003 +int16 +2 +1 +1 +9 .*  1 refused or failed x1: wrong station x1$'
+    # The same causes in the records of CSV and JSON Lines.
+    start_rtusim com5 --faults 'silent*3,exception:2*3'
+    VPI_COM_DIR=$work run --port COM5 --gates causes.gates --timeout 5 --format csv
+    grep -q ',2,transport or port failure,no reply,2'$'\r''$' out.txt || fail "csv: no cause"
+    grep -q ',1,refused or failed,exception 2 (illegal data address),2'$'\r''$' out.txt || fail "csv: no exception"
+    grep -q ',0,done,,0'$'\r''$' out.txt || fail "csv: a good read with a cause"
+    start_rtusim com6 --faults 'bad-crc*3'
+    VPI_COM_DIR=$work run --port COM6 --gates causes.gates --timeout 5 --format json
+    grep -q '"result":1,"result_text":"refused or failed","cause":"bad CRC","retries":2}' out.txt ||
+      fail "json: no cause"
+    # A write names its cause too.
+    start_rtusim com7 --faults 'silent*10'
+    VPI_COM_DIR=$work run --port COM7 --gates causes.gates --timeout 5 write 0140001 5
+    grep -q '^write 0140001 = 5: 2 transport or port failure: no reply$' out.txt || fail "write: no cause"
     ;;
   com-port)
     # A user's setup: the simulator as its own program behind COM3.
@@ -126,10 +173,10 @@ case $scenario in
     printf '0140001 int16\n0240001 int16\n0340001 int16\n0140002 int16\n' >stations.gates
     VPI_COM_DIR=$work run --port COM9 --gates stations.gates --timeout 5 --cycles 3 --interval 0
     [ "$status" -eq 1 ] || fail "exit status $status, wanted 1"
-    expect_line '^station  transfers +ok +silent +wrong +crc +collisions +no echo +demoted +skipped +min ms +mean ms +p99 ms +state +exceptions by code$'
-    expect_line '^ +1 +6 +5 +0 +0 +1 +0 +0 +0 +0 +[0-9.]+ +[0-9.]+ +[0-9.]+  answering +2:2$'
-    expect_line '^ +2 +3 +3 +0 +0 +0 +0 +0 +0 +0 +[0-9.]+ +[0-9.]+ +[0-9.]+  answering +2:1$'
-    expect_line '^ +3 +3 +0 +3 +0 +0 +0 +0 +0 +0 +- +- +-  no reply$'
+    expect_line '^station  transfers +ok +retries +silent +wrong +crc +collisions +no echo +demoted +skipped +min ms +mean ms +p99 ms +state +exceptions by code$'
+    expect_line '^ +1 +6 +5 +2 +0 +0 +1 +0 +0 +0 +0 +[0-9.]+ +[0-9.]+ +[0-9.]+  answering +2:2$'
+    expect_line '^ +2 +3 +3 +1 +0 +0 +0 +0 +0 +0 +0 +[0-9.]+ +[0-9.]+ +[0-9.]+  answering +2:1$'
+    expect_line '^ +3 +3 +0 +6 +3 +0 +0 +0 +0 +0 +0 +- +- +-  no reply$'
     # The station table follows the gate table, a blank line between.
     awk '/^summary:/ {s=1} s && /^$/ {b=NR} s && /^station / {exit !(b == NR - 1)}' out.txt ||
       fail "the station table does not follow the gate table"
@@ -137,20 +184,20 @@ case $scenario in
     # its next two are not sent, and its health gate says so.
     printf 'DEMOTE = 2 , 60\r\n' >KOVRIN.INT
     VPI_COM_DIR=$work run --port COM9 --gates stations.gates --timeout 5 --cycles 4 --interval 0
-    expect_line '^ +3 +4 +0 +2 +0 +0 +0 +0 +1 +2 +- +- +-  demoted$'
-    expect_line '^ +1 +8 +8 +0 +0 +0 +0 +0 +0 +0 +[0-9.]+ +[0-9.]+ +[0-9.]+  answering$'
+    expect_line '^ +3 +4 +0 +4 +2 +0 +0 +0 +0 +1 +2 +- +- +-  demoted$'
+    expect_line '^ +1 +8 +8 +0 +0 +0 +0 +0 +0 +0 +0 +[0-9.]+ +[0-9.]+ +[0-9.]+  answering$'
     # ECHO = YES on a line without echo: the replies read as echoes that
     # differ from the requests, and station 3's silence as no echo at all.
     printf 'ECHO = YES\r\n' >KOVRIN.INT
     VPI_COM_DIR=$work run --port COM9 --gates stations.gates --timeout 5 --cycles 2 --interval 0
-    expect_line '^ +1 +4 +0 +0 +0 +0 +12 +0 +0 +0 +- +- +-  answering$'
-    expect_line '^ +3 +2 +0 +2 +0 +0 +0 +6 +0 +0 +- +- +-  answering$'
+    expect_line '^ +1 +4 +0 +8 +0 +0 +0 +12 +0 +0 +0 +- +- +-  answering$'
+    expect_line '^ +3 +2 +0 +4 +2 +0 +0 +0 +6 +0 +0 +- +- +-  answering$'
     # In the hexadecimal base station 10 is 0A: its health gate is !S0A,
     # while !S10 would be station 16's, which was never asked.
     printf 'BUS = M , H\r\nDEMOTE = 1 , 60\r\n' >KOVRIN.INT
     printf '0A40001 int16\n' >hex.gates
     VPI_COM_DIR=$work run --port COM9 --gates hex.gates --timeout 5 --cycles 2 --interval 0
-    expect_line '^ +10 +2 +0 +1 +0 +0 +0 +0 +1 +1 +- +- +-  demoted$'
+    expect_line '^ +10 +2 +0 +2 +1 +0 +0 +0 +0 +1 +1 +- +- +-  demoted$'
     rm KOVRIN.INT
     # A single read prints no summary and no station table.
     VPI_COM_DIR=$work run --port COM9 --gates stations.gates --timeout 5
@@ -205,7 +252,7 @@ case $scenario in
     [ "$status" -eq 1 ] || fail "exit status $status, wanted 1"
     grep -q 'reopened' out.txt && fail "the port was reopened for a silent station"
     expect_line '^cycle 5'
-    expect_line '^ +1  0140001 +int16 +5 +3 +2 .* 2 transport or port failure x2$'
+    expect_line '^ +1  0140001 +int16 +5 +3 +2 +4 .* 2 transport or port failure x2: no reply x2$'
     awk '/^summary:/ {s=1} s && $2 == "0140001" {exit !($9 < 1000)}' out.txt ||
       fail "an unanswered read waited longer than --timeout"
     ;;

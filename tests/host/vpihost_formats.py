@@ -39,7 +39,7 @@ R0101002     text
 EXPECTED = {1: ("int16", [1, 2, 3, 4]), 2: ("digital", 0), 3: ("float", FLOAT), 4: ("int32", 4294967295)}
 TEXT_GATES = (6, 7)
 GATE_COUNT = 7
-HEADER = ["time", "cycle", "gate", "address", "type", "value", "result", "result_text"]
+HEADER = ["time", "cycle", "gate", "address", "type", "value", "result", "result_text", "cause", "retries"]
 
 failures = []
 

@@ -94,6 +94,13 @@ Reading Transfer(std::vector<std::string> values, bool block, bool isFloat, int3
   return r;
 }
 
+Reading Failed(const std::string& cause, uint32_t retries) {
+  Reading r = Transfer({}, false, false, 2);
+  r.cause = cause;
+  r.retries = retries;
+  return r;
+}
+
 Reading Text(const std::string& text) {
   Reading r = Transfer({text}, false, false);
   r.kind = Reading::Kind::kText;
@@ -109,29 +116,37 @@ TEST(Records, CsvQuotesPerRfc4180AndJsonKeepsEveryByte) {
     const char* json;
   };
   const Case cases[] = {
-      {Transfer({"1", "2"}, true, false), "2026-12-08T08:00:00.123Z,3,2,0140002,int16,\"1,2\",0,done\r\n",
+      {Transfer({"1", "2"}, true, false), "2026-12-08T08:00:00.123Z,3,2,0140002,int16,\"1,2\",0,done,,0\r\n",
        R"({"time":"2026-12-08T08:00:00.123Z","cycle":3,"gate":2,"address":"0140002","type":"int16",)"
-       R"("value":[1,2],"result":0,"result_text":"done"})"},
+       R"("value":[1,2],"result":0,"result_text":"done","cause":null,"retries":0})"},
       {Transfer({"0.333333343"}, false, true),
-       "2026-12-08T08:00:00.123Z,3,2,0140002,float,0.333333343,0,done\r\n",
+       "2026-12-08T08:00:00.123Z,3,2,0140002,float,0.333333343,0,done,,0\r\n",
        R"({"time":"2026-12-08T08:00:00.123Z","cycle":3,"gate":2,"address":"0140002","type":"float",)"
-       R"("value":0.333333343,"result":0,"result_text":"done"})"},
-      {Transfer({}, false, false, 2),
-       "2026-12-08T08:00:00.123Z,3,2,0140002,int16,,2,transport or port failure\r\n",
+       R"("value":0.333333343,"result":0,"result_text":"done","cause":null,"retries":0})"},
+      {Failed("no reply", 2),
+       "2026-12-08T08:00:00.123Z,3,2,0140002,int16,,2,transport or port failure,no reply,2\r\n",
        R"({"time":"2026-12-08T08:00:00.123Z","cycle":3,"gate":2,"address":"0140002","type":"int16",)"
-       R"("value":null,"result":2,"result_text":"transport or port failure"})"},
+       R"("value":null,"result":2,"result_text":"transport or port failure","cause":"no reply","retries":2})"},
+      // A cause with a comma goes in quotes.
+      {Failed("exception 2, say", 0),
+       "2026-12-08T08:00:00.123Z,3,2,0140002,int16,,2,transport or port failure,\"exception 2, say\",0\r\n",
+       R"({"time":"2026-12-08T08:00:00.123Z","cycle":3,"gate":2,"address":"0140002","type":"int16",)"
+       R"("value":null,"result":2,"result_text":"transport or port failure","cause":"exception 2, say",)"
+       R"("retries":0})"},
       {Text("say \"hi\", A\r\nB\x1A"),
-       "2026-12-08T08:00:00.123Z,3,2,R0101001,text,\"say \"\"hi\"\", A\r\nB\x1A\",,text kept by the host\r\n",
+       "2026-12-08T08:00:00.123Z,3,2,R0101001,text,\"say \"\"hi\"\", A\r\nB\x1A\",,text kept by the "
+       "host,,\r\n",
        R"({"time":"2026-12-08T08:00:00.123Z","cycle":3,"gate":2,"address":"R0101001","type":"text",)"
-       R"("value":"say \"hi\", A\r\nB\u001a","result":null,"result_text":"text kept by the host"})"},
+       R"("value":"say \"hi\", A\r\nB\u001a","result":null,"result_text":"text kept by the host",)"
+       R"("cause":null,"retries":null})"},
       // Not UTF-8: each byte taken as Latin-1 rather than dropped.
       {Text("25 \xB0"
             "C"),
        "2026-12-08T08:00:00.123Z,3,2,R0101001,text,25 \xB0"
-       "C,,text kept by the host\r\n",
+       "C,,text kept by the host,,\r\n",
        R"({"time":"2026-12-08T08:00:00.123Z","cycle":3,"gate":2,"address":"R0101001","type":"text",)"
        "\"value\":\"25 \xC2\xB0"
-       "C\",\"result\":null,\"result_text\":\"text kept by the host\"}"},
+       "C\",\"result\":null,\"result_text\":\"text kept by the host\",\"cause\":null,\"retries\":null}"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(CsvRecord(c.reading), c.csv);
@@ -156,10 +171,17 @@ TEST(PollSummary, CountsFailuresByResultAndTimes) {
     size_t gate;
     int32_t result;
     double ms;
+    const char* cause;
+    uint32_t retries;
   };
-  const Transfer transfers[] = {{0, 0, 10},  {0, 2, 300}, {0, 0, 20}, {0, 1, 30},
-                                {0, 2, 310}, {2, 0, 5},   {2, 0, 7}};
-  for (const Transfer& t : transfers) summary.Record(t.gate, t.result, t.ms);
+  const Transfer transfers[] = {{0, 0, 10, "", 1},
+                                {0, 2, 300, "no reply", 2},
+                                {0, 0, 20, "", 0},
+                                {0, 1, 30, "bad CRC", 2},
+                                {0, 2, 310, "no reply", 2},
+                                {2, 0, 5, "", 0},
+                                {2, 2, 7, "station demoted", 0}};
+  for (const Transfer& t : transfers) summary.Record(t.gate, t.result, t.ms, t.cause, t.retries);
   summary.CycleDone();
   summary.SetSeconds(2.0);
 
@@ -169,24 +191,34 @@ TEST(PollSummary, CountsFailuresByResultAndTimes) {
   EXPECT_EQ(first.failed(), 3u);
   EXPECT_EQ(first.failures.at(2), 2u);
   EXPECT_EQ(first.failures.at(1), 1u);
+  EXPECT_EQ(first.retries, 7u);
+  EXPECT_EQ(first.causes.at(2).at("no reply"), 2u);
   EXPECT_DOUBLE_EQ(first.minMs, 10);
   EXPECT_DOUBLE_EQ(first.maxMs, 310);
   EXPECT_DOUBLE_EQ(first.meanMs(), 134);
   EXPECT_EQ(summary.gates()[1].transfers, 0u);
   EXPECT_DOUBLE_EQ(summary.gates()[2].minMs, 5);
   EXPECT_EQ(summary.transfers(), 7u);
-  EXPECT_EQ(summary.failed(), 3u);
-  EXPECT_DOUBLE_EQ(summary.FailedShare(), 3.0 / 7.0);
+  EXPECT_EQ(summary.failed(), 4u);
+  EXPECT_EQ(summary.retries(), 7u);
+  EXPECT_DOUBLE_EQ(summary.FailedShare(), 4.0 / 7.0);
   EXPECT_DOUBLE_EQ(summary.TransfersPerSecond(), 3.5);
 
   const std::string text =
       SummaryText(summary, {{"0140001", "int16"}, {"!R01", "trigger"}, {"0130001", "int16"}});
-  EXPECT_NE(text.find("summary: 1 cycle in 2.0 s, 7 transfers (3.5 a second), 3 failed (42.9 %)\n"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find("summary: 1 cycle in 2.0 s, 7 transfers (3.5 a second), 4 failed (57.1 %), 7 retries\n"),
+      std::string::npos)
       << text;
-  EXPECT_NE(text.find("  1  0140001    int16            5         2       3    10.00   134.00   310.00  "
-                      "1 refused or failed x1, 2 transport or port failure x2\n"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find("  1  0140001    int16            5         2       3       7    10.00   134.00   310.00  "
+                "1 refused or failed x1: bad CRC x1; 2 transport or port failure x2: no reply x2\n"),
+      std::string::npos)
+      << text;
+  EXPECT_NE(
+      text.find("  3  0130001    int16            2         1       1       0     5.00     6.00     7.00  "
+                "2 transport or port failure x1: station demoted x1\n"),
+      std::string::npos)
       << text;
   EXPECT_EQ(text.find("!R01"), std::string::npos) << "a gate without transfers has no row";
 
@@ -195,6 +227,10 @@ TEST(PollSummary, CountsFailuresByResultAndTimes) {
   EXPECT_EQ(json["summary"]["transfers"], 7);
   EXPECT_EQ(json["summary"]["gates"].size(), 2u);
   EXPECT_EQ(json["summary"]["gates"][0]["failures"][1]["count"], 2);
+  EXPECT_EQ(json["summary"]["gates"][0]["failures"][1]["causes"].dump(),
+            R"([{"cause":"no reply","count":2}])");
+  EXPECT_EQ(json["summary"]["gates"][0]["retries"], 7);
+  EXPECT_EQ(json["summary"]["retries"], 7);
   EXPECT_EQ(json["summary"]["gates"][1]["gate"], 3);
 }
 

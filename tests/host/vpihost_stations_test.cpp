@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/vpihost/failure_cause.h"
 #include "host/vpihost/poll_output.h"
 #include "host/vpihost/poll_summary.h"
 #include "host/vpihost/stations.h"
@@ -26,8 +27,8 @@ TEST(JournalLines, EachLineCountsForOneCounterOrNone) {
        {"KOVRIN> DoRead() crc error, retry 1", "KOVRIN> DoWrite() error in crc, retry 4"}},
       {JournalEvent::kWrongFrame,
        0,
-       {"KOVRIN> Wrong plc addr.2h received", "KOVRIN> Different function returned",
-        "KOVRIN> Different function with 0x80 returned", "KOVRIN> Receive() byte count 4, 2 expected",
+       {"KOVRIN> Different function returned", "KOVRIN> Different function with 0x80 returned",
+        "KOVRIN> Receive() byte count 4, 2 expected",
         "KOVRIN> Recieve() wrong length reading header (iRead=1)",
         "KOVRIN> Receive() wrong length 2nd part message iRead=2",
         "KOVRIN> Receive() wrong length last data part message. iToRead 4, iRead 3",
@@ -37,6 +38,8 @@ TEST(JournalLines, EachLineCountsForOneCounterOrNone) {
         "KOVRIN> Receive() reading timeout last data part message (iRead=0)",
         "KOVRIN> Receive() error reading data part message (iRead=0)",
         "KOVRIN> DoRead() reply carries 2 data bytes, 4 needed"}},
+      {JournalEvent::kWrongStation, 0, {"KOVRIN> Wrong plc addr.2h received"}},
+      {JournalEvent::kRetry, 0, {"DoRead() : sRetry=2, reply_len=0", "DORZA, Do write, retry 3"}},
       {JournalEvent::kException, 1, {"KOVRIN> (MB-protocol) Illegal function"}},
       {JournalEvent::kException, 2, {"KOVRIN> (MB-protocol) Illegal data address"}},
       {JournalEvent::kException, 3, {"KOVRIN> (MB-protocol) Illegal data value"}},
@@ -59,8 +62,8 @@ TEST(JournalLines, EachLineCountsForOneCounterOrNone) {
        0,
        {"KOVRIN> station 7 answers again", "KOVRIN> line echoes its requests: echo removed from the replies",
         "KOVRIN> Only right plc addr.1h received", "KOVRIN> DoRead() error reading reply, retry 1",
-        "KOVRIN> DoRead() received 0x80 error code", "DoRead() : sRetry=2, reply_len=0",
-        "Wrong receive (still 8 tries)", "KOVRIN> WarmStart()", ""}},
+        "KOVRIN> DoRead() received 0x80 error code", "DoRead() : len=8", "Wrong receive (still 8 tries)",
+        "KOVRIN> WarmStart()", ""}},
   };
   for (const Case& c : cases) {
     for (const char* line : c.lines) {
@@ -89,6 +92,8 @@ constexpr const char* kException4 = "KOVRIN> (MB-protocol) Failure in associated
 constexpr const char* kCollision = "KOVRIN> Send() echo differs from the request: collision on the line";
 constexpr const char* kNoEcho = "KOVRIN> Send() no echo of the request (iRead=0)";
 constexpr const char* kSkipped = "KOVRIN> station 1 demoted, request not sent";
+constexpr const char* kRetry = "DoRead() : sRetry=2, reply_len=7";
+constexpr const char* kWriteRetry = "DORZA, Do write, retry 1";
 
 TEST(StationStats, SilentIsATransferThatHeardNothingAtAll) {
   struct Case {
@@ -160,10 +165,11 @@ PollSummary SummaryWithStations() {
   PollSummary summary(2);
   summary.Record(0, 0, 4);
   summary.Record(1, 2, 310);
-  summary.RecordStation(1, 0, 4, JournalOf({kCrc, kCrc}));
+  summary.RecordStation(1, 0, 4, JournalOf({kCrc, kRetry, kCrc, kRetry}));
   summary.RecordStation(1, 1, 300, JournalOf({kWrong, kCollision, kNoEcho, "KOVRIN> (MB-protocol error)"}));
   summary.RecordStation(1, 0, 6, JournalOf({"KOVRIN> (MB-protocol) Illegal data address", kException4}));
-  summary.RecordStation(12, 2, 310, JournalOf({kSilence, kSilence, "KOVRIN> station 12 demoted for 30 s"}));
+  summary.RecordStation(12, 2, 310,
+                        JournalOf({kSilence, kWriteRetry, kSilence, "KOVRIN> station 12 demoted for 30 s"}));
   summary.RecordStation(12, 2, 0.1, JournalOf({kSkipped}));
   summary.SetStationState(1, 0);
   summary.SetStationState(9, 0);  // no gate of station 9: no row
@@ -173,14 +179,17 @@ PollSummary SummaryWithStations() {
 TEST(StationTable, FollowsTheGateTableWithARowAStation) {
   const std::string text = SummaryText(SummaryWithStations(), {{"0140001", "int16"}, {"1240001", "int16"}});
   const std::string stations =
-      "  2  1240001    int16            1         0       1   310.00   310.00   310.00  "
+      "  2  1240001    int16            1         0       1       0   310.00   310.00   310.00  "
       "2 transport or port failure x1\n"
       "\n"
-      "station  transfers        ok  silent   wrong    crc  collisions  no echo  demoted  skipped   min ms  "
+      "station  transfers        ok retries  silent   wrong    crc  collisions  no echo  demoted  skipped   "
+      "min ms  "
       "mean ms   p99 ms  state      exceptions by code\n"
-      "      1          3         2       0       1      2           1        1        0        0     4.00   "
+      "      1          3         2       2       0       1      2           1        1        0        0    "
+      " 4.00   "
       "  5.00     6.00  answering  2:1 4:1 other:1\n"
-      "     12          2         0       1       0      0           0        0        1        1        -   "
+      "     12          2         0       1       1       0      0           0        0        1        1    "
+      "    -   "
       "     -        -  -\n";
   ASSERT_GE(text.size(), stations.size());
   EXPECT_EQ(text.substr(text.size() - stations.size()), stations) << text;
@@ -198,10 +207,10 @@ TEST(StationTable, JsonHasAStationsArrayBesideTheGates) {
   const auto& one = json["stations"][0];
   std::vector<std::string> keys;
   for (const auto& item : one.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"station", "transfers", "successes", "silent", "wrong_frames",
-                                            "crc_errors", "exceptions", "echo_collisions", "echoes_missing",
-                                            "demotions", "skipped", "min_ms", "mean_ms", "p99_ms", "state",
-                                            "state_text"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"station", "transfers", "successes", "retries", "silent",
+                                            "wrong_frames", "crc_errors", "exceptions", "echo_collisions",
+                                            "echoes_missing", "demotions", "skipped", "min_ms", "mean_ms",
+                                            "p99_ms", "state", "state_text"}));
   EXPECT_EQ(one["exceptions"].dump(),
             R"([{"code":2,"count":1},{"code":4,"count":1},{"code":null,"count":1}])");
   EXPECT_EQ(one["state"], 0);
@@ -230,12 +239,51 @@ TEST(JournalTap, CountsOnlyWhileOpenAndShowsAsTheHostLibraryDoes) {
   }
   const std::string shown = testing::internal::GetCapturedStderr();
   EXPECT_EQ(journal.Count(JournalEvent::kSilence), 1u);
-  EXPECT_EQ(journal.Count(JournalEvent::kWrongFrame), 1u);
+  EXPECT_EQ(journal.Count(JournalEvent::kWrongStation), 1u);
   EXPECT_EQ(journal.Count(JournalEvent::kBadCrc), 0u);
   EXPECT_EQ(shown,
             "[ 8] KOVRIN> DoRead() crc error, retry 0\n"
             "[ 8] KOVRIN> Recieve() timeout 1 (iRead=0)\n"
             "[ 8] KOVRIN> DoRead() crc error, retry 2\n");
+}
+
+TEST(FailureCause, TheLastAttemptsFaultNamesTheFailure) {
+  struct Case {
+    TransferJournal journal;
+    int32_t result;
+    bool portClosed;
+    const char* cause;
+    uint32_t retries;
+  };
+  const Case cases[] = {
+      {JournalOf({kSilence, kRetry, kSilence, kRetry, kSilence}), 2, false, "no reply", 2},
+      {JournalOf({kSilence, kRetry, kCrc}), 1, false, "bad CRC", 1},
+      {JournalOf({kCrc, kRetry, kWrong}), 1, false, "wrong station", 1},
+      // The wrong station's tries used up: the last retry line sent nothing.
+      {JournalOf({kWrong, kRetry, kWrong, kRetry}), 1, false, "wrong station", 1},
+      {JournalOf({"KOVRIN> Receive() byte count 4, 2 expected"}), 1, false, "wrong frame", 0},
+      {JournalOf({kSilence, kRetry, kException4}), 2, false, "exception 4 (server device failure)", 1},
+      {JournalOf({"KOVRIN> (MB-protocol) Illegal data address"}), 1, false,
+       "exception 2 (illegal data address)", 0},
+      {JournalOf({"KOVRIN> (MB-protocol error)"}), 1, false, "exception (a code past 8)", 0},
+      {JournalOf({kCollision}), 2, false, "echo collision", 0},
+      {JournalOf({kNoEcho}), 2, false, "no echo", 0},
+      {JournalOf({"KOVRIN> SEND> Unable to send message.", kWriteRetry, kSilence}), 2, false, "no reply", 1},
+      {JournalOf({kSilence, "KOVRIN> SEND> Unable to send message."}), 2, false, "send failure", 0},
+      {JournalOf({kSkipped}), 2, false, "station demoted", 0},
+      // A demotion is said after the silence that caused it.
+      {JournalOf({kSilence, "KOVRIN> station 7 demoted for 30 s"}), 2, false, "no reply", 0},
+      {JournalOf({}), 1, true, "port closed", 0},
+      {JournalOf({}), 2, false, "port failure", 0},
+      {JournalOf({"KOVRIN> BlockRead() block of 200 values does not fit one frame"}), 1, false,
+       "refused by the driver", 0},
+      // An answer at last: no cause, whatever went before.
+      {JournalOf({kSilence, kRetry, kCrc, kRetry}), 0, false, "", 2},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CauseText(CauseOf(c.journal, c.result, c.portClosed)), c.cause) << "case " << (&c - cases);
+    EXPECT_EQ(c.journal.Retries(c.result), c.retries) << "case " << (&c - cases);
+  }
 }
 
 }  // namespace
