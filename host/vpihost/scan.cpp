@@ -49,6 +49,10 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+constexpr char kNoAddress[] =
+    "no address the driver takes in this number base (two decimal digits reach 99; in base H, BUS = M , H in "
+    "the init file, two hexadecimal ones reach 255)";
+
 // "5", "100-247"
 std::string Stations(int first, int last) {
   return first == last ? std::to_string(first) : std::to_string(first) + "-" + std::to_string(last);
@@ -100,85 +104,37 @@ std::vector<std::string> ScanAddresses(int station) {
   return addresses;
 }
 
-const char* ExceptionName(int code) {
-  switch (code) {
-    case 1:
-      return "illegal function";
-    case 2:
-      return "illegal data address";
-    case 3:
-      return "illegal data value";
-    case 4:
-      return "device failure";
-    case 5:
-      return "acknowledge";
-    case 6:
-      return "busy";
-    case 7:
-      return "negative acknowledge";
-    case 8:
-      return "memory parity error";
-    default:
-      return "a code past 8";
-  }
-}
-
 ScanOutcome ScanOutcomeOf(int32_t result, uint16_t value, const TransferJournal& journal) {
   ScanOutcome outcome;
+  outcome.cause = CauseOf(journal, result, false);
   if (result == 0) {
-    outcome.kind = ScanOutcome::Kind::kValue;
+    outcome.answered = true;
     outcome.value = value;
     return outcome;
   }
-  if (journal.Count(JournalEvent::kException) > 0) {
-    outcome.kind = ScanOutcome::Kind::kException;
+  if (journal.Count(JournalEvent::kException) == 0) return outcome;
+  outcome.answered = true;
+  if (outcome.cause.cause != FailureCause::kException) {
+    // Silence after an exception: the exception says the station is there.
+    outcome.cause = {FailureCause::kException, kOtherExceptionCode};
     for (int code = 1; code <= kLastNamedExceptionCode; ++code) {
       if (journal.Exceptions(code) > 0) {
-        outcome.exceptionCode = code;
+        outcome.cause.exceptionCode = code;
         break;
       }
     }
-    return outcome;
-  }
-  if (journal.Count(JournalEvent::kSkipped) > 0) {
-    outcome.kind = ScanOutcome::Kind::kSkipped;
-  } else if (journal.Count(JournalEvent::kSendFailed) > 0) {
-    outcome.kind = ScanOutcome::Kind::kNotSent;
-  } else if (journal.Count(JournalEvent::kWrongFrame) + journal.Count(JournalEvent::kBadCrc) +
-                 journal.Count(JournalEvent::kEchoCollision) >
-             0) {
-    outcome.kind = ScanOutcome::Kind::kGarbled;
-  } else {
-    outcome.kind = ScanOutcome::Kind::kSilent;
   }
   return outcome;
 }
 
 std::string ScanOutcomeText(const ScanOutcome& outcome) {
-  char text[96];
-  switch (outcome.kind) {
-    case ScanOutcome::Kind::kValue:
-      std::snprintf(text, sizeof text, "answers: holding register 0 = %u (0x%04X)", outcome.value,
-                    outcome.value);
-      return text;
-    case ScanOutcome::Kind::kException:
-      if (outcome.exceptionCode == 0) return "answers with an exception (a code past 8)";
-      std::snprintf(text, sizeof text, "answers with exception %d (%s)", outcome.exceptionCode,
-                    ExceptionName(outcome.exceptionCode));
-      return text;
-    case ScanOutcome::Kind::kGarbled:
-      return "no reply that could be read (wrong frames or CRC errors)";
-    case ScanOutcome::Kind::kSilent:
-      return "no reply";
-    case ScanOutcome::Kind::kNotSent:
-      return "the request did not go out (the port failed)";
-    case ScanOutcome::Kind::kSkipped:
-      return "not asked: the driver has it demoted";
-    case ScanOutcome::Kind::kNoAddress:
-      return "no address the driver takes in this number base (two decimal digits reach 99; in base H, BUS = "
-             "M , H in the init file, two hexadecimal ones reach 255)";
+  if (outcome.cause.cause == FailureCause::kNone) {
+    char text[64];
+    std::snprintf(text, sizeof text, "answers: holding register 0 = %u (0x%04X)", outcome.value,
+                  outcome.value);
+    return text;
   }
-  return "";
+  return (outcome.answered ? "answers with " : "") + CauseText(outcome.cause);
 }
 
 int RunScan(DriverModule& driver, const HostOptions& options, uint32_t gapMs, std::FILE* out) {
@@ -218,10 +174,8 @@ int RunScan(DriverModule& driver, const HostOptions& options, uint32_t gapMs, st
     if (!probe.addressed) {
       size_t last = i;
       while (last + 1 < probes.size() && !probes[last + 1].addressed) ++last;
-      ScanOutcome none;
-      none.kind = ScanOutcome::Kind::kNoAddress;
       std::fprintf(out, "%7s  %-9s %s\n", Stations(probe.station, probes[last].station).c_str(), "-",
-                   ScanOutcomeText(none).c_str());
+                   kNoAddress);
       i = last;
       continue;
     }
@@ -249,7 +203,7 @@ int RunScan(DriverModule& driver, const HostOptions& options, uint32_t gapMs, st
     const ScanOutcome outcome =
         ScanOutcomeOf(result, static_cast<uint16_t>(values[2] | values[3] << 8), lines);
     ++done;
-    if (outcome.Answered()) ++answered;
+    if (outcome.answered) ++answered;
     std::fprintf(out, "%7d  %-9s %s\n", probe.station, probe.address.c_str(),
                  ScanOutcomeText(outcome).c_str());
     std::fflush(out);

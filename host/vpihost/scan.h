@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/driver/driver_module.h"
+#include "host/vpihost/failure_cause.h"
 #include "host/vpihost/options.h"
 #include "host/vpihost/stations.h"
 
@@ -38,19 +39,17 @@ uint32_t InterFrameGapMs(const std::vector<std::string>& startLines);
 // (from 0). Only the driver's parser tells which one this instance takes.
 std::vector<std::string> ScanAddresses(int station);
 
-// One station's outcome, as the scan's list shows it.
+// One station's outcome, as the scan's list shows it: a value, or why the
+// read failed as a poll's table says it. An exception reply, whatever came
+// after it, is a station that is there.
 struct ScanOutcome {
-  enum class Kind { kValue, kException, kGarbled, kSilent, kNotSent, kSkipped, kNoAddress };
-  Kind kind = Kind::kSilent;
-  uint16_t value = 0;     // kValue
-  int exceptionCode = 0;  // kException, 0 for a code past 8
-  bool Answered() const { return kind == Kind::kValue || kind == Kind::kException; }
+  bool answered = false;
+  uint16_t value = 0;   // of a read that worked
+  TransferCause cause;  // kNone for a read that worked
 };
 
-// What a read's result and its journal lines say of the station.
 ScanOutcome ScanOutcomeOf(int32_t result, uint16_t value, const TransferJournal& journal);
 std::string ScanOutcomeText(const ScanOutcome& outcome);
-const char* ExceptionName(int code);
 
 // The scan command against a started instance whose inter-frame gap is
 // gapMs; its exit status.
