@@ -13,10 +13,9 @@
 
 class ParseLines {
  public:
+  // Takes the host library's log (the flag below keeps it from being copied).
   explicit ParseLines(int minimumLevel);
   ~ParseLines();  // the host library's own log again
-  ParseLines(const ParseLines&) = delete;
-  ParseLines& operator=(const ParseLines&) = delete;
 
   // The lines written from now on, until the next Begin.
   void Begin();

@@ -15,6 +15,17 @@ cd "$work"
 fail() { echo "FAIL: $*"; echo "--- output"; cat out.txt; echo "--- errors"; cat err.txt; exit 1; }
 expect_line() { grep -q -E -- "$1" out.txt || fail "no line matching '$1'"; }
 run() { timeout 60 "$vpihost" "$@" >out.txt 2>err.txt; status=$?; }
+# Runs vpihost in the background and sends it SIGNAL once its output has a
+# line matching PATTERN (ERE), as Ctrl-C or a kill would.
+run_interrupted() {
+  local pattern=$1 signal=$2 host_pid
+  shift 2
+  timeout 60 "$vpihost" "$@" >out.txt 2>err.txt &
+  host_pid=$!
+  for _ in $(seq 200); do grep -qE -- "$pattern" out.txt && break; sleep 0.05; done
+  kill -s "$signal" "$host_pid"
+  wait "$host_pid"; status=$?
+}
 
 # Serves the line as a separate program, reached as $1 (comN) in $work.
 start_rtusim() {
@@ -148,12 +159,8 @@ case $scenario in
     grep -q "the port cannot be opened" err.txt || fail "missing device: no clear error"
     no_folder_left "a port that cannot be opened"
     # Ctrl-C mid-poll.
-    TMPDIR=$work/tmp timeout 60 "$vpihost" --port "$work/$long" --gates "$demo_gates" --duration 300 \
-      --interval 50 >out.txt 2>err.txt &
-    host_pid=$!
-    for _ in $(seq 200); do grep -q '^cycle 2' out.txt && break; sleep 0.05; done
-    kill -s INT "$host_pid"
-    wait "$host_pid"; status=$?
+    TMPDIR=$work/tmp run_interrupted '^cycle 2' INT --port "$work/$long" --gates "$demo_gates" --duration 300 \
+      --interval 50
     [ "$status" -eq 1 ] || fail "SIGINT: exit status $status, wanted 1"
     expect_line '^vpihost: interrupted; the driver was ended'
     no_folder_left "Ctrl-C"
@@ -259,11 +266,7 @@ case $scenario in
   interrupted-poll)
     # Ctrl-C or a kill ends a long poll early and still shows the summary.
     for sig in INT TERM; do
-      timeout 60 "$vpihost" --duration 300 --interval 50 >out.txt 2>err.txt &
-      host_pid=$!
-      for _ in $(seq 200); do grep -q '^cycle 3' out.txt && break; sleep 0.05; done
-      kill -s "$sig" "$host_pid"
-      wait "$host_pid"; status=$?
+      run_interrupted '^cycle 3' "$sig" --duration 300 --interval 50
       [ "$status" -eq 1 ] || fail "SIG$sig: exit status $status, wanted 1"
       expect_line '^summary: [0-9]+ cycles \(interrupted\) in [0-9.]+ s, [0-9]+ transfers'
       expect_line '^ +8  0180201 +int32 +[0-9]+ +[0-9]+ +0 '
@@ -384,11 +387,7 @@ case $scenario in
       fail "2 silent stations with a gap of 50 ms took $took_ms ms, the bound said $bound s"
     rm KOVRIN.INT
     # Ctrl-C: the stations not asked are said, the driver is ended.
-    timeout 60 "$vpihost" scan 2-99 >out.txt 2>err.txt &
-    host_pid=$!
-    for _ in $(seq 200); do grep -qE '^ +3  ' out.txt && break; sleep 0.05; done
-    kill -s INT "$host_pid"
-    wait "$host_pid"; status=$?
+    run_interrupted '^ +3  ' INT scan 2-99
     [ "$status" -eq 1 ] || fail "SIGINT: exit status $status, wanted 1"
     expect_line '^scan stopped after [0-9.]+ s \(interrupted\): [0-9]+ of 98 stations not asked$'
     expect_line '^vpihost: interrupted; the driver was ended'

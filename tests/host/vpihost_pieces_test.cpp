@@ -172,6 +172,75 @@ bool ParseArgs(std::vector<const char*> args, HostOptions* options, std::string*
   return ParseHostOptions(static_cast<int>(argv.size()), argv.data(), options, error);
 }
 
+// Gates on the command line, the scan's stations and --hex.
+TEST(Options, PollGatesScanRangesAndHex) {
+  struct Case {
+    std::vector<const char*> args;
+    const char* error;  // "": taken
+    std::vector<std::string> gates;
+    int scanFirst;
+    int scanLast;
+  };
+  const Case cases[] = {
+      {{"poll", "0140001", "0170101:float"}, "", {"0140001", "0170101:float"}, 0, 0},
+      {{"--gate", "0100001", "poll", "0140001", "--gate", "0110003:digital"},
+       "",
+       {"0140001", "0100001", "0110003:digital"},
+       0,
+       0},
+      {{"--gate", "0140001", "write", "0140001", "5"}, "", {"0140001"}, 0, 0},
+      {{"scan", "1-247"}, "", {}, 1, 247},
+      {{"scan", "5"}, "", {}, 5, 5},
+      {{"scan", "7-7", "--timeout", "3"}, "", {}, 7, 7},
+      {{"scan"}, "'scan' takes the stations to ask, FIRST-LAST or one station", {}, 0, 0},
+      {{"scan", "1-3", "4"}, "'scan' takes the stations to ask, FIRST-LAST or one station", {}, 0, 0},
+      {{"scan", "0-3"},
+       "'scan' takes stations from 1 to 247, FIRST-LAST with FIRST <= LAST, not '0-3'",
+       {},
+       0,
+       0},
+      {{"scan", "1-248"},
+       "'scan' takes stations from 1 to 247, FIRST-LAST with FIRST <= LAST, not '1-248'",
+       {},
+       0,
+       0},
+      {{"scan", "9-2"},
+       "'scan' takes stations from 1 to 247, FIRST-LAST with FIRST <= LAST, not '9-2'",
+       {},
+       0,
+       0},
+      {{"scan", "1-"},
+       "'scan' takes stations from 1 to 247, FIRST-LAST with FIRST <= LAST, not '1-'",
+       {},
+       0,
+       0},
+      {{"--gate", "0140001", "scan", "1"}, "'scan' reads no gates (--gate)", {}, 0, 0},
+      {{"--gate"}, "--gate needs a value", {}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "" : c.args.back());
+    HostOptions options;
+    std::string error;
+    const bool ok = ParseArgs(c.args, &options, &error);
+    EXPECT_EQ(ok, *c.error == '\0') << error;
+    EXPECT_EQ(error, c.error);
+    if (!ok) continue;
+    EXPECT_EQ(options.gateArguments, c.gates);
+    EXPECT_EQ(options.scanFirst, c.scanFirst);
+    EXPECT_EQ(options.scanLast, c.scanLast);
+  }
+  HostOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseArgs({"--hex", "--timeout", "20", "--gates", "-"}, &options, &error)) << error;
+  EXPECT_TRUE(options.hex);
+  EXPECT_TRUE(options.timeoutGiven);
+  EXPECT_EQ(options.gatesFile, "-");
+  HostOptions plain;
+  ASSERT_TRUE(ParseArgs({}, &plain, &error));
+  EXPECT_FALSE(plain.hex);
+  EXPECT_FALSE(plain.timeoutGiven);
+}
+
 TEST(Options, EveryValueOptionRefusesItsLastPlaceAndBadValues) {
   struct Case {
     const char* option;
