@@ -44,8 +44,6 @@ TEST(GateArguments, AddressTypeAndBlockOrAUsageErrorNamingTheArgument) {
        "gate '0140001:int16:4:5': block size '4:5' is not a number from 1 to 100000"},
       {"0140001:int16:126", nullptr, "", 0, false,
        "gate '0140001:int16:126': a block of 126 int16 values does not fit one frame (at most 125)"},
-      {"0180201:int32:63", nullptr, "", 0, false,
-       "gate '0180201:int32:63': a block of 63 int32 values does not fit one frame (at most 62)"},
       {"R0101001:text:2", nullptr, "", 0, false, "gate 'R0101001:text:2': a text gate cannot be a block"},
       {":int16", nullptr, "", 0, false, "gate ':int16': no address (ADDR[:type[:blocksize]])"},
       {"01 40001", nullptr, "", 0, false, "gate '01 40001': an address has no blanks or '#'"},
@@ -66,15 +64,6 @@ TEST(GateArguments, AddressTypeAndBlockOrAUsageErrorNamingTheArgument) {
     EXPECT_EQ(gate.typeOmitted, c.typeOmitted);
     EXPECT_EQ(gate.origin, "argument 3");
   }
-}
-
-// The first guess of an omitted type is int16: the gate keeps it when the
-// parser takes it, and the table shows it so.
-TEST(GateArguments, OmittedTypesAreTriedInTheHelpsOrder) {
-  ASSERT_EQ(kOmittedTypeCount, kGateKindCount);
-  EXPECT_STREQ(kOmittedTypeOrder[0], "int16");
-  EXPECT_STREQ(kOmittedTypeOrder[1], "digital");
-  for (int i = 0; i < kOmittedTypeCount; ++i) EXPECT_NE(FindGateKind(kOmittedTypeOrder[i]), nullptr);
 }
 
 TEST(GatesFile, BlocksLargerThanOneFrameAreTheFilesError) {
