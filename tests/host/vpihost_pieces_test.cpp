@@ -241,6 +241,29 @@ TEST(Options, PollGatesScanRangesAndHex) {
   EXPECT_FALSE(plain.timeoutGiven);
 }
 
+// The port line's settings, from the options that set them.
+TEST(Options, LineSettingsAsThePortLineShowsThem) {
+  struct Case {
+    std::vector<const char*> args;
+    const char* text;
+  };
+  const Case cases[] = {
+      {{}, "9600 baud 8N1, reply timeout 1000 ms"},
+      {{"--baud", "19200", "--parity", "even", "--stop-bits", "2", "--timeout", "25"},
+       "19200 baud 8E2, reply timeout 250 ms"},
+      {{"--baud", "1200", "--data-bits", "7", "--parity", "odd", "--stop-bits", "1.5", "--timeout", "1"},
+       "1200 baud 7O1.5, reply timeout 10 ms"},
+      {{"--data-bits", "5", "--parity", "M", "--timeout", "6000"}, "9600 baud 5M1, reply timeout 60000 ms"},
+      {{"--data-bits", "6", "--parity", "space", "--stop-bits", "2"}, "9600 baud 6S2, reply timeout 1000 ms"},
+  };
+  for (const Case& c : cases) {
+    HostOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseArgs(c.args, &options, &error)) << error;
+    EXPECT_EQ(LineSettingsText(options), c.text);
+  }
+}
+
 TEST(Options, EveryValueOptionRefusesItsLastPlaceAndBadValues) {
   struct Case {
     const char* option;
