@@ -5,8 +5,9 @@ set -u
 scenario=$1 vpihost=$2 rtusim=$3 demo_gates=$4
 work=$(mktemp -d)
 sim_pid=""
+sim_pids=()  # every simulator started: a scenario may start several
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  for pid in "${sim_pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -33,6 +34,7 @@ start_rtusim() {
   shift
   "$rtusim" --link "$link" "$@" >sim.txt 2>&1 &
   sim_pid=$!
+  sim_pids+=("$sim_pid")
   for _ in $(seq 100); do [ -L "$link" ] && return; sleep 0.05; done
   fail "rtusim did not start"
 }
