@@ -1,43 +1,5 @@
 #include "host/vpihost/gate_refusals.h"
 
-#include "host/zelpro/zelpro_host.h"
-
-ParseLines::Guard::Guard(std::atomic_flag& flag) : flag_(flag) {
-  while (flag_.test_and_set(std::memory_order_acquire)) {
-  }
-}
-
-ParseLines::Guard::~Guard() { flag_.clear(std::memory_order_release); }
-
-ParseLines::ParseLines(int minimumLevel) : minimumLevel_(minimumLevel) { ZelHostSetLogSink(&Line, this); }
-
-ParseLines::~ParseLines() { ZelHostSetLogSink(nullptr, nullptr); }
-
-void ParseLines::Line(int level, const char* text, void* context) {
-  auto* self = static_cast<ParseLines*>(context);
-  const Guard guard(self->busy_);
-  self->lines_.push_back({level, text});
-}
-
-void ParseLines::Begin() {
-  const Guard guard(busy_);
-  lines_.clear();
-}
-
-std::vector<std::string> ParseLines::Taken() {
-  const Guard guard(busy_);
-  std::vector<std::string> texts;
-  for (const Kept& line : lines_) texts.push_back(line.text);
-  return texts;
-}
-
-void ParseLines::Show() {
-  const Guard guard(busy_);
-  for (const Kept& line : lines_) {
-    if (line.level >= minimumLevel_) std::fprintf(stderr, "[%2d] %s\n", line.level, line.text.c_str());
-  }
-}
-
 std::string RefusalText(const GateRefusal& refusal) {
   const GateEntry& entry = refusal.entry;
   std::string text = entry.origin + ": " + entry.address + " " + entry.kind->name;

@@ -137,8 +137,8 @@ std::string ScanOutcomeText(const ScanOutcome& outcome) {
   return (outcome.answered ? "answers with " : "") + CauseText(outcome.cause);
 }
 
-int RunScan(DriverModule& driver, const HostOptions& options, uint32_t gapMs, std::FILE* out) {
-  JournalTap journal(options.logLevel);
+int RunScan(DriverModule& driver, const HostOptions& options, uint32_t gapMs, JournalTap& journal,
+            std::FILE* out) {
   std::vector<Probe> probes;
   journal.Mute(true);
   for (int station = options.scanFirst; station <= options.scanLast; ++station) {

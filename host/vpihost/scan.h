@@ -52,5 +52,6 @@ ScanOutcome ScanOutcomeOf(int32_t result, uint16_t value, const TransferJournal&
 std::string ScanOutcomeText(const ScanOutcome& outcome);
 
 // The scan command against a started instance whose inter-frame gap is
-// gapMs; its exit status.
-int RunScan(DriverModule& driver, const HostOptions& options, uint32_t gapMs, std::FILE* out);
+// gapMs, its reads' lines taken from journal; its exit status.
+int RunScan(DriverModule& driver, const HostOptions& options, uint32_t gapMs, JournalTap& journal,
+            std::FILE* out);

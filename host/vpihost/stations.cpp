@@ -103,7 +103,31 @@ void JournalTap::Line(int level, const char* text, void* context) {
   auto* tap = static_cast<JournalTap*>(context);
   TransferJournal* journal = tap->open_.load();
   if (journal != nullptr) journal->Add(text);
-  if (level >= tap->minimumLevel_ && !tap->muted_.load()) std::fprintf(stderr, "[%2d] %s\n", level, text);
+  if (tap->holding_) {
+    tap->held_.push_back({level, text});
+  } else if (level >= tap->minimumLevel_ && !tap->muted_.load()) {
+    std::fprintf(stderr, "[%2d] %s\n", level, text);
+  }
+}
+
+void JournalTap::Hold() {
+  held_.clear();
+  holding_ = true;
+}
+
+std::vector<std::string> JournalTap::Held() const {
+  std::vector<std::string> texts;
+  for (const HeldLine& line : held_) texts.push_back(line.text);
+  return texts;
+}
+
+void JournalTap::Release(bool show) {
+  holding_ = false;
+  for (const HeldLine& line : held_) {
+    if (show && line.level >= minimumLevel_)
+      std::fprintf(stderr, "[%2d] %s\n", line.level, line.text.c_str());
+  }
+  held_.clear();
 }
 
 std::vector<std::string> StationGateAddresses(int32_t station) {

@@ -81,13 +81,30 @@ class JournalTap {
   // While muted no line is shown: vpihost's own probes, whose refusals say
   // nothing about the user's gates.
   void Mute(bool mute) { muted_.store(mute); }
+  // Lines from now on are held, whatever their level, instead of shown:
+  // whose they are is known only afterwards (a gate's parse gives its
+  // refusal, the start-up lines a scan's inter-frame gap). Hold again
+  // drops what was held.
+  void Hold();
+  std::vector<std::string> Held() const;
+  // Holds no more; show: the held lines at or above the minimum level are
+  // shown now, else they are dropped.
+  void Release(bool show);
 
  private:
   static void Line(int level, const char* text, void* context);
 
+  struct HeldLine {
+    int level;
+    std::string text;
+  };
   int minimumLevel_;
   std::atomic<TransferJournal*> open_{nullptr};
   std::atomic<bool> muted_{false};
+  // Written by the sink, read between driver calls by the thread that makes
+  // them: the host library calls the sink under its log lock.
+  bool holding_ = false;
+  std::vector<HeldLine> held_;
 };
 
 // The address strings the station's health gate may have, to try in order:

@@ -338,27 +338,25 @@ int Browse(DriverModule& driver) {
 
 // The gates as the driver's parser takes them; an omitted type becomes the
 // first kind it takes. Refused gates are given with the parser's lines.
-std::vector<Gate> ParseGates(DriverModule& driver, const std::vector<GateEntry>& entries, int logLevel,
+std::vector<Gate> ParseGates(DriverModule& driver, const std::vector<GateEntry>& entries, JournalTap& journal,
                              std::vector<GateRefusal>* refusals) {
-  ParseLines lines(logLevel);
   std::vector<Gate> gates;
   for (const GateEntry& entry : entries) {
     Gate gate;
     gate.entry = entry;
-    lines.Begin();
+    journal.Hold();
     ParseGate(driver, gate);
-    std::vector<std::string> refusal = lines.Taken();
+    std::vector<std::string> refusal = journal.Held();
     for (int i = 1; entry.typeOmitted && gate.parseResult != 0 && i < kOmittedTypeCount; ++i) {
       gate.entry.kind = FindGateKind(kOmittedTypeOrder[i]);
-      lines.Begin();
+      journal.Hold();
       ParseGate(driver, gate);
     }
     if (gate.parseResult != 0) {
       gate.entry.kind = entry.kind;  // refused as the type it goes by
       refusals->push_back({gate.entry, refusal});
-    } else {
-      lines.Show();
     }
+    journal.Release(gate.parseResult == 0);
     gates.push_back(gate);
   }
   return gates;
@@ -482,17 +480,14 @@ int main(int argc, char** argv) {
   start.dataBits = options.dataBits;
   start.stopBits = options.stopBits;
   start.parity = options.parity;
-  // Until the transfers begin the driver's lines pass vpihost's ParseLines:
-  // the start-up lines give a scan's bound the init file's inter-frame gap,
-  // each gate's parse its refusal.
-  int32_t started = 0;
-  uint32_t gapMs = 0;
-  {
-    ParseLines startLines(options.logLevel);
-    started = driver.Call(kCmdColdStart, &start);
-    gapMs = InterFrameGapMs(startLines.Taken());
-    startLines.Show();
-  }
+  // From here every line of the driver's journal passes vpihost, which
+  // shows it as the host library does and takes each transfer's from it.
+  // The start-up lines give a scan's bound the init file's inter-frame gap.
+  JournalTap journal(options.logLevel);
+  journal.Hold();
+  const int32_t started = driver.Call(kCmdColdStart, &start);
+  const uint32_t gapMs = InterFrameGapMs(journal.Held());
+  journal.Release(true);
   if (started != 0) {
     std::string why;
     if (started == 2) {
@@ -506,7 +501,7 @@ int main(int argc, char** argv) {
   }
 
   if (scan) {
-    const int scanned = RunScan(driver, options, gapMs, stdout);
+    const int scanned = RunScan(driver, options, gapMs, journal, stdout);
     driver.Call(kCmdEndVpi, nullptr);
     if (TerminationRequested()) {
       std::fprintf(info, "vpihost: interrupted; the driver was ended\n");
@@ -517,7 +512,7 @@ int main(int argc, char** argv) {
 
   // Nothing is sent while a gate is refused: a poll of the rest would hide it.
   std::vector<GateRefusal> refusals;
-  std::vector<Gate> gates = ParseGates(driver, entries, options.logLevel, &refusals);
+  std::vector<Gate> gates = ParseGates(driver, entries, journal, &refusals);
   if (!refusals.empty()) {
     PrintRefusals(stderr, refusals, gates.size());
     driver.Call(kCmdEndVpi, nullptr);
@@ -526,10 +521,6 @@ int main(int argc, char** argv) {
   for (const Gate& gate : gates) {
     if (GateTypeOf(gate) == 7) ZelHostAddGate(gate.entry.address.c_str());
   }
-
-  // From here every line of the driver's journal passes vpihost, which
-  // shows it as the host library does and takes each transfer's from it.
-  JournalTap journal(options.logLevel);
 
   int status = kExitOk;
   if (options.command == "poll") {

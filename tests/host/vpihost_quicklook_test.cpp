@@ -273,19 +273,23 @@ TEST(GateRefusals, EachRefusedGateWithItsOriginAndTheDriversLines) {
 
 // Every line of a parse is kept, whatever its level; only those at or above
 // the level shown reach stderr, and only when asked.
-TEST(GateRefusals, ParseLinesKeepEveryLevel) {
-  testing::internal::CaptureStderr();
+TEST(GateRefusals, HeldLinesKeepEveryLevel) {
   std::vector<std::string> taken;
+  std::string shown;
   {
-    ParseLines lines(32);
+    JournalTap lines(32);
     err(kLogMajor, "KOVRIN> before");
-    lines.Begin();
+    testing::internal::CaptureStderr();
+    lines.Hold();
     err(kLogDetail, "KOVRIN> Parse() illegal char #%u", 2u);
     err(kLogMajor, "KOVRIN> SingleParse() gate type should be DIGITAL");
-    taken = lines.Taken();
-    lines.Show();
+    taken = lines.Held();
+    lines.Release(true);
+    lines.Hold();
+    err(kLogMajor, "KOVRIN> Parse() Wrong size of gas, '%s'", "0149");
+    lines.Release(false);  // a refused gate's lines are its refusal, not shown
+    shown = testing::internal::GetCapturedStderr();
   }
-  const std::string shown = testing::internal::GetCapturedStderr();
   EXPECT_EQ(taken, (std::vector<std::string>{"KOVRIN> Parse() illegal char #2",
                                              "KOVRIN> SingleParse() gate type should be DIGITAL"}));
   EXPECT_EQ(shown, "[32] KOVRIN> SingleParse() gate type should be DIGITAL\n");
